@@ -1,0 +1,6 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds and starts the program; arguments are passed through.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+exec build/QuorvelMarnisyn "$@"

@@ -1,0 +1,82 @@
+#pragma once
+// The state of the main window that the routines of every subsystem share: the work arrays
+// and their counts, the flags, the run log, the settings store and the copier's file objects.
+// The window owns one Context; tests make their own around a recording host.
+#include "app/RunLog.h"
+#include "app/Settings.h"
+#include "app/UiHost.h"
+#include <QElapsedTimer>
+#include <QString>
+#include <memory>
+#include <vector>
+
+class HugeBinaryFile;
+
+// One listed item. Size and MTime are what the scan learned (so the comparison need not ask
+// the disk again); Size is -1 and MTime 0 where nothing was learned.
+struct WorkItem {
+    QString Path;
+    bool IsFolder = false;
+    qint64 Size = -1;       // file length in bytes
+    qint64 MTimeNs = 0;     // modification time, nanoseconds since the epoch
+};
+
+struct SizeItem {
+    QString Path;
+    qint64 SourceSize = 0;
+    qint64 TargetSize = 0;
+};
+
+// Work arrays are 0-based here: entry k of the design (1..count) is element k-1, and the
+// count is the vector's size.
+using WorkArray = std::vector<WorkItem>;
+
+struct Context {
+    explicit Context(UiHost *host);
+    ~Context();
+    Context(const Context &) = delete;
+    Context &operator=(const Context &) = delete;
+
+    UiHost *ui;
+    RunLog log;
+    Settings settings;
+
+    // Application title / executable base name ("QuorvelMarnisyn" as delivered).
+    QString appName = QStringLiteral("QuorvelMarnisyn");
+    QString logPath() const { return log.path(); }
+
+    // Flags.
+    bool StopRequested = false;
+    bool ChoiceEventsSuppressed = false;
+    bool AutoRun = false, SwitchCm = false, SwitchCn = false, SwitchDo = false;
+    bool OverwriteAll = false;
+    QString RunState;
+    qint32 PendingItemCount = 0;
+    qint64 ProcessedBytes = 0;
+
+    // Busy state: a listing or a run is on the call stack.
+    bool listingBusy = false;
+    bool runBusy = false;
+    bool shutDown = false;          // the shutdown sequence has run once
+    bool firstActivationDone = false;
+
+    // Scanner results.
+    WorkArray ScanItems;
+    qint32 ScanFileCount = 0, ScanFolderCount = 0;
+    int ScanSide = 0;
+    // The source listing, kept aside before the target scan overwrites ScanItems.
+    WorkArray SourceScanItems;
+
+    // The five work arrays.
+    WorkArray NewItems, ChangedItems, TargetChangedItems, OrphanItems;
+    std::vector<SizeItem> SizeItems;
+
+    // The copier's two file objects.
+    std::unique_ptr<HugeBinaryFile> CopySource, CopyTarget;
+
+    // Window refresh throttle: long loops refresh at most once a second; runs pump at most
+    // every 50 ms.
+    QElapsedTimer clock;
+
+    void closeCopierFiles();
+};

@@ -1,0 +1,44 @@
+#pragma once
+// The run log: one plain-text file, appended to, CR LF line ends, flushed after every line.
+// Nothing about the log may end a listing, a run or the program: a log that cannot be opened
+// or written is silently skipped.
+#include <QString>
+#include <cstdio>
+
+class RunLog {
+public:
+    RunLog() = default;
+    ~RunLog();
+    RunLog(const RunLog &) = delete;
+    RunLog &operator=(const RunLog &) = delete;
+
+    // "LogQuorvelMarnisyn.txt" in the executable's folder; when that folder is not writable,
+    // the per-user data folder.
+    static QString defaultPath(const QString &exeDir);
+    static QString fileName();
+
+    // Opens (creating when missing, never truncating) and writes the start line
+    // "--- " + date + "  " + baseName + " ---Loads--". Tries each path in turn.
+    bool open(const QStringList &candidates, const QString &baseName);
+    bool open(const QString &path, const QString &baseName);
+    void close();
+    bool isOpen() const { return file_ != nullptr; }
+    QString path() const { return path_; }
+
+    // Form A: the text, then the line end.
+    void writeA(const QString &text);
+    // Form B: the current date and time directly followed by the text.
+    void writeB(const QString &text);
+    // Form A with the current date in front: the common "date + message" line.
+    void writeDated(const QString &message) { writeB(message); }
+    // Form C: first value, blanks up to the next print zone (14 columns), second value.
+    void writeC(const QString &first, const QString &second);
+
+    // The form C text without writing it (zones counted from the last line break of `first`).
+    static QString formC(const QString &first, const QString &second);
+
+private:
+    void writeRaw(const QString &line);
+    std::FILE *file_ = nullptr;
+    QString path_;
+};

@@ -1,0 +1,65 @@
+#pragma once
+// What the engine needs from the window. The engine never includes a widget header: it sets
+// texts, states and values of the named controls, adds rows to the result lists, lets pending
+// window events run, and asks its questions, all through this interface. The main window
+// implements it with widgets; tests implement it with a recording fake.
+#include "app/Controls.h"
+#include "app/Questions.h"
+#include <QList>
+#include <QRect>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+
+class UiHost {
+public:
+    virtual ~UiHost() = default;
+
+    // Caption of a button, label, check box or menu item; text of a text box or combo box;
+    // the window's title for Ctl::Form.
+    virtual void setText(Ctl c, const QString &text, int index = 0) = 0;
+    virtual QString text(Ctl c, int index = 0) const = 0;
+    virtual void setToolTip(Ctl c, const QString &tip, int index = 0) = 0;
+    virtual QString toolTip(Ctl c, int index = 0) const = 0;
+    virtual void setEnabled(Ctl c, bool on, int index = 0) = 0;
+    virtual bool isEnabled(Ctl c, int index = 0) const = 0;
+    virtual void setVisible(Ctl c, bool on, int index = 0) = 0;
+    virtual bool isVisible(Ctl c, int index = 0) const = 0;
+    // Value: check box (0/1), progress bar value, combo box selected index (setting it raises
+    // the selection-change handler exactly as a user's selection would), menu item checked (0/1).
+    virtual void setValue(Ctl c, int value, int index = 0) = 0;
+    virtual int value(Ctl c, int index = 0) const = 0;
+    virtual void setMaximum(Ctl c, int maximum) = 0;     // progress bar
+    virtual int maximum(Ctl c) const = 0;
+    virtual void setItems(Ctl c, const QStringList &items) = 0; // combo box entries
+
+    // Result lists: rows are the first-column text followed by the sub-items.
+    virtual void addRows(Ctl list, const QList<QStringList> &rows) = 0;
+    virtual void clearRows(Ctl list) = 0;
+    virtual int rowCount(Ctl list) const = 0;
+    virtual QStringList row(Ctl list, int i) const = 0;   // in insertion order
+    // Column widths of every list that has no rows, from the current list widths.
+    virtual void fitEmptyListColumns() = 0;
+
+    // The window: outer geometry in twips (Left, Top, Width, Height), the screen in twips.
+    virtual QRect windowTwips() const = 0;
+    virtual void setWindowTwips(const QRect &r) = 0;
+    virtual QSize screenTwips() const = 0;
+    virtual void showWindow() = 0;
+    // Close the window without asking again (the shutdown has already run).
+    virtual void closeWindow() = 0;
+    virtual bool isWindowClosed() const = 0;
+
+    // DoEvents: let pending window events run (and the window repaint).
+    virtual void pumpEvents() = 0;
+    virtual void beep() = 0;
+
+    // Every question goes here.
+    virtual Answer ask(const Question &q) = 0;
+
+    // Open a file or folder with the desktop's associated program or file manager.
+    virtual void openWithDesktop(const QString &path) = 0;
+
+    // Interactive start: the folder selection prepares the source box and the drive tree.
+    virtual void prepareInteractive() = 0;
+};

@@ -1,0 +1,25 @@
+// QuorvelMarnisyn: keeps two folder trees in step.
+#include "ui/Application.h"
+#include <QStringList>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+int main(int argc, char **argv)
+{
+    // The program's own words, exactly as typed, before Qt takes out the options it knows.
+    QStringList words;
+    for (int i = 1; i < argc; ++i)
+        words << QString::fromLocal8Bit(argv[i]);
+
+    const char *platform = std::getenv("QT_QPA_PLATFORM");
+    const bool headlessPlatform = platform && *platform && std::strncmp(platform, "xcb", 3) != 0
+        && std::strncmp(platform, "wayland", 7) != 0;
+    const char *display = std::getenv("DISPLAY");
+    const char *wayland = std::getenv("WAYLAND_DISPLAY");
+    if (!headlessPlatform && !(display && *display) && !(wayland && *wayland)) {
+        std::fprintf(stderr, "QuorvelMarnisyn: no display found (DISPLAY is not set); start it on a desktop or under a virtual display such as xvfb-run.\n");
+        return 2;
+    }
+    return runApplication(argc, argv, words);
+}

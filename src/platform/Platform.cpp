@@ -1,0 +1,213 @@
+#include "platform/Platform.h"
+#include <QCoreApplication>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QStorageInfo>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+QString &trashOverride()
+{
+    static QString folder;
+    return folder;
+}
+} // namespace
+
+QChar separator()
+{
+    return QLatin1Char('/');
+}
+
+QString homeFolder()
+{
+    QString h = QDir::homePath();
+    while (h.size() > 1 && h.endsWith(QLatin1Char('/')))
+        h.chop(1);
+    return h;
+}
+
+static QString underHome(const char *name)
+{
+    const QString h = homeFolder();
+    return (h == QLatin1String("/") ? QString() : h) + QLatin1Char('/') + QLatin1String(name);
+}
+
+QString defaultSource() { return underHome("Source"); }
+QString defaultTarget() { return underHome("Target"); }
+QString designSource() { return underHome("temp Source"); }
+QString designTarget() { return underHome("temp Target"); }
+
+QString exeFolder()
+{
+    return QCoreApplication::applicationDirPath();
+}
+
+QString exeBaseName()
+{
+    const QString path = QCoreApplication::applicationFilePath();
+    if (path.isEmpty())
+        return QStringLiteral("QuorvelMarnisyn");
+    return QFileInfo(path).completeBaseName();
+}
+
+bool folderExists(const QString &path)
+{
+    if (path.isEmpty())
+        return false;
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return false;
+    return S_ISDIR(st.st_mode);
+}
+
+QString systemErrorText(int err)
+{
+    return QString::fromLocal8Bit(std::strerror(err));
+}
+
+void setTrashFolderForTests(const QString &folder)
+{
+    trashOverride() = folder;
+}
+
+bool moveToTrash(const QString &path, QString *error)
+{
+    const QString over = trashOverride();
+    if (!over.isEmpty()) {
+        QDir().mkpath(over);
+        const QString base = QFileInfo(path).fileName();
+        QString dest = QDir(over).filePath(base);
+        for (int n = 1; QFileInfo::exists(dest) || QFileInfo(dest).isSymLink(); ++n)
+            dest = QDir(over).filePath(base + QLatin1Char('.') + QString::number(n));
+        if (::rename(QFile::encodeName(path).constData(), QFile::encodeName(dest).constData()) != 0) {
+            if (error)
+                *error = systemErrorText(errno);
+            return false;
+        }
+        return true;
+    }
+    QFile f(path);
+    if (!f.moveToTrash()) {
+        if (error)
+            *error = f.errorString();
+        return false;
+    }
+    return true;
+}
+
+bool isReadOnly(const QString &path)
+{
+    struct stat st;
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
+        return false;
+    return (st.st_mode & S_IWUSR) == 0;
+}
+
+bool makeOwnerWritable(const QString &path, QString *error)
+{
+    struct stat st;
+    const QByteArray p = QFile::encodeName(path);
+    if (::stat(p.constData(), &st) != 0 || ::chmod(p.constData(), (st.st_mode & 07777) | S_IWUSR) != 0) {
+        if (error)
+            *error = systemErrorText(errno);
+        return false;
+    }
+    return true;
+}
+
+bool copyTimesFromFd(int fromFd, int toFd, QString *error)
+{
+    struct stat st;
+    if (::fstat(fromFd, &st) != 0) {
+        if (error)
+            *error = systemErrorText(errno);
+        return false;
+    }
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    if (::futimens(toFd, times) != 0) {
+        if (error)
+            *error = systemErrorText(errno);
+        return false;
+    }
+    return true;
+}
+
+bool copyPermissions(const QString &from, const QString &to, QString *error)
+{
+    struct stat st;
+    if (::stat(QFile::encodeName(from).constData(), &st) != 0
+        || ::chmod(QFile::encodeName(to).constData(), st.st_mode & 07777) != 0) {
+        if (error)
+            *error = systemErrorText(errno);
+        return false;
+    }
+    return true;
+}
+
+QList<Volume> browsableVolumes()
+{
+    static const QStringList pseudo = {
+        "proc", "sysfs", "tmpfs", "devtmpfs", "devpts", "cgroup", "cgroup2", "securityfs", "pstore",
+        "debugfs", "tracefs", "configfs", "fusectl", "mqueue", "hugetlbfs", "bpf", "autofs",
+        "binfmt_misc", "squashfs", "overlay", "nsfs", "efivarfs", "ramfs", "rpc_pipefs", "selinuxfs",
+    };
+    static const QStringList network = {"nfs", "nfs4", "cifs", "smb3", "smbfs", "fuse.sshfs", "9p", "afs"};
+    QList<Volume> out;
+    QStringList seen;
+    auto add = [&](const QString &root, VolumeKind kind) {
+        if (seen.contains(root))
+            return;
+        seen << root;
+        out.append(Volume{root, root, kind});
+    };
+    add(QStringLiteral("/"), VolumeKind::Fixed);
+    const QString homeRoot = QStorageInfo(homeFolder()).rootPath();
+    if (!homeRoot.isEmpty())
+        add(homeRoot, VolumeKind::Fixed);
+    for (const QStorageInfo &v : QStorageInfo::mountedVolumes()) {
+        if (!v.isValid() || !v.isReady())
+            continue;
+        const QString fs = QString::fromLatin1(v.fileSystemType());
+        const QString root = v.rootPath();
+        if (network.contains(fs)) {
+            add(root, VolumeKind::Network);
+            continue;
+        }
+        if (pseudo.contains(fs) || root.startsWith(QLatin1String("/snap/")) || root.startsWith(QLatin1String("/proc"))
+            || root.startsWith(QLatin1String("/sys")) || root.startsWith(QLatin1String("/dev"))
+            || (root.startsWith(QLatin1String("/run")) && !root.startsWith(QLatin1String("/run/media/"))))
+            continue;
+        if (root.startsWith(QLatin1String("/media/")) || root.startsWith(QLatin1String("/run/media/")))
+            add(root, VolumeKind::Removable);
+        else if (root.startsWith(QLatin1String("/mnt/")))
+            add(root, VolumeKind::Other);
+        else if (QString::fromLatin1(v.device()).startsWith(QLatin1String("/dev/")))
+            add(root, VolumeKind::Fixed);
+    }
+    return out;
+}
+
+qint64 folderSize(const QString &path)
+{
+    if (!folderExists(path))
+        return -1;
+    qint64 total = 0;
+    QDirIterator it(path, QDir::Files | QDir::Hidden | QDir::NoSymLinks | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        it.next();
+        const QFileInfo fi = it.fileInfo();
+        if (fi.isFile())
+            total += fi.size();
+    }
+    return total;
+}
+
+} // namespace platform

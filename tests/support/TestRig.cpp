@@ -1,0 +1,94 @@
+#include "TestRig.h"
+#include "app/Events.h"
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+#include <QTest>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+void pinTestLocale()
+{
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+}
+
+TestRig::TestRig()
+    : ctxPtr(std::make_unique<Context>(&host)), ctx(*ctxPtr)
+{
+    pinTestLocale();
+    ctx.settings.setFile(path(QStringLiteral("settings/QuorvelMarnisyn.ini")));
+    ctx.log.open(path(QStringLiteral("LogQuorvelMarnisyn.txt")), ctx.appName);
+    host.onChoiceChanged = [this] { CboChoicesClick(ctx); };
+}
+
+QString TestRig::path(const QString &rel) const
+{
+    return tmp.path() + QLatin1Char('/') + rel;
+}
+
+QString TestRig::logFile() const
+{
+    return ctx.log.path();
+}
+
+QString TestRig::logText() const
+{
+    QFile f(logFile());
+    if (!f.open(QIODevice::ReadOnly))
+        return QString();
+    return QString::fromLocal8Bit(f.readAll());
+}
+
+QStringList TestRig::logLines() const
+{
+    QStringList lines = logText().split(QStringLiteral("\r\n"));
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    return lines;
+}
+
+void mkdirs(const QString &path)
+{
+    QDir().mkpath(path);
+}
+
+void writeFile(const QString &path, const QByteArray &content)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        QTest::qFail(qPrintable(QStringLiteral("cannot write ") + path), __FILE__, __LINE__);
+    f.write(content);
+}
+
+void writeFileOfSize(const QString &path, qint64 size, char fill)
+{
+    writeFile(path, QByteArray(int(size), fill));
+}
+
+void setMTime(const QString &path, const QDateTime &t)
+{
+    QFile f(path);
+    if (f.open(QIODevice::ReadWrite) || f.open(QIODevice::ReadOnly)) {
+        f.setFileTime(t, QFileDevice::FileModificationTime);
+        f.setFileTime(t, QFileDevice::FileAccessTime);
+    } else {
+        // A folder: use utimensat.
+        struct timespec ts[2];
+        ts[0].tv_sec = ts[1].tv_sec = t.toSecsSinceEpoch();
+        ts[0].tv_nsec = ts[1].tv_nsec = (t.toMSecsSinceEpoch() % 1000) * 1000000;
+        utimensat(AT_FDCWD, QFile::encodeName(path).constData(), ts, 0);
+    }
+}
+
+QDateTime mtime(const QString &path)
+{
+    return QFileInfo(path).lastModified();
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}

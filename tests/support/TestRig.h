@@ -1,0 +1,33 @@
+#pragma once
+// Common ground of the engine tests: a pinned locale, a temporary folder, a context around a
+// recording host, the real run log in the temporary folder and a settings file of its own.
+#include "FakeHost.h"
+#include "app/Context.h"
+#include <QDateTime>
+#include <QTemporaryDir>
+#include <memory>
+
+// en_US: "," groups thousands, "." is the decimal point. Call once per test program
+// (initTestCase) before anything formats a number.
+void pinTestLocale();
+
+struct TestRig {
+    TestRig();
+    QTemporaryDir tmp;
+    FakeHost host;
+    std::unique_ptr<Context> ctxPtr;
+    Context &ctx;
+
+    QString path(const QString &rel) const;        // tmp + "/" + rel
+    QString logFile() const;                      // the run log's path
+    QStringList logLines() const;                 // split at CR LF; the final empty piece dropped
+    QString logText() const;
+};
+
+// Files and folders for real trees.
+void mkdirs(const QString &path);
+void writeFile(const QString &path, const QByteArray &content);
+void writeFileOfSize(const QString &path, qint64 size, char fill = 'x');
+void setMTime(const QString &path, const QDateTime &t);      // modification (and access) time
+QDateTime mtime(const QString &path);
+QByteArray readFile(const QString &path);
