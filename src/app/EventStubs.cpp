@@ -16,3 +16,35 @@ void CboChoicesClick(Context &) {}
 void ItmClick(Context &, int) {}
 // [actions]
 void CmdSyncClick(Context &) {}
+// [startup]
+#include "app/CommandLine.h"
+#include "app/Startup.h"
+QString AddBackslash(const QString &p) { return p.endsWith(QLatin1Char('/')) ? p : p + QLatin1Char('/'); }
+bool CheckFolderExists(const QString &) { return false; }
+bool ParseCommandLine(Context &, const QStringList &) { return true; }
+void ShowCommandLineHelp(Context &) {}
+void CloseMainWindow(Context &ctx) { ctx.ui->closeWindow(); }
+// [listing]
+#include "app/Busy.h"
+#include "scan/ResultLists.h"
+#include "scan/Scanner.h"
+#include "scan/ListingDriver.h"
+#include "actions/Choices.h"
+void BeginListing(Context &) {}
+void ResetCounterLabels(Context &) {}
+void ClearResultLists(Context &) {}
+void AcknowledgeStop(Context &) {}
+void ResetListingState(Context &) {}
+QString StripBackslash(QString &p) { return p; }
+void ScanFolderTree(Context &, const QString &) {}
+void ListFilesToCopy(Context &) {}
+void DescribeChoice(Context &) {}
+void CheckChoiceMenu(Context &) {}
+// [actions]
+#include "actions/Dispatch.h"
+#include "app/AutoRun.h"
+void RunChosenAction(Context &) {}
+void RunAutomatic(Context &) {}
+// [bigfile]
+#include "bigfile/CopyBigFiles.h"
+void CopyBigFiles(Context &, const QString &, const QString &) {}

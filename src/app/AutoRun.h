@@ -1,0 +1,5 @@
+#pragma once
+#include "app/Context.h"
+
+// The automatic run: lists, runs the switched actions and closes the window.
+void RunAutomatic(Context &ctx);

@@ -1,0 +1,10 @@
+#pragma once
+#include "app/Context.h"
+
+// The path with a separator appended when its last character is not one; "" gives the separator.
+QString AddBackslash(const QString &path);
+// True when a folder of that name exists.
+bool CheckFolderExists(const QString &path);
+// Parses the program's argument words; false when start-up is to close the window.
+bool ParseCommandLine(Context &ctx, const QStringList &words);
+void ShowCommandLineHelp(Context &ctx);
