@@ -1,0 +1,118 @@
+#include "TestRig.h"
+#include "platform/Platform.h"
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTest>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+class TestPlatform : public QObject {
+    Q_OBJECT
+private slots:
+    void defaultsLiveUnderHome()
+    {
+        const QString home = QDir::homePath();
+        QCOMPARE(platform::defaultSource(), home + "/Source");
+        QCOMPARE(platform::defaultTarget(), home + "/Target");
+        QCOMPARE(platform::designSource(), home + "/temp Source");
+        QCOMPARE(platform::designTarget(), home + "/temp Target");
+        QCOMPARE(platform::separator(), QChar('/'));
+    }
+
+    void folderExistsOnlyForFolders()
+    {
+        QTemporaryDir dir;
+        writeFile(dir.filePath("f"), "x");
+        QVERIFY(platform::folderExists(dir.path()));
+        QVERIFY(!platform::folderExists(dir.filePath("f")));
+        QVERIFY(!platform::folderExists(dir.filePath("missing")));
+        QVERIFY(!platform::folderExists(QString()));
+        QVERIFY(QFile::link(dir.path(), dir.filePath("link")));
+        QVERIFY(platform::folderExists(dir.filePath("link"))); // a link to a folder names a folder
+    }
+
+    void trashOverrideMovesAndReportsFailure()
+    {
+        QTemporaryDir dir;
+        const QString trash = dir.filePath("trash");
+        platform::setTrashFolderForTests(trash);
+        writeFile(dir.filePath("a/x.txt"), "1");
+        writeFile(dir.filePath("b/x.txt"), "2");
+        QVERIFY(platform::moveToTrash(dir.filePath("a/x.txt")));
+        QVERIFY(platform::moveToTrash(dir.filePath("b/x.txt")));   // same name: kept side by side
+        QVERIFY(!QFile::exists(dir.filePath("a/x.txt")));
+        QCOMPARE(QDir(trash).entryList(QDir::Files).size(), 2);
+        QVERIFY(platform::moveToTrash(dir.filePath("b")));          // a folder with its contents
+        QVERIFY(!QFileInfo::exists(dir.filePath("b")));
+        QString err;
+        QVERIFY(!platform::moveToTrash(dir.filePath("missing"), &err));
+        QVERIFY(!err.isEmpty());
+        platform::setTrashFolderForTests(QString());
+    }
+
+    void readOnlyAndPermissions()
+    {
+        QTemporaryDir dir;
+        const QString a = dir.filePath("a"), b = dir.filePath("b");
+        writeFile(a, "a");
+        writeFile(b, "b");
+        QVERIFY(!platform::isReadOnly(a));
+        QVERIFY(::chmod(QFile::encodeName(a).constData(), 0444) == 0);
+        QVERIFY(platform::isReadOnly(a));
+        QVERIFY(platform::copyPermissions(a, b));
+        QVERIFY(platform::isReadOnly(b));
+        QVERIFY(platform::makeOwnerWritable(b));
+        QVERIFY(!platform::isReadOnly(b));
+        QString err;
+        QVERIFY(!platform::copyPermissions(dir.filePath("missing"), b, &err));
+        QVERIFY(!err.isEmpty());
+    }
+
+    void timesCopiedWithFullPrecision()
+    {
+        QTemporaryDir dir;
+        const QString a = dir.filePath("a"), b = dir.filePath("b");
+        writeFile(a, "a");
+        writeFile(b, "b");
+        const struct timespec times[2] = {{1000000000, 123456789}, {1200000000, 987654321}};
+        QVERIFY(::utimensat(AT_FDCWD, QFile::encodeName(a).constData(), times, 0) == 0);
+        const int fa = ::open(QFile::encodeName(a).constData(), O_RDONLY);
+        const int fb = ::open(QFile::encodeName(b).constData(), O_WRONLY);
+        QVERIFY(platform::copyTimesFromFd(fa, fb));
+        ::close(fa);
+        ::close(fb);
+        struct stat st;
+        QVERIFY(::stat(QFile::encodeName(b).constData(), &st) == 0);
+        QCOMPARE(qint64(st.st_mtim.tv_sec), qint64(1200000000));
+        QCOMPARE(qint64(st.st_mtim.tv_nsec), qint64(987654321));
+        QCOMPARE(qint64(st.st_atim.tv_sec), qint64(1000000000));
+        QCOMPARE(qint64(st.st_atim.tv_nsec), qint64(123456789));
+    }
+
+    void volumesStartWithRootAndSkipPseudoFileSystems()
+    {
+        const QList<platform::Volume> v = platform::browsableVolumes();
+        QVERIFY(!v.isEmpty());
+        QCOMPARE(v.first().rootPath, QStringLiteral("/"));
+        for (const platform::Volume &x : v) {
+            QVERIFY2(!x.rootPath.startsWith("/proc") && !x.rootPath.startsWith("/sys") && !x.rootPath.startsWith("/dev"),
+                     qPrintable(x.rootPath));
+            QCOMPARE(x.title, x.rootPath);
+        }
+    }
+
+    void folderSizeCountsFilesBelow()
+    {
+        QTemporaryDir dir;
+        writeFileOfSize(dir.filePath("a"), 10);
+        writeFileOfSize(dir.filePath("s/b"), 20);
+        writeFileOfSize(dir.filePath("s/.hidden"), 5);
+        QCOMPARE(platform::folderSize(dir.path()), qint64(35));
+        QCOMPARE(platform::folderSize(dir.filePath("missing")), qint64(-1));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPlatform)
+#include "tst_platform.moc"
