@@ -71,6 +71,13 @@ struct Context {
     WorkArray NewItems, ChangedItems, TargetChangedItems, OrphanItems;
     std::vector<SizeItem> SizeItems;
 
+    // Running number of files in the target tree: the orphan search sets it from the target
+    // scan, the copy of new items adds one per file copied.
+    qint32 TargetFileTotal = 0;
+    // Action steps: the latest folder creation gave up; the size dialog's last answer.
+    bool FolderCreateFailed = false;
+    bool CopySmallerChosen = false, CopyLargerChosen = false, SizeCopyCancelled = false;
+
     // The copier's two file objects.
     std::unique_ptr<HugeBinaryFile> CopySource, CopyTarget;
 
