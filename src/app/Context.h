@@ -77,6 +77,8 @@ struct Context {
     // Action steps: the latest folder creation gave up; the size dialog's last answer.
     bool FolderCreateFailed = false;
     bool CopySmallerChosen = false, CopyLargerChosen = false, SizeCopyCancelled = false;
+    // Items a run could not copy, create or delete (the run's closing box mentions them).
+    qint32 RunFailures = 0;
 
     // The copier's two file objects.
     std::unique_ptr<HugeBinaryFile> CopySource, CopyTarget;
