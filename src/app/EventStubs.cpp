@@ -47,4 +47,3 @@ void RunChosenAction(Context &) {}
 void RunAutomatic(Context &) {}
 // [bigfile]
 #include "bigfile/CopyBigFiles.h"
-void CopyBigFiles(Context &, const QString &, const QString &) {}

@@ -1,6 +1,11 @@
 #pragma once
 // One file descriptor with 64-bit positions and lengths, byte-array reads and writes, and
 // numbered errors (45600 to 45607, source "HugeBinaryFile").
+//
+// Every member except IsOpen and the three open operations needs an open file and raises 45607
+// otherwise. Any raised error closes the file first, so after an exception the instance is
+// closed and can be opened again. An open takes an exclusive, non-blocking lock on the file:
+// a second opener (another instance or a cooperating program) gets 45602.
 #include "app/Errors.h"
 #include <QByteArray>
 #include <QString>
@@ -21,18 +26,34 @@ public:
     QString FileName() const;
     void Flush();
     bool IsOpen() const { return fd_ != -1; }
-    void OpenFile(const QString &OpenFileName);
-    void OpenInFile(const QString &OpenFileName);
-    void OpenOutFile(const QString &OpenFileName);
+    void OpenFile(const QString &OpenFileName);      // read and write; creates, never truncates
+    void OpenInFile(const QString &OpenFileName);    // read only; never creates
+    void OpenOutFile(const QString &OpenFileName);   // write only; creates, never truncates
     qint32 ReadBytes(QByteArray &Buffer);
     void SeekAbsolute(qint64 Position);
     void SeekEnd();
     void SeekRelative(qint32 Offset);
     qint32 WriteBytes(const QByteArray &Buffer);
 
+    // The same transfers on a caller's memory, so that a copy loop can reuse one buffer for
+    // chunks of any size without resizing an array.
+    qint32 ReadBytes(char *Data, qint32 Length);
+    qint32 WriteBytes(const char *Data, qint32 Length);
+    // Reads exactly Length bytes; a file that ends sooner is a read failure (45605), so a
+    // caller never mistakes old buffer contents for data of the file.
+    void ReadExactly(char *Data, qint32 Length);
+    // Closes like CloseFile, but a failure the system reports when the descriptor is closed
+    // (written data that could not be stored) is raised as 45606 "Write failure.".
+    void CommitClose();
+
 private:
-    int fd_ = -1;
-    QString name_;
-    bool autoFlush_ = false;
-    bool eof_ = false;
+    void RequireOpen() const;
+    [[noreturn]] void RaiseError(int code, int err) const;
+    void Open(const QString &name, int flags);
+    void CloseQuietly() const;
+
+    mutable int fd_ = -1;
+    mutable QString name_;
+    mutable bool autoFlush_ = false;
+    mutable bool eof_ = false;
 };

@@ -1,0 +1,182 @@
+// The chunked copy of one file. The copier writes into "$$$DEV$$$.$tmpfile$" in the
+// destination folder and keeps the old destination until the new file is complete, carries
+// the source's times and permission bits, and then puts the copy in place with one rename, so
+// there is never a moment without either the old or the new file under the destination name.
+#include "bigfile/CopyBigFiles.h"
+#include "app/Format.h"
+#include "bigfile/HugeBinaryFile.h"
+#include "platform/Platform.h"
+#include "scan/ResultLists.h"
+#include <QElapsedTimer>
+#include <QFile>
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr qint32 kChunk = 1000000;
+
+// A failure of the file system outside the file layer (times, permissions, the rename), with
+// the number a user of the runtime's file statements knows and the system's own text.
+AppError fileError(int err)
+{
+    int number = 75;
+    const char *text = "Path/File access error";
+    switch (err) {
+    case ENOENT: number = 53; text = "File not found"; break;
+    case ENOTDIR: number = 76; text = "Path not found"; break;
+    case EEXIST: case ENOTEMPTY: case EISDIR: number = 58; text = "File already exists"; break;
+    case ENOSPC: case EDQUOT: number = 61; text = "Disk full"; break;
+    case EACCES: case EPERM: case EROFS: case ETXTBSY: number = 70; text = "Permission denied"; break;
+    case EXDEV: number = 74; text = "Can't rename with different drive"; break;
+    default: break;
+    }
+    return AppError(number, QStringLiteral("CopyBigFiles"),
+                    QLatin1String(text) + QStringLiteral("\nError ") + QString::number(err) + QLatin1Char('\n')
+                        + platform::systemErrorText(err));
+}
+
+// The file objects still belong to this copy (a window event let run by pumpEvents may have
+// closed or released them, e.g. the shutdown sequence).
+bool stillOurs(const Context &ctx, const HugeBinaryFile *src, const HugeBinaryFile *dst)
+{
+    return ctx.CopySource.get() == src && ctx.CopyTarget.get() == dst && src->IsOpen() && dst->IsOpen();
+}
+
+QString progressText(const QString &sInFile, qint64 i, qint64 n, const QString &sizeText, qint64 elapsedMs)
+{
+    // Elapsed seconds to four decimals; at least one millisecond so the speed stays finite.
+    const double e = double(std::max<qint64>(elapsedMs, 1)) / 1000.0;
+    return QStringLiteral("Copying ") + sInFile + QStringLiteral(" ( ") + QString::number(i) + QStringLiteral(" of ")
+        + sizeText + QStringLiteral(" - ") + FormatNumber(double(i) / double(n) * 100.0, QStringLiteral("##0.00"))
+        + QStringLiteral("% - ") + FormatNumber(double(i) / e, QStringLiteral("#,##0.00")) + QStringLiteral(" MB/s)");
+}
+
+} // namespace
+
+void CopyBigFiles(Context &ctx, const QString &sInFile, const QString &sOutFile)
+{
+    // 1. A fresh source object; releasing the one of an earlier call closes what it still held.
+    ctx.CopySource = std::make_unique<HugeBinaryFile>();
+    HugeBinaryFile *src = ctx.CopySource.get();
+    src->OpenInFile(sInFile);
+    const qint64 L = src->FileLen();
+    // The times and permission bits the copy will carry, as they were when the copy began: a
+    // source changed meanwhile then looks newer than its copy and is copied again next time.
+    struct stat st;
+    if (::fstat(src->FileHandle(), &st) != 0) {
+        const int err = errno;
+        ctx.closeCopierFiles();
+        throw fileError(err);
+    }
+    const qint64 N = L / kChunk;
+    const qint32 r = qint32(L - N * kChunk);
+
+    // 2.
+    ctx.ProcessedBytes += L;
+    QElapsedTimer t0;
+    t0.start();
+
+    // 3. The destination must name a folder.
+    const int sep = sOutFile.lastIndexOf(platform::separator());
+    if (sep < 0) {
+        ctx.closeCopierFiles(); // nothing stays locked while the message is up, or afterwards
+        ctx.ui->ask(messageBox(QStringLiteral("There is a format error of the output filename in DEV: ") + sOutFile,
+                               Buttons::Ok, QStringLiteral("Quorvel Marnisyn")));
+        return;
+    }
+
+    // 4. No stale temporary file of a failed copy may leak into this one.
+    const QString tmp = sOutFile.left(sep + 1) + QStringLiteral("$$$DEV$$$.$tmpfile$");
+    const QByteArray tmpName = QFile::encodeName(tmp);
+    ctx.CopyTarget.reset();
+    const bool removed = ::unlink(tmpName.constData()) == 0 || errno == ENOENT;
+
+    // 5.
+    ctx.CopyTarget = std::make_unique<HugeBinaryFile>();
+    HugeBinaryFile *dst = ctx.CopyTarget.get();
+    try {
+        dst->OpenOutFile(tmp);
+    } catch (...) {
+        // The name may be another copier's file: leave it alone.
+        ctx.closeCopierFiles();
+        throw;
+    }
+
+    try {
+        const int dfd = dst->FileHandle();
+        // A stale temporary file that could not be deleted starts empty all the same.
+        if (!removed && ::ftruncate(dfd, 0) != 0)
+            throw fileError(errno);
+
+        const qint32 bufSize = N > 0 ? kChunk : r;
+        std::unique_ptr<char[]> buffer(bufSize > 0 ? new char[size_t(bufSize)] : nullptr);
+        QString sizeText;
+        if (N >= 10) {
+            sizeText = FormatNumber(double(L) / 1000000.0, QStringLiteral("standard")) + QStringLiteral(" MB");
+            ::posix_fadvise(src->FileHandle(), 0, 0, POSIX_FADV_SEQUENTIAL);
+        }
+
+        // 6. The full chunks, with the stop test after each one.
+        for (qint64 i = 1; i <= N; ++i) {
+            src->ReadExactly(buffer.get(), kChunk);
+            dst->WriteBytes(buffer.get(), kChunk);
+            if (ctx.StopRequested)
+                break;
+            if (i % 10 == 0) {
+                ctx.ui->setText(Ctl::lblListStatus, progressText(sInFile, i, N, sizeText, t0.elapsed()));
+                ctx.ui->pumpEvents();
+                if (!stillOurs(ctx, src, dst)) {
+                    // The window closed the copier's files meanwhile; they are gone.
+                    src = dst = nullptr;
+                    if (ctx.StopRequested)
+                        break;
+                    throw AppError(45607, QStringLiteral("HugeBinaryFile"),
+                                   QStringLiteral("File must be open for this operation."));
+                }
+            }
+        }
+
+        // 7. The remainder.
+        if (r > 0 && !ctx.StopRequested) {
+            src->ReadExactly(buffer.get(), r);
+            dst->WriteBytes(buffer.get(), r);
+        }
+
+        // 10 (stopped). The old destination stays exactly as it was.
+        if (ctx.StopRequested) {
+            ctx.closeCopierFiles();
+            ::unlink(tmpName.constData());
+            AcknowledgeStop(ctx);
+            return;
+        }
+
+        // 8. Times and permission bits go onto the complete temporary file, before it takes the
+        // destination name (writing after this would move the modification time again).
+        const struct timespec times[2] = {st.st_atim, st.st_mtim};
+        if (::futimens(dfd, times) != 0)
+            throw fileError(errno);
+        if (::fchmod(dfd, st.st_mode & 07777) != 0)
+            throw fileError(errno);
+
+        // 9.
+        dst->CommitClose();
+        src->CloseFile();
+
+        // 10. One atomic replacement of the destination.
+        if (::rename(tmpName.constData(), QFile::encodeName(sOutFile).constData()) != 0)
+            throw fileError(errno);
+    } catch (...) {
+        ctx.closeCopierFiles();
+        ::unlink(tmpName.constData());
+        throw;
+    }
+
+    // 11.
+    ctx.CopySource.reset();
+    ctx.CopyTarget.reset();
+}
