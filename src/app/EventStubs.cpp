@@ -15,7 +15,6 @@ void CounterLabelClick(Context &, Ctl, int) {}
 void CboChoicesClick(Context &) {}
 void ItmClick(Context &, int) {}
 // [actions]
-void CmdSyncClick(Context &) {}
 // [startup]
 #include "app/CommandLine.h"
 #include "app/Startup.h"
@@ -43,7 +42,5 @@ void CheckChoiceMenu(Context &) {}
 // [actions]
 #include "actions/Dispatch.h"
 #include "app/AutoRun.h"
-void RunChosenAction(Context &) {}
-void RunAutomatic(Context &) {}
 // [bigfile]
 #include "bigfile/CopyBigFiles.h"

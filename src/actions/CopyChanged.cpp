@@ -1,0 +1,122 @@
+// Copy of the files whose dates differ: newer on the source to the target (with, for the exact
+// copy, the source version over the files newer on the target too), or newer on the target
+// back to the source.
+#include "actions/Steps.h"
+#include "bigfile/CopyBigFiles.h"
+#include "scan/ResultLists.h"
+
+using namespace steps;
+
+namespace {
+
+void startProgress(UiHost &ui, qint32 count)
+{
+    ui.setMaximum(Ctl::pball, count);
+    ui.setValue(Ctl::pball, 0);
+    ui.setVisible(Ctl::pball, true);
+}
+
+} // namespace
+
+void CopyChangedToTarget(Context &ctx)
+{
+    UiHost &ui = *ctx.ui;
+    Pacer pacer(ctx);
+    const QString sourceRoot = ui.text(Ctl::txtSource);
+    const QString targetRoot = ui.text(Ctl::txtTarget);
+
+    // Phase 1: files newer on the source.
+    const qint32 count = qint32(ctx.ChangedItems.size());
+    ctx.log.writeB(QStringLiteral(" .........Start copying changed\\updated files\\folders ") + QString::number(count)
+                   + QStringLiteral(" from Source."));
+    startProgress(ui, count);
+    for (qint32 i = 1; i <= count; ++i) {
+        ui.setValue(Ctl::pball, i);
+        const WorkItem item = ctx.ChangedItems[size_t(i - 1)];
+        if (!item.IsFolder) {
+            const QString destination = Counterpart(item.Path, sourceRoot, targetRoot);
+            ui.setText(Ctl::lblListStatus, QStringLiteral("Copying updated  ") + item.Path);
+            ui.setText(Ctl::lblListStatus1, CountLine(i, count));
+            pacer.pump();
+            try {
+                CheckUnderRoot(item.Path, sourceRoot);
+                CopyBigFiles(ctx, item.Path, destination);
+            } catch (const std::exception &e) {
+                LogCopyFailure(ctx, AsAppError(e), item.Path, destination);
+            }
+        }
+        if (ctx.StopRequested) {
+            AcknowledgeStop(ctx);
+            return;
+        }
+    }
+    ui.setText(Ctl::lblListStatus, QStringLiteral("Updated File Copy Complete."));
+    ctx.log.writeB(QStringLiteral(" Completed Copying changed\\updated files\\folders : "));
+    if (!ctx.OverwriteAll)
+        return;
+
+    // Phase 2: the source version over every file newer on the target.
+    ctx.log.writeB(QStringLiteral(" .......Overwriting changed files in Target"));
+    const qint32 count2 = qint32(ctx.TargetChangedItems.size());
+    startProgress(ui, count2);
+    for (qint32 i = 1; i <= count2; ++i) {
+        ui.setValue(Ctl::pball, i);
+        const WorkItem item = ctx.TargetChangedItems[size_t(i - 1)];
+        if (!item.IsFolder) {
+            const QString source = Counterpart(item.Path, targetRoot, sourceRoot);
+            ui.setText(Ctl::lblListStatus, QStringLiteral("overwriting : ") + item.Path);
+            ui.setText(Ctl::lblListStatus1, CountLine(i, count2));
+            pacer.pump();
+            try {
+                CheckUnderRoot(item.Path, targetRoot);
+                CopyBigFiles(ctx, source, item.Path);
+                // After a stop the copier has abandoned the file: nothing to report as copied.
+                if (!ctx.StopRequested)
+                    ctx.log.writeB(QStringLiteral(" overwritten files : ") + item.Path + QStringLiteral(" to Target : ") + source);
+            } catch (const std::exception &e) {
+                LogCopyFailure(ctx, AsAppError(e), source, item.Path);
+            }
+        }
+        if (ctx.StopRequested) {
+            AcknowledgeStop(ctx);
+            return;
+        }
+    }
+    ui.setText(Ctl::lblListStatus, QStringLiteral("Overwrite File Copy Complete."));
+}
+
+void CopyChangedToSource(Context &ctx)
+{
+    UiHost &ui = *ctx.ui;
+    Pacer pacer(ctx);
+    const QString sourceRoot = ui.text(Ctl::txtSource);
+    const QString targetRoot = ui.text(Ctl::txtTarget);
+    const qint32 count = qint32(ctx.TargetChangedItems.size());
+
+    ctx.log.writeB(QStringLiteral(" .......Starting changed file from Target"));
+    startProgress(ui, count);
+    for (qint32 i = 1; i <= count; ++i) {
+        ui.setValue(Ctl::pball, i);
+        const WorkItem item = ctx.TargetChangedItems[size_t(i - 1)];
+        if (!item.IsFolder) {
+            const QString destination = Counterpart(item.Path, targetRoot, sourceRoot);
+            ui.setText(Ctl::lblListStatus, QStringLiteral("Copying updated  ") + item.Path);
+            ui.setText(Ctl::lblListStatus1, CountLine(i, count));
+            pacer.pump();
+            try {
+                CheckUnderRoot(item.Path, targetRoot);
+                CopyBigFiles(ctx, item.Path, destination);
+                if (!ctx.StopRequested)
+                    ctx.log.writeB(QStringLiteral(" Copied changed\\updated files\\folders : ") + item.Path
+                                   + QStringLiteral(" to Source : ") + destination);
+            } catch (const std::exception &e) {
+                LogCopyFailure(ctx, AsAppError(e), item.Path, destination);
+            }
+        }
+        if (ctx.StopRequested) {
+            AcknowledgeStop(ctx);
+            return;
+        }
+    }
+    ui.setText(Ctl::lblListStatus, QStringLiteral("updated File Copy Complete."));
+}

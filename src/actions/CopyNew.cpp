@@ -1,0 +1,132 @@
+// Copy of the items that are new on the source: folders are created, files copied.
+#include "actions/Steps.h"
+#include "app/Format.h"
+#include "bigfile/CopyBigFiles.h"
+#include "platform/Platform.h"
+#include "scan/ResultLists.h"
+#include <QFile>
+#include <cerrno>
+#include <sys/stat.h>
+
+using namespace steps;
+
+namespace {
+
+// Creates one folder. Returns 0 when it was created or a folder of that name is there already,
+// otherwise the errno of the failure (a file in its place gives EEXIST).
+int makeFolder(const QString &folder)
+{
+    const QByteArray name = QFile::encodeName(folder);
+    if (::mkdir(name.constData(), 0777) == 0)
+        return 0;
+    const int err = errno;
+    // A folder of that name is there (some file systems answer EACCES rather than EEXIST).
+    if (platform::folderExists(folder))
+        return 0;
+    return err;
+}
+
+} // namespace
+
+void CreateFolderPath(Context &ctx, QString &path)
+{
+    ctx.FolderCreateFailed = false;
+    const QChar sep = platform::separator();
+    while (path.endsWith(sep))
+        path.chop(1);
+    path += sep;
+
+    // Most new folders sit in a folder that exists already (the listing orders parents first):
+    // one call then does it. Otherwise every missing level is created from the top down.
+    const QString whole = path.left(path.size() - 1);
+    if (!whole.isEmpty() && makeFolder(whole) == 0)
+        return;
+
+    for (int p = 1; p <= path.size(); ++p) {
+        if (path.at(p - 1) != sep)
+            continue;
+        const QString folder = path.left(p - 1);
+        // The root ("/", or a drive "C:") is never created.
+        if (folder.isEmpty() || (folder.size() == 2 && folder.at(1) == QLatin1Char(':')))
+            continue;
+        const int err = makeFolder(folder);
+        if (err == 0)
+            continue;
+        const QString number = QString::number(err);
+        const QString text = platform::systemErrorText(err);
+        ctx.ui->ask(messageBox(QStringLiteral("Error ") + number + QStringLiteral(" -- ") + text
+                                   + QStringLiteral(" trying to create ") + folder,
+                               Buttons::Ok, QStringLiteral("Quorvel Marnisyn.. Can't Create Folder")));
+        ctx.log.writeC(NowText() + QStringLiteral(" Error ") + number + QStringLiteral(" -- ") + text
+                           + QStringLiteral(" trying to create ") + folder,
+                       QStringLiteral("Can't Create Folder"));
+        ctx.FolderCreateFailed = true;
+        return;
+    }
+}
+
+void CopyNewItems(Context &ctx)
+{
+    UiHost &ui = *ctx.ui;
+    Pacer pacer(ctx);
+    const qint32 count = qint32(ctx.NewItems.size());
+    const QString sourceRoot = ui.text(Ctl::txtSource);
+    const QString targetRoot = ui.text(Ctl::txtTarget);
+
+    ui.setMaximum(Ctl::pball, count);
+    ui.setValue(Ctl::pball, 0);
+    ui.setVisible(Ctl::pball, true);
+    ctx.log.writeB(QStringLiteral(" .........Start copying ") + QString::number(count) + QStringLiteral(" New Files/Folders."));
+
+    bool folderFailed = false;
+    for (qint32 i = 1; i <= count; ++i) {
+        ui.setValue(Ctl::pball, i);
+        // The entry is copied: the array may not be touched while the window processes events.
+        const WorkItem item = ctx.NewItems[size_t(i - 1)];
+        QString destination = Counterpart(item.Path, sourceRoot, targetRoot);
+        try {
+            CheckUnderRoot(item.Path, sourceRoot);
+            if (item.IsFolder) {
+                ui.setText(Ctl::lblListStatus, QStringLiteral("Creating folder: ") + destination);
+                pacer.pump();
+                CreateFolderPath(ctx, destination);
+                pacer.pump();
+                if (ctx.FolderCreateFailed) {
+                    ui.setText(Ctl::lblListStatus, QStringLiteral("Error creating: ") + destination);
+                    ++ctx.RunFailures;
+                    folderFailed = true;
+                    break;
+                }
+                ui.setText(Ctl::lblTotalFolders, CounterText(CounterValue(ui.text(Ctl::lblTotalFolders, 1)) + 1), 1);
+            } else {
+                ui.setText(Ctl::lblListStatus, QStringLiteral("Copying ") + item.Path);
+                pacer.pump();
+                CopyBigFiles(ctx, item.Path, destination);
+                // After a stop the copier has abandoned the file: it is not counted.
+                const bool abandoned = ctx.StopRequested;
+                pacer.pump();
+                if (!abandoned) {
+                    ui.setText(Ctl::lblListStatus1, CountLine(i, count));
+                    ++ctx.TargetFileTotal;
+                    ui.setText(Ctl::lblTotalFiles, CounterText(ctx.TargetFileTotal), 1);
+                }
+            }
+        } catch (const std::exception &e) {
+            LogCopyFailure(ctx, AsAppError(e), item.Path, destination);
+        }
+        if (ctx.StopRequested) {
+            AcknowledgeStop(ctx);
+            break;
+        }
+    }
+
+    if (ctx.StopRequested) {
+        ui.setText(Ctl::lblListStatus, QStringLiteral("New Files Copy Interrupted by User."));
+        AcknowledgeStop(ctx);
+    } else if (!folderFailed) {
+        ui.setText(Ctl::lblListStatus, QStringLiteral("New Files Copy Complete."));
+    }
+    ui.setVisible(Ctl::pball, false);
+    ui.setText(Ctl::lblListStatus1, QString());
+    pacer.pumpNow();
+}

@@ -1,0 +1,92 @@
+// Deletion of the orphans (items only on the target): files first, then folders, each moved to
+// the desktop trash so that nothing is lost for good, and each move checked.
+#include "actions/Steps.h"
+#include "platform/Platform.h"
+#include "scan/ResultLists.h"
+#include <QFileInfo>
+
+using namespace steps;
+
+bool DeleteFolderTree(const QString &path)
+{
+    QString folder = path;
+    const QChar sep = platform::separator();
+    while (folder.endsWith(sep))
+        folder.chop(1);
+    if (!platform::folderExists(folder))
+        return false;
+    // The whole folder goes to the trash with everything in it, the files the listing left out
+    // (by the pattern) included.
+    if (!platform::moveToTrash(folder))
+        return false;
+    return !platform::folderExists(folder);
+}
+
+void DeleteOrphans(Context &ctx)
+{
+    UiHost &ui = *ctx.ui;
+    const Answer a = ui.ask(messageBox(QStringLiteral("Do you really want to delete orphan files from Target"),
+                                       Buttons::YesNo, QStringLiteral("Quorvel Marni Syn")));
+    if (a.button != Button::Yes)
+        return;
+
+    Pacer pacer(ctx);
+    const qint32 count = qint32(ctx.OrphanItems.size());
+    ctx.log.writeB(QStringLiteral(" ....Deleting ") + QString::number(count) + QStringLiteral(" orphans files\\folders from Target."));
+
+    // Files.
+    for (qint32 i = 1; i <= count; ++i) {
+        if (ctx.StopRequested)
+            break;
+        const WorkItem item = ctx.OrphanItems[size_t(i - 1)];
+        if (item.IsFolder)
+            continue;
+        ui.setText(Ctl::lblListStatus, QStringLiteral("Deleting file ") + item.Path);
+        pacer.pump();
+        // A read-only file gets owner write first, as the trash would otherwise keep it
+        // read-only for good; a failure here is not fatal, the move decides.
+        if (platform::isReadOnly(item.Path))
+            platform::makeOwnerWritable(item.Path);
+        // Only a regular file is moved: anything else at that name (a folder that replaced the
+        // listed file since the listing, a link) is not what the user was shown.
+        const QFileInfo fi(item.Path);
+        if (fi.isFile() && !fi.isSymLink() && platform::moveToTrash(item.Path)) {
+            --ctx.ScanFileCount;
+            ui.setText(Ctl::lblTotalFiles, CounterText(ctx.ScanFileCount), 1);
+            ctx.log.writeB(QStringLiteral(" Deleted Orphan files : ") + item.Path);
+        } else {
+            ctx.log.writeB(QStringLiteral(" Cannot Delete orphan files: ") + item.Path);
+            ++ctx.RunFailures;
+        }
+    }
+
+    // Folders.
+    for (qint32 i = 1; i <= count; ++i) {
+        if (ctx.StopRequested)
+            break;
+        const WorkItem item = ctx.OrphanItems[size_t(i - 1)];
+        if (!item.IsFolder)
+            continue;
+        ui.setText(Ctl::lblListStatus, QStringLiteral("Deleting folder ") + item.Path);
+        pacer.pump();
+        if (DeleteFolderTree(item.Path)) {
+            --ctx.ScanFolderCount;
+            ui.setText(Ctl::lblTotalFolders, CounterText(ctx.ScanFolderCount), 1);
+            ctx.log.writeB(QStringLiteral(" Deleted Orphan folder: ") + item.Path);
+        } else {
+            ctx.log.writeB(QStringLiteral(" *** Could not delete folder: ") + item.Path);
+            // A folder inside an orphan folder that went to the trash before it is gone
+            // already: that is not a failure of the run.
+            if (platform::folderExists(item.Path))
+                ++ctx.RunFailures;
+        }
+    }
+
+    if (ctx.StopRequested) {
+        AcknowledgeStop(ctx);
+        ui.setText(Ctl::lblListStatus, QStringLiteral("Orphan files delete cancelled by user/"));
+    } else {
+        ui.setText(Ctl::lblListStatus, QStringLiteral("Orphan files delete Complete."));
+    }
+    ctx.log.writeB(QStringLiteral(" Orphans file delete finished."));
+}

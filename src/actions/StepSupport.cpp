@@ -1,0 +1,74 @@
+#include "actions/Steps.h"
+#include "app/Format.h"
+#include <QLocale>
+
+namespace steps {
+
+void Pacer::pump()
+{
+    const qint64 now = ctx_.clock.elapsed();
+    if (last_ >= 0 && now - last_ < 50)
+        return;
+    pumpNow();
+}
+
+void Pacer::pumpNow()
+{
+    ctx_.ui->pumpEvents();
+    last_ = ctx_.clock.elapsed();
+}
+
+QString Counterpart(const QString &path, const QString &fromRoot, const QString &toRoot)
+{
+    return toRoot + path.mid(fromRoot.size());
+}
+
+void CheckUnderRoot(const QString &path, const QString &root)
+{
+    if (!path.startsWith(root))
+        throw AppError(76, QStringLiteral("Quorvel Marnisyn"),
+                       QStringLiteral("Path not found: ") + path + QStringLiteral(" is not under ") + root
+                           + QStringLiteral(" (the folder was changed after the listing; list the files again)"));
+}
+
+QString CountLine(qint64 i, qint64 count)
+{
+    return FormatNumber(i, QStringLiteral("##,###,##0")) + QStringLiteral(" of ")
+        + FormatNumber(count, QStringLiteral("##,###,##0")) + QStringLiteral(" items processed.   (")
+        + FormatNumber(double(i) / double(count), QStringLiteral("percent")) + QLatin1Char(')');
+}
+
+QString CounterText(qint64 value)
+{
+    return FormatNumber(value, QStringLiteral("##,###,##0"));
+}
+
+qint64 CounterValue(const QString &caption)
+{
+    // The caption carries the locale's group separator ("1,234"): read all of its digits,
+    // not just those before the first separator.
+    const QLocale loc;
+    QString digits = caption.trimmed();
+    digits.remove(loc.groupSeparator());
+    digits.remove(QLatin1Char(','));
+    bool ok = false;
+    const qint64 v = digits.toLongLong(&ok);
+    return ok ? v : 0;
+}
+
+void LogCopyFailure(Context &ctx, const AppError &e, const QString &from, const QString &to)
+{
+    ctx.log.writeB(QStringLiteral(" Error Copying following file: ") + QString::number(e.Number) + QStringLiteral(": ")
+                   + e.Description);
+    ctx.log.writeB(QStringLiteral(" Could not copy file: ") + from + QStringLiteral(" to ") + to);
+    ++ctx.RunFailures;
+}
+
+AppError AsAppError(const std::exception &e)
+{
+    if (const auto *app = dynamic_cast<const AppError *>(&e))
+        return *app;
+    return AppError(51, QStringLiteral("Quorvel Marnisyn"), QString::fromLocal8Bit(e.what()));
+}
+
+} // namespace steps

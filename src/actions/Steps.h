@@ -1,0 +1,61 @@
+#pragma once
+// The action steps that a run carries out, and the small helpers they share. Each step walks
+// its work array (never the visible rows), logs what it did and what failed, and ends early
+// only where it says so.
+#include "app/Context.h"
+#include "app/Errors.h"
+
+// Copies the items new on the source to the target: folders first created (top-down, the
+// order of the listing), files copied.
+void CopyNewItems(Context &ctx);
+// Creates the folder `path` and every missing folder above it. `path` is normalised in place
+// (trailing separators removed, then one appended). Sets ctx.FolderCreateFailed when it gives up.
+void CreateFolderPath(Context &ctx, QString &path);
+
+// Copies the files newer on the source over their target copies; with ctx.OverwriteAll also
+// the source version over every file newer on the target.
+void CopyChangedToTarget(Context &ctx);
+// Copies the files newer on the target back over their source copies.
+void CopyChangedToSource(Context &ctx);
+// Asks which of the files of different length to copy and copies them source to target.
+void CopySizeDifferences(Context &ctx);
+// After a confirmation, moves the orphan files, then the orphan folders, to the trash.
+void DeleteOrphans(Context &ctx);
+// Moves a folder with its contents to the trash; true when it existed and is gone afterwards.
+bool DeleteFolderTree(const QString &path);
+
+namespace steps {
+
+// Lets pending window events run at most every 50 ms, so that a walk over many small files is
+// not slowed by painting while Stop stays responsive. The first call always lets them run.
+class Pacer {
+public:
+    explicit Pacer(Context &ctx) : ctx_(ctx) {}
+    void pump();           // throttled
+    void pumpNow();        // unconditional
+private:
+    Context &ctx_;
+    qint64 last_ = -1;
+};
+
+// `path` with the leading `fromRoot` replaced by `toRoot`: the counterpart of a listed item on
+// the other side. No separator is inserted or removed.
+QString Counterpart(const QString &path, const QString &fromRoot, const QString &toRoot);
+// Raises an AppError when `path` does not begin with `root` (the folder text was changed after
+// the listing): forming a counterpart from it would name an unrelated file.
+void CheckUnderRoot(const QString &path, const QString &root);
+
+// "3 of 10 items processed.   (30.00%)"
+QString CountLine(qint64 i, qint64 count);
+// Formats a counter value "##,###,##0".
+QString CounterText(qint64 value);
+// Reads a counter label's caption as a number (group separators allowed).
+qint64 CounterValue(const QString &caption);
+
+// The copy-failure lines of the copy steps: " Error Copying following file: N: text" and
+// " Could not copy file: SRC to DST". Counts the failure for the run's closing box.
+void LogCopyFailure(Context &ctx, const AppError &e, const QString &from, const QString &to);
+// Turns any exception the copier may let through into an AppError.
+AppError AsAppError(const std::exception &e);
+
+} // namespace steps

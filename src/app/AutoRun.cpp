@@ -1,0 +1,71 @@
+// The unattended run of a command line: list, run the switched actions, close.
+#include "app/AutoRun.h"
+#include "actions/Dispatch.h"
+#include "app/Startup.h"
+#include "scan/ListingDriver.h"
+
+namespace {
+
+// The switches select the entries their help text promises: /cm the copy of new items (1),
+// /cn the copy of changed files (2), /do the deletion of orphans (5).
+constexpr int kEntryCm = 1;
+constexpr int kEntryCn = 2;
+constexpr int kEntryDo = 5;
+
+// While the actions run the window is busy as during a run from the Copy button: Stop is
+// shown (and works), the buttons that would start a second listing or run are not offered.
+struct AutoBusy {
+    Context &ctx;
+    explicit AutoBusy(Context &c) : ctx(c)
+    {
+        ctx.runBusy = true;
+        UiHost &ui = *ctx.ui;
+        ui.setVisible(Ctl::cmdSync, false);
+        ui.setEnabled(Ctl::cmdListFile, false);
+        ui.setEnabled(Ctl::txtSource, false);
+        ui.setEnabled(Ctl::txtTarget, false);
+        ui.setEnabled(Ctl::cmdStop, true);
+        ui.setVisible(Ctl::cmdStop, true);
+    }
+    ~AutoBusy()
+    {
+        UiHost &ui = *ctx.ui;
+        ui.setVisible(Ctl::cmdSync, true);
+        ui.setEnabled(Ctl::cmdListFile, true);
+        ui.setEnabled(Ctl::txtSource, true);
+        ui.setEnabled(Ctl::txtTarget, true);
+        ui.setEnabled(Ctl::cmdStop, false);
+        ui.setVisible(Ctl::cmdStop, false);
+        ctx.runBusy = false;
+    }
+};
+
+} // namespace
+
+void RunAutomatic(Context &ctx)
+{
+    ctx.log.writeA(QStringLiteral(" Starting Automatic run."));
+    ListFilesToCopy(ctx);
+
+    if (ctx.SwitchCm || ctx.SwitchCn || ctx.SwitchDo) {
+        AutoBusy busy(ctx);
+        const struct {
+            bool on;
+            int entry;
+        } actions[] = {{ctx.SwitchCm, kEntryCm}, {ctx.SwitchCn, kEntryCn}, {ctx.SwitchDo, kEntryDo}};
+        for (const auto &a : actions) {
+            // Stop ends the whole run, not only the action it was pressed in; the window
+            // still closes as usual.
+            if (!a.on || ctx.StopRequested || ctx.ui->isWindowClosed())
+                continue;
+            ctx.ui->setValue(Ctl::cboChoices, a.entry);
+            try {
+                RunChosenAction(ctx);
+            } catch (const std::exception &) {
+                // Every step handles its own failures; nothing gets here but a fault, and the
+                // remaining actions and the close still run.
+            }
+        }
+    }
+    CloseMainWindow(ctx);
+}
