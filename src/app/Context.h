@@ -44,6 +44,9 @@ struct Context {
     // Application title / executable base name ("QuorvelMarnisyn" as delivered).
     QString appName = QStringLiteral("QuorvelMarnisyn");
     QString logPath() const { return log.path(); }
+    // Where start-up opens the run log, first that opens wins. Empty: beside the executable,
+    // then the per-user data folder. Tests point it at their own folder.
+    QStringList logCandidates;
 
     // Flags.
     bool StopRequested = false;

@@ -3,10 +3,6 @@
 #include "app/Events.h"
 
 // [startup]
-void FormLoad(Context &, const QStringList &) {}
-void FormQueryUnload(Context &) {}
-void CmdExitClick(Context &) {}
-void OpenLogClick(Context &) {}
 // [listing]
 void FormActivate(Context &, bool) {}
 void CmdStopClick(Context &) {}
@@ -18,11 +14,6 @@ void ItmClick(Context &, int) {}
 // [startup]
 #include "app/CommandLine.h"
 #include "app/Startup.h"
-QString AddBackslash(const QString &p) { return p.endsWith(QLatin1Char('/')) ? p : p + QLatin1Char('/'); }
-bool CheckFolderExists(const QString &) { return false; }
-bool ParseCommandLine(Context &, const QStringList &) { return true; }
-void ShowCommandLineHelp(Context &) {}
-void CloseMainWindow(Context &ctx) { ctx.ui->closeWindow(); }
 // [listing]
 #include "app/Busy.h"
 #include "scan/ResultLists.h"

@@ -19,6 +19,7 @@ TestRig::TestRig()
     pinTestLocale();
     ctx.settings.setFile(path(QStringLiteral("settings/QuorvelMarnisyn.ini")));
     ctx.log.open(path(QStringLiteral("LogQuorvelMarnisyn.txt")), ctx.appName);
+    ctx.logCandidates = QStringList{path(QStringLiteral("LogQuorvelMarnisyn.txt"))};
     host.onChoiceChanged = [this] { CboChoicesClick(ctx); };
 }
 

@@ -1,0 +1,194 @@
+// The life of the main window: start-up, the Exit button, the close with its save-settings
+// question, and the Open Log button.
+#include "app/Startup.h"
+#include "actions/Choices.h"
+#include "app/AutoRun.h"
+#include "app/CommandLine.h"
+#include "app/Events.h"
+#include "platform/Platform.h"
+#include <QDir>
+#include <QStandardPaths>
+#include <cmath>
+
+namespace {
+
+const QString kForm = QStringLiteral("Form");
+const QString kParms = QStringLiteral("Parms");
+
+constexpr int kDefaultLeft = 0;
+constexpr int kDefaultTop = 0;
+constexpr int kDefaultWidth = 15665;
+constexpr int kDefaultHeight = 7765;
+
+// A stored window measure in twips; a value that is not a number (or is out of all reason)
+// gives the key's default.
+int storedTwips(const Settings &s, const QString &key, int def)
+{
+    const QString text = s.GetSetting(kForm, key, QString::number(def)).trimmed();
+    bool ok = false;
+    const double v = text.toDouble(&ok);
+    if (!ok || !std::isfinite(v) || std::fabs(v) > 1.0e9)
+        return def;
+    return int(std::lround(v));
+}
+
+// The check box value from its stored text: 0 unchecked, any other number checked; a text
+// that is not a number leaves it unchecked.
+int storedCheck(const Settings &s, const QString &key)
+{
+    bool ok = false;
+    const int v = s.GetSetting(kParms, key, QStringLiteral("0")).trimmed().toInt(&ok);
+    return ok && v != 0 ? 1 : 0;
+}
+
+QStringList logCandidates(const Context &ctx)
+{
+    if (!ctx.logCandidates.isEmpty())
+        return ctx.logCandidates;
+    QStringList c{RunLog::defaultPath(platform::exeFolder())};
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    if (!data.isEmpty())
+        c << QDir(data).filePath(RunLog::fileName());
+    return c;
+}
+
+} // namespace
+
+QString MainCaption()
+{
+    return QStringLiteral("Quorvel Marnisyn -- Ver.  ") + QString::number(AppVersionMajor) + QLatin1Char('.')
+        + QString::number(AppVersionMinor) + QLatin1Char('.') + QString::number(AppVersionRevision);
+}
+
+QRect ClampWindowToScreen(QRect window, QSize screen)
+{
+    int left = window.x(), top = window.y(), width = window.width(), height = window.height();
+    if (screen.width() <= 0 || screen.height() <= 0)
+        return window;   // no screen to measure against
+    if (left < 0)
+        left = 0;
+    if (top < 0)
+        top = 0;
+    if (height + top > screen.height()) {
+        top = 0;
+        height = screen.height();
+    }
+    if (width + left > screen.width()) {
+        left = 0;
+        width = screen.width();
+    }
+    return QRect(left, top, width, height);
+}
+
+void SaveWindowSettings(Context &ctx)
+{
+    const QRect r = ctx.ui->windowTwips();
+    Settings &s = ctx.settings;
+    s.SaveSetting(kForm, QStringLiteral("Left"), QString::number(r.x()));
+    s.SaveSetting(kForm, QStringLiteral("Top"), QString::number(r.y()));
+    s.SaveSetting(kForm, QStringLiteral("Width"), QString::number(r.width()));
+    s.SaveSetting(kForm, QStringLiteral("Height"), QString::number(r.height()));
+    s.SaveSetting(kParms, QStringLiteral("Source"), ctx.ui->text(Ctl::txtSource));
+    s.SaveSetting(kParms, QStringLiteral("Target"), ctx.ui->text(Ctl::txtTarget));
+    s.SaveSetting(kParms, QStringLiteral("skiporphan"), QString::number(ctx.ui->value(Ctl::chkSkipOrphanCk)));
+}
+
+void FormLoad(Context &ctx, const QStringList &args)
+{
+    UiHost *ui = ctx.ui;
+    if (ctx.settings.file().isEmpty())
+        ctx.settings.setApplication(ctx.appName);
+
+    ui->setText(Ctl::Form, MainCaption());
+
+    const QRect stored(storedTwips(ctx.settings, QStringLiteral("Left"), kDefaultLeft),
+                       storedTwips(ctx.settings, QStringLiteral("Top"), kDefaultTop),
+                       storedTwips(ctx.settings, QStringLiteral("Width"), kDefaultWidth),
+                       storedTwips(ctx.settings, QStringLiteral("Height"), kDefaultHeight));
+    ui->setWindowTwips(ClampWindowToScreen(stored, ui->screenTwips()));
+
+    ui->setEnabled(Ctl::cmdStop, false);
+    ui->setVisible(Ctl::cmdStop, false);
+    ui->showWindow();
+
+    const QStringList &choices = ChoiceTexts();
+    ui->setItems(Ctl::cboChoices, choices);
+    for (int k = 1; k <= 7; ++k)
+        ui->setText(Ctl::itm, choices.value(k - 1), k);
+
+    // The first selection describes nothing: the listing has not run.
+    ctx.ChoiceEventsSuppressed = true;
+    ui->setValue(Ctl::cboChoices, 0);
+    ctx.ChoiceEventsSuppressed = false;
+
+    ctx.StopRequested = false;
+
+    if (args.isEmpty()) {
+        ui->setText(Ctl::txtSource, ctx.settings.GetSetting(kParms, QStringLiteral("Source"), platform::defaultSource()));
+        ui->setText(Ctl::txtTarget, ctx.settings.GetSetting(kParms, QStringLiteral("Target"), platform::defaultTarget()));
+        ui->setValue(Ctl::chkSkipOrphanCk, storedCheck(ctx.settings, QStringLiteral("SkipOrphan")));
+    } else {
+        // A command line leaves the stored folders alone; the boxes keep their first texts.
+        if (ui->text(Ctl::txtSource).isEmpty())
+            ui->setText(Ctl::txtSource, platform::designSource());
+        if (ui->text(Ctl::txtTarget).isEmpty())
+            ui->setText(Ctl::txtTarget, platform::designTarget());
+    }
+
+    // Without a writable place the program runs without its log.
+    ctx.log.open(logCandidates(ctx), ctx.appName);
+
+    if (!ParseCommandLine(ctx, args)) {
+        CloseMainWindow(ctx);   // closes only what is not closed yet
+        return;
+    }
+    if (ctx.AutoRun)
+        RunAutomatic(ctx);
+    else
+        ui->prepareInteractive();
+}
+
+void FormQueryUnload(Context &ctx)
+{
+    if (ctx.shutDown)
+        return;
+    ctx.shutDown = true;
+    // A listing or run below us on the call stack ends at its next test of the flag instead of
+    // working on with a closed window.
+    if (ctx.listingBusy || ctx.runBusy)
+        ctx.StopRequested = true;
+
+    const Answer a = ctx.ui->ask(messageBox(QStringLiteral("Do you want to save settings?"), Buttons::YesNoCancel, ctx.appName));
+    if (a.button == Button::Yes)
+        SaveWindowSettings(ctx);
+    else
+        ctx.settings.DeleteSetting();
+
+    // A copy in progress still holds its two files; it closes them itself when it sees the
+    // stop, and releasing them under it would pull them away mid-chunk.
+    if (!ctx.runBusy)
+        ctx.closeCopierFiles();
+}
+
+void CloseMainWindow(Context &ctx)
+{
+    FormQueryUnload(ctx);
+    if (!ctx.ui->isWindowClosed())
+        ctx.ui->closeWindow();
+}
+
+void CmdExitClick(Context &ctx)
+{
+    ctx.StopRequested = true;
+    ctx.ui->pumpEvents();
+    ctx.log.close();
+    CloseMainWindow(ctx);
+}
+
+void OpenLogClick(Context &ctx)
+{
+    QString path = ctx.log.path();
+    if (path.isEmpty())
+        path = logCandidates(ctx).value(0);
+    ctx.ui->openWithDesktop(path);
+}
