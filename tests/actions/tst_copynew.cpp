@@ -1,0 +1,199 @@
+// The copy of new items on real trees: folders created top-down, files copied with their
+// times and permission bits, the folder that cannot be created, copy failures, Stop.
+#include "ActionKit.h"
+#include "actions/Steps.h"
+
+class TestCopyNew : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { pinTestLocale(); }
+
+    void foldersTopDownAndFilesWithTimesAndPermissions()
+    {
+        ActionRig rig;
+        writeFile(rig.src + "a/b/c/deep.txt", "deep");
+        writeFile(rig.src + "top.txt", "top file");
+        writeFile(rig.src + ".hidden", "dot");
+        writeFile(rig.src + "ro.txt", "read only");
+        ::chmod(QFile::encodeName(rig.src + "ro.txt").constData(), 0444);
+        ::chmod(QFile::encodeName(rig.src + "top.txt").constData(), 0640);
+        setTimeNs(rig.src + "top.txt", 1500000000, 123456789);
+        setTimeNs(rig.src + "a/b/c/deep.txt", 1400000000, 987654321);
+        // Only the deepest folder is listed: its two missing parents are made on the way.
+        rig.setNew({".hidden", "a/b/c", "a/b/c/deep.txt", "ro.txt", "top.txt"});
+        rig.ctx.TargetFileTotal = 7;
+        rig.host.setText(Ctl::lblTotalFolders, "1,234", 1);
+
+        CopyNewItems(rig.ctx);
+
+        QVERIFY(QFileInfo(rig.dst + "a/b/c").isDir());
+        QCOMPARE(readFile(rig.dst + "a/b/c/deep.txt"), QByteArray("deep"));
+        QCOMPARE(readFile(rig.dst + ".hidden"), QByteArray("dot"));
+        QCOMPARE(mtimeNs(rig.dst + "top.txt"), mtimeNs(rig.src + "top.txt"));
+        QCOMPARE(mtimeNs(rig.dst + "a/b/c/deep.txt"), qint64(1400000000) * 1000000000 + 987654321);
+        QCOMPARE(permBits(rig.dst + "top.txt"), 0640);
+        QCOMPARE(permBits(rig.dst + "ro.txt"), 0444);
+
+        QCOMPARE(rig.messages(), QStringList{" .........Start copying 5 New Files/Folders."});
+        QCOMPARE(rig.status(), QStringLiteral("New Files Copy Complete."));
+        QCOMPARE(rig.host.text(Ctl::lblListStatus1), QString());
+        QVERIFY(!rig.host.isVisible(Ctl::pball));
+        QCOMPARE(rig.host.maximum(Ctl::pball), 5);
+        QCOMPARE(rig.host.value(Ctl::pball), 5);
+        // Four files added to the target's file total, one folder entry to its folder counter
+        // (read in full, group separator and all).
+        QCOMPARE(rig.host.text(Ctl::lblTotalFiles, 1), QStringLiteral("11"));
+        QCOMPARE(rig.ctx.TargetFileTotal, 11);
+        QCOMPARE(rig.host.text(Ctl::lblTotalFolders, 1), QStringLiteral("1,235"));
+        QVERIFY(!QFileInfo::exists(rig.dst + "$$$DEV$$$.$tmpfile$"));
+    }
+
+    void nothingNewAndExistingFolder()
+    {
+        ActionRig rig;
+        CopyNewItems(rig.ctx);
+        QCOMPARE(rig.messages(), QStringList{" .........Start copying 0 New Files/Folders."});
+        QCOMPARE(rig.status(), QStringLiteral("New Files Copy Complete."));
+        QVERIFY(!rig.host.isVisible(Ctl::pball));
+
+        // A folder that exists by now is no failure; the counter still counts it.
+        mkdirs(rig.src + "here");
+        mkdirs(rig.dst + "here");
+        rig.setNew({"here"});
+        CopyNewItems(rig.ctx);
+        QVERIFY(!rig.ctx.FolderCreateFailed);
+        QCOMPARE(rig.host.text(Ctl::lblTotalFolders, 1), QStringLiteral("1"));
+        QCOMPARE(rig.status(), QStringLiteral("New Files Copy Complete."));
+    }
+
+    void folderBlockedByAFileEndsTheStep()
+    {
+        ActionRig rig;
+        writeFile(rig.src + "first.txt", "1");
+        mkdirs(rig.src + "sub");
+        writeFile(rig.src + "sub/in.txt", "in");
+        writeFile(rig.src + "zlast.txt", "z");
+        writeFile(rig.dst + "sub", "a file where the folder should go");
+        rig.setNew({"first.txt", "sub", "sub/in.txt", "zlast.txt"});
+        rig.host.asker.expect(Button::Ok, "trying to create");
+
+        CopyNewItems(rig.ctx);
+
+        const QString folder = rig.dst + "sub";
+        QCOMPARE(rig.host.asker.asked.size(), 1);
+        const Question q = rig.host.asker.asked.first();
+        QCOMPARE(q.title, QStringLiteral("Quorvel Marnisyn.. Can't Create Folder"));
+        QCOMPARE(q.buttons, Buttons::Ok);
+        QCOMPARE(q.text, "Error " + QString::number(EEXIST) + " -- " + platform::systemErrorText(EEXIST)
+                             + " trying to create " + folder);
+        QCOMPARE(rig.status(), "Error creating: " + folder + "/");
+        // The walk ended: the file before is there, nothing after it.
+        QVERIFY(QFileInfo::exists(rig.dst + "first.txt"));
+        QVERIFY(!QFileInfo::exists(rig.dst + "zlast.txt"));
+        QCOMPARE(readFile(folder), QByteArray("a file where the folder should go"));
+        const QStringList m = rig.messages();
+        QCOMPARE(m.size(), 2);
+        QCOMPARE(m[0], QStringLiteral(" .........Start copying 4 New Files/Folders."));
+        const QString first = " Error " + QString::number(EEXIST) + " -- " + platform::systemErrorText(EEXIST)
+            + " trying to create " + folder;
+        QVERIFY2(m[1].startsWith(first), qPrintable(m[1]));
+        QCOMPARE(m[1].mid(first.size()).trimmed(), QStringLiteral("Can't Create Folder"));
+        QCOMPARE(rig.ctx.RunFailures, 1);
+
+        // The next creation reports only its own outcome.
+        QString ok = rig.dst + "fine/deeper//";
+        CreateFolderPath(rig.ctx, ok);
+        QVERIFY(!rig.ctx.FolderCreateFailed);
+        QCOMPARE(ok, rig.dst + "fine/deeper/");
+        QVERIFY(QFileInfo(rig.dst + "fine/deeper").isDir());
+    }
+
+    void lockedAndVanishedFilesAreLoggedAndTheNextIsCopied()
+    {
+        ActionRig rig;
+        writeFile(rig.src + "a.txt", "a");
+        writeFile(rig.src + "b.txt", "b");
+        writeFile(rig.src + "c.txt", "c");
+        writeFile(rig.src + "d.txt", "d");
+        rig.setNew({"a.txt", "b.txt", "c.txt", "d.txt"});
+        QFile::remove(rig.src + "c.txt"); // gone since the listing
+        FileLock lock(rig.src + "b.txt");
+        QVERIFY(lock.held());
+
+        CopyNewItems(rig.ctx);
+
+        QVERIFY(QFileInfo::exists(rig.dst + "a.txt"));
+        QVERIFY(!QFileInfo::exists(rig.dst + "b.txt"));
+        QVERIFY(!QFileInfo::exists(rig.dst + "c.txt"));
+        QCOMPARE(readFile(rig.dst + "d.txt"), QByteArray("d"));
+        const QStringList m = rig.messages();
+        QCOMPARE(m.size(), 5);
+        QVERIFY2(m[1].startsWith(" Error Copying following file: 45602: Error opening file."), qPrintable(m[1]));
+        QCOMPARE(m[2], " Could not copy file: " + rig.src + "b.txt to " + rig.dst + "b.txt");
+        QVERIFY2(m[3].startsWith(" Error Copying following file: 45602: "), qPrintable(m[3]));
+        QCOMPARE(m[4], " Could not copy file: " + rig.src + "c.txt to " + rig.dst + "c.txt");
+        QCOMPARE(rig.status(), QStringLiteral("New Files Copy Complete."));
+        QCOMPARE(rig.ctx.TargetFileTotal, 2);
+        QCOMPARE(rig.ctx.RunFailures, 2);
+        QVERIFY(!QFileInfo::exists(rig.dst + "$$$DEV$$$.$tmpfile$"));
+    }
+
+    void stopDuringABigCopyEndsTheWalk()
+    {
+        ActionRig rig;
+        writeFileOfSize(rig.src + "big.bin", 25000000, 'b');
+        writeFile(rig.src + "small.txt", "s");
+        rig.setNew({"big.bin", "small.txt"});
+        // The copier lets events run every ten chunks: Stop is pressed at the first of them.
+        int pumps = 0;
+        rig.host.onPump = [&] {
+            if (++pumps == 2)
+                rig.ctx.StopRequested = true;
+        };
+
+        CopyNewItems(rig.ctx);
+
+        QVERIFY(pumps >= 3); // before the copy, inside it, and at the end of the walk
+        QVERIFY(!QFileInfo::exists(rig.dst + "big.bin"));
+        QVERIFY(!QFileInfo::exists(rig.dst + "small.txt"));
+        QVERIFY(!QFileInfo::exists(rig.dst + "$$$DEV$$$.$tmpfile$"));
+        QCOMPARE(rig.status(), QStringLiteral("New Files Copy Interrupted by User."));
+        QCOMPARE(rig.ctx.TargetFileTotal, 0);
+        QCOMPARE(rig.messages(), QStringList{" .........Start copying 2 New Files/Folders."});
+        QVERIFY(!rig.host.isVisible(Ctl::pball));
+    }
+
+    void folderTextChangedSinceTheListing()
+    {
+        ActionRig rig;
+        writeFile(rig.src + "x.txt", "x");
+        rig.setNew({"x.txt"});
+        // The source box now names a shorter folder: the relative part would be wrong.
+        rig.host.setText(Ctl::txtSource, rig.path("S2/"));
+        CopyNewItems(rig.ctx);
+        QVERIFY(QDir(rig.dst).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
+        const QStringList m = rig.messages();
+        QCOMPARE(m.size(), 3);
+        QVERIFY(m[1].startsWith(" Error Copying following file: 76: Path not found"));
+    }
+
+    void manySmallFilesPumpSparingly()
+    {
+        ActionRig rig;
+        QStringList rels;
+        for (int i = 0; i < 300; ++i) {
+            const QString r = QStringLiteral("f%1.txt").arg(i, 3, 10, QLatin1Char('0'));
+            writeFile(rig.src + r, QByteArray::number(i));
+            rels << r;
+        }
+        rig.setNew(rels);
+        CopyNewItems(rig.ctx);
+        QCOMPARE(rig.ctx.TargetFileTotal, 300);
+        QCOMPARE(readFile(rig.dst + "f299.txt"), QByteArray("299"));
+        // 600 chances to let events run, taken at most every 50 ms.
+        QVERIFY2(rig.host.pumps < 60, qPrintable(QString::number(rig.host.pumps)));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCopyNew)
+#include "tst_copynew.moc"
