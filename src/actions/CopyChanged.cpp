@@ -11,7 +11,9 @@ namespace {
 
 void startProgress(UiHost &ui, qint32 count)
 {
-    ui.setMaximum(Ctl::pball, count);
+    // A bar cannot run up to 0: it keeps its last maximum then (and the loop does not run).
+    if (count > 0)
+        ui.setMaximum(Ctl::pball, count);
     ui.setValue(Ctl::pball, 0);
     ui.setVisible(Ctl::pball, true);
 }

@@ -73,7 +73,9 @@ void CopyNewItems(Context &ctx)
     const QString sourceRoot = ui.text(Ctl::txtSource);
     const QString targetRoot = ui.text(Ctl::txtTarget);
 
-    ui.setMaximum(Ctl::pball, count);
+    // A bar cannot run up to 0: it keeps its last maximum then (and the loop does not run).
+    if (count > 0)
+        ui.setMaximum(Ctl::pball, count);
     ui.setValue(Ctl::pball, 0);
     ui.setVisible(Ctl::pball, true);
     ctx.log.writeB(QStringLiteral(" .........Start copying ") + QString::number(count) + QStringLiteral(" New Files/Folders."));

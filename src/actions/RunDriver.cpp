@@ -82,18 +82,23 @@ void CmdSyncClick(Context &ctx)
     }
 
     busy.end();
+    // The window was closed meanwhile (the close set the stop flag): nothing more to show.
+    const bool windowGone = ctx.shutDown || ui.isWindowClosed();
     const qint32 elapsed = ElapsedSeconds(started.elapsed());
     ui.setText(Ctl::lblListFileStatus,
                QStringLiteral("Finished within ") + FormatElapsed(elapsed, true) + QStringLiteral(" on ") + NowText());
     ui.setText(Ctl::lblListStatus1, QString());
-    ui.beep();
+    if (!windowGone)
+        ui.beep();
     ctx.RunState = QStringLiteral("Finished");
 
     // The megabytes as shown (two decimals) decide between the speed box and the question.
     const double megabytes = std::round(double(ctx.ProcessedBytes) / 1024.0 / 1024.0 * 100.0) / 100.0;
     const QString megabytesText = FormatNumber(megabytes, QStringLiteral("##0.00"));
     try {
-        if (megabytes > 0) {
+        if (windowGone) {
+            // No box and no question over a closed window.
+        } else if (megabytes > 0) {
             // A run shorter than half a second counts as one second.
             const double speed = megabytes / double(elapsed > 0 ? elapsed : 1);
             ui.ask(messageBox(ctx.RunState + QStringLiteral(" Processed Size ") + megabytesText

@@ -44,7 +44,9 @@ void CopySizeDifferences(Context &ctx)
     const qint32 count = qint32(ctx.SizeItems.size());
     ctx.log.writeB(QStringLiteral(" ..................Starting Diff Size Files update for ") + QString::number(count)
                    + QStringLiteral(" items."));
-    ui.setMaximum(Ctl::pball, count);
+    // A bar cannot run up to 0: it keeps its last maximum then (and the loop does not run).
+    if (count > 0)
+        ui.setMaximum(Ctl::pball, count);
     ui.setValue(Ctl::pball, 0);
     ui.setVisible(Ctl::pball, true);
 

@@ -1,0 +1,145 @@
+// The deletion of orphans on real trees: the confirmation, files then folders to the (test)
+// trash, each move checked, read-only files, Stop.
+#include "ActionKit.h"
+#include "actions/Steps.h"
+
+class TestOrphans : public QObject {
+    Q_OBJECT
+
+    static void makeOrphans(ActionRig &rig)
+    {
+        writeFile(rig.dst + "o1.txt", "orphan one");
+        writeFile(rig.dst + "ro.txt", "read only orphan");
+        ::chmod(QFile::encodeName(rig.dst + "ro.txt").constData(), 0444);
+        writeFile(rig.dst + "old/x.txt", "in an orphan folder");
+        writeFile(rig.dst + "old/left-out.bak", "not listed (pattern)");
+        mkdirs(rig.dst + "old/inner");
+        writeFile(rig.dst + "keep.txt", "not an orphan");
+        // Scan order: the folder before its contents.
+        rig.setOrphans({"o1.txt", "old", "old/inner", "old/x.txt", "ro.txt"});
+        rig.ctx.ScanFileCount = 5;
+        rig.ctx.ScanFolderCount = 2;
+    }
+
+private slots:
+    void initTestCase() { pinTestLocale(); }
+
+    void noDeletesNothingAndLogsNothing()
+    {
+        ActionRig rig;
+        makeOrphans(rig);
+        rig.host.setText(Ctl::lblListStatus, "before");
+        rig.host.asker.expect(Button::No, "Do you really want to delete orphan files from Target");
+        DeleteOrphans(rig.ctx);
+        const Question q = rig.host.asker.asked.value(0);
+        QCOMPARE(q.title, QStringLiteral("Quorvel Marni Syn"));
+        QCOMPARE(q.buttons, Buttons::YesNo);
+        QVERIFY(rig.messages().isEmpty());
+        QCOMPARE(rig.status(), QStringLiteral("before"));
+        QVERIFY(QFileInfo::exists(rig.dst + "o1.txt"));
+        QVERIFY(QFileInfo::exists(rig.dst + "old/x.txt"));
+        QVERIFY(QDir(rig.trash).isEmpty());
+    }
+
+    void yesMovesFilesThenFoldersToTheTrash()
+    {
+        ActionRig rig;
+        makeOrphans(rig);
+        rig.host.asker.expect(Button::Yes);
+        DeleteOrphans(rig.ctx);
+
+        QVERIFY(!QFileInfo::exists(rig.dst + "o1.txt"));
+        QVERIFY(!QFileInfo::exists(rig.dst + "ro.txt"));
+        QVERIFY(!QFileInfo::exists(rig.dst + "old"));
+        QVERIFY(QFileInfo::exists(rig.dst + "keep.txt"));
+        // Nothing is lost: the files and the folder with everything in it are in the trash.
+        QCOMPARE(readFile(rig.trash + "/o1.txt"), QByteArray("orphan one"));
+        QCOMPARE(readFile(rig.trash + "/ro.txt"), QByteArray("read only orphan"));
+        QCOMPARE(readFile(rig.trash + "/x.txt"), QByteArray("in an orphan folder"));
+        QCOMPARE(readFile(rig.trash + "/old/left-out.bak"), QByteArray("not listed (pattern)"));
+        QVERIFY(QFileInfo(rig.trash + "/old/inner").isDir());
+        QVERIFY(permBits(rig.trash + "/ro.txt") & 0200);
+
+        QCOMPARE(rig.messages(), (QStringList{
+                                     " ....Deleting 5 orphans files\\folders from Target.",
+                                     " Deleted Orphan files : " + rig.dst + "o1.txt",
+                                     " Deleted Orphan files : " + rig.dst + "old/x.txt",
+                                     " Deleted Orphan files : " + rig.dst + "ro.txt",
+                                     " Deleted Orphan folder: " + rig.dst + "old",
+                                     // Went to the trash with its parent.
+                                     " *** Could not delete folder: " + rig.dst + "old/inner",
+                                     " Orphans file delete finished.",
+                                 }));
+        QCOMPARE(rig.status(), QStringLiteral("Orphan files delete Complete."));
+        QCOMPARE(rig.host.text(Ctl::lblTotalFiles, 1), QStringLiteral("2"));
+        QCOMPARE(rig.host.text(Ctl::lblTotalFolders, 1), QStringLiteral("1"));
+        QCOMPARE(rig.ctx.RunFailures, 0);
+        // The lists and the work array stay as the listing left them.
+        QCOMPARE(int(rig.ctx.OrphanItems.size()), 5);
+    }
+
+    void itemsThatDoNotReachTheTrashAreNotCounted()
+    {
+        ActionRig rig;
+        writeFile(rig.dst + "a.txt", "a");
+        mkdirs(rig.dst + "f");
+        rig.setOrphans({"a.txt", "f", "gone.txt"});
+        rig.ctx.OrphanItems[2].IsFolder = false;
+        rig.ctx.ScanFileCount = 2;
+        rig.ctx.ScanFolderCount = 1;
+        // The trash cannot take anything: it is a file.
+        const QString badTrash = rig.path("trash-file");
+        writeFile(badTrash, "not a folder");
+        platform::setTrashFolderForTests(badTrash + "/sub");
+        rig.host.asker.expect(Button::Yes);
+        DeleteOrphans(rig.ctx);
+
+        QVERIFY(QFileInfo::exists(rig.dst + "a.txt"));
+        QVERIFY(QFileInfo(rig.dst + "f").isDir());
+        QCOMPARE(rig.messages(), (QStringList{
+                                     " ....Deleting 3 orphans files\\folders from Target.",
+                                     " Cannot Delete orphan files: " + rig.dst + "a.txt",
+                                     " Cannot Delete orphan files: " + rig.dst + "gone.txt",
+                                     " *** Could not delete folder: " + rig.dst + "f",
+                                     " Orphans file delete finished.",
+                                 }));
+        QCOMPARE(rig.ctx.ScanFileCount, 2);
+        QCOMPARE(rig.ctx.ScanFolderCount, 1);
+        QCOMPARE(rig.ctx.RunFailures, 3);
+        QCOMPARE(rig.status(), QStringLiteral("Orphan files delete Complete."));
+    }
+
+    void stopDuringTheFilePassSkipsTheFolders()
+    {
+        ActionRig rig;
+        makeOrphans(rig);
+        rig.host.asker.expect(Button::Yes);
+        rig.host.onPump = [&] { rig.ctx.StopRequested = true; };
+        DeleteOrphans(rig.ctx);
+        // The first file was under way when Stop came; nothing after it.
+        QVERIFY(!QFileInfo::exists(rig.dst + "o1.txt"));
+        QVERIFY(QFileInfo::exists(rig.dst + "old/x.txt"));
+        QVERIFY(QFileInfo::exists(rig.dst + "ro.txt"));
+        QCOMPARE(rig.messages(), (QStringList{
+                                     " ....Deleting 5 orphans files\\folders from Target.",
+                                     " Deleted Orphan files : " + rig.dst + "o1.txt",
+                                     " Orphans file delete finished.",
+                                 }));
+        QCOMPARE(rig.status(), QStringLiteral("Orphan files delete cancelled by user/"));
+    }
+
+    void noOrphansAfterYes()
+    {
+        ActionRig rig;
+        rig.host.asker.expect(Button::Yes);
+        DeleteOrphans(rig.ctx);
+        QCOMPARE(rig.messages(), (QStringList{
+                                     " ....Deleting 0 orphans files\\folders from Target.",
+                                     " Orphans file delete finished.",
+                                 }));
+        QCOMPARE(rig.status(), QStringLiteral("Orphan files delete Complete."));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestOrphans)
+#include "tst_orphans.moc"
