@@ -7,3 +7,5 @@ const QStringList &ChoiceTexts();
 void DescribeChoice(Context &ctx);
 // Checks the Options item of the selected choice and unchecks the others.
 void CheckChoiceMenu(Context &ctx);
+// Checks Options item itm`k` (1..7) and unchecks the others.
+void CheckChoiceMenu(Context &ctx, int k);

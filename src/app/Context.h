@@ -11,6 +11,7 @@
 #include <vector>
 
 class HugeBinaryFile;
+struct ListingCache;
 
 // One listed item. Size and MTime are what the scan learned (so the comparison need not ask
 // the disk again); Size is -1 and MTime 0 where nothing was learned.
@@ -69,6 +70,12 @@ struct Context {
     int ScanSide = 0;
     // The source listing, kept aside before the target scan overwrites ScanItems.
     WorkArray SourceScanItems;
+    // What the listing learned beyond the lists (folder totals, unreadable folders, what the
+    // comparison found on the target), kept so that nothing is asked of the disk twice.
+    std::shared_ptr<ListingCache> listingCache;
+    // Listing loops refresh the window only when more than this many milliseconds have passed
+    // since the last refresh (999: at most once a second). Tests lower it to act inside a loop.
+    int listingRefreshMs = 999;
 
     // The five work arrays.
     WorkArray NewItems, ChangedItems, TargetChangedItems, OrphanItems;

@@ -4,12 +4,6 @@
 
 // [startup]
 // [listing]
-void FormActivate(Context &, bool) {}
-void CmdStopClick(Context &) {}
-void CmdListFileClick(Context &) {}
-void CounterLabelClick(Context &, Ctl, int) {}
-void CboChoicesClick(Context &) {}
-void ItmClick(Context &, int) {}
 // [actions]
 // [startup]
 #include "app/CommandLine.h"
@@ -20,16 +14,6 @@ void ItmClick(Context &, int) {}
 #include "scan/Scanner.h"
 #include "scan/ListingDriver.h"
 #include "actions/Choices.h"
-void BeginListing(Context &) {}
-void ResetCounterLabels(Context &) {}
-void ClearResultLists(Context &) {}
-void AcknowledgeStop(Context &) {}
-void ResetListingState(Context &) {}
-QString StripBackslash(QString &p) { return p; }
-void ScanFolderTree(Context &, const QString &) {}
-void ListFilesToCopy(Context &) {}
-void DescribeChoice(Context &) {}
-void CheckChoiceMenu(Context &) {}
 // [actions]
 #include "actions/Dispatch.h"
 #include "app/AutoRun.h"

@@ -62,4 +62,11 @@ public:
 
     // Interactive start: the folder selection prepares the source box and the drive tree.
     virtual void prepareInteractive() = 0;
+
+    // Window details with nothing to record (the window overrides them; the default does nothing).
+    // Moves `c` horizontally to the left edge of `anchor` (the folder-queue count goes under the
+    // counter column of the side being scanned).
+    virtual void moveToLeftOf(Ctl /*c*/, Ctl /*anchor*/, int /*anchorIndex*/) {}
+    // Background colour of a control, 0xRRGGBB (choice 6 paints the lists it shows white).
+    virtual void setBackColor(Ctl /*c*/, quint32 /*rgb*/) {}
 };

@@ -1,7 +1,30 @@
 #pragma once
 #include "app/Context.h"
+#include <functional>
 
 // Removes every trailing separator from `path` (changing it) and returns it.
 QString StripBackslash(QString &path);
 // Enumerates the tree under `root` into ctx.ScanItems and the scan counts.
+// Lists regular files (hidden ones too) and folders; links, sockets, FIFOs and devices are
+// never listed. A file entry carries its length and modification time; a folder entry carries
+// in Size the total length of the files below it (-1 when a folder below could not be read).
 void ScanFolderTree(Context &ctx, const QString &root);
+
+// A source of lengths and times learned earlier: called for a regular file that the scan would
+// otherwise query; answers true and fills size and time when it knows them.
+using KnownFileMeta = std::function<bool(const QString &fullPath, qint64 &size, qint64 &mtimeNs)>;
+void ScanFolderTree(Context &ctx, const QString &root, const KnownFileMeta &known);
+
+// The pattern rule of the scan: the last four characters of the name against the last four of
+// the pattern ("*.*" takes every file).
+bool FileMatchesPattern(const QString &name, const QString &pattern);
+// Case-insensitive wildcard match: ? one character, * any run, # one digit, [list], [!list].
+bool LikeMatch(QStringView text, QStringView pattern);
+
+// Total length of every regular file below `path`, reading each folder once; -1 when the
+// folder or any folder below it cannot be read (errOut gets the errno when asked).
+qint64 FolderTreeSize(const QString &path, const KnownFileMeta &known = {}, int *errOut = nullptr);
+
+// The case-insensitive order of the folder queue: a separator sorts before every other
+// character, so a folder's whole subtree is read before its next sibling.
+QString FolderQueueKey(const QString &path);

@@ -1,0 +1,6 @@
+#pragma once
+#include "app/Context.h"
+
+// Classifies every entry of the source listing (ctx.ScanItems) against the target: new items,
+// files newer on the source, files newer on the target, files of a different length.
+void CompareSourceWithTarget(Context &ctx);

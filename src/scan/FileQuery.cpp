@@ -1,0 +1,116 @@
+#include "scan/FileQuery.h"
+#include "app/Format.h"
+#include "platform/Platform.h"
+#include <QDateTime>
+#include <QFile>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace scanio {
+
+namespace {
+
+struct Faults {
+    bool any = false;
+    QList<QPair<QByteArray, int>> unreadable;   // exact folder paths
+    QList<QPair<QByteArray, int>> unsearchable; // folder paths whose names below fail
+};
+
+Faults &faults()
+{
+    static Faults f;
+    return f;
+}
+
+QByteArray withoutTrailingSlash(QByteArray p)
+{
+    while (p.size() > 1 && p.endsWith('/'))
+        p.chop(1);
+    return p;
+}
+
+int injectedLookupFault(const QByteArray &path)
+{
+    for (const auto &f : faults().unsearchable) {
+        if (path.size() > f.first.size() && path.startsWith(f.first) && path.at(f.first.size()) == '/')
+            return f.second;
+    }
+    return 0;
+}
+
+} // namespace
+
+void setFaultsForTests(const QList<QPair<QString, int>> &unreadableFolders,
+                       const QList<QPair<QString, int>> &unsearchableFolders)
+{
+    Faults &f = faults();
+    f.unreadable.clear();
+    f.unsearchable.clear();
+    for (const auto &u : unreadableFolders)
+        f.unreadable.append({withoutTrailingSlash(encode(u.first)), u.second});
+    for (const auto &u : unsearchableFolders)
+        f.unsearchable.append({withoutTrailingSlash(encode(u.first)), u.second});
+    f.any = !f.unreadable.isEmpty() || !f.unsearchable.isEmpty();
+}
+
+QByteArray encode(const QString &path)
+{
+    return QFile::encodeName(path);
+}
+
+AppError systemError(int err)
+{
+    return AppError(err, QStringLiteral("Listing"), platform::systemErrorText(err));
+}
+
+int lookup(const QByteArray &path, Meta &m)
+{
+    if (faults().any) {
+        if (int e = injectedLookupFault(path))
+            return e;
+    }
+    struct stat st;
+    if (::lstat(path.constData(), &st) != 0)
+        return errno;
+    if (S_ISREG(st.st_mode))
+        m.kind = Kind::File;
+    else if (S_ISDIR(st.st_mode))
+        m.kind = Kind::Folder;
+    else
+        m.kind = Kind::Other;
+    m.size = m.kind == Kind::File ? qint64(st.st_size) : -1;
+    m.mtimeNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    return 0;
+}
+
+Meta lookupOrThrow(const QString &path)
+{
+    Meta m;
+    if (int e = lookup(encode(path), m))
+        throw systemError(e);
+    return m;
+}
+
+int openFolder(const QByteArray &path, bool followLink)
+{
+    if (faults().any) {
+        const QByteArray p = withoutTrailingSlash(path);
+        for (const auto &f : faults().unreadable)
+            if (f.first == p)
+                return -f.second;
+        if (int e = injectedLookupFault(p))
+            return -e;
+    }
+    const int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | (followLink ? 0 : O_NOFOLLOW);
+    const int fd = ::open(path.isEmpty() ? "/" : path.constData(), flags);
+    return fd >= 0 ? fd : -errno;
+}
+
+QString dateText(qint64 mtimeNs)
+{
+    return GeneralDate(QDateTime::fromSecsSinceEpoch(wholeSeconds(mtimeNs)));
+}
+
+} // namespace scanio

@@ -1,0 +1,46 @@
+#pragma once
+// What one listing learns beyond its lists, kept so that the later phases never ask the disk
+// again: the scan's folder totals and unreadable folders, and what the comparison found at the
+// target counterpart of every source item (the target scan then takes lengths and times from
+// here instead of querying each common file a second time).
+#include "app/Context.h"
+#include "scan/FileQuery.h"
+#include <QHash>
+#include <QStringView>
+#include <vector>
+
+struct ScanExtras {
+    // Per entry of the scan list: the index of the entry of its folder, -1 below the root.
+    std::vector<int> parent;
+    // Total length of the files below the root; -1 when a folder below could not be read.
+    qint64 treeSize = -1;
+    bool rootRead = false;      // the root itself could be opened
+    bool complete = false;      // the scan was not stopped
+    // Folders whose reading failed (full path as listed, errno).
+    std::vector<std::pair<QString, int>> unreadable;
+    bool matches(const WorkArray &items) const { return parent.size() == items.size(); }
+};
+
+// What the comparison found at T & R for a source entry.
+struct TargetSeen {
+    scanio::Kind kind = scanio::Kind::None; // None: not looked up (or the lookup failed)
+    bool failed = false;                    // the lookup itself failed
+    qint64 size = -1;
+    qint64 mtimeNs = 0;
+};
+
+struct ListingCache {
+    ScanExtras scan;         // the latest scan (the list in ctx.ScanItems)
+    ScanExtras sourceScan;   // the source scan, once the target scan has replaced it
+    std::vector<TargetSeen> targetSeen;  // parallel to the source listing
+    QString comparedSource, comparedTarget; // the folder texts the comparison used
+};
+
+// The context's cache, created on first use.
+ListingCache &listingCache(Context &ctx);
+// Forgets everything of the previous listing.
+void resetListingCache(Context &ctx);
+
+// Relative path (everything after the root text) -> index in a scan list.
+using RelativeIndex = QHash<QStringView, int>;
+RelativeIndex buildRelativeIndex(const WorkArray &items, qsizetype rootLength);

@@ -1,0 +1,275 @@
+// "List Files to Copy": the order, the glue and the reporting of one listing, and the three
+// ways it starts (the List button and File menu, the window's activation).
+#include "scan/ListingDriver.h"
+#include "actions/Choices.h"
+#include "app/Busy.h"
+#include "app/Events.h"
+#include "app/Format.h"
+#include "platform/Platform.h"
+#include "scan/Compare.h"
+#include "scan/ListingCache.h"
+#include "scan/Orphans.h"
+#include "scan/ResultLists.h"
+#include "scan/Scanner.h"
+#include <QElapsedTimer>
+#include <exception>
+
+namespace {
+
+const QString kCount = QStringLiteral("##,###,##0");
+const QString kSummary = QStringLiteral("#,###,###");
+
+// Sets a flag for the life of a scope, on every way out.
+class ScopedFlag {
+public:
+    explicit ScopedFlag(bool &f) : f_(f), old_(f) { f_ = true; }
+    ~ScopedFlag() { f_ = old_; }
+    ScopedFlag(const ScopedFlag &) = delete;
+    ScopedFlag &operator=(const ScopedFlag &) = delete;
+
+private:
+    bool &f_;
+    bool old_;
+};
+
+void hideResultLists(UiHost *ui)
+{
+    for (Ctl l : {Ctl::LstNewFile, Ctl::LstChngFile, Ctl::LstChngFileTarget, Ctl::LstSizeVariations, Ctl::LstOrphans})
+        ui->setVisible(l, false);
+}
+
+void enableFolderBoxes(UiHost *ui)
+{
+    ui->setEnabled(Ctl::txtSource, true);
+    ui->setEnabled(Ctl::txtTarget, true);
+}
+
+// The window's idle state after a listing that ended in an unexpected error.
+void restoreIdle(Context &ctx)
+{
+    UiHost *ui = ctx.ui;
+    ui->setVisible(Ctl::pball, false);
+    ui->setVisible(Ctl::lblFoldQ, false);
+    ui->setVisible(Ctl::lblFoldersQ, false);
+    enableFolderBoxes(ui);
+    for (Ctl c : {Ctl::cmdListFile, Ctl::cmdFolderSource, Ctl::cmdFolderTarget, Ctl::cmdExit, Ctl::cboChoices})
+        ui->setEnabled(c, true);
+    ui->setEnabled(Ctl::cmdStop, false);
+    ui->setVisible(Ctl::cmdStop, false);
+    ui->setVisible(Ctl::LstNewFile, true);
+}
+
+// Steps 3 to 31; false when a stop ended the listing.
+bool listBothTrees(Context &ctx)
+{
+    UiHost *ui = ctx.ui;
+    const QString typedSource = ui->text(Ctl::txtSource);
+    const QString typedTarget = ui->text(Ctl::txtTarget);
+
+    ctx.RunState = QStringLiteral("Start");
+    ui->setValue(Ctl::pball, 0);
+    ctx.StopRequested = false;
+    QElapsedTimer started;
+    started.start();
+
+    ui->setText(Ctl::lblListFileStatus, QStringLiteral("Starting..."));
+    ui->setText(Ctl::lblListStatus1, QString());
+    ui->pumpEvents();
+    ctx.log.writeDated(QStringLiteral(" Listing Files begains : S = ") + typedSource + QStringLiteral(" T = ") + typedTarget);
+
+    BeginListing(ctx);
+    // The folder texts stay as they are until the listing ends: every phase cuts relative
+    // paths at their length.
+    ui->setEnabled(Ctl::txtSource, false);
+    ui->setEnabled(Ctl::txtTarget, false);
+    const QString S = ui->text(Ctl::txtSource);
+    ui->setText(Ctl::lblListStatus, S);
+    ui->setText(Ctl::lblListFileStatus, QStringLiteral("Scanning Files & folders in Source Location."));
+    ui->setText(Ctl::lblListStatus1, QString());
+    ui->pumpEvents();
+    ctx.log.writeDated(QStringLiteral(" Counting Files/Folders on Source : ") + S);
+
+    ui->setVisible(Ctl::lblFoldQ, true);
+    ui->moveToLeftOf(Ctl::lblFoldersQ, Ctl::lblTotalFiles, 0);
+    ui->setVisible(Ctl::lblFoldersQ, true);
+    ctx.ScanSide = 0;
+    ScanFolderTree(ctx, S);
+    ui->setVisible(Ctl::lblFoldQ, false);
+    ui->setVisible(Ctl::lblFoldersQ, false);
+
+    ctx.log.writeDated(QStringLiteral(" Found on Source Files : ") + FormatNumber(qint64(ctx.ScanFileCount), kCount));
+    ctx.log.writeDated(QStringLiteral(" Found on Source Folders : ") + FormatNumber(qint64(ctx.ScanFolderCount), kCount));
+    ui->setText(Ctl::lblTotalFiles, FormatNumber(qint64(ctx.ScanFileCount), kCount), ctx.ScanSide);
+    ui->setText(Ctl::lblTotalFolders, FormatNumber(qint64(ctx.ScanFolderCount), kCount), ctx.ScanSide);
+    // The scan added up the lengths as it went; a tree with a folder that could not be read
+    // has no size and its label keeps "0".
+    const qint64 sourceSize = listingCache(ctx).scan.treeSize;
+    if (sourceSize >= 0 && platform::folderExists(S))
+        ui->setText(Ctl::lblTotalSize, FormatMegabytes(sourceSize) + QStringLiteral(" mb"), ctx.ScanSide);
+
+    ui->setText(Ctl::lblListFileStatus, QStringLiteral("Now Finding new or changed files\\folders from Source with target."));
+    ui->setText(Ctl::lblListStatus1, QString());
+    ui->setText(Ctl::lblListStatus, QString());
+    ui->pumpEvents();
+    ui->setEnabled(Ctl::cboChoices, false);
+    hideResultLists(ui);
+
+    CompareSourceWithTarget(ctx);
+
+    ctx.log.writeDated(QStringLiteral(" Found on Source New Files\\Folder : ") + FormatNumber(qint64(ctx.NewItems.size()), kCount)
+                       + QStringLiteral(" i.e. not found in Target."));
+    ctx.log.writeDated(QStringLiteral(" Found on Source changed files\\folders : ") + FormatNumber(qint64(ctx.ChangedItems.size()), kCount));
+    ctx.log.writeDated(QStringLiteral(" Found on Target changed files\\folders : ") + FormatNumber(qint64(ctx.TargetChangedItems.size()), kCount));
+    if (ctx.StopRequested) {
+        AcknowledgeStop(ctx);
+        BeginListing(ctx);
+        ResetListingState(ctx);
+        enableFolderBoxes(ui);
+        return false;
+    }
+
+    const QString T = ui->text(Ctl::txtTarget);
+    ctx.log.writeDated(QStringLiteral(" Counting Files/Folders on Target : ") + T);
+    const bool skipOrphans = ui->value(Ctl::chkSkipOrphanCk) != 0;
+    if (!skipOrphans)
+        FindOrphans(ctx);
+    else
+        ctx.SourceScanItems = ctx.ScanItems;
+    ctx.log.writeDated(QStringLiteral(" Found on Target Orphans Files/folders :  ") + FormatNumber(qint64(ctx.OrphanItems.size()), kCount)
+                       + QStringLiteral(" (Not on Source)."));
+    ui->setEnabled(Ctl::cboChoices, true);
+    ui->setValue(Ctl::cboChoices, 0);
+    if (ctx.StopRequested) {
+        BeginListing(ctx);
+        ResetListingState(ctx);
+        AcknowledgeStop(ctx);
+        enableFolderBoxes(ui);
+        return false;
+    }
+
+    ui->setText(Ctl::lblTotalFiles, FormatNumber(qint64(ctx.ScanFileCount), kCount), ctx.ScanSide);
+    ui->setText(Ctl::lblTotalFolders, FormatNumber(qint64(ctx.ScanFolderCount), kCount), ctx.ScanSide);
+    // The target's size goes to the target label, also when the target was not scanned.
+    if (platform::folderExists(T)) {
+        const qint64 targetSize = skipOrphans ? TargetTreeSize(ctx, T) : listingCache(ctx).scan.treeSize;
+        if (targetSize >= 0)
+            ui->setText(Ctl::lblTotalSize, FormatMegabytes(targetSize) + QStringLiteral(" mb"), 1);
+    }
+
+    ui->setVisible(Ctl::pball, false);
+    enableFolderBoxes(ui);
+    for (Ctl c : {Ctl::cmdListFile, Ctl::cmdFolderSource, Ctl::cmdFolderTarget, Ctl::cmdSync})
+        ui->setEnabled(c, true);
+    const qint32 elapsed = ElapsedSeconds(started.elapsed());
+
+    const qint64 n = ui->rowCount(Ctl::LstNewFile);
+    const qint64 c = ui->rowCount(Ctl::LstChngFile);
+    const qint64 o = ui->rowCount(Ctl::LstOrphans);
+    ui->setText(Ctl::lblListFileStatus, QStringLiteral("Finished within ") + FormatElapsed(elapsed, true) + QStringLiteral(" on ")
+                    + NowText() + QLatin1Char('\n') + QStringLiteral("New Files : ") + FormatNumber(n, kSummary)
+                    + QStringLiteral(" Changed Files : ") + FormatNumber(c, kSummary) + QStringLiteral(" Total Files to Copy ")
+                    + FormatNumber(n + c, kSummary) + QStringLiteral(" Orphan Files to Delete :") + FormatNumber(o, kSummary));
+    ui->setText(Ctl::lblNewFiles, FormatNumber(n, kSummary), 0);
+    ui->setText(Ctl::lblChngFiles, FormatNumber(c, kSummary), 0);
+    ui->setText(Ctl::lblChngFiles, FormatNumber(qint64(ui->rowCount(Ctl::LstChngFileTarget)), kSummary), 1);
+    ui->setText(Ctl::lblNewFiles, FormatNumber(o, kSummary), 1);
+    ui->setText(Ctl::lblListStatus1, QString());
+
+    DescribeChoice(ctx);
+    ui->fitEmptyListColumns();
+    // The default choice names what was found: new items copy new and changed, else changed
+    // files copy to the target, else orphans are offered for deletion.
+    if (!ctx.NewItems.empty())
+        ui->setValue(Ctl::cboChoices, 0);
+    else if (!ctx.ChangedItems.empty())
+        ui->setValue(Ctl::cboChoices, 2);
+    else if (!ctx.OrphanItems.empty())
+        ui->setValue(Ctl::cboChoices, 5);
+    ui->setText(Ctl::lblListStatus, QStringLiteral("Ready"));
+    return true;
+}
+
+} // namespace
+
+namespace {
+
+// The listing; false when a stop ended it.
+bool listFiles(Context &ctx)
+{
+    // A listing never starts inside another: it would empty the arrays the first is walking.
+    if (ctx.listingBusy)
+        return true;
+    UiHost *ui = ctx.ui;
+    if (ui->text(Ctl::txtSource) == ui->text(Ctl::txtTarget)) {
+        ui->ask(messageBox(QStringLiteral("Can't proceeds, Source and Target are same."), Buttons::Ok,
+                           QStringLiteral("Quorvel Marnisyn"), Icon::Information));
+        return true;
+    }
+    ScopedFlag busy(ctx.listingBusy);
+    try {
+        if (!ui->text(Ctl::txtSource).isEmpty() && !ui->text(Ctl::txtTarget).isEmpty()) {
+            if (!listBothTrees(ctx))
+                return false;
+        }
+    } catch (...) {
+        restoreIdle(ctx);
+        throw;
+    }
+    ctx.PendingItemCount = qint32(ctx.OrphanItems.size() + ctx.TargetChangedItems.size() + ctx.NewItems.size()
+                                  + ctx.ChangedItems.size());
+    ui->setEnabled(Ctl::cmdStop, false);
+    ui->setVisible(Ctl::cmdStop, false);
+    ui->setEnabled(Ctl::cmdListFile, true);
+    return true;
+}
+
+} // namespace
+
+void ListFilesToCopy(Context &ctx)
+{
+    listFiles(ctx);
+}
+
+void CmdListFileClick(Context &ctx)
+{
+    // The File menu reaches here whatever the button's state: never inside a listing or a run.
+    if (ctx.listingBusy || ctx.runBusy)
+        return;
+    // The reset after a stop clears the stop flag, so the listing itself says whether it was
+    // stopped: a cancelled listing is never announced as finished.
+    bool completed = true;
+    try {
+        completed = listFiles(ctx);
+    } catch (const AppError &) {
+        completed = false;
+    } catch (const std::exception &) {
+        completed = false;
+    }
+    ctx.ui->beep();
+    if (completed && !ctx.StopRequested)
+        ctx.ui->ask(messageBox(QStringLiteral("File List Finished. You can select copy options from Options Menu or from dropdownbox below list."),
+                               Buttons::Ok, ctx.appName));
+}
+
+void FormActivate(Context &ctx, bool fromOwnWindow)
+{
+    // Lists at the first activation and when the user comes back from another window of this
+    // program; never from another application, never after a message box, and never while a
+    // listing or a run (manual or automatic) is busy.
+    if (!fromOwnWindow)
+        return;
+    ctx.firstActivationDone = true;
+    if (ctx.listingBusy || ctx.runBusy || ctx.AutoRun || ctx.shutDown)
+        return;
+    try {
+        const QString s = ctx.ui->text(Ctl::txtSource);
+        const QString t = ctx.ui->text(Ctl::txtTarget);
+        if (s == t)
+            return;
+        if (!platform::folderExists(s) || !platform::folderExists(t))
+            return;
+        ListFilesToCopy(ctx);
+    } catch (...) {
+        // Errors of the check and of the listing it starts are ignored.
+    }
+}

@@ -1,0 +1,387 @@
+// The folder scanner: one walk of a tree into the flat scan list, folders in the queue order,
+// each folder read once, each regular file's length and time asked once (and not at all when
+// the caller already knows them). The entry type comes from the directory entry itself.
+#include "scan/Scanner.h"
+#include "app/Format.h"
+#include "platform/Platform.h"
+#include "scan/FileQuery.h"
+#include "scan/ListingCache.h"
+#include <QElapsedTimer>
+#include <QFile>
+#include <algorithm>
+#include <dirent.h>
+#include <fcntl.h>
+#include <map>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+struct Entry {
+    QString name;
+    qint64 size = -1;
+    qint64 mtimeNs = 0;
+    bool isFolder = false;
+};
+
+struct FolderRead {
+    int openErr = 0;        // the folder could not be opened: no entries
+    int laterErr = 0;       // reading stopped part-way
+    int sizeErr = 0;        // the length of a file in it could not be read
+    qint64 filesTotal = 0;  // every regular file, listed or not
+};
+
+// Reads one folder: its subfolders and the files the pattern selects (all files when
+// `pattern` is null), sorted by name without regard to case.
+FolderRead readFolder(const QString &folder, bool followLink, const QString *patternTail, bool wantFiles,
+                      const KnownFileMeta &known, std::vector<Entry> &out)
+{
+    FolderRead r;
+    out.clear();
+    const int fd = scanio::openFolder(scanio::encode(folder), followLink);
+    if (fd < 0) {
+        r.openErr = -fd;
+        return r;
+    }
+    DIR *dir = ::fdopendir(fd);
+    if (!dir) {
+        r.openErr = errno;
+        ::close(fd);
+        return r;
+    }
+    const QString prefix = folder + QLatin1Char('/');
+    for (;;) {
+        errno = 0;
+        const struct dirent *de = ::readdir(dir);
+        if (!de) {
+            r.laterErr = errno;
+            break;
+        }
+        const char *n = de->d_name;
+        if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0)))
+            continue;
+        unsigned char type = de->d_type;
+        struct stat st;
+        bool haveStat = false;
+        if (type == DT_UNKNOWN) {
+            // The file system does not say: ask once. A failed query counts as a folder.
+            if (::fstatat(::dirfd(dir), n, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+                type = DT_DIR;
+            } else {
+                haveStat = true;
+                type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG : DT_LNK;
+            }
+        }
+        if (type == DT_DIR) {
+            Entry e;
+            e.name = QFile::decodeName(n);
+            e.isFolder = true;
+            out.push_back(std::move(e));
+            continue;
+        }
+        if (type != DT_REG)
+            continue; // links, sockets, FIFOs, devices: never listed
+        Entry e;
+        bool listed = wantFiles;
+        if (wantFiles || known) {
+            e.name = QFile::decodeName(n);
+            if (patternTail)
+                listed = wantFiles && LikeMatch(QStringView(e.name).right(4), *patternTail);
+        }
+        bool metaKnown = false;
+        if (haveStat) {
+            e.size = qint64(st.st_size);
+            e.mtimeNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+            metaKnown = true;
+        } else if (known && (listed || !wantFiles)) {
+            metaKnown = known(prefix + e.name, e.size, e.mtimeNs);
+        }
+        if (!metaKnown) {
+            if (::fstatat(::dirfd(dir), n, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode)) {
+                e.size = qint64(st.st_size);
+                e.mtimeNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+            } else {
+                // Gone or changed since the entry was read: listed with nothing learned, so
+                // whoever needs its length asks for real (and reports the failure).
+                if (!r.sizeErr)
+                    r.sizeErr = errno ? errno : ENOENT;
+                e.size = -1;
+            }
+        }
+        if (e.size > 0)
+            r.filesTotal += e.size;
+        if (listed)
+            out.push_back(std::move(e));
+    }
+    ::closedir(dir);
+    std::sort(out.begin(), out.end(), [](const Entry &a, const Entry &b) {
+        const int c = QString::compare(a.name, b.name, Qt::CaseInsensitive);
+        return c != 0 ? c < 0 : a.name < b.name;
+    });
+    return r;
+}
+
+struct FolderRec {
+    int item;       // index in the scan list; -1 for the root
+    int parent;     // record of the containing folder; -1 for the root
+    qint64 total;   // files directly inside, then (after the walk) the whole subtree
+    int err;        // first failure in the subtree (0: none)
+};
+
+void showCounts(Context &ctx)
+{
+    ctx.ui->setText(Ctl::lblTotalFiles, FormatNumber(qint64(ctx.ScanFileCount), QStringLiteral("##,###,##0")), ctx.ScanSide);
+    ctx.ui->setText(Ctl::lblTotalFolders, FormatNumber(qint64(ctx.ScanFolderCount), QStringLiteral("##,###,##0")), ctx.ScanSide);
+}
+
+} // namespace
+
+QString StripBackslash(QString &path)
+{
+    const QChar sep = platform::separator();
+    qsizetype n = path.size();
+    while (n > 0 && path.at(n - 1) == sep)
+        --n;
+    path.truncate(n);
+    return path;
+}
+
+QString FolderQueueKey(const QString &path)
+{
+    QString k = path.toCaseFolded();
+    const QChar sep = platform::separator();
+    for (QChar &c : k)
+        if (c == sep)
+            c = QChar(1);
+    return k;
+}
+
+// ----- pattern -----
+
+namespace {
+
+bool matchOne(QStringView pat, qsizetype &p, QChar c)
+{
+    const QChar pc = pat.at(p);
+    if (pc == QLatin1Char('?')) {
+        ++p;
+        return true;
+    }
+    if (pc == QLatin1Char('#')) {
+        ++p;
+        return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+    }
+    if (pc == QLatin1Char('[')) {
+        const qsizetype close = pat.indexOf(QLatin1Char(']'), p + 1);
+        if (close > p) {
+            qsizetype q = p + 1;
+            bool negate = false;
+            if (q < close && pat.at(q) == QLatin1Char('!')) {
+                negate = true;
+                ++q;
+            }
+            const QChar lc = c.toCaseFolded();
+            bool in = false;
+            while (q < close) {
+                const QChar lo = pat.at(q).toCaseFolded();
+                if (q + 2 < close && pat.at(q + 1) == QLatin1Char('-')) {
+                    const QChar hi = pat.at(q + 2).toCaseFolded();
+                    if (lc >= lo && lc <= hi)
+                        in = true;
+                    q += 3;
+                } else {
+                    if (lc == lo)
+                        in = true;
+                    ++q;
+                }
+            }
+            p = close + 1;
+            return in != negate;
+        }
+        // An unclosed bracket stands for itself.
+    }
+    ++p;
+    return pc.toCaseFolded() == c.toCaseFolded();
+}
+
+} // namespace
+
+bool LikeMatch(QStringView text, QStringView pat)
+{
+    qsizetype t = 0, p = 0, starP = -1, starT = 0;
+    const qsizetype n = text.size(), m = pat.size();
+    while (t < n) {
+        if (p < m && pat.at(p) == QLatin1Char('*')) {
+            starP = ++p;
+            starT = t;
+            continue;
+        }
+        qsizetype next = p;
+        if (p < m && matchOne(pat, next, text.at(t))) {
+            p = next;
+            ++t;
+            continue;
+        }
+        if (starP >= 0) {
+            p = starP;
+            t = ++starT;
+            continue;
+        }
+        return false;
+    }
+    while (p < m && pat.at(p) == QLatin1Char('*'))
+        ++p;
+    return p == m;
+}
+
+bool FileMatchesPattern(const QString &name, const QString &pattern)
+{
+    if (pattern.compare(QLatin1String("*.*"), Qt::CaseInsensitive) == 0)
+        return true;
+    return LikeMatch(QStringView(name).right(4), QStringView(pattern).right(4));
+}
+
+// ----- the scan -----
+
+void ScanFolderTree(Context &ctx, const QString &root)
+{
+    ScanFolderTree(ctx, root, KnownFileMeta());
+}
+
+void ScanFolderTree(Context &ctx, const QString &root, const KnownFileMeta &known)
+{
+    const QString pattern = ctx.ui->text(Ctl::txtPattern);
+    const bool allFiles = pattern.compare(QLatin1String("*.*"), Qt::CaseInsensitive) == 0;
+    const QString patternTail = pattern.right(4);
+    QElapsedTimer timer;
+    timer.start();
+    qint64 lastRefresh = 0;
+
+    ListingCache &cache = listingCache(ctx);
+    ScanExtras &extras = cache.scan;
+    extras = ScanExtras();
+
+    // The queue: ascending case-insensitive path order; a new folder goes right after the last
+    // queued path that sorts before it (before any equal one), so the first element is always
+    // the next folder to read.
+    struct Queued {
+        QString path;
+        int rec;
+    };
+    std::multimap<QString, Queued> queue;
+    std::vector<FolderRec> recs;
+    recs.push_back({-1, -1, 0, 0});
+    queue.emplace(FolderQueueKey(root), Queued{root, 0});
+
+    ctx.ScanItems.clear();
+    ctx.ScanFileCount = 0;
+    ctx.ScanFolderCount = 0;
+    std::vector<Entry> entries;
+    QString lastTaken;
+
+    while (!queue.empty() && !ctx.StopRequested) {
+        if (timer.elapsed() - lastRefresh > ctx.listingRefreshMs) {
+            lastRefresh = timer.elapsed();
+            ctx.ui->setText(Ctl::lblListStatus, lastTaken);
+            showCounts(ctx);
+            ctx.ui->setText(Ctl::lblFoldersQ, QString::number(queue.size()));
+            ctx.ui->pumpEvents();
+        }
+        auto first = queue.begin();
+        QString current = first->second.path;
+        const int rec = first->second.rec;
+        StripBackslash(current);
+        lastTaken = current;
+
+        const bool isRoot = rec == 0;
+        const FolderRead r = readFolder(current, isRoot, allFiles ? nullptr : &patternTail, true, known, entries);
+        if (isRoot)
+            extras.rootRead = r.openErr == 0;
+        FolderRec &fr = recs[size_t(rec)];
+        fr.total += r.filesTotal;
+        if (const int err = r.openErr ? r.openErr : r.laterErr) {
+            extras.unreadable.emplace_back(current, err);
+            if (!fr.err)
+                fr.err = err;
+        }
+        if (r.sizeErr && !fr.err)
+            fr.err = r.sizeErr;
+
+        const QString prefix = current + QLatin1Char('/');
+        const int parentItem = fr.item;
+        for (Entry &e : entries) {
+            QString path = prefix + e.name;
+            const int index = int(ctx.ScanItems.size());
+            if (e.isFolder) {
+                const int newRec = int(recs.size());
+                recs.push_back({index, rec, 0, 0});
+                QString key = FolderQueueKey(path);
+                queue.emplace_hint(queue.lower_bound(key), std::move(key), Queued{path, newRec});
+                ctx.ScanItems.push_back(WorkItem{std::move(path), true, -1, 0});
+                ++ctx.ScanFolderCount;
+            } else {
+                ctx.ScanItems.push_back(WorkItem{std::move(path), false, e.size, e.mtimeNs});
+                ++ctx.ScanFileCount;
+            }
+            extras.parent.push_back(parentItem);
+        }
+        queue.erase(queue.begin());
+    }
+
+    // Folders left unread (a stop) make every total above them unknown.
+    extras.complete = queue.empty();
+    for (const auto &q : queue) {
+        FolderRec &fr = recs[size_t(q.second.rec)];
+        if (!fr.err)
+            fr.err = ECANCELED;
+    }
+    // Subtree totals: every folder record comes after the record of its parent.
+    for (size_t i = recs.size(); i-- > 1;) {
+        FolderRec &child = recs[i];
+        FolderRec &parent = recs[size_t(child.parent)];
+        parent.total += child.total;
+        if (child.err && !parent.err)
+            parent.err = child.err;
+        ctx.ScanItems[size_t(child.item)].Size = child.err ? -1 : child.total;
+    }
+    extras.treeSize = recs[0].err ? -1 : recs[0].total;
+
+    ctx.ui->setText(Ctl::lblListStatus, QString());
+    showCounts(ctx);
+}
+
+// ----- folder size -----
+
+qint64 FolderTreeSize(const QString &path, const KnownFileMeta &known, int *errOut)
+{
+    QString root = path;
+    StripBackslash(root);
+    if (path.isEmpty()) {
+        if (errOut)
+            *errOut = ENOENT;
+        return -1;
+    }
+    std::vector<QString> stack{root};
+    std::vector<Entry> entries;
+    qint64 total = 0;
+    bool first = true;
+    while (!stack.empty()) {
+        const QString folder = std::move(stack.back());
+        stack.pop_back();
+        const FolderRead r = readFolder(folder, first, nullptr, false, known, entries);
+        first = false;
+        const int err = r.openErr ? r.openErr : r.laterErr ? r.laterErr : r.sizeErr;
+        if (err) {
+            if (errOut)
+                *errOut = err;
+            return -1;
+        }
+        total += r.filesTotal;
+        for (const Entry &e : entries)
+            if (e.isFolder)
+                stack.push_back(folder + QLatin1Char('/') + e.name);
+    }
+    if (errOut)
+        *errOut = 0;
+    return total;
+}

@@ -1,0 +1,145 @@
+// The busy state: the reset that begins every listing, the counter and list resets, and the
+// Stop button with its question.
+#include "TestRig.h"
+#include "app/Busy.h"
+#include "app/Events.h"
+#include "scan/ResultLists.h"
+#include <QTest>
+
+class TestBusy : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { pinTestLocale(); }
+
+    void beginListingResetsEverything()
+    {
+        TestRig rig;
+        FakeHost &h = rig.host;
+        h.setText(Ctl::txtSource, QStringLiteral("/data"));
+        h.setText(Ctl::txtTarget, QStringLiteral("/backup//"));
+        h.setText(Ctl::lblListStatus, QStringLiteral("busy"));
+        rig.ctx.StopRequested = true;
+        for (Ctl l : {Ctl::LstNewFile, Ctl::LstChngFile, Ctl::LstChngFileTarget, Ctl::LstSizeVariations, Ctl::LstOrphans})
+            h.addRows(l, {{QStringLiteral("/x")}});
+        for (Ctl l : {Ctl::lblTotalSize, Ctl::lblTotalFiles, Ctl::lblTotalFolders, Ctl::lblNewFiles, Ctl::lblChngFiles})
+            for (int i = 0; i < 2; ++i)
+                h.setText(l, QStringLiteral("5"), i);
+        const WorkItem w{QStringLiteral("/x"), false, 1, 0};
+        rig.ctx.ScanItems = {w};
+        rig.ctx.SourceScanItems = {w};
+        rig.ctx.NewItems = {w};
+        rig.ctx.ChangedItems = {w};
+        rig.ctx.TargetChangedItems = {w};
+        rig.ctx.OrphanItems = {w};
+        rig.ctx.SizeItems = {SizeItem{QStringLiteral("/x"), 1, 2}};
+        h.setVisible(Ctl::LstNewFile, false);
+        h.setEnabled(Ctl::cboChoices, false);
+        h.setEnabled(Ctl::cmdSync, true);
+
+        BeginListing(rig.ctx);
+
+        QCOMPARE(h.text(Ctl::lblListStatus), QString());
+        QCOMPARE(h.text(Ctl::txtSource), QStringLiteral("/data/"));
+        QCOMPARE(h.text(Ctl::txtTarget), QStringLiteral("/backup/"));
+        QVERIFY(!rig.ctx.StopRequested);
+        for (Ctl c : {Ctl::cmdListFile, Ctl::cmdFolderSource, Ctl::cmdFolderTarget, Ctl::cmdSync})
+            QVERIFY(!h.isEnabled(c));
+        QVERIFY(h.isEnabled(Ctl::cmdExit));
+        QVERIFY(h.isEnabled(Ctl::cmdStop));
+        QVERIFY(h.isVisible(Ctl::cmdStop));
+        QVERIFY(rig.ctx.ScanItems.empty() && rig.ctx.SourceScanItems.empty() && rig.ctx.NewItems.empty());
+        QVERIFY(rig.ctx.ChangedItems.empty() && rig.ctx.TargetChangedItems.empty() && rig.ctx.OrphanItems.empty());
+        QVERIFY(rig.ctx.SizeItems.empty());
+        for (Ctl l : {Ctl::LstNewFile, Ctl::LstChngFile, Ctl::LstChngFileTarget, Ctl::LstSizeVariations, Ctl::LstOrphans})
+            QCOMPARE(h.rowCount(l), 0);
+        for (Ctl l : {Ctl::lblTotalSize, Ctl::lblTotalFiles, Ctl::lblTotalFolders, Ctl::lblNewFiles, Ctl::lblChngFiles})
+            for (int i = 0; i < 2; ++i)
+                QCOMPARE(h.text(l, i), QStringLiteral("0"));
+        QVERIFY(h.isVisible(Ctl::LstNewFile));
+        QVERIFY(h.isEnabled(Ctl::cboChoices));
+    }
+
+    void folderTextsEndInExactlyOneSeparator()
+    {
+        TestRig rig;
+        const QList<QPair<QString, QString>> cases = {
+            {"/Data", "/Data/"}, {"/Backup/", "/Backup/"}, {"/x///", "/x/"}, {"/", "/"}, {"//", "/"}, {"", ""}};
+        for (const auto &c : cases) {
+            rig.host.setText(Ctl::txtSource, c.first);
+            BeginListing(rig.ctx);
+            QCOMPARE(rig.host.text(Ctl::txtSource), c.second);
+        }
+    }
+
+    void resetsOnTheirOwn()
+    {
+        TestRig rig;
+        for (Ctl l : {Ctl::lblTotalSize, Ctl::lblTotalFiles, Ctl::lblTotalFolders, Ctl::lblNewFiles, Ctl::lblChngFiles})
+            for (int i = 0; i < 2; ++i)
+                rig.host.setText(l, QStringLiteral("7"), i);
+        rig.host.addRows(Ctl::LstOrphans, {{QStringLiteral("/o")}});
+        rig.ctx.OrphanItems = {WorkItem{QStringLiteral("/o"), false, 1, 0}};
+        ResetCounterLabels(rig.ctx);
+        for (Ctl l : {Ctl::lblTotalSize, Ctl::lblTotalFiles, Ctl::lblTotalFolders, Ctl::lblNewFiles, Ctl::lblChngFiles})
+            for (int i = 0; i < 2; ++i)
+                QCOMPARE(rig.host.text(l, i), QStringLiteral("0"));
+        ClearResultLists(rig.ctx);
+        QCOMPARE(rig.host.rowCount(Ctl::LstOrphans), 0);
+        QCOMPARE(rig.ctx.OrphanItems.size(), size_t(1)); // the work arrays are not touched
+    }
+
+    void stopAnsweredNo()
+    {
+        TestRig rig;
+        rig.host.setVisible(Ctl::cmdStop, true);
+        rig.host.asker.expect(Button::No, QStringLiteral("Do you want to Cancel?"));
+        CmdStopClick(rig.ctx);
+        QVERIFY(!rig.ctx.StopRequested);
+        QVERIFY(rig.host.isVisible(Ctl::cmdStop));
+        QCOMPARE(rig.logLines().size(), 1);
+        QCOMPARE(rig.host.asker.asked[0].buttons, Buttons::YesNo);
+        QCOMPARE(rig.host.asker.asked[0].title, rig.ctx.appName);
+    }
+
+    void stopAnsweredYes()
+    {
+        TestRig rig;
+        rig.host.setVisible(Ctl::cmdStop, true);
+        rig.host.setEnabled(Ctl::cmdListFile, true);
+        rig.host.asker.expect(Button::Yes, QStringLiteral("Do you want to Cancel?"));
+        rig.host.asker.expect(Button::Ok, QStringLiteral("Cancelled"));
+        CmdStopClick(rig.ctx);
+        QVERIFY(rig.ctx.StopRequested);
+        QVERIFY(!rig.host.isVisible(Ctl::cmdStop));
+        QVERIFY(!rig.host.isEnabled(Ctl::cmdListFile));
+        QCOMPARE(rig.logLines().size(), 2);
+        QVERIFY(rig.logLines()[1].endsWith(QLatin1String(" Cancelled by user")));
+        QCOMPARE(rig.host.asker.asked[1].text, QStringLiteral("Cancelled"));
+        QCOMPARE(rig.host.asker.asked[1].buttons, Buttons::Ok);
+    }
+
+    void resetListingStateAndAcknowledgeStop()
+    {
+        TestRig rig;
+        FakeHost &h = rig.host;
+        h.setEnabled(Ctl::cmdSync, true);
+        h.setText(Ctl::lblTotalFiles, QStringLiteral("3"), 1);
+        h.setText(Ctl::lblTotalSize, QStringLiteral("3 mb"), 0);
+        h.setText(Ctl::lblListFileStatus, QStringLiteral("x"));
+        h.setVisible(Ctl::pball, true);
+        ResetListingState(rig.ctx);
+        QVERIFY(h.isEnabled(Ctl::cmdListFile) && h.isEnabled(Ctl::cmdFolderSource) && h.isEnabled(Ctl::cmdFolderTarget));
+        QVERIFY(!h.isEnabled(Ctl::cmdSync));
+        QCOMPARE(h.text(Ctl::lblTotalFiles, 1), QStringLiteral("0"));
+        QCOMPARE(h.text(Ctl::lblTotalSize, 0), QStringLiteral("3 mb")); // only files and folders
+        QCOMPARE(h.text(Ctl::lblListFileStatus), QString());
+        QVERIFY(!h.isVisible(Ctl::pball));
+        h.setVisible(Ctl::cmdStop, true);
+        AcknowledgeStop(rig.ctx);
+        QVERIFY(!h.isVisible(Ctl::cmdStop));
+        QVERIFY(!h.isEnabled(Ctl::cmdListFile));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestBusy)
+#include "tst_busy.moc"

@@ -1,0 +1,286 @@
+// The source-to-target comparison on real trees, through whole listings: which list each
+// difference lands in, the rows and work arrays, lengths beyond 32 bits, failures and a stop.
+#include "ListingKit.h"
+#include "app/Events.h"
+#include "scan/Compare.h"
+#include "scan/ListingDriver.h"
+#include "scan/Scanner.h"
+
+class TestCompare : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { pinTestLocale(); }
+
+    void identicalTreesListNothing()
+    {
+        ListingRig rig;
+        for (const QString &root : {rig.src, rig.dst}) {
+            writeAt(root + "a.txt", "same", 0);
+            writeAt(root + "sub/b.txt", "also", 5);
+            mkdirs(root + "empty");
+            // Sub-second parts differ, the whole seconds do not.
+        }
+        setMTimeNs(rig.src + "a.txt", baseTime().toSecsSinceEpoch(), 100);
+        setMTimeNs(rig.dst + "a.txt", baseTime().toSecsSinceEpoch(), 999999999);
+        ListFilesToCopy(rig.ctx);
+        for (Ctl l : {Ctl::LstNewFile, Ctl::LstChngFile, Ctl::LstChngFileTarget, Ctl::LstSizeVariations, Ctl::LstOrphans})
+            QCOMPARE(rig.host.rowCount(l), 0);
+        QVERIFY(rig.ctx.NewItems.empty() && rig.ctx.ChangedItems.empty() && rig.ctx.TargetChangedItems.empty());
+        QVERIFY(rig.ctx.SizeItems.empty() && rig.ctx.OrphanItems.empty());
+        QCOMPARE(rig.ctx.PendingItemCount, 0);
+    }
+
+    void oneSecondEitherWayAndLengths()
+    {
+        ListingRig rig;
+        writeAt(rig.src + "older.txt", "1234", 1);      // target one second older
+        writeAt(rig.dst + "older.txt", "1234", 0);
+        writeAt(rig.src + "newer.txt", "abcd", 0);      // target one second newer
+        writeAt(rig.dst + "newer.txt", "abcd", 1);
+        writeAt(rig.src + "len.txt", "12345", 7);       // same date, other length
+        writeAt(rig.dst + "len.txt", "12", 7);
+        writeAt(rig.src + "both.txt", "xy", 0);         // newer on the target and longer
+        writeAt(rig.dst + "both.txt", "xyz", 60);
+        ListFilesToCopy(rig.ctx);
+
+        const QString s = rig.src, t = rig.dst;
+        QCOMPARE(ListingRig::paths(rig.ctx.ChangedItems), QStringList({s + "older.txt"}));
+        const QStringList changedRow = rig.host.row(Ctl::LstChngFile, 0);
+        QCOMPARE(changedRow, QStringList({s + "older.txt", GeneralDate(baseTime(1)), GeneralDate(baseTime(0)), "4", "4"}));
+
+        QCOMPARE(ListingRig::paths(rig.ctx.TargetChangedItems), QStringList({t + "both.txt", t + "newer.txt"}));
+        QCOMPARE(rig.host.row(Ctl::LstChngFileTarget, 1), QStringList({t + "newer.txt", GeneralDate(baseTime(0)), GeneralDate(baseTime(1))}));
+
+        QCOMPARE(int(rig.ctx.SizeItems.size()), 2);
+        QCOMPARE(rig.ctx.SizeItems[0].Path, s + "both.txt");
+        QCOMPARE(rig.ctx.SizeItems[1].Path, s + "len.txt");
+        QCOMPARE(rig.ctx.SizeItems[1].SourceSize, qint64(5));
+        QCOMPARE(rig.ctx.SizeItems[1].TargetSize, qint64(2));
+        QCOMPARE(rig.host.rows(Ctl::LstSizeVariations),
+                 QList<QStringList>({{s + "both.txt", "2", "3"}, {s + "len.txt", "5", "2"}}));
+        QVERIFY(rig.ctx.NewItems.empty());
+        QVERIFY(rig.ctx.OrphanItems.empty());
+        // Rows and work arrays run in parallel.
+        QCOMPARE(rig.column(Ctl::LstChngFileTarget), ListingRig::paths(rig.ctx.TargetChangedItems));
+    }
+
+    void newFolderRowComesBeforeItsFiles()
+    {
+        ListingRig rig;
+        writeAt(rig.src + "new/one.bin", QByteArray(1234567, 'x'), 3);
+        writeAt(rig.src + "new/two.bin", "22", 4);
+        writeAt(rig.src + "new/deeper/three.bin", "333", 5);
+        mkdirs(rig.src + "emptynew");
+        setMTime(rig.src + "new", baseTime(9));
+        writeAt(rig.src + "lone.txt", "", 2);
+        ListFilesToCopy(rig.ctx);
+
+        const QString s = rig.src;
+        const QList<QStringList> rows = rig.host.rows(Ctl::LstNewFile);
+        QCOMPARE(rig.column(Ctl::LstNewFile), ListingRig::paths(rig.ctx.NewItems));
+        const QStringList order = rig.column(Ctl::LstNewFile);
+        QVERIFY(order.indexOf(s + "new") < order.indexOf(s + "new/one.bin"));
+        QVERIFY(order.indexOf(s + "new/deeper") < order.indexOf(s + "new/deeper/three.bin"));
+        QCOMPARE(rows[order.indexOf(s + "new")], QStringList({s + "new", "Folder", GeneralDate(baseTime(9)), "1234572"}));
+        QCOMPARE(rows[order.indexOf(s + "emptynew")].value(3), QStringLiteral("0"));
+        QCOMPARE(rows[order.indexOf(s + "new/one.bin")], QStringList({s + "new/one.bin", "File", GeneralDate(baseTime(3)), "1,234,567"}));
+        QCOMPARE(rows[order.indexOf(s + "lone.txt")].value(3), QStringLiteral("0"));
+        QCOMPARE(rig.ctx.NewItems.size(), size_t(7));
+        QVERIFY(rig.ctx.NewItems[size_t(order.indexOf(s + "new"))].IsFolder);
+        QCOMPARE(rig.host.text(Ctl::lblNewFiles, 0), QStringLiteral("7"));
+    }
+
+    // Counterparts are found only as what they are, with the file system's own letter case.
+    void counterpartsOfTheWrongKindAreNotFound()
+    {
+        ListingRig rig;
+        writeAt(rig.src + "fifo.txt", "f", 0);
+        makeFifo(rig.dst + "fifo.txt");
+        writeAt(rig.src + "wasdir", "d", 0);
+        mkdirs(rig.dst + "wasdir");
+        mkdirs(rig.src + "wasfile");
+        writeAt(rig.dst + "wasfile", "x", 0);
+        writeAt(rig.src + "Case.txt", "c", 0);
+        writeAt(rig.dst + "case.txt", "c", 0);
+        writeAt(rig.src + "linked.txt", "l", 0);
+        writeAt(rig.path("elsewhere.txt"), "l", 0);
+        makeSymlink(rig.path("elsewhere.txt"), rig.dst + "linked.txt");
+        ListFilesToCopy(rig.ctx);
+        const QString s = rig.src;
+        QCOMPARE(rig.column(Ctl::LstNewFile),
+                 QStringList({s + "Case.txt", s + "fifo.txt", s + "linked.txt", s + "wasdir", s + "wasfile"}));
+        QCOMPARE(rig.host.row(Ctl::LstNewFile, 4).value(1), QStringLiteral("Folder"));
+        // The orphan side sees the same: the target folder and file of the other kind, the other case.
+        QCOMPARE(rig.column(Ctl::LstOrphans), QStringList({rig.dst + "case.txt", rig.dst + "wasdir", rig.dst + "wasfile"}));
+    }
+
+    // Lengths are 64-bit: a sparse file of 3 GiB shows its real length.
+    void lengthsBeyondTwoGigabytes()
+    {
+        ListingRig rig;
+        const qint64 big = 3LL * 1024 * 1024 * 1024;
+        {
+            QFile f(rig.src + "big.bin");
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            QVERIFY(f.resize(big));
+        }
+        setMTime(rig.src + "big.bin", baseTime());
+        writeAt(rig.dst + "big.bin", "1", 0);
+        {
+            QFile f(rig.src + "new.bin");
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            QVERIFY(f.resize(big + 1));
+        }
+        ListFilesToCopy(rig.ctx);
+        QCOMPARE(int(rig.ctx.SizeItems.size()), 1);
+        QCOMPARE(rig.ctx.SizeItems[0].SourceSize, big);
+        QCOMPARE(rig.host.row(Ctl::LstSizeVariations, 0).value(1), QStringLiteral("3,221,225,472"));
+        QCOMPARE(rig.host.row(Ctl::LstNewFile, 0).value(3), QStringLiteral("3,221,225,473"));
+        QCOMPARE(rig.ctx.NewItems[0].Size, big + 1);
+        QCOMPARE(rig.host.text(Ctl::lblTotalSize, 0), QStringLiteral("6,144.00 mb"));
+    }
+
+    void emptySourceShowsTheMessage()
+    {
+        ListingRig rig;
+        writeAt(rig.dst + "t.txt", "t", 0);
+        rig.host.asker.expect(Button::Ok, QStringLiteral("No Source or items found for ") + rig.src);
+        ListFilesToCopy(rig.ctx);
+        QCOMPARE(rig.host.asker.asked.size(), 1);
+        QCOMPARE(rig.host.asker.asked[0].title, QStringLiteral("Quorvel Marnisyn"));
+        QCOMPARE(rig.host.asker.asked[0].icon, Icon::Information);
+        QCOMPARE(rig.host.asker.asked[0].text, QStringLiteral("No Source or items found for ") + rig.src);
+        QCOMPARE(rig.host.rowCount(Ctl::LstNewFile), 0);
+        // An existing but empty source: its target items are orphans.
+        QCOMPARE(rig.column(Ctl::LstOrphans), QStringList({rig.dst + "t.txt"}));
+    }
+
+    // A file that vanishes between the scan and the comparison: one record, the walk goes on.
+    void vanishedFileIsOneBadFileRecord()
+    {
+        ListingRig rig;
+        writeAt(rig.src + "a_gone.txt", "g", 0);
+        writeAt(rig.src + "b_next.txt", "n", 0);
+        writeAt(rig.src + "c_same.txt", "same", 0);
+        writeAt(rig.dst + "c_same.txt", "same", 0);
+        writeAt(rig.src + "d_changed.txt", "new", 9);
+        writeAt(rig.dst + "d_changed.txt", "old", 0);
+        rig.host.onPump = [&] {
+            if (rig.host.text(Ctl::lblListFileStatus).startsWith(QLatin1String("Now Finding")))
+                QFile::remove(rig.src + "a_gone.txt");
+        };
+        ListFilesToCopy(rig.ctx);
+        const QString log = rig.logText();
+        QCOMPARE(log.count(QStringLiteral("Bad File Found")), 1);
+        QVERIFY(log.contains(QStringLiteral(" Error accessing File: ") + rig.src + "a_gone.txt\r\n\r\nError #2 - No such file or directory\r\n\r\nFile skipped for processing."));
+        // The row was started, the entry not made; the next items were compared.
+        QCOMPARE(rig.host.row(Ctl::LstNewFile, 0), QStringList({rig.src + "a_gone.txt", "File"}));
+        QCOMPARE(ListingRig::paths(rig.ctx.NewItems), QStringList({rig.src + "b_next.txt"}));
+        QCOMPARE(ListingRig::paths(rig.ctx.ChangedItems), QStringList({rig.src + "d_changed.txt"}));
+        // Form C: "Bad File Found" starts at a print zone after the first value's last line.
+        const QStringList lines = rig.logLines();
+        for (const QString &l : lines)
+            if (l.endsWith(QLatin1String("Bad File Found"))) {
+                QVERIFY(l.startsWith(QLatin1String("File skipped for processing.")));
+                QCOMPARE(l.indexOf(QLatin1String("Bad File Found")) % 14, 0);
+            }
+    }
+
+    void targetLookupFailureIsBadFolderOrFile()
+    {
+        ListingRig rig;
+        writeAt(rig.src + "locked/x.txt", "x", 0);
+        writeAt(rig.dst + "locked/x.txt", "x", 0);
+        writeAt(rig.src + "z.txt", "z", 0);
+        scanio::setFaultsForTests({}, {{rig.dst + "locked", EACCES}});
+        rig.host.setValue(Ctl::chkSkipOrphanCk, 1);
+        ListFilesToCopy(rig.ctx);
+        QCOMPARE(rig.logText().count(QStringLiteral("Bad File Found")), 1);
+        QVERIFY(rig.logText().contains(QStringLiteral("Error #13 - Permission denied")));
+        // Not claimed to be new: the lookup could not tell.
+        QCOMPARE(ListingRig::paths(rig.ctx.NewItems), QStringList({rig.src + "z.txt"}));
+    }
+
+    void newFolderWithUnreadableTreeIsABadFolder()
+    {
+        ListingRig rig;
+        writeAt(rig.src + "fresh/ok.txt", "o", 0);
+        mkdirs(rig.src + "fresh/shut");
+        scanio::setFaultsForTests({{rig.src + "fresh/shut", EACCES}}, {});
+        rig.host.setValue(Ctl::chkSkipOrphanCk, 1);
+        ListFilesToCopy(rig.ctx);
+        const QString log = rig.logText();
+        QCOMPARE(log.count(QStringLiteral("Bad Folder Found")), 2);
+        QVERIFY(log.contains(QStringLiteral("Directory skipped for processing.")));
+        // Rows keep what was written before the size; the files still come through.
+        QCOMPARE(rig.host.row(Ctl::LstNewFile, 0).size(), 3);
+        QCOMPARE(ListingRig::paths(rig.ctx.NewItems), QStringList({rig.src + "fresh/ok.txt"}));
+        QCOMPARE(rig.host.text(Ctl::lblTotalSize, 0), QStringLiteral("0"));
+    }
+
+    // The rows reach the window in batches, while the lists are hidden.
+    void rowsArriveInBatchesWhileHidden()
+    {
+        ListingRig rig;
+        for (int i = 0; i < 300; ++i)
+            writeAt(rig.src + QStringLiteral("f%1.txt").arg(i), "n", 0);
+        rig.host.addRowsCalls = 0;
+        ListFilesToCopy(rig.ctx);
+        QCOMPARE(rig.host.rowCount(Ctl::LstNewFile), 300);
+        QVERIFY2(rig.host.addRowsCalls <= 2, qPrintable(QString::number(rig.host.addRowsCalls)));
+
+        // Refreshing before every item: whenever the window runs, the lists being filled are hidden.
+        ListingRig again;
+        for (int i = 0; i < 50; ++i)
+            writeAt(again.src + QStringLiteral("f%1.txt").arg(i), "n", 0);
+        again.ctx.listingRefreshMs = -1;
+        bool shownWhileFilling = false;
+        int comparePumps = 0;
+        again.host.onPump = [&] {
+            if (again.host.text(Ctl::lblListStatus1).contains(QLatin1String("items processed"))) {
+                ++comparePumps;
+                if (again.host.isVisible(Ctl::LstNewFile))
+                    shownWhileFilling = true;
+            }
+        };
+        ListFilesToCopy(again.ctx);
+        QVERIFY(comparePumps >= 50);
+        QVERIFY(!shownWhileFilling);
+        QVERIFY(again.host.isVisible(Ctl::LstNewFile));
+    }
+
+    void stopDuringTheComparison()
+    {
+        ListingRig rig;
+        for (int i = 0; i < 20; ++i)
+            writeAt(rig.src + QStringLiteral("f%1.txt").arg(i, 2, 10, QLatin1Char('0')), "n", 0);
+        BeginListingForTest(rig);
+        ScanFolderTree(rig.ctx, rig.src);
+        rig.ctx.listingRefreshMs = -1;
+        int pumps = 0;
+        rig.host.onPump = [&] {
+            if (++pumps == 5) {
+                rig.host.asker.expect(Button::Yes, QStringLiteral("Do you want to Cancel?"));
+                rig.host.asker.expect(Button::Ok, QStringLiteral("Cancelled"));
+                CmdStopClick(rig.ctx);
+            }
+        };
+        CompareSourceWithTarget(rig.ctx);
+        // Items 1 to 5 were compared (the stop came at the refresh of item 5).
+        QCOMPARE(int(rig.ctx.NewItems.size()), 5);
+        QCOMPARE(rig.host.rowCount(Ctl::LstNewFile), 5);
+        QVERIFY(!rig.host.isVisible(Ctl::cmdStop));
+        QVERIFY(!rig.host.isEnabled(Ctl::cmdListFile));
+        QVERIFY(rig.logLines().last().endsWith(QLatin1String(" Cancelled by user")));
+    }
+
+private:
+    static void BeginListingForTest(ListingRig &rig)
+    {
+        rig.host.setText(Ctl::txtSource, rig.src);
+        rig.host.setText(Ctl::txtTarget, rig.dst);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCompare)
+#include "tst_compare.moc"

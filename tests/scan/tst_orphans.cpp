@@ -1,0 +1,204 @@
+// The orphan search on real trees: rows and entries, the kinds of counterpart, a source that
+// is missing or partly unreadable, skip-orphans, and the reuse of what the comparison learned.
+#include "ListingKit.h"
+#include "app/Events.h"
+#include "scan/ListingCache.h"
+#include "scan/ListingDriver.h"
+#include "scan/Scanner.h"
+#include <sys/stat.h>
+
+class TestOrphans : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { pinTestLocale(); }
+
+    void orphanFolderFirstThenItsFiles()
+    {
+        ListingRig rig;
+        writeAt(rig.src + "keep.txt", "k", 0);
+        writeAt(rig.dst + "keep.txt", "k", 0);
+        writeAt(rig.dst + "old/one.bin", QByteArray(1234567, 'o'), 3);
+        writeAt(rig.dst + "old/two.bin", "2", 4);
+        setMTime(rig.dst + "old", baseTime(8));
+        writeAt(rig.dst + ".hidden", "h", 5);
+        ListFilesToCopy(rig.ctx);
+        const QString t = rig.dst;
+        QCOMPARE(rig.host.rows(Ctl::LstOrphans),
+                 QList<QStringList>({{t + ".hidden", "File", GeneralDate(baseTime(5)), "1"},
+                                     {t + "old", "Folder", GeneralDate(baseTime(8))},
+                                     {t + "old/one.bin", "File", GeneralDate(baseTime(3)), "1234567"},
+                                     {t + "old/two.bin", "File", GeneralDate(baseTime(4)), "1"}}));
+        QCOMPARE(rig.column(Ctl::LstOrphans), ListingRig::paths(rig.ctx.OrphanItems));
+        QVERIFY(rig.ctx.OrphanItems[1].IsFolder);
+        QCOMPARE(rig.ctx.TargetFileTotal, 4);
+        QCOMPARE(rig.host.text(Ctl::lblNewFiles, 1), QStringLiteral("4"));
+        QCOMPARE(rig.host.text(Ctl::lblTotalFiles, 1), QStringLiteral("4"));
+        QCOMPARE(rig.host.text(Ctl::lblTotalFolders, 1), QStringLiteral("1"));
+        QCOMPARE(rig.host.text(Ctl::lblTotalSize, 1), QStringLiteral("1.18 mb"));
+        // The source listing was kept aside; ScanItems now describe the target.
+        QCOMPARE(ListingRig::paths(rig.ctx.SourceScanItems), QStringList({rig.src + "keep.txt"}));
+        QCOMPARE(int(rig.ctx.ScanItems.size()), 5);
+        QCOMPARE(rig.ctx.ScanSide, 1);
+        QVERIFY(!rig.host.isVisible(Ctl::pball));
+    }
+
+    void emptyTargetAndEqualTrees()
+    {
+        ListingRig rig;
+        writeAt(rig.src + "a.txt", "a", 0);
+        ListFilesToCopy(rig.ctx);
+        QCOMPARE(rig.host.rowCount(Ctl::LstOrphans), 0);
+        writeAt(rig.dst + "a.txt", "a", 0);
+        ListFilesToCopy(rig.ctx);
+        QCOMPARE(rig.host.rowCount(Ctl::LstOrphans), 0);
+        QVERIFY(rig.ctx.OrphanItems.empty());
+    }
+
+    // The lengths and times of files on both sides come from the comparison: the target scan
+    // holds the same values that a fresh query gives.
+    void targetScanCarriesTrueLengthsAndTimes()
+    {
+        ListingRig rig;
+        for (int i = 0; i < 20; ++i) {
+            writeAt(rig.src + QStringLiteral("d/f%1").arg(i), QByteArray(i, 's'), i);
+            writeAt(rig.dst + QStringLiteral("d/f%1").arg(i), QByteArray(i * 2, 't'), 100 + i);
+        }
+        ListFilesToCopy(rig.ctx);
+        QCOMPARE(int(rig.ctx.ScanItems.size()), 21);
+        for (const WorkItem &w : rig.ctx.ScanItems) {
+            if (w.IsFolder)
+                continue;
+            const QFileInfo fi(w.Path);
+            QCOMPARE(w.Size, fi.size());
+            QCOMPARE(w.MTimeNs / 1000000000, fi.lastModified().toSecsSinceEpoch());
+        }
+        qint64 total = 0;
+        for (int i = 0; i < 20; ++i)
+            total += i * 2;
+        QCOMPARE(listingCache(rig.ctx).scan.treeSize, total);
+    }
+
+    // A missing source never makes the target look like orphans.
+    void missingSourceListsNoOrphans()
+    {
+        ListingRig rig;
+        writeAt(rig.dst + "precious.txt", "p", 0);
+        rig.host.setText(Ctl::txtSource, rig.path("unplugged"));
+        rig.host.asker.expect(Button::Ok, QStringLiteral("No Source or items found for "));
+        ListFilesToCopy(rig.ctx);
+        QCOMPARE(rig.host.rowCount(Ctl::LstOrphans), 0);
+        QVERIFY(rig.ctx.OrphanItems.empty());
+        QCOMPARE(rig.host.text(Ctl::lblTotalFiles, 1), QStringLiteral("1"));
+        QVERIFY(rig.undatedLog().contains(QStringLiteral(" Found on Target Orphans Files/folders :  0 (Not on Source).")));
+        QCOMPARE(rig.host.value(Ctl::cboChoices), 0);
+    }
+
+    void unreadableSourceRootListsNoOrphans()
+    {
+        ListingRig rig;
+        writeAt(rig.src + "a.txt", "a", 0);
+        writeAt(rig.dst + "precious.txt", "p", 0);
+        scanio::setFaultsForTests({{rig.src, EACCES}}, {});
+        rig.host.asker.expect(Button::Ok, QStringLiteral("No Source or items found for "));
+        ListFilesToCopy(rig.ctx);
+        QCOMPARE(rig.host.rowCount(Ctl::LstOrphans), 0);
+        QCOMPARE(rig.host.text(Ctl::lblTotalSize, 0), QStringLiteral("0"));
+    }
+
+    // Below a source folder that could not be read, each target item is looked up for real:
+    // present is not an orphan, absent is, and a failed lookup is a " Bad filename: " line.
+    void belowAnUnreadableSourceFolder()
+    {
+        ListingRig rig;
+        writeAt(rig.src + "shut/there.txt", "t", 0);
+        writeAt(rig.dst + "shut/there.txt", "t", 0);
+        writeAt(rig.dst + "shut/gone.txt", "g", 0);
+        writeAt(rig.src + "blind/x.txt", "x", 0);
+        writeAt(rig.dst + "blind/x.txt", "x", 0);
+        writeAt(rig.dst + "blind/y.txt", "y", 0);
+        scanio::setFaultsForTests({{rig.src + "shut", EACCES}, {rig.src + "blind", EACCES}},
+                                  {{rig.src + "blind", EACCES}});
+        ListFilesToCopy(rig.ctx);
+        QCOMPARE(rig.column(Ctl::LstOrphans), QStringList({rig.dst + "shut/gone.txt"}));
+        const QStringList log = rig.undatedLog();
+        QVERIFY(log.contains(QStringLiteral(" Bad filename: ") + rig.src + "blind/x.txt"));
+        QVERIFY(log.contains(QStringLiteral(" Bad filename: ") + rig.src + "blind/y.txt"));
+        QCOMPARE(rig.host.text(Ctl::lblTotalSize, 0), QStringLiteral("0"));
+    }
+
+    void realUnreadableSourceFolder()
+    {
+        if (::geteuid() == 0)
+            QSKIP("permissions do not stop the superuser");
+        ListingRig rig;
+        writeAt(rig.src + "shut/there.txt", "t", 0);
+        writeAt(rig.dst + "shut/there.txt", "t", 0);
+        writeAt(rig.dst + "shut/gone.txt", "g", 0);
+        ::chmod(QFile::encodeName(rig.src + "shut").constData(), S_IXUSR); // searchable, not readable
+        ListFilesToCopy(rig.ctx);
+        ::chmod(QFile::encodeName(rig.src + "shut").constData(), S_IRWXU);
+        QCOMPARE(rig.column(Ctl::LstOrphans), QStringList({rig.dst + "shut/gone.txt"}));
+    }
+
+    // Skip-orphans: the target is not scanned, its counters stay "0", its size goes to the
+    // target size label.
+    void skipOrphans()
+    {
+        ListingRig rig;
+        writeAt(rig.src + "a.txt", "a", 0);
+        writeAt(rig.dst + "orphan.bin", QByteArray(3 * 1024 * 1024, 'o'), 0);
+        writeAt(rig.dst + "a.txt", QByteArray(1024 * 1024 / 2, 'a'), 0);
+        rig.host.setValue(Ctl::chkSkipOrphanCk, 1);
+        ListFilesToCopy(rig.ctx);
+        QCOMPARE(rig.host.rowCount(Ctl::LstOrphans), 0);
+        QCOMPARE(rig.host.text(Ctl::lblTotalFiles, 1), QStringLiteral("0"));
+        QCOMPARE(rig.host.text(Ctl::lblTotalFolders, 1), QStringLiteral("0"));
+        QCOMPARE(rig.host.text(Ctl::lblTotalFiles, 0), QStringLiteral("1"));
+        QCOMPARE(rig.host.text(Ctl::lblTotalSize, 0), QStringLiteral(".00 mb"));
+        QCOMPARE(rig.host.text(Ctl::lblTotalSize, 1), QStringLiteral("3.50 mb"));
+        QVERIFY(rig.undatedLog().contains(QStringLiteral(" Found on Target Orphans Files/folders :  0 (Not on Source).")));
+        QCOMPARE(ListingRig::paths(rig.ctx.ScanItems), QStringList({rig.src + "a.txt"}));
+        QCOMPARE(int(rig.ctx.SizeItems.size()), 1);
+
+        // The next listing with skip-orphans after one that found orphans offers none.
+        rig.host.setValue(Ctl::chkSkipOrphanCk, 0);
+        ListFilesToCopy(rig.ctx);
+        QCOMPARE(int(rig.ctx.OrphanItems.size()), 1);
+        rig.host.setValue(Ctl::chkSkipOrphanCk, 1);
+        ListFilesToCopy(rig.ctx);
+        QVERIFY(rig.ctx.OrphanItems.empty());
+        QCOMPARE(rig.host.rowCount(Ctl::LstOrphans), 0);
+    }
+
+    void stopDuringTheTargetScan()
+    {
+        ListingRig rig;
+        writeAt(rig.src + "a.txt", "a", 0);
+        for (int i = 0; i < 5; ++i)
+            writeAt(rig.dst + QStringLiteral("d%1/x.txt").arg(i), "x", 0);
+        rig.ctx.listingRefreshMs = -1;
+        bool asked = false;
+        rig.host.onPump = [&] {
+            if (!asked && rig.host.text(Ctl::lblListFileStatus) == QLatin1String("Searching Target for Files/Folders.")) {
+                asked = true;
+                rig.host.asker.expect(Button::Yes, QStringLiteral("Do you want to Cancel?"));
+                rig.host.asker.expect(Button::Ok, QStringLiteral("Cancelled"));
+                CmdStopClick(rig.ctx);
+            }
+        };
+        ListFilesToCopy(rig.ctx);
+        QVERIFY(asked);
+        // Step 24: reset, idle, then the stop acknowledged: Stop hidden, List disabled.
+        QVERIFY(!rig.host.isVisible(Ctl::cmdStop));
+        QVERIFY(!rig.host.isEnabled(Ctl::cmdListFile));
+        QVERIFY(rig.host.isEnabled(Ctl::cmdFolderSource));
+        QVERIFY(!rig.host.isEnabled(Ctl::cmdSync));
+        QVERIFY(rig.host.isEnabled(Ctl::txtSource));
+        QCOMPARE(rig.host.rowCount(Ctl::LstOrphans), 0);
+        QCOMPARE(rig.host.text(Ctl::lblTotalFiles, 1), QStringLiteral("0"));
+        QVERIFY(!rig.ctx.listingBusy);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestOrphans)
+#include "tst_orphans.moc"
