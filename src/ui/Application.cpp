@@ -1,9 +1,24 @@
-// Placeholder until the main window lands.
 #include "ui/Application.h"
+#include "platform/Platform.h"
+#include "ui/formmain.h"
 #include <QApplication>
+#include <QStyleFactory>
 
-int runApplication(int &argc, char **argv, const QStringList &)
+int runApplication(int &argc, char **argv, const QStringList &words)
 {
     QApplication app(argc, argv);
-    return 0;
+    // The window's colours are part of its design: use a style that paints them.
+    if (QStyle *fusion = QStyleFactory::create(QStringLiteral("Fusion")))
+        QApplication::setStyle(fusion);
+
+    formmain window;
+    Context &ctx = window.context();
+    ctx.appName = platform::exeBaseName();
+    ctx.settings.setApplication(ctx.appName);
+    // Start-up shows the window itself; an automatic run or a rejected command line has
+    // closed it again by the time the load returns.
+    window.load(words);
+    if (window.isWindowClosed())
+        return 0;
+    return app.exec();
 }

@@ -1,0 +1,49 @@
+#pragma once
+// The rows of one result list, kept compactly: one vector of texts per column (no object per
+// row), in the order the rows were added. Sorting only reorders an index permutation for the
+// display; the insertion order stays available for the program (row(i)) and nothing behind
+// the list changes.
+#include <QAbstractTableModel>
+#include <QList>
+#include <QStringList>
+#include <vector>
+
+class ResultListModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    explicit ResultListModel(const QStringList &headers, QObject *parent = nullptr);
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+    // Appends a batch of rows (first-column text, then the sub-items) at the end.
+    void appendRows(const QList<QStringList> &rows);
+    void clear();
+    int size() const { return int(filled_.size()); }
+
+    // A row in insertion order, with the texts it was given (a row may have fewer sub-items
+    // than there are columns).
+    QStringList rowAt(int insertionIndex) const;
+    // Display position <-> insertion index.
+    int sourceRow(int displayRow) const;
+    // The texts of a row by display position; textCount is how many texts the row has.
+    QString text(int displayRow, int column) const;
+    int textCount(int displayRow) const;
+
+    // Orders the display by the text of one column (letter case ignored; ties keep their
+    // insertion order). Rows added later are placed after the sorted ones.
+    void sortByColumn(int column, Qt::SortOrder order);
+
+    // The list's sort state: key column (0-based), order, and whether it has been sorted.
+    int SortKey = 0;
+    Qt::SortOrder SortOrder = Qt::AscendingOrder;
+    bool Sorted = false;
+
+private:
+    QStringList headers_;
+    std::vector<std::vector<QString>> columns_;   // columns_[c][insertion index]
+    std::vector<quint8> filled_;                  // texts given per row
+    std::vector<int> order_;                      // display -> insertion; empty while unsorted
+};

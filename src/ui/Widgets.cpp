@@ -1,0 +1,212 @@
+#include "ui/Widgets.h"
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFocusEvent>
+#include <QHeaderView>
+#include <QHelpEvent>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QStyleOptionButton>
+#include <QStylePainter>
+#include <QTimer>
+#include <QToolTip>
+#include <QUrl>
+
+namespace {
+
+// Word wrap, breaking a word only when it is wider than the room.
+int wrapFlags(const QWidget *w, const QString &caption, int room)
+{
+    int flags = Qt::TextWordWrap | Qt::TextShowMnemonic;
+    QString plain = caption;
+    plain.remove(QLatin1Char('&'));
+    const QFontMetrics fm = w->fontMetrics();
+    for (const QString &word : plain.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+        if (fm.horizontalAdvance(word) > room)
+            flags |= Qt::TextWrapAnywhere;
+    return flags;
+}
+
+} // namespace
+
+void WrapButton::paintEvent(QPaintEvent *)
+{
+    QStylePainter p(this);
+    QStyleOptionButton opt;
+    initStyleOption(&opt);
+    const QString caption = opt.text;
+    opt.text.clear();
+    opt.icon = QIcon();
+    p.drawControl(QStyle::CE_PushButton, opt);
+
+    QRect r = style()->subElementRect(QStyle::SE_PushButtonContents, &opt, this);
+    if (r.width() < fontMetrics().averageCharWidth() * 2)
+        r = rect();
+    if (opt.state & (QStyle::State_Sunken | QStyle::State_On))
+        r.translate(style()->pixelMetric(QStyle::PM_ButtonShiftHorizontal, &opt, this),
+                    style()->pixelMetric(QStyle::PM_ButtonShiftVertical, &opt, this));
+    int flags = Qt::AlignCenter | wrapFlags(this, caption, r.width());
+    if (!style()->styleHint(QStyle::SH_UnderlineShortcut, &opt, this))
+        flags |= Qt::TextHideMnemonic;
+    style()->drawItemText(&p, r, flags, opt.palette, isEnabled(), caption, QPalette::ButtonText);
+}
+
+void WrapButton::mousePressEvent(QMouseEvent *e)
+{
+    if (e->button() == Qt::RightButton)
+        emit rightPressed();
+    QPushButton::mousePressEvent(e);
+}
+
+void WrapCheckBox::paintEvent(QPaintEvent *)
+{
+    QStylePainter p(this);
+    QStyleOptionButton opt;
+    initStyleOption(&opt);
+    const QString caption = opt.text;
+    opt.text.clear();
+
+    QStyleOptionButton box = opt;
+    box.rect = style()->subElementRect(QStyle::SE_CheckBoxIndicator, &opt, this);
+    box.rect.moveTop((height() - box.rect.height()) / 2);
+    p.drawPrimitive(QStyle::PE_IndicatorCheckBox, box);
+
+    const int gap = style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, &opt, this);
+    QRect textRect(box.rect.right() + 1 + gap, 0, width() - box.rect.right() - 1 - gap, height());
+    int flags = Qt::AlignLeft | Qt::AlignVCenter | wrapFlags(this, caption, textRect.width());
+    if (!style()->styleHint(QStyle::SH_UnderlineShortcut, &opt, this))
+        flags |= Qt::TextHideMnemonic;
+    style()->drawItemText(&p, textRect, flags, opt.palette, isEnabled(), caption, QPalette::WindowText);
+    if (hasFocus()) {
+        QStyleOptionFocusRect fr;
+        fr.initFrom(this);
+        fr.rect = style()->itemTextRect(fontMetrics(), textRect, flags, isEnabled(), caption).adjusted(-1, -1, 1, 1);
+        p.drawPrimitive(QStyle::PE_FrameFocusRect, fr);
+    }
+}
+
+bool WrapCheckBox::hitButton(const QPoint &pos) const
+{
+    return rect().contains(pos);
+}
+
+ClickLabel::ClickLabel(QWidget *parent) : QLabel(parent)
+{
+    setTextFormat(Qt::PlainText);
+}
+
+void ClickLabel::mouseReleaseEvent(QMouseEvent *e)
+{
+    QLabel::mouseReleaseEvent(e);
+    if (e->button() == Qt::LeftButton && rect().contains(e->position().toPoint()))
+        emit clicked();
+}
+
+void FolderBox::dragEnterEvent(QDragEnterEvent *e)
+{
+    if (e->mimeData()->hasUrls())
+        e->acceptProposedAction();
+    else
+        QLineEdit::dragEnterEvent(e);
+}
+
+void FolderBox::dragMoveEvent(QDragMoveEvent *e)
+{
+    if (e->mimeData()->hasUrls())
+        e->acceptProposedAction();
+    else
+        QLineEdit::dragMoveEvent(e);
+}
+
+void FolderBox::dropEvent(QDropEvent *e)
+{
+    if (!e->mimeData()->hasUrls()) {
+        QLineEdit::dropEvent(e);
+        return;
+    }
+    QStringList paths;
+    for (const QUrl &u : e->mimeData()->urls())
+        paths << (u.isLocalFile() ? u.toLocalFile() : u.toString());
+    e->acceptProposedAction();
+    emit pathsDropped(paths);
+}
+
+void FolderBox::focusInEvent(QFocusEvent *e)
+{
+    QLineEdit::focusInEvent(e);
+    if (!text().isEmpty())
+        selectAll();
+    // A mouse click places the cursor after the focus arrives; select again once it has.
+    if (e->reason() == Qt::MouseFocusReason)
+        QTimer::singleShot(0, this, [this] {
+            if (hasFocus() && !text().isEmpty())
+                selectAll();
+        });
+}
+
+ResultListView::ResultListView(QWidget *parent) : QTreeView(parent)
+{
+    setRootIsDecorated(false);
+    setItemsExpandable(false);
+    setExpandsOnDoubleClick(false);
+    setUniformRowHeights(true);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setAllColumnsShowFocus(true);
+    setSortingEnabled(false);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    header()->setSectionsClickable(true);
+    header()->setStretchLastSection(false);
+    header()->setSectionsMovable(false);
+    header()->setDefaultSectionSize(96);
+}
+
+int ResultListView::selectedRow() const
+{
+    if (!selectionModel())
+        return -1;
+    const QModelIndexList rows = selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+void ResultListView::selectRow(int displayRow)
+{
+    if (!model() || displayRow < 0 || displayRow >= model()->rowCount())
+        return;
+    setCurrentIndex(model()->index(displayRow, 0));
+    selectionModel()->select(model()->index(displayRow, 0),
+                             QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+void ResultListView::mouseReleaseEvent(QMouseEvent *e)
+{
+    QTreeView::mouseReleaseEvent(e);
+    if (e->button() == Qt::LeftButton)
+        emit listClicked();
+}
+
+void ResultListView::mouseDoubleClickEvent(QMouseEvent *e)
+{
+    QTreeView::mouseDoubleClickEvent(e);
+    if (e->button() == Qt::LeftButton)
+        emit listDoubleClicked();
+}
+
+void ResultListView::keyPressEvent(QKeyEvent *e)
+{
+    emit keyAboutToMove(e->key());
+    QTreeView::keyPressEvent(e);
+}
+
+bool ResultListView::viewportEvent(QEvent *e)
+{
+    if (e->type() == QEvent::ToolTip) {
+        auto *he = static_cast<QHelpEvent *>(e);
+        if (toolTip().isEmpty())
+            QToolTip::hideText();
+        else
+            QToolTip::showText(he->globalPos(), toolTip(), viewport());
+        return true;
+    }
+    return QTreeView::viewportEvent(e);
+}

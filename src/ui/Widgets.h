@@ -1,0 +1,80 @@
+#pragma once
+// Small widget kinds the main window is built from: buttons and a check box whose captions
+// wrap inside their fixed rectangles, clickable labels, the folder boxes that take dropped
+// folders, and the report-style result list view.
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStringList>
+#include <QTreeView>
+
+// A push button whose caption wraps onto further lines (and breaks a word that does not fit),
+// with its access key underlined.
+class WrapButton : public QPushButton {
+    Q_OBJECT
+public:
+    using QPushButton::QPushButton;
+signals:
+    void rightPressed();   // a press of the right mouse button
+protected:
+    void paintEvent(QPaintEvent *) override;
+    void mousePressEvent(QMouseEvent *e) override;
+};
+
+// A check box whose caption wraps beside the box; a click anywhere on it toggles it.
+class WrapCheckBox : public QCheckBox {
+    Q_OBJECT
+public:
+    using QCheckBox::QCheckBox;
+protected:
+    void paintEvent(QPaintEvent *) override;
+    bool hitButton(const QPoint &pos) const override;
+};
+
+// A plain-text label that reports clicks.
+class ClickLabel : public QLabel {
+    Q_OBJECT
+public:
+    explicit ClickLabel(QWidget *parent = nullptr);
+signals:
+    void clicked();
+protected:
+    void mouseReleaseEvent(QMouseEvent *e) override;
+};
+
+// The source and target boxes: folders dropped from the file manager, the whole text
+// selected when the box takes the focus.
+class FolderBox : public QLineEdit {
+    Q_OBJECT
+public:
+    using QLineEdit::QLineEdit;
+signals:
+    void pathsDropped(const QStringList &paths);
+protected:
+    void dragEnterEvent(QDragEnterEvent *e) override;
+    void dragMoveEvent(QDragMoveEvent *e) override;
+    void dropEvent(QDropEvent *e) override;
+    void focusInEvent(QFocusEvent *e) override;
+};
+
+// A result list in report view: rows under column headers, one selected row at most. It
+// reports clicks anywhere in it, double clicks, and keys before it moves its selection, and
+// shows its own tooltip text everywhere.
+class ResultListView : public QTreeView {
+    Q_OBJECT
+public:
+    explicit ResultListView(QWidget *parent = nullptr);
+    // Display position of the selected row, or -1 when no row is selected.
+    int selectedRow() const;
+    void selectRow(int displayRow);
+signals:
+    void listClicked();
+    void listDoubleClicked();
+    void keyAboutToMove(int key);
+protected:
+    void mouseReleaseEvent(QMouseEvent *e) override;
+    void mouseDoubleClickEvent(QMouseEvent *e) override;
+    void keyPressEvent(QKeyEvent *e) override;
+    bool viewportEvent(QEvent *e) override;
+};

@@ -1,0 +1,364 @@
+// Choosing the two folders: browse dialogs (through the question seam), the drive tree with
+// "S" and "T", drops from the file manager, the swap button and the file filter box.
+#include "WindowRig.h"
+#include "platform/Platform.h"
+#include "ui/DriveTree.h"
+#include "ui/FolderSelection.h"
+#include "ui/Widgets.h"
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QUrl>
+
+namespace {
+
+Answer chosen(const QString &path)
+{
+    Answer a;
+    a.button = Button::Ok;
+    a.path = path;
+    return a;
+}
+
+Answer cancelled()
+{
+    Answer a;
+    a.button = Button::Cancel;
+    return a;
+}
+
+void drop(QWidget *box, const QStringList &paths)
+{
+    QMimeData mime;
+    QList<QUrl> urls;
+    for (const QString &p : paths)
+        urls << QUrl::fromLocalFile(p);
+    mime.setUrls(urls);
+    // As the file manager does it: the drag enters the box, then drops.
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(box, &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent ev(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(box, &ev);
+}
+
+QStringList childTexts(QTreeWidgetItem *node)
+{
+    QStringList out;
+    for (int i = 0; i < node->childCount(); ++i)
+        out << node->child(i)->text(0);
+    return out;
+}
+
+} // namespace
+
+class TestFolderSelection : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { pinTestLocale(); }
+
+    void leftClickBrowse()
+    {
+        WindowRig rig;
+        formmain &w = rig.w;
+        auto *button = static_cast<QAbstractButton *>(w.control(Ctl::cmdFolderSource));
+
+        // An empty box starts at the home folder; cancelling changes nothing.
+        w.setText(Ctl::txtSource, QString());
+        rig.asker.expectAnswer(cancelled());
+        button->click();
+        QCOMPARE(rig.asker.asked.size(), 1);
+        const Question q = rig.asker.asked.first();
+        QCOMPARE(q.kind, QuestionKind::FolderDialog);
+        QCOMPARE(q.initialPath, platform::homeFolder());
+        QCOMPARE(q.text, QStringLiteral("Quorvel Marni Syn : \nSelect top level folder\\Drive for Source..."));
+        QVERIFY(!q.rootedAtInitial);
+        QCOMPARE(w.text(Ctl::txtSource), QString());
+
+        // A chosen folder is written as returned.
+        w.setText(Ctl::txtTarget, rig.path("t"));
+        rig.asker.expectAnswer(chosen(rig.path("picked")));
+        static_cast<QAbstractButton *>(w.control(Ctl::cmdFolderTarget))->click();
+        QCOMPARE(rig.asker.asked.last().initialPath, rig.path("t"));
+        QCOMPARE(rig.asker.asked.last().text, browseTitle());
+        QCOMPARE(w.text(Ctl::txtTarget), rig.path("picked"));
+        rig.asker.expectAnswer(chosen(QStringLiteral("/")));
+        static_cast<QAbstractButton *>(w.control(Ctl::cmdFolderTarget))->click();
+        QCOMPARE(w.text(Ctl::txtTarget), QStringLiteral("/"));
+        // A dialog closed with an empty path leaves the box.
+        rig.asker.expectAnswer(chosen(QString()));
+        static_cast<QAbstractButton *>(w.control(Ctl::cmdFolderTarget))->click();
+        QCOMPARE(w.text(Ctl::txtTarget), QStringLiteral("/"));
+    }
+
+    void rightPressBrowsesBelowTheBox()
+    {
+        WindowRig rig;
+        formmain &w = rig.w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.setText(Ctl::txtTarget, rig.path("target"));
+        rig.asker.expectAnswer(chosen(rig.path("target/sub")));
+        QWidget *b = w.control(Ctl::cmdFolderTarget);
+        QTest::mousePress(b, Qt::RightButton, {}, b->rect().center());
+        QTest::mouseRelease(b, Qt::RightButton, {}, b->rect().center());
+        QCOMPARE(rig.asker.asked.size(), 1);
+        QCOMPARE(rig.asker.asked.first().initialPath, rig.path("target"));
+        QVERIFY(rig.asker.asked.first().rootedAtInitial);
+        QCOMPARE(rig.asker.asked.first().text, QStringLiteral("Select top level folder\\Drive for Source..."));
+        QCOMPARE(w.text(Ctl::txtTarget), rig.path("target/sub"));
+
+        w.setText(Ctl::txtSource, rig.path("source"));
+        rig.asker.expectAnswer(cancelled());
+        QWidget *s = w.control(Ctl::cmdFolderSource);
+        QTest::mousePress(s, Qt::RightButton, {}, s->rect().center());
+        QTest::mouseRelease(s, Qt::RightButton, {}, s->rect().center());
+        QCOMPARE(rig.asker.asked.last().text, QStringLiteral("Quorvel Marni Syn : \n\nSelect top level folder\\Drive for Source..."));
+        QCOMPARE(w.text(Ctl::txtSource), rig.path("source"));
+        // A middle press does nothing.
+        QTest::mousePress(s, Qt::MiddleButton, {}, s->rect().center());
+        QTest::mouseRelease(s, Qt::MiddleButton, {}, s->rect().center());
+        QCOMPARE(rig.asker.asked.size(), 2);
+    }
+
+    void swapTwiceRestores()
+    {
+        WindowRig rig;
+        formmain &w = rig.w;
+        w.setText(Ctl::txtSource, QStringLiteral("/a/"));
+        w.setText(Ctl::txtTarget, QStringLiteral("relative text"));
+        auto *swap = static_cast<QAbstractButton *>(w.control(Ctl::Command1));
+        swap->click();
+        QCOMPARE(w.text(Ctl::txtSource), QStringLiteral("relative text"));
+        QCOMPARE(w.text(Ctl::txtTarget), QStringLiteral("/a/"));
+        swap->click();
+        QCOMPARE(w.text(Ctl::txtSource), QStringLiteral("/a/"));
+        QCOMPARE(w.text(Ctl::txtTarget), QStringLiteral("relative text"));
+    }
+
+    void dropsTakeOnlyAnExistingFolder()
+    {
+        WindowRig rig;
+        formmain &w = rig.w;
+        mkdirs(rig.path("one"));
+        mkdirs(rig.path("two"));
+        writeFile(rig.path("file.txt"), "x");
+        w.setText(Ctl::txtSource, QStringLiteral("/before"));
+        drop(w.control(Ctl::txtSource), {rig.path("file.txt")});
+        QCOMPARE(w.text(Ctl::txtSource), QStringLiteral("/before"));
+        drop(w.control(Ctl::txtSource), {rig.path("gone")});
+        QCOMPARE(w.text(Ctl::txtSource), QStringLiteral("/before"));
+        drop(w.control(Ctl::txtSource), {rig.path("one"), rig.path("two")});
+        QCOMPARE(w.text(Ctl::txtSource), rig.path("one"));
+        // A file first and a folder second: the first path decides.
+        drop(w.control(Ctl::txtTarget), {rig.path("file.txt"), rig.path("two")});
+        QCOMPARE(w.text(Ctl::txtTarget), platform::designTarget());
+        drop(w.control(Ctl::txtTarget), {rig.path("two")});
+        QCOMPARE(w.text(Ctl::txtTarget), rig.path("two"));
+    }
+
+    void filterBoxRules()
+    {
+        WindowRig rig;
+        formmain &w = rig.w;
+        auto *pattern = static_cast<QLineEdit *>(w.control(Ctl::txtPattern));
+        pattern->setText(QStringLiteral("*.txt"));
+        pattern->clear();
+        QCOMPARE(pattern->text(), QStringLiteral("*.*"));
+        pattern->setText(QStringLiteral("   "));
+        QCOMPARE(pattern->text(), QStringLiteral("*.*"));
+        pattern->setText(QStringLiteral("  *.txt "));
+        QCOMPARE(pattern->text(), QStringLiteral("  *.txt "));
+        QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+        QApplication::sendEvent(pattern, &out);
+        QCOMPARE(pattern->text(), QStringLiteral("*.txt"));
+        // Typing over a selection that empties the box puts the default back at once.
+        pattern->selectAll();
+        QTest::keyClick(pattern, Qt::Key_Backspace);
+        QCOMPARE(pattern->text(), QStringLiteral("*.*"));
+    }
+
+    void focusSelectsTheWholeBox()
+    {
+        WindowRig rig;
+        formmain &w = rig.w;
+        QVERIFY(rig.showActive());
+        w.setText(Ctl::txtTarget, QStringLiteral("/some/target"));
+        auto *target = static_cast<QLineEdit *>(w.control(Ctl::txtTarget));
+        target->setFocus(Qt::TabFocusReason);
+        QVERIFY(target->hasFocus());
+        QCOMPARE(target->selectedText(), QStringLiteral("/some/target"));
+        // A click into the box selects the whole text too.
+        w.control(Ctl::txtPattern)->setFocus();
+        auto *source = static_cast<QLineEdit *>(w.control(Ctl::txtSource));
+        QTest::mouseClick(source, Qt::LeftButton, {}, QPoint(10, source->height() / 2));
+        QTRY_COMPARE(source->selectedText(), source->text());
+    }
+
+    void interactiveStartPreparesSourceAndTree()
+    {
+        WindowRig rig;
+        formmain &w = rig.w;
+        w.setText(Ctl::txtSource, QStringLiteral("/the/source"));
+        w.prepareInteractive();
+        auto *source = static_cast<QLineEdit *>(w.control(Ctl::txtSource));
+        QCOMPARE(source->selectedText(), QStringLiteral("/the/source"));
+        DriveTree *tree = w.driveTree();
+        const QList<platform::Volume> volumes = platform::browsableVolumes();
+        QCOMPARE(tree->topLevelItemCount(), int(volumes.size()));
+        QCOMPARE(tree->topLevelItem(0)->text(0), QStringLiteral("/"));
+        QCOMPARE(DriveTree::key(tree->topLevelItem(0)), QStringLiteral("/"));
+        QCOMPARE(tree->topLevelItem(0)->childCount(), 1);
+        QVERIFY(DriveTree::isPlaceholder(tree->topLevelItem(0)->child(0)));
+        QCOMPARE(tree->palette().color(QPalette::Base), QColor(255, 255, 199));
+        QCOMPARE(DriveTree::imageKeys().size(), 12);
+        QCOMPARE(DriveTree::imageKeys().at(DriveTree::FolderOpen - 1), QStringLiteral("FolderOpen"));
+        QCOMPARE(DriveTree::imageForVolume(platform::VolumeKind::Removable), int(DriveTree::Floppy));
+        QCOMPARE(DriveTree::imageForVolume(platform::VolumeKind::Fixed), int(DriveTree::HardDrive));
+        QCOMPARE(DriveTree::imageForVolume(platform::VolumeKind::Network), int(DriveTree::CDROM));
+    }
+
+    void expandingReadsSubfoldersOnce()
+    {
+        WindowRig rig;
+        DriveTree *tree = rig.w.driveTree();
+        mkdirs(rig.path("vol/alpha/inner"));
+        mkdirs(rig.path("vol/beta"));
+        mkdirs(rig.path("vol/.hidden"));
+        writeFile(rig.path("vol/file.txt"), "x");
+        mkdirs(rig.path("empty"));
+        mkdirs(rig.path("flaky"));
+        tree->BuildDriveTree({platform::Volume{rig.path("vol"), rig.path("vol"), platform::VolumeKind::Fixed},
+                              platform::Volume{rig.path("empty"), rig.path("empty"), platform::VolumeKind::Removable},
+                              platform::Volume{rig.path("flaky"), rig.path("flaky"), platform::VolumeKind::Other}});
+        QTreeWidgetItem *vol = tree->topLevelItem(0);
+        QCOMPARE(vol->data(0, DriveTree::ImageRole).toInt(), int(DriveTree::HardDrive));
+        QCOMPARE(tree->topLevelItem(1)->data(0, DriveTree::ImageRole).toInt(), int(DriveTree::Floppy));
+
+        vol->setExpanded(true);
+        QCOMPARE(childTexts(vol), (QStringList{"alpha", "beta"}));
+        QTreeWidgetItem *alpha = vol->child(0);
+        QCOMPARE(DriveTree::key(alpha), rig.path("vol/alpha"));
+        QCOMPARE(alpha->data(0, DriveTree::ImageRole).toInt(), int(DriveTree::FolderClosed));
+        // A folder with subfolders gets a placeholder and the open-folder image when expanded.
+        QCOMPARE(alpha->childCount(), 1);
+        QVERIFY(DriveTree::isPlaceholder(alpha->child(0)));
+        QCOMPARE(alpha->data(0, DriveTree::ExpandedImageRole).toInt(), int(DriveTree::FolderOpen));
+        QCOMPARE(vol->child(1)->childCount(), 0);
+        // Expanding again adds nothing.
+        vol->setExpanded(false);
+        vol->setExpanded(true);
+        QCOMPARE(vol->childCount(), 2);
+        alpha->setExpanded(true);
+        QCOMPARE(childTexts(alpha), QStringList{"inner"});
+
+        // An empty volume ends with no children at all.
+        QTreeWidgetItem *empty = tree->topLevelItem(1);
+        empty->setExpanded(true);
+        QCOMPARE(empty->childCount(), 0);
+
+        // A volume that cannot be read stays collapsed with its placeholder, and a later try
+        // reads it.
+        QTreeWidgetItem *flaky = tree->topLevelItem(2);
+        QVERIFY(QDir(rig.path("flaky")).removeRecursively());
+        flaky->setExpanded(true);
+        QVERIFY(!flaky->isExpanded());
+        QCOMPARE(flaky->childCount(), 1);
+        QVERIFY(DriveTree::isPlaceholder(flaky->child(0)));
+        mkdirs(rig.path("flaky/back"));
+        flaky->setExpanded(true);
+        QVERIFY(flaky->isExpanded());
+        QCOMPARE(childTexts(flaky), QStringList{"back"});
+    }
+
+    void clickMarksAndSelectFromTree()
+    {
+        WindowRig rig;
+        formmain &w = rig.w;
+        DriveTree *tree = w.driveTree();
+        mkdirs(rig.path("vol/docs"));
+        mkdirs(rig.path("vol/music"));
+        tree->BuildDriveTree({platform::Volume{rig.path("vol"), rig.path("vol"), platform::VolumeKind::Fixed}});
+        QTreeWidgetItem *vol = tree->topLevelItem(0);
+        vol->setExpanded(true);
+        QTreeWidgetItem *docs = vol->child(0);
+        QTreeWidgetItem *music = vol->child(1);
+
+        // A click with the left button marks the node and gives it the open-folder image.
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        const QRect r = tree->visualItemRect(docs);
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, r.center());
+        QCOMPARE(tree->TreeMouseButton, 1);
+        QVERIFY(DriveTree::isChecked(docs));
+        QVERIFY(docs->font(0).bold());
+        QCOMPARE(w.toolTip(Ctl::TreeView1), rig.path("vol/docs"));
+        QCOMPARE(docs->data(0, DriveTree::SelectedImageRole).toInt(), int(DriveTree::FolderOpen));
+
+        // A right click marks the node but leaves its selected image; the previous mark goes.
+        const QRect r2 = tree->visualItemRect(music);
+        QTest::mouseClick(tree->viewport(), Qt::RightButton, {}, r2.center());
+        QCOMPARE(tree->TreeMouseButton, 2);
+        QVERIFY(DriveTree::isChecked(music) && music->font(0).bold());
+        QVERIFY(!DriveTree::isChecked(docs) && !docs->font(0).bold());
+        QCOMPARE(music->data(0, DriveTree::SelectedImageRole).toInt(), 0);
+        // A volume node never takes the folder image.
+        tree->TreeMouseButton = 1;
+        w.TreeNodeClick(vol);
+        QCOMPARE(vol->data(0, DriveTree::SelectedImageRole).toInt(), 0);
+        QVERIFY(DriveTree::isChecked(vol));
+
+        // "S" on a folder node: a message, the node painted like the source box, the path in it.
+        tree->setCurrentItem(docs);
+        rig.asker.expect(Button::Ok);
+        static_cast<QAbstractButton *>(w.control(Ctl::Command3))->click();
+        QCOMPARE(rig.asker.asked.last().text, QStringLiteral("Source Location : ") + rig.path("vol/docs"));
+        QCOMPARE(rig.asker.asked.last().buttons, Buttons::Ok);
+        QCOMPARE(w.text(Ctl::txtSource), rig.path("vol/docs"));
+        QCOMPARE(docs->background(0).color(), QColor(192, 255, 255));
+        // "T" on the volume node.
+        tree->setCurrentItem(vol);
+        rig.asker.expect(Button::Ok);
+        static_cast<QAbstractButton *>(w.control(Ctl::Command4))->click();
+        QCOMPARE(rig.asker.asked.last().text, QStringLiteral("Target Location : ") + rig.path("vol"));
+        QCOMPARE(w.text(Ctl::txtTarget), rig.path("vol"));
+        QCOMPARE(vol->background(0).color(), QColor(192, 192, 255));
+        QCOMPARE(docs->background(0).color(), QColor(192, 255, 255));
+
+        // No selected node: nothing at all.
+        tree->clearSelection();
+        static_cast<QAbstractButton *>(w.control(Ctl::Command3))->click();
+        QCOMPARE(rig.asker.asked.size(), 2);
+    }
+
+    void rootVolumeJoinsWithOneSeparator()
+    {
+        WindowRig rig;
+        formmain &w = rig.w;
+        DriveTree *tree = w.driveTree();
+        tree->BuildDriveTree({platform::Volume{QStringLiteral("/"), QStringLiteral("/"), platform::VolumeKind::Fixed}});
+        QTreeWidgetItem *root = tree->topLevelItem(0);
+        root->setExpanded(true);
+        QTreeWidgetItem *tmp = nullptr;
+        for (int i = 0; i < root->childCount(); ++i)
+            if (root->child(i)->text(0) == QLatin1String("tmp"))
+                tmp = root->child(i);
+        QVERIFY(tmp);
+        QCOMPARE(DriveTree::key(tmp), QStringLiteral("/tmp"));
+        QCOMPARE(DriveTree::fullPath(tmp), QStringLiteral("/tmp"));
+        tree->setCurrentItem(tmp);
+        rig.asker.expect(Button::Ok, QStringLiteral("Source Location : /tmp"));
+        w.SelectFromTree(Ctl::txtSource);
+        QCOMPARE(rig.asker.asked.last().text, QStringLiteral("Source Location : /tmp"));
+        QCOMPARE(w.text(Ctl::txtSource), QStringLiteral("/tmp"));
+        tree->setCurrentItem(root);
+        rig.asker.expect(Button::Ok);
+        w.SelectFromTree(Ctl::txtTarget);
+        QCOMPARE(w.text(Ctl::txtTarget), QStringLiteral("/"));
+    }
+};
+
+QTEST_MAIN(TestFolderSelection)
+#include "tst_folderselection.moc"
