@@ -158,7 +158,7 @@ ResultListView::ResultListView(QWidget *parent) : QTreeView(parent)
     header()->setSectionsClickable(true);
     header()->setStretchLastSection(false);
     header()->setSectionsMovable(false);
-    header()->setDefaultSectionSize(96);
+    header()->setDefaultSectionSize(128);   // room for a date and time
 }
 
 int ResultListView::selectedRow() const

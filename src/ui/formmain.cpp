@@ -451,6 +451,10 @@ void formmain::setWindowTwips(const QRect &r)
 {
     requestedTwips_ = r;
     const QSize m = frameMargins();
+    // Before the window has its frame the figures stand for the client area; once the frame
+    // is known the window is shrunk by it, so that the outer size is the one asked for and a
+    // saved size does not grow from one start to the next.
+    frameFixPending_ = m.isNull();
     move(layout::toPixels(r.x()), layout::toPixels(r.y()));
     resize(qMax(1, layout::toPixels(r.width()) - m.width()), qMax(1, layout::toPixels(r.height()) - m.height()));
     // A hidden window gets its resize event only when shown: lay it out now.
@@ -848,10 +852,33 @@ void formmain::windowActivated()
     ctx_->firstActivationDone = true;
 }
 
+void formmain::fitFrame()
+{
+    if (!frameFixPending_ || !QMainWindow::isVisible() || isMinimized() || isMaximized() || isFullScreen())
+        return;
+    const QSize m = frameMargins();
+    if (m.isNull())
+        return;   // the frame is not known yet
+    frameFixPending_ = false;
+    const QSize asked(layout::toPixels(requestedTwips_.width()), layout::toPixels(requestedTwips_.height()));
+    if (size() == asked)
+        resize(asked - m);
+}
+
 bool formmain::event(QEvent *e)
 {
-    if (e->type() == QEvent::WindowActivate)
+    switch (e->type()) {
+    case QEvent::WindowActivate:
         windowActivated();
+        break;
+    case QEvent::Show:
+    case QEvent::Move:
+    case QEvent::Resize:
+        QTimer::singleShot(0, this, &formmain::fitFrame);
+        break;
+    default:
+        break;
+    }
     return QMainWindow::event(e);
 }
 

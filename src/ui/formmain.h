@@ -160,6 +160,7 @@ private:
     void applyLayoutRects();
     void windowActivated();
     QSize frameMargins() const;
+    void fitFrame();
 
     std::unique_ptr<Context> ctx_;
     std::unique_ptr<DialogAsker> dialogs_;
@@ -189,6 +190,7 @@ private:
     bool pendingActivation_ = false;
     bool firstActivationSeen_ = false;
     bool inLayout_ = false;
+    bool frameFixPending_ = false;
     int askDepth_ = 0;
     // The window that was active before this one, when it was one of ours.
     QPointer<QWidget> lastOtherActive_;

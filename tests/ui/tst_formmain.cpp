@@ -379,6 +379,32 @@ private slots:
         QCOMPARE(w.windowTwips().height(), 8160);
         QCOMPARE(w.controlTwips(Ctl::LstNewFile).width(), 12165);
         QCOMPARE(w.controlTwips(Ctl::lblListStatus1).top(), 8160 - 1365);
+
+        // Shown with a frame, the window keeps the outer size it was given.
+        w.setWindowTwips(QRect(0, 0, 15665, 7765));
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QTRY_COMPARE(w.windowTwips(), QRect(0, 0, 15665, 7765));
+        QCOMPARE(w.controlTwips(Ctl::LstNewFile).width(), 15165);
+
+        // Resized as a user would.
+        w.resize(500, 300);
+        QTRY_COMPARE(w.windowTwips().width(), 12665);
+        QTRY_COMPARE(w.windowTwips().height(), 8160);
+        QCOMPARE(w.controlTwips(Ctl::LstNewFile).width(), 12165);
+        w.resize(1200, 600);
+        // The outer size counts the frame.
+        QTRY_COMPARE(w.controlTwips(Ctl::LstNewFile).width(), w.frameGeometry().width() * 15 - 500);
+        QCOMPARE(w.controlTwips(Ctl::lblListStatus1).top(), w.frameGeometry().height() * 15 - 1365);
+        QCOMPARE(w.windowTwips().size(), w.frameGeometry().size() * 15);
+        // Minimizing changes no control; restoring lays the window out again.
+        const QRect before = w.control(Ctl::lblListStatus1)->geometry();
+        w.showMinimized();
+        QCoreApplication::processEvents();
+        QCOMPARE(w.control(Ctl::lblListStatus1)->geometry(), before);
+        w.showNormal();
+        QCoreApplication::processEvents();
+        QCOMPARE(w.control(Ctl::lblListStatus1)->geometry(), before);
     }
 
     void emptyListsTakeTheirColumnWidths()
