@@ -4,6 +4,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QStandardPaths>
 #include <QStorageInfo>
 #include <cerrno>
 #include <cstring>
@@ -94,10 +95,21 @@ bool moveToTrash(const QString &path, QString *error)
         }
         return true;
     }
+    // The home trash lives in the data folder; the trash code needs that folder to exist or it
+    // puts the item somewhere else and still answers yes.
+    QDir().mkpath(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
     QFile f(path);
     if (!f.moveToTrash()) {
         if (error)
             *error = f.errorString();
+        return false;
+    }
+    // Only a place that is a trash counts: the home trash or a volume's trash folder.
+    const QString where = f.fileName();
+    if (!where.contains(QLatin1String("/Trash/files/")) && !where.contains(QLatin1String("/.Trash-"))
+        && !where.contains(QLatin1String("/.Trash/"))) {
+        if (error)
+            *error = QStringLiteral("The item was moved to %1, which is not a trash folder").arg(where);
         return false;
     }
     return true;

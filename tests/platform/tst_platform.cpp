@@ -52,6 +52,21 @@ private slots:
         platform::setTrashFolderForTests(QString());
     }
 
+    void realTrashWhenTheDataFolderIsMissing()
+    {
+        QTemporaryDir dir;
+        const QByteArray old = qgetenv("XDG_DATA_HOME");
+        qputenv("XDG_DATA_HOME", QFile::encodeName(dir.filePath("data")));   // does not exist yet
+        writeFile(dir.filePath("work/orphan.txt"), "o");
+        QString err;
+        const bool ok = platform::moveToTrash(dir.filePath("work/orphan.txt"), &err);
+        qputenv("XDG_DATA_HOME", old);
+        QVERIFY2(ok, qPrintable(err));
+        QVERIFY(!QFile::exists(dir.filePath("work/orphan.txt")));
+        QVERIFY(QFile::exists(dir.filePath("data/Trash/files/orphan.txt")));
+        QVERIFY(!QFileInfo::exists(QDir::currentPath() + "/files/orphan.txt"));
+    }
+
     void readOnlyAndPermissions()
     {
         QTemporaryDir dir;
