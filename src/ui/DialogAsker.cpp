@@ -79,12 +79,11 @@ Answer DialogAsker::askMessage(QWidget *parent, const Question &q)
     box.installEventFilter(&watcher);
     box.exec();
 
+    // Closed without a button (Escape, the close box): Cancel where the box offers it.
     Answer a;
-    if (watcher.closed) {
-        a.button = hasCancel ? Button::Cancel : Button::Closed;
-        return a;
-    }
     a.button = hasCancel ? Button::Cancel : Button::Closed;
+    if (watcher.closed)
+        return a;
     if (QAbstractButton *clicked = box.clickedButton()) {
         const QMessageBox::StandardButton sb = box.standardButton(clicked);
         for (const auto &b : buttons)

@@ -52,7 +52,8 @@ struct WindowRig {
         pinTestLocale();
         Context &ctx = w.context();
         ctx.settings.setFile(tmp.path() + QStringLiteral("/settings/QuorvelMarnisyn.ini"));
-        ctx.log.open(tmp.path() + QStringLiteral("/LogQuorvelMarnisyn.txt"), ctx.appName);
+        ctx.logCandidates = {tmp.path() + QStringLiteral("/LogQuorvelMarnisyn.txt")};
+        ctx.log.open(ctx.logCandidates.first(), ctx.appName);
         w.setAsker(&asker);
         w.setDesktopOpener([this](const QString &p) { opened << p; });
     }
