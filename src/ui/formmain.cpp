@@ -828,7 +828,6 @@ void formmain::load(const QStringList &words)
                 return;
             firstActivationSeen_ = true;
             engineEvent(WinEvent::Activate, 1);
-            ctx_->firstActivationDone = true;
         });
     }
 }
@@ -849,7 +848,6 @@ void formmain::windowActivated()
     }
     firstActivationSeen_ = true;
     engineEvent(WinEvent::Activate, fromOwn ? 1 : 0);
-    ctx_->firstActivationDone = true;
 }
 
 void formmain::fitFrame()
