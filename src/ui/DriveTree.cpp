@@ -189,14 +189,12 @@ void DriveTree::nodeClick(QTreeWidgetItem *node)
         return;
     for (QTreeWidgetItemIterator it(this); *it; ++it) {
         QTreeWidgetItem *n = *it;
-        if (n->data(0, CheckedRole).toBool() || n->font(0).bold()) {
+        if (n->data(0, CheckedRole).toBool() || n->data(0, Qt::FontRole).isValid()) {
             n->setData(0, CheckedRole, false);
-            QFont f = n->font(0);
-            f.setBold(false);
-            n->setFont(0, f);
+            n->setData(0, Qt::FontRole, QVariant());   // back to the tree's own font
         }
     }
-    QFont f = node->font(0);
+    QFont f = font();
     f.setBold(true);
     node->setFont(0, f);
     node->setData(0, CheckedRole, true);

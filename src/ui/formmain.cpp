@@ -77,6 +77,25 @@ QStringList listHeaders(Ctl list)
 
 } // namespace
 
+// Watches every window of the program becoming active, so that the main window knows where
+// its own activation came from.
+class formmain::ActivationWatch : public QObject {
+public:
+    explicit ActivationWatch(formmain *w) : QObject(w), w_(w) {}
+protected:
+    bool eventFilter(QObject *o, QEvent *e) override
+    {
+        if (e->type() == QEvent::WindowActivate && o != w_ && o->isWidgetType() && static_cast<QWidget *>(o)->isWindow()) {
+            w_->lastOtherActive_ = static_cast<QWidget *>(o);
+            w_->lastOtherWasQuestion_ = w_->askDepth_ > 0;
+            w_->appWasInactive_ = false;
+        }
+        return false;
+    }
+private:
+    formmain *w_;
+};
+
 formmain::formmain(QWidget *parent)
     : QMainWindow(parent), ctx_(std::make_unique<Context>(this)), dialogs_(std::make_unique<DialogAsker>(this))
 {
@@ -89,7 +108,8 @@ formmain::formmain(QWidget *parent)
     Form_Resize();
 
     if (qApp) {
-        qApp->installEventFilter(this);
+        activationWatch_ = new ActivationWatch(this);
+        qApp->installEventFilter(activationWatch_);
         connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState s) {
             if (s != Qt::ApplicationActive)
                 appWasInactive_ = true;
@@ -99,9 +119,10 @@ formmain::formmain(QWidget *parent)
 
 formmain::~formmain()
 {
-    if (qApp)
-        qApp->removeEventFilter(this);
+    if (qApp && activationWatch_)
+        qApp->removeEventFilter(activationWatch_);
 }
+
 
 // ---------------------------------------------------------------------------------------
 // Building the window
@@ -911,13 +932,6 @@ void formmain::closeEvent(QCloseEvent *e)
 bool formmain::eventFilter(QObject *o, QEvent *e)
 {
     switch (e->type()) {
-    case QEvent::WindowActivate:
-        if (o != this && o->isWidgetType() && static_cast<QWidget *>(o)->isWindow()) {
-            lastOtherActive_ = static_cast<QWidget *>(o);
-            lastOtherWasQuestion_ = askDepth_ > 0;
-            appWasInactive_ = false;
-        }
-        break;
     case QEvent::MouseMove:
         // Tooltip mirrors: a status text too long for its control can be read in full.
         if (o == lblListFileStatus_)

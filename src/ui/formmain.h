@@ -162,6 +162,8 @@ private:
     QSize frameMargins() const;
     void fitFrame();
 
+    class ActivationWatch;
+    ActivationWatch *activationWatch_ = nullptr;
     std::unique_ptr<Context> ctx_;
     std::unique_ptr<DialogAsker> dialogs_;
     Asker *asker_ = nullptr;

@@ -303,6 +303,9 @@ private slots:
         QCOMPARE(tree->TreeMouseButton, 2);
         QVERIFY(DriveTree::isChecked(music) && music->font(0).bold());
         QVERIFY(!DriveTree::isChecked(docs) && !docs->font(0).bold());
+        // The mark changes only the weight, not the tree's font.
+        QCOMPARE(music->font(0).family(), tree->font().family());
+        QCOMPARE(music->font(0).pointSizeF(), 9.6);
         QCOMPARE(music->data(0, DriveTree::SelectedImageRole).toInt(), 0);
         // A volume node never takes the folder image.
         tree->TreeMouseButton = 1;
