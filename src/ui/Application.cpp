@@ -7,7 +7,7 @@
 int runApplication(int &argc, char **argv, const QStringList &words)
 {
     QApplication app(argc, argv);
-    // The window's colours are part of its design: use a style that paints them.
+    // The window marks the source and target sides by colour: use a style that paints them.
     if (QStyle *fusion = QStyleFactory::create(QStringLiteral("Fusion")))
         QApplication::setStyle(fusion);
 
