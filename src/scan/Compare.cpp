@@ -8,6 +8,7 @@
 #include "scan/ResultLists.h"
 #include "scan/Scanner.h"
 #include <QElapsedTimer>
+#include <unistd.h>
 
 using scanio::Kind;
 
@@ -80,6 +81,36 @@ void CompareSourceWithTarget(Context &ctx)
         targetRows(ui, Ctl::LstChngFileTarget), sizeRows(ui, Ctl::LstSizeVariations);
     ProgressValue progress(ui, count);
 
+    // The target counterpart is looked up inside its target folder, opened once for all the
+    // entries of one source folder (they follow each other in the listing).
+    int openParent = -2;
+    int parentFd = -1;
+    struct FdCloser {
+        int &fd;
+        ~FdCloser()
+        {
+            if (fd >= 0)
+                ::close(fd);
+        }
+    } closer{parentFd};
+    auto lookupTarget = [&](int p, QStringView rel, scanio::Meta &m) {
+        if (haveExtras && !scanio::faultsActive()) {
+            if (p != openParent) {
+                if (parentFd >= 0)
+                    ::close(parentFd);
+                openParent = p;
+                const QStringView parentRel = p >= 0 ? QStringView(items[size_t(p)].Path).mid(lenS) : QStringView();
+                parentFd = scanio::openFolderForLookups(targetBytes + parentRel.toLocal8Bit(), p < 0);
+            }
+            if (parentFd >= 0) {
+                const qsizetype slash = rel.lastIndexOf(QLatin1Char('/'));
+                const QByteArray name = rel.mid(slash + 1).toLocal8Bit();
+                return scanio::lookupAt(parentFd, name.constData(), m);
+            }
+        }
+        return scanio::lookup(targetBytes + rel.toLocal8Bit(), m);
+    };
+
     // One item: the counterpart's lookup and the rule for a folder or a file.
     auto compareOne = [&](size_t i, const WorkItem &item, QStringView rel) {
         // The target counterpart. Below a folder that is not a folder on the target
@@ -89,7 +120,7 @@ void CompareSourceWithTarget(Context &ctx)
         const bool parentAbsent = p >= 0 && !seen[size_t(p)].failed && seen[size_t(p)].kind != Kind::Folder;
         if (!parentAbsent) {
             scanio::Meta m;
-            const int err = scanio::lookup(targetBytes + rel.toLocal8Bit(), m);
+            const int err = lookupTarget(p, rel, m);
             if (err && !scanio::isMissing(err)) {
                 t.failed = true;
                 throw scanio::systemError(err);

@@ -65,6 +65,27 @@ AppError systemError(int err)
     return AppError(err, QStringLiteral("Listing"), platform::systemErrorText(err));
 }
 
+namespace {
+
+void fill(const struct stat &st, Meta &m)
+{
+    if (S_ISREG(st.st_mode))
+        m.kind = Kind::File;
+    else if (S_ISDIR(st.st_mode))
+        m.kind = Kind::Folder;
+    else
+        m.kind = Kind::Other;
+    m.size = m.kind == Kind::File ? qint64(st.st_size) : -1;
+    m.mtimeNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+}
+
+} // namespace
+
+bool faultsActive()
+{
+    return faults().any;
+}
+
 int lookup(const QByteArray &path, Meta &m)
 {
     if (faults().any) {
@@ -74,15 +95,24 @@ int lookup(const QByteArray &path, Meta &m)
     struct stat st;
     if (::lstat(path.constData(), &st) != 0)
         return errno;
-    if (S_ISREG(st.st_mode))
-        m.kind = Kind::File;
-    else if (S_ISDIR(st.st_mode))
-        m.kind = Kind::Folder;
-    else
-        m.kind = Kind::Other;
-    m.size = m.kind == Kind::File ? qint64(st.st_size) : -1;
-    m.mtimeNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    fill(st, m);
     return 0;
+}
+
+int lookupAt(int dirFd, const char *name, Meta &m)
+{
+    struct stat st;
+    if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno;
+    fill(st, m);
+    return 0;
+}
+
+int openFolderForLookups(const QByteArray &path, bool followLink)
+{
+    const int flags = O_PATH | O_DIRECTORY | O_CLOEXEC | (followLink ? 0 : O_NOFOLLOW);
+    const int fd = ::open(path.isEmpty() ? "/" : path.constData(), flags);
+    return fd >= 0 ? fd : -errno;
 }
 
 Meta lookupOrThrow(const QString &path)

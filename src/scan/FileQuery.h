@@ -22,6 +22,11 @@ struct Meta {
 // Looks the name up without following a last-part link. 0 on success (m filled), else the
 // errno. A regular file is Kind::File, a folder Kind::Folder, anything else Kind::Other.
 int lookup(const QByteArray &path, Meta &m);
+// The same for a name inside an open folder (no test faults apply: see faultsActive()).
+int lookupAt(int dirFd, const char *name, Meta &m);
+// Opens a folder only to look names up inside it: a descriptor, or -errno.
+int openFolderForLookups(const QByteArray &path, bool followLink);
+bool faultsActive();
 // Looks up and raises AppError(errno, ...) on any failure.
 Meta lookupOrThrow(const QString &path);
 // Opens a folder for reading: a descriptor, or -errno. Links are followed only when asked

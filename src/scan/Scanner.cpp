@@ -31,8 +31,17 @@ struct FolderRead {
     qint64 filesTotal = 0;  // every regular file, listed or not
 };
 
+// One read buffer for the whole walk: a folder of a few hundred entries is read in one call.
+std::vector<char> &readBuffer()
+{
+    static std::vector<char> buffer(size_t(256) * 1024);
+    return buffer;
+}
+
 // Reads one folder: its subfolders and the files the pattern selects (all files when
-// `pattern` is null), sorted by name without regard to case.
+// `patternTail` is null), sorted by name without regard to case. The entry type comes from
+// the directory entry; only a regular file's length and time are asked, once, relative to
+// the open folder.
 FolderRead readFolder(const QString &folder, bool followLink, const QString *patternTail, bool wantFiles,
                       const KnownFileMeta &known, std::vector<Entry> &out)
 {
@@ -43,77 +52,76 @@ FolderRead readFolder(const QString &folder, bool followLink, const QString *pat
         r.openErr = -fd;
         return r;
     }
-    DIR *dir = ::fdopendir(fd);
-    if (!dir) {
-        r.openErr = errno;
-        ::close(fd);
-        return r;
-    }
+    std::vector<char> &buffer = readBuffer();
     const QString prefix = folder + QLatin1Char('/');
     for (;;) {
-        errno = 0;
-        const struct dirent *de = ::readdir(dir);
-        if (!de) {
-            r.laterErr = errno;
+        const ssize_t got = ::getdents64(fd, buffer.data(), buffer.size());
+        if (got <= 0) {
+            if (got < 0)
+                r.laterErr = errno;
             break;
         }
-        const char *n = de->d_name;
-        if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0)))
-            continue;
-        unsigned char type = de->d_type;
-        struct stat st;
-        bool haveStat = false;
-        if (type == DT_UNKNOWN) {
-            // The file system does not say: ask once. A failed query counts as a folder.
-            if (::fstatat(::dirfd(dir), n, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-                type = DT_DIR;
-            } else {
-                haveStat = true;
-                type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG : DT_LNK;
+        for (ssize_t pos = 0; pos < got;) {
+            const struct dirent64 *de = reinterpret_cast<const struct dirent64 *>(buffer.data() + pos);
+            pos += de->d_reclen;
+            const char *n = de->d_name;
+            if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0)))
+                continue;
+            unsigned char type = de->d_type;
+            struct stat st;
+            bool haveStat = false;
+            if (type == DT_UNKNOWN) {
+                // The file system does not say: ask once. A failed query counts as a folder.
+                if (::fstatat(fd, n, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+                    type = DT_DIR;
+                } else {
+                    haveStat = true;
+                    type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG : DT_LNK;
+                }
             }
-        }
-        if (type == DT_DIR) {
+            if (type == DT_DIR) {
+                Entry e;
+                e.name = QFile::decodeName(n);
+                e.isFolder = true;
+                out.push_back(std::move(e));
+                continue;
+            }
+            if (type != DT_REG)
+                continue; // links, sockets, FIFOs, devices: never listed
             Entry e;
-            e.name = QFile::decodeName(n);
-            e.isFolder = true;
-            out.push_back(std::move(e));
-            continue;
-        }
-        if (type != DT_REG)
-            continue; // links, sockets, FIFOs, devices: never listed
-        Entry e;
-        bool listed = wantFiles;
-        if (wantFiles || known) {
-            e.name = QFile::decodeName(n);
-            if (patternTail)
-                listed = wantFiles && LikeMatch(QStringView(e.name).right(4), *patternTail);
-        }
-        bool metaKnown = false;
-        if (haveStat) {
-            e.size = qint64(st.st_size);
-            e.mtimeNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-            metaKnown = true;
-        } else if (known && (listed || !wantFiles)) {
-            metaKnown = known(prefix + e.name, e.size, e.mtimeNs);
-        }
-        if (!metaKnown) {
-            if (::fstatat(::dirfd(dir), n, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode)) {
+            bool listed = wantFiles;
+            if (wantFiles || known) {
+                e.name = QFile::decodeName(n);
+                if (patternTail)
+                    listed = wantFiles && LikeMatch(QStringView(e.name).right(4), *patternTail);
+            }
+            bool metaKnown = false;
+            if (haveStat) {
                 e.size = qint64(st.st_size);
                 e.mtimeNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-            } else {
-                // Gone or changed since the entry was read: listed with nothing learned, so
-                // whoever needs its length asks for real (and reports the failure).
-                if (!r.sizeErr)
-                    r.sizeErr = errno ? errno : ENOENT;
-                e.size = -1;
+                metaKnown = true;
+            } else if (known && (listed || !wantFiles)) {
+                metaKnown = known(prefix + e.name, e.size, e.mtimeNs);
             }
+            if (!metaKnown) {
+                if (::fstatat(fd, n, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode)) {
+                    e.size = qint64(st.st_size);
+                    e.mtimeNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+                } else {
+                    // Gone or changed since the entry was read: listed with nothing learned, so
+                    // whoever needs its length asks for real (and reports the failure).
+                    if (!r.sizeErr)
+                        r.sizeErr = errno ? errno : ENOENT;
+                    e.size = -1;
+                }
+            }
+            if (e.size > 0)
+                r.filesTotal += e.size;
+            if (listed)
+                out.push_back(std::move(e));
         }
-        if (e.size > 0)
-            r.filesTotal += e.size;
-        if (listed)
-            out.push_back(std::move(e));
     }
-    ::closedir(dir);
+    ::close(fd);
     std::sort(out.begin(), out.end(), [](const Entry &a, const Entry &b) {
         const int c = QString::compare(a.name, b.name, Qt::CaseInsensitive);
         return c != 0 ? c < 0 : a.name < b.name;

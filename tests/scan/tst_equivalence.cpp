@@ -1,0 +1,232 @@
+// The listing learns lengths and times once and answers many questions from memory. On a tree
+// that does not change meanwhile, its lists must be exactly what a plain walk asking the disk
+// about every single item gives. Random tree pairs (new, older, newer, other lengths, nested
+// new and orphan folders, a file where the other side has a folder, links, FIFOs, letter case)
+// are listed both ways and compared.
+#include "ListingKit.h"
+#include "scan/ListingCache.h"
+#include "scan/ListingDriver.h"
+#include <QRandomGenerator>
+#include <algorithm>
+#include <dirent.h>
+#include <sys/stat.h>
+
+namespace {
+
+struct Probe {
+    bool ok = false;
+    bool isFile = false, isDir = false;
+    qint64 size = 0, secs = 0;
+};
+
+Probe probe(const QString &path)
+{
+    Probe p;
+    struct stat st;
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
+        return p;
+    p.ok = true;
+    p.isFile = S_ISREG(st.st_mode);
+    p.isDir = S_ISDIR(st.st_mode);
+    p.size = st.st_size;
+    p.secs = st.st_mtim.tv_sec;
+    return p;
+}
+
+// Every regular file and folder below `root` (relative paths), links never followed.
+void walk(const QString &root, const QString &rel, QStringList &out)
+{
+    DIR *d = ::opendir(QFile::encodeName(root + rel).constData());
+    if (!d)
+        return;
+    while (const struct dirent *e = ::readdir(d)) {
+        const QString name = QFile::decodeName(e->d_name);
+        if (name == QLatin1String(".") || name == QLatin1String(".."))
+            continue;
+        const QString r = rel.isEmpty() ? name : rel + '/' + name;
+        const Probe p = probe(root + r);
+        if (p.isDir) {
+            out << r;
+            walk(root, r, out);
+        } else if (p.isFile) {
+            out << r;
+        }
+    }
+    ::closedir(d);
+}
+
+qint64 treeSize(const QString &path)
+{
+    QStringList all;
+    walk(path + '/', QString(), all);
+    qint64 total = 0;
+    for (const QString &r : all) {
+        const Probe p = probe(path + '/' + r);
+        if (p.isFile)
+            total += p.size;
+    }
+    return total;
+}
+
+struct Expected {
+    QStringList newItems, changed, targetChanged, sizes, orphans;
+};
+
+Expected reference(const QString &S, const QString &T)
+{
+    Expected x;
+    QStringList src, dst;
+    walk(S, QString(), src);
+    walk(T, QString(), dst);
+    for (const QString &r : src) {
+        const Probe s = probe(S + r), t = probe(T + r);
+        if (s.isDir) {
+            if (!t.isDir)
+                x.newItems << QStringLiteral("D %1 %2").arg(S + r).arg(treeSize(S + r));
+            continue;
+        }
+        if (!t.isFile) {
+            x.newItems << QStringLiteral("F %1 %2").arg(S + r).arg(s.size);
+            continue;
+        }
+        if (s.secs > t.secs)
+            x.changed << S + r;
+        else if (s.secs < t.secs)
+            x.targetChanged << T + r;
+        if (s.size != t.size)
+            x.sizes << QStringLiteral("%1 %2 %3").arg(S + r).arg(s.size).arg(t.size);
+    }
+    for (const QString &r : dst) {
+        const Probe t = probe(T + r), s = probe(S + r);
+        if (t.isDir ? !s.isDir : !s.isFile)
+            x.orphans << QStringLiteral("%1 %2").arg(t.isDir ? 'D' : 'F').arg(T + r);
+    }
+    for (QStringList *l : {&x.newItems, &x.changed, &x.targetChanged, &x.sizes, &x.orphans})
+        l->sort();
+    return x;
+}
+
+Expected listed(const Context &ctx)
+{
+    Expected x;
+    for (const WorkItem &w : ctx.NewItems)
+        x.newItems << QStringLiteral("%1 %2 %3").arg(w.IsFolder ? 'D' : 'F').arg(w.Path).arg(w.Size);
+    for (const WorkItem &w : ctx.ChangedItems)
+        x.changed << w.Path;
+    for (const WorkItem &w : ctx.TargetChangedItems)
+        x.targetChanged << w.Path;
+    for (const SizeItem &s : ctx.SizeItems)
+        x.sizes << QStringLiteral("%1 %2 %3").arg(s.Path).arg(s.SourceSize).arg(s.TargetSize);
+    for (const WorkItem &w : ctx.OrphanItems)
+        x.orphans << QStringLiteral("%1 %2").arg(w.IsFolder ? 'D' : 'F').arg(w.Path);
+    for (QStringList *l : {&x.newItems, &x.changed, &x.targetChanged, &x.sizes, &x.orphans})
+        l->sort();
+    return x;
+}
+
+// A random tree pair.
+void grow(QRandomGenerator &rnd, const QString &S, const QString &T, const QString &rel, int depth)
+{
+    static const QStringList names = {"a", "B", "b", "c.txt", "C.TXT", "d.bin", ".hid", "e f", "g-h", "Z"};
+    const int n = int(rnd.bounded(3, 8));
+    for (int i = 0; i < n; ++i) {
+        const QString name = names[int(rnd.bounded(names.size()))] + QString::number(rnd.bounded(3));
+        const QString r = rel + name;
+        if (QFileInfo::exists(S + r) || QFileInfo(S + r).isSymLink() || QFileInfo::exists(T + r))
+            continue;
+        const qint64 t0 = 1700000000 + qint64(rnd.bounded(1000));
+        const int kind = int(rnd.bounded(100));
+        if (kind < 15 && depth < 3) { // a folder on both sides
+            mkdirs(S + r);
+            mkdirs(T + r);
+            grow(rnd, S, T, r + '/', depth + 1);
+        } else if (kind < 22 && depth < 3) { // a folder only on the source (new) with content
+            mkdirs(S + r);
+            writeAt(S + r + "/in.txt", QByteArray(int(rnd.bounded(50)), 'n'), 0);
+            mkdirs(S + r + "/deeper");
+            writeAt(S + r + "/deeper/x", QByteArray(int(rnd.bounded(50)), 'n'), 0);
+            if (rnd.bounded(2))
+                writeAt(T + r, "a file where the source has a folder", 0);
+        } else if (kind < 28 && depth < 3) { // a folder only on the target (orphan) with content
+            mkdirs(T + r);
+            writeAt(T + r + "/o.txt", "o", 0);
+        } else if (kind < 33) { // file on the source, folder on the target
+            writeAt(S + r, "f", 0);
+            mkdirs(T + r);
+            writeAt(T + r + "/inside", "i", 0);
+        } else if (kind < 36) { // link or FIFO on one side
+            writeAt(S + r, "l", 0);
+            if (kind == 33)
+                makeSymlink(S + r, T + r);
+            else
+                makeFifo(T + r);
+        } else {
+            const QByteArray content(int(rnd.bounded(40)), 's');
+            writeFile(S + r, content);
+            setMTimeNs(S + r, t0, long(rnd.bounded(1000000000)));
+            const int how = int(rnd.bounded(10));
+            if (how == 0)
+                continue; // new
+            QByteArray other = content;
+            if (how == 1)
+                other += 'x';
+            writeFile(T + r, other);
+            const qint64 shift = how == 2 ? 1 : how == 3 ? -1 : how == 4 ? 3600 : 0;
+            setMTimeNs(T + r, t0 + shift, long(rnd.bounded(1000000000)));
+        }
+    }
+}
+
+} // namespace
+
+class TestEquivalence : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { pinTestLocale(); }
+
+    void sameAsAskingForEveryItem_data()
+    {
+        QTest::addColumn<quint32>("seed");
+        for (quint32 s : {1u, 2u, 3u, 4u, 5u, 6u})
+            QTest::newRow(qPrintable(QString::number(s))) << s;
+    }
+
+    void sameAsAskingForEveryItem()
+    {
+        QFETCH(quint32, seed);
+        ListingRig rig;
+        QRandomGenerator rnd(seed);
+        grow(rnd, rig.src, rig.dst, QString(), 0);
+        for (int k = 0; k < 3; ++k) // a few more at the top
+            grow(rnd, rig.src, rig.dst, QString(), 1);
+        ListFilesToCopy(rig.ctx);
+        const Expected want = reference(rig.src, rig.dst);
+        const Expected got = listed(rig.ctx);
+        QCOMPARE(got.newItems, want.newItems);
+        QCOMPARE(got.changed, want.changed);
+        QCOMPARE(got.targetChanged, want.targetChanged);
+        QCOMPARE(got.sizes, want.sizes);
+        QCOMPARE(got.orphans, want.orphans);
+        QVERIFY(!rig.logText().contains(QLatin1String("Bad ")));
+        // The target size label is the total of the target's files.
+        QCOMPARE(listingCache(rig.ctx).scan.treeSize, treeSize(rig.path("T")));
+        QCOMPARE(rig.host.text(Ctl::lblTotalSize, 1), FormatMegabytes(treeSize(rig.path("T"))) + " mb");
+        // Every row matches its entry, in order.
+        QCOMPARE(rig.column(Ctl::LstNewFile), ListingRig::paths(rig.ctx.NewItems));
+        QCOMPARE(rig.column(Ctl::LstOrphans), ListingRig::paths(rig.ctx.OrphanItems));
+        QCOMPARE(rig.column(Ctl::LstChngFile), ListingRig::paths(rig.ctx.ChangedItems));
+
+        // The same with skip-orphans: the same four lists, the same target size.
+        ListingRig &again = rig;
+        again.host.setValue(Ctl::chkSkipOrphanCk, 1);
+        ListFilesToCopy(again.ctx);
+        const Expected skipped = listed(again.ctx);
+        QCOMPARE(skipped.newItems, want.newItems);
+        QCOMPARE(skipped.sizes, want.sizes);
+        QVERIFY(skipped.orphans.isEmpty());
+        QCOMPARE(again.host.text(Ctl::lblTotalSize, 1), FormatMegabytes(treeSize(rig.path("T"))) + " mb");
+    }
+};
+
+QTEST_GUILESS_MAIN(TestEquivalence)
+#include "tst_equivalence.moc"
