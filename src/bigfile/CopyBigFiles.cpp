@@ -90,29 +90,22 @@ void CopyBigFiles(Context &ctx, const QString &sInFile, const QString &sOutFile)
         return;
     }
 
-    // 4. No stale temporary file of a failed copy may leak into this one.
+    // 4./5. The temporary file is always a new, empty file: a stale one left by a failed copy
+    // is deleted first, so it never leaks into this copy.
     const QString tmp = sOutFile.left(sep + 1) + QStringLiteral("$$$DEV$$$.$tmpfile$");
     const QByteArray tmpName = QFile::encodeName(tmp);
-    ctx.CopyTarget.reset();
-    const bool removed = ::unlink(tmpName.constData()) == 0 || errno == ENOENT;
-
-    // 5.
     ctx.CopyTarget = std::make_unique<HugeBinaryFile>();
     HugeBinaryFile *dst = ctx.CopyTarget.get();
     try {
-        dst->OpenOutFile(tmp);
+        dst->OpenNewOutFile(tmp);
     } catch (...) {
-        // The name may be another copier's file: leave it alone.
+        // Nothing of ours exists under that name.
         ctx.closeCopierFiles();
         throw;
     }
 
     try {
         const int dfd = dst->FileHandle();
-        // A stale temporary file that could not be deleted starts empty all the same.
-        if (!removed && ::ftruncate(dfd, 0) != 0)
-            throw fileError(errno);
-
         const qint32 bufSize = N > 0 ? kChunk : r;
         std::unique_ptr<char[]> buffer(bufSize > 0 ? new char[size_t(bufSize)] : nullptr);
         QString sizeText;

@@ -54,17 +54,18 @@ void HugeBinaryFile::RequireOpen() const
         RaiseError(45607, 0);
 }
 
-void HugeBinaryFile::Open(const QString &name, int flags)
+// Opens and locks; false with `err` set when the file cannot be opened or is locked.
+bool HugeBinaryFile::TryOpen(const QString &name, int flags, int &err)
 {
-    if (fd_ != -1)
-        RaiseError(45601, 0);
     const QByteArray encoded = QFile::encodeName(name);
     int fd;
     do {
         fd = ::open(encoded.constData(), flags | O_CLOEXEC | O_NOCTTY, 0666);
     } while (fd == -1 && errno == EINTR);
-    if (fd == -1)
-        RaiseError(45602, errno);
+    if (fd == -1) {
+        err = errno;
+        return false;
+    }
     // No sharing between cooperating openers: an exclusive lock that is not waited for. A file
     // system that cannot lock at all (some network mounts refuse a lock on a read-only
     // descriptor) is used without the lock rather than made unreadable.
@@ -73,14 +74,40 @@ void HugeBinaryFile::Open(const QString &name, int flags)
         rc = ::flock(fd, LOCK_EX | LOCK_NB);
     } while (rc != 0 && errno == EINTR);
     if (rc != 0 && errno == EWOULDBLOCK) {
-        const int err = errno;
+        err = errno;
         ::close(fd);
-        RaiseError(45602, err);
+        return false;
     }
     fd_ = fd;
     name_ = name;
     autoFlush_ = false;
     eof_ = false;
+    return true;
+}
+
+void HugeBinaryFile::Open(const QString &name, int flags)
+{
+    if (fd_ != -1)
+        RaiseError(45601, 0);
+    int err = 0;
+    if (!TryOpen(name, flags, err))
+        RaiseError(45602, err);
+}
+
+void HugeBinaryFile::OpenNewOutFile(const QString &OpenFileName)
+{
+    if (fd_ != -1)
+        RaiseError(45601, 0);
+    const int flags = O_WRONLY | O_CREAT | O_EXCL;
+    int err = 0;
+    if (TryOpen(OpenFileName, flags, err))
+        return;
+    if (err == EEXIST) {
+        ::unlink(QFile::encodeName(OpenFileName).constData()); // its failure shows in the retry
+        if (TryOpen(OpenFileName, flags, err))
+            return;
+    }
+    RaiseError(45602, err);
 }
 
 void HugeBinaryFile::OpenFile(const QString &OpenFileName)

@@ -45,11 +45,16 @@ public:
     // Closes like CloseFile, but a failure the system reports when the descriptor is closed
     // (written data that could not be stored) is raised as 45606 "Write failure.".
     void CommitClose();
+    // Write only, and always a new, empty file of this name: the file is created exclusively;
+    // an existing file of that name (a stale one) is deleted first. 45602 when no new file
+    // can be made.
+    void OpenNewOutFile(const QString &OpenFileName);
 
 private:
     void RequireOpen() const;
     [[noreturn]] void RaiseError(int code, int err) const;
     void Open(const QString &name, int flags);
+    bool TryOpen(const QString &name, int flags, int &err);
     void CloseQuietly() const;
 
     mutable int fd_ = -1;

@@ -125,6 +125,34 @@ private slots:
         QCOMPARE(raised([&] { out.OpenOutFile(dir.path()); }, 45602), QStringLiteral("Error opening file.") + systemDetail(EISDIR));
     }
 
+    void aNewOutFileIsAlwaysEmpty()
+    {
+        QTemporaryDir dir;
+        const QString p = dir.filePath("tmp.bin");
+        HugeBinaryFile f;
+        f.OpenNewOutFile(p);
+        QCOMPARE(f.FileLen(), qint64(0));
+        f.WriteBytes(QByteArray(100, 'a'));
+        f.CloseFile();
+
+        // A stale file of that name is replaced by a new one; a reader of the old one keeps it.
+        QFile stale(p);
+        QVERIFY(stale.open(QIODevice::ReadOnly));
+        f.OpenNewOutFile(p);
+        QCOMPARE(f.FileLen(), qint64(0));
+        f.WriteBytes(QByteArray("b"));
+        f.CloseFile();
+        QCOMPARE(readFile(p), QByteArray("b"));
+        QCOMPARE(stale.readAll(), QByteArray(100, 'a'));
+
+        // A name that cannot be freed (a folder with contents) is 45602.
+        writeFile(dir.filePath("busy/inner"), "x");
+        QCOMPARE(raised([&] { f.OpenNewOutFile(dir.filePath("busy")); }, 45602),
+                 QStringLiteral("Error opening file.") + systemDetail(EEXIST));
+        QVERIFY(!f.IsOpen());
+        QCOMPARE(readFile(dir.filePath("busy/inner")), QByteArray("x"));
+    }
+
     void secondOpenOnAnOpenInstanceClosesIt()
     {
         QTemporaryDir dir;
