@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Times the copier (CopyBigFiles through bench/copy's driver) against `cp --preserve=timestamps`
 # and `rsync -t` in the same run: one 2 GiB file, and 10,000 files of 0 to 16 KiB in 100
-# folders. Every tool starts from the same state: no destination, all earlier writes synced,
-# the source read once right before (warm in the page cache for all). Copy times exclude the
-# final writeback, for all tools alike. Each measurement is the median of ROUNDS rounds, the
-# tools taking turns within a round. The data lives under BENCH_TMP (default /tmp) and is
-# deleted at the end.
+# folders. Every tool starts from the same state: all earlier writes synced and the source read
+# once right before (warm in the page cache for all). Copy times exclude the final writeback,
+# for all tools alike. Within a round each tool writes into a destination of its own and
+# nothing is deleted until the round is over (memory freed just before a run can cost the
+# next tool extra on a virtual machine that hands freed pages back to its host); the order of
+# the tools turns from round to round. Each figure is the median of ROUNDS rounds. The data
+# lives under BENCH_TMP (default /tmp) and is deleted at the end.
 #
 # Usage: bash bench/copy/run.sh [build-dir]      (default build dir: build-bench)
 #        ROUNDS=5 BIG_MB=2048 SMALL_FILES=10000 bash bench/copy/run.sh
@@ -23,7 +25,7 @@ driver=$(find "$build" -name qm_bench_copy -type f -perm -u+x | head -1)
 
 work=$(mktemp -d "${BENCH_TMP:-/tmp}/qm_bench_copy.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-need_kb=$(( (2 * big_mb + 600) * 1024 ))
+need_kb=$(( (4 * big_mb + 1000) * 1024 ))
 free_kb=$(df -Pk "$work" | awk 'NR==2 {print $4}')
 if (( free_kb < need_kb )); then
   echo "not enough disk under $work: need $need_kb KiB, have $free_kb KiB" >&2
@@ -45,14 +47,13 @@ PY
 
 warm_big() { cat "$work/big.bin" > /dev/null; }
 warm_tree() { find "$work/src" -type f -print0 | xargs -0 cat > /dev/null; }
-reset_dst() { rm -rf "$work/dst"; sync; }
 
 # run WARM COMMAND... : prints "wall-ms cpu-ms" of the command (cpu: user + system of all its
 # processes). On a busy machine wall time favours a tool that runs several processes at once,
 # so both are shown.
 run() {
   local warm=$1; shift
-  reset_dst
+  sync
   $warm
   local TIMEFORMAT='%R %U %S' out
   out=$( { time "$@" > /dev/null; } 2>&1 )
@@ -60,29 +61,44 @@ run() {
   echo "$out" | awk '{printf "%d %d\n", $1 * 1000, ($2 + $3) * 1000}'
 }
 median() { printf '%s\n' "$@" | sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
-col() { local i=$1; shift; for x in "$@"; do echo "$x" | cut -d' ' -f"$i"; done; }
+
+big() { # tool
+  mkdir -p "$work/big_$1"
+  case $1 in
+    cp) run warm_big cp --preserve=timestamps "$work/big.bin" "$work/big_cp/big.bin" ;;
+    rsync) run warm_big rsync -t "$work/big.bin" "$work/big_rsync/big.bin" ;;
+    copier) run warm_big "$driver" file "$work/big.bin" "$work/big_copier/big.bin" ;;
+  esac
+}
+small() { # tool
+  case $1 in
+    cp) run warm_tree cp -r --preserve=timestamps "$work/src" "$work/small_cp" ;;
+    rsync) run warm_tree rsync -rt "$work/src/" "$work/small_rsync/" ;;
+    copier) run warm_tree "$driver" tree "$work/src" "$work/small_copier" ;;
+  esac
+}
 
 echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
-declare -a big_cp big_rs big_qm small_cp small_rs small_qm
+declare -A res
+tools=(cp rsync copier)
 for ((r = 1; r <= rounds; r++)); do
-  big_cp+=("$(run warm_big bash -c "mkdir -p '$work/dst' && cp --preserve=timestamps '$work/big.bin' '$work/dst/big.bin'")")
-  big_rs+=("$(run warm_big bash -c "mkdir -p '$work/dst' && rsync -t '$work/big.bin' '$work/dst/big.bin'")")
-  big_qm+=("$(run warm_big bash -c "mkdir -p '$work/dst' && '$driver' file '$work/big.bin' '$work/dst/big.bin'")")
-  cmp "$work/big.bin" "$work/dst/big.bin"
-  small_cp+=("$(run warm_tree cp -r --preserve=timestamps "$work/src" "$work/dst")")
-  small_rs+=("$(run warm_tree rsync -rt "$work/src/" "$work/dst/")")
-  small_qm+=("$(run warm_tree "$driver" tree "$work/src" "$work/dst")")
-  diff -r "$work/src" "$work/dst"
-  echo "round $r (wall cpu ms): big cp ${big_cp[-1]}, rsync ${big_rs[-1]}, copier ${big_qm[-1]};" \
-       "small cp ${small_cp[-1]}, rsync ${small_rs[-1]}, copier ${small_qm[-1]}"
+  order=("${tools[@]:$(( (r - 1) % 3 ))}" "${tools[@]:0:$(( (r - 1) % 3 ))}")
+  line="round $r (wall cpu ms):"
+  for t in "${order[@]}"; do res[big_${t}_$r]=$(big "$t"); line+=" big $t ${res[big_${t}_$r]},"; done
+  for t in "${tools[@]}"; do cmp "$work/big.bin" "$work/big_$t/big.bin"; done
+  rm -rf "$work"/big_*; sync
+  for t in "${order[@]}"; do res[small_${t}_$r]=$(small "$t"); line+=" small $t ${res[small_${t}_$r]},"; done
+  for t in "${tools[@]}"; do diff -r "$work/src" "$work/small_$t"; done
+  rm -rf "$work"/small_*; sync
+  echo "${line%,}"
 done
-reset_dst
 echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
 
-bc=$(median $(col 1 "${big_cp[@]}")); br=$(median $(col 1 "${big_rs[@]}")); bq=$(median $(col 1 "${big_qm[@]}"))
-sc=$(median $(col 1 "${small_cp[@]}")); sr=$(median $(col 1 "${small_rs[@]}")); sq=$(median $(col 1 "${small_qm[@]}"))
-bcc=$(median $(col 2 "${big_cp[@]}")); brc=$(median $(col 2 "${big_rs[@]}")); bqc=$(median $(col 2 "${big_qm[@]}"))
-scc=$(median $(col 2 "${small_cp[@]}")); src=$(median $(col 2 "${small_rs[@]}")); sqc=$(median $(col 2 "${small_qm[@]}"))
+vals() { local k=$1 i=$2; for ((r = 1; r <= rounds; r++)); do echo "${res[${k}_$r]}" | cut -d' ' -f"$i"; done; }
+bc=$(median $(vals big_cp 1)); br=$(median $(vals big_rsync 1)); bq=$(median $(vals big_copier 1))
+sc=$(median $(vals small_cp 1)); sr=$(median $(vals small_rsync 1)); sq=$(median $(vals small_copier 1))
+bcc=$(median $(vals big_cp 2)); brc=$(median $(vals big_rsync 2)); bqc=$(median $(vals big_copier 2))
+scc=$(median $(vals small_cp 2)); src=$(median $(vals small_rsync 2)); sqc=$(median $(vals small_copier 2))
 awk -v bc="$bc" -v br="$br" -v bq="$bq" -v sc="$sc" -v sr="$sr" -v sq="$sq" \
     -v bcc="$bcc" -v brc="$brc" -v bqc="$bqc" -v scc="$scc" -v src="$src" -v sqc="$sqc" \
     -v mb="$big_mb" -v n="$small_files" 'function r(a, b) { return b > 0 ? a / b : 0 }

@@ -59,8 +59,10 @@ bool HugeBinaryFile::TryOpen(const QString &name, int flags, int &err)
 {
     const QByteArray encoded = QFile::encodeName(name);
     int fd;
+    // O_NONBLOCK changes nothing for regular files; it keeps a FIFO put in a file's place from
+    // blocking the window's thread forever.
     do {
-        fd = ::open(encoded.constData(), flags | O_CLOEXEC | O_NOCTTY, 0666);
+        fd = ::open(encoded.constData(), flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
     } while (fd == -1 && errno == EINTR);
     if (fd == -1) {
         err = errno;

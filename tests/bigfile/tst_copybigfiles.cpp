@@ -349,6 +349,18 @@ private slots:
         QVERIFY(unlocked(in));
     }
 
+    void aFifoInPlaceOfTheSourceNeverBlocks()
+    {
+        TestRig rig;
+        const QString fifo = rig.path("src/pipe");
+        mkdirs(rig.path("src"));
+        mkdirs(rig.path("dst"));
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        CopyBigFiles(rig.ctx, fifo, rig.path("dst/pipe")); // returns at once, no writer needed
+        QCOMPARE(readFile(rig.path("dst/pipe")), QByteArray());
+        QVERIFY(!QFileInfo::exists(rig.path("dst/") + kTemp));
+    }
+
     void theWindowClosingTheFilesMidCopyIsHandled()
     {
         TestRig rig;
