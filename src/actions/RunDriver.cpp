@@ -1,5 +1,6 @@
 // The Copy button: runs the selected choice once after each listing and reports the run.
 #include "actions/Dispatch.h"
+#include "actions/Steps.h"
 #include "app/Busy.h"
 #include "app/Errors.h"
 #include "app/Events.h"
@@ -9,35 +10,6 @@
 
 namespace {
 
-// The window's busy state of a run, undone on every way out.
-struct RunBusy {
-    Context &ctx;
-    explicit RunBusy(Context &c) : ctx(c)
-    {
-        ctx.runBusy = true;
-        UiHost &ui = *ctx.ui;
-        ui.setVisible(Ctl::cmdSync, false);
-        ui.setEnabled(Ctl::cmdListFile, false);
-        ui.setEnabled(Ctl::txtSource, false);
-        ui.setEnabled(Ctl::txtTarget, false);
-        ui.setEnabled(Ctl::cmdStop, true);
-        ui.setVisible(Ctl::cmdStop, true);
-    }
-    void end()
-    {
-        if (!ctx.runBusy)
-            return;
-        UiHost &ui = *ctx.ui;
-        ui.setVisible(Ctl::cmdSync, true);
-        ui.setEnabled(Ctl::cmdListFile, true);
-        ui.setEnabled(Ctl::txtSource, true);
-        ui.setEnabled(Ctl::txtTarget, true);
-        ui.setEnabled(Ctl::cmdStop, false);
-        ui.setVisible(Ctl::cmdStop, false);
-        ctx.runBusy = false;
-    }
-    ~RunBusy() { end(); }
-};
 
 QString runLine(Context &ctx, const QString &what)
 {
@@ -68,7 +40,7 @@ void CmdSyncClick(Context &ctx)
     UiHost &ui = *ctx.ui;
     QElapsedTimer started;
     started.start();
-    RunBusy busy(ctx);
+    steps::RunBusy busy(ctx);
     ctx.ProcessedBytes = 0;
     ctx.RunFailures = 0;
     ctx.log.writeB(runLine(ctx, QStringLiteral(" Running COMMAND ")));

@@ -26,6 +26,36 @@ bool DeleteFolderTree(const QString &path);
 
 namespace steps {
 
+// The window's busy state of a run, undone on every way out.
+struct RunBusy {
+    Context &ctx;
+    explicit RunBusy(Context &c) : ctx(c)
+    {
+        ctx.runBusy = true;
+        UiHost &ui = *ctx.ui;
+        ui.setVisible(Ctl::cmdSync, false);
+        ui.setEnabled(Ctl::cmdListFile, false);
+        ui.setEnabled(Ctl::txtSource, false);
+        ui.setEnabled(Ctl::txtTarget, false);
+        ui.setEnabled(Ctl::cmdStop, true);
+        ui.setVisible(Ctl::cmdStop, true);
+    }
+    void end()
+    {
+        if (!ctx.runBusy)
+            return;
+        UiHost &ui = *ctx.ui;
+        ui.setVisible(Ctl::cmdSync, true);
+        ui.setEnabled(Ctl::cmdListFile, true);
+        ui.setEnabled(Ctl::txtSource, true);
+        ui.setEnabled(Ctl::txtTarget, true);
+        ui.setEnabled(Ctl::cmdStop, false);
+        ui.setVisible(Ctl::cmdStop, false);
+        ctx.runBusy = false;
+    }
+    ~RunBusy() { end(); }
+};
+
 // Lets pending window events run at most every 50 ms, so that a walk over many small files is
 // not slowed by painting while Stop stays responsive. The first call always lets them run.
 class Pacer {

@@ -1,6 +1,7 @@
 // The unattended run of a command line: list, run the switched actions, close.
 #include "app/AutoRun.h"
 #include "actions/Dispatch.h"
+#include "actions/Steps.h"
 #include "app/Startup.h"
 #include "scan/ListingDriver.h"
 
@@ -12,34 +13,6 @@ constexpr int kEntryCm = 1;
 constexpr int kEntryCn = 2;
 constexpr int kEntryDo = 5;
 
-// While the actions run the window is busy as during a run from the Copy button: Stop is
-// shown (and works), the buttons that would start a second listing or run are not offered.
-struct AutoBusy {
-    Context &ctx;
-    explicit AutoBusy(Context &c) : ctx(c)
-    {
-        ctx.runBusy = true;
-        UiHost &ui = *ctx.ui;
-        ui.setVisible(Ctl::cmdSync, false);
-        ui.setEnabled(Ctl::cmdListFile, false);
-        ui.setEnabled(Ctl::txtSource, false);
-        ui.setEnabled(Ctl::txtTarget, false);
-        ui.setEnabled(Ctl::cmdStop, true);
-        ui.setVisible(Ctl::cmdStop, true);
-    }
-    ~AutoBusy()
-    {
-        UiHost &ui = *ctx.ui;
-        ui.setVisible(Ctl::cmdSync, true);
-        ui.setEnabled(Ctl::cmdListFile, true);
-        ui.setEnabled(Ctl::txtSource, true);
-        ui.setEnabled(Ctl::txtTarget, true);
-        ui.setEnabled(Ctl::cmdStop, false);
-        ui.setVisible(Ctl::cmdStop, false);
-        ctx.runBusy = false;
-    }
-};
-
 } // namespace
 
 void RunAutomatic(Context &ctx)
@@ -48,7 +21,9 @@ void RunAutomatic(Context &ctx)
     ListFilesToCopy(ctx);
 
     if (ctx.SwitchCm || ctx.SwitchCn || ctx.SwitchDo) {
-        AutoBusy busy(ctx);
+        // While the actions run the window is busy as during a run from the Copy button: Stop is
+        // shown (and works), the buttons that would start a second listing or run are not offered.
+        steps::RunBusy busy(ctx);
         const struct {
             bool on;
             int entry;
