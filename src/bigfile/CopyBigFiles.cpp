@@ -73,6 +73,13 @@ void CopyBigFiles(Context &ctx, const QString &sInFile, const QString &sOutFile)
         ctx.closeCopierFiles();
         throw fileError(err);
     }
+    // Only a regular file has a length that means its content: a device or a pipe put in a
+    // file's place would otherwise replace the destination by an empty file.
+    if (!S_ISREG(st.st_mode)) {
+        ctx.closeCopierFiles();
+        throw AppError(75, QStringLiteral("CopyBigFiles"),
+                       QStringLiteral("Path/File access error\nNot a regular file: ") + sInFile);
+    }
     const qint64 N = L / kChunk;
     const qint32 r = qint32(L - N * kChunk);
 
@@ -93,7 +100,7 @@ void CopyBigFiles(Context &ctx, const QString &sInFile, const QString &sOutFile)
     // 4./5. The temporary file is always a new, empty file: a stale one left by a failed copy
     // is deleted first, so it never leaks into this copy.
     const QString tmp = sOutFile.left(sep + 1) + QStringLiteral("$$$DEV$$$.$tmpfile$");
-    const QByteArray tmpName = QFile::encodeName(tmp);
+    QByteArray tmpName = QFile::encodeName(tmp);
     ctx.CopyTarget = std::make_unique<HugeBinaryFile>();
     HugeBinaryFile *dst = ctx.CopyTarget.get();
     try {
@@ -153,19 +160,40 @@ void CopyBigFiles(Context &ctx, const QString &sInFile, const QString &sOutFile)
         const struct timespec times[2] = {st.st_atim, st.st_mtim};
         if (::futimens(dfd, times) != 0)
             throw fileError(errno);
-        if (::fchmod(dfd, st.st_mode & 07777) != 0)
+        // The set-user and set-group bits only travel with the owner and group they were set
+        // by: a copy owned by someone else must not run as that someone.
+        struct stat made;
+        if (::fstat(dfd, &made) != 0)
+            throw fileError(errno);
+        mode_t mode = st.st_mode & 07777;
+        if (made.st_uid != st.st_uid)
+            mode &= ~mode_t(S_ISUID);
+        if (made.st_gid != st.st_gid)
+            mode &= ~mode_t(S_ISGID);
+        if (::fchmod(dfd, mode) != 0)
             throw fileError(errno);
 
         // 9.
         dst->CommitClose();
         src->CloseFile();
 
+        // The temporary name must still be this copy's file: another copy that took the name
+        // meanwhile keeps its file, and this copy does not put it in place.
+        struct stat named;
+        if (::lstat(tmpName.constData(), &named) != 0)
+            throw fileError(errno);
+        if (named.st_dev != made.st_dev || named.st_ino != made.st_ino) {
+            tmpName.clear(); // not ours to delete
+            throw fileError(EEXIST);
+        }
+
         // 10. One atomic replacement of the destination.
         if (::rename(tmpName.constData(), QFile::encodeName(sOutFile).constData()) != 0)
             throw fileError(errno);
     } catch (...) {
         ctx.closeCopierFiles();
-        ::unlink(tmpName.constData());
+        if (!tmpName.isEmpty())
+            ::unlink(tmpName.constData());
         throw;
     }
 

@@ -105,7 +105,27 @@ void HugeBinaryFile::OpenNewOutFile(const QString &OpenFileName)
     if (TryOpen(OpenFileName, flags, err))
         return;
     if (err == EEXIST) {
-        ::unlink(QFile::encodeName(OpenFileName).constData()); // its failure shows in the retry
+        // A stale file is deleted, but never one that another copy still holds and writes:
+        // deleting it would let that copy put this one's file under its own destination name.
+        const QByteArray encoded = QFile::encodeName(OpenFileName);
+        int old;
+        do {
+            old = ::open(encoded.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+        } while (old == -1 && errno == EINTR);
+        if (old != -1) {
+            int rc;
+            do {
+                rc = ::flock(old, LOCK_EX | LOCK_NB);
+            } while (rc != 0 && errno == EINTR);
+            if (rc != 0 && errno == EWOULDBLOCK) {
+                err = errno;
+                ::close(old);
+                RaiseError(45602, err);
+            }
+        }
+        ::unlink(encoded.constData()); // its failure shows in the retry
+        if (old != -1)
+            ::close(old);
         if (TryOpen(OpenFileName, flags, err))
             return;
     }

@@ -349,16 +349,75 @@ private slots:
         QVERIFY(unlocked(in));
     }
 
-    void aFifoInPlaceOfTheSourceNeverBlocks()
+    // A pipe or a device put in a file's place has no content to copy: the copier refuses it
+    // at once (never blocking on a pipe without a writer) and the old destination stays.
+    void aSourceThatIsNoRegularFileIsRefused()
     {
         TestRig rig;
         const QString fifo = rig.path("src/pipe");
         mkdirs(rig.path("src"));
-        mkdirs(rig.path("dst"));
+        writeFile(rig.path("dst/pipe"), "old content");
         QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-        CopyBigFiles(rig.ctx, fifo, rig.path("dst/pipe")); // returns at once, no writer needed
-        QCOMPARE(readFile(rig.path("dst/pipe")), QByteArray());
+        QCOMPARE(raised([&] { CopyBigFiles(rig.ctx, fifo, rig.path("dst/pipe")); }, 75, "CopyBigFiles"),
+                 QStringLiteral("Path/File access error\nNot a regular file: ") + fifo);
+        QCOMPARE(readFile(rig.path("dst/pipe")), QByteArray("old content"));
         QVERIFY(!QFileInfo::exists(rig.path("dst/") + kTemp));
+        QCOMPARE(rig.ctx.ProcessedBytes, qint64(0));
+        QVERIFY(copierReleased(rig.ctx));
+
+        if (QFileInfo::exists(QStringLiteral("/dev/null"))) {
+            raised([&] { CopyBigFiles(rig.ctx, QStringLiteral("/dev/null"), rig.path("dst/pipe")); }, 75, "CopyBigFiles");
+            QCOMPARE(readFile(rig.path("dst/pipe")), QByteArray("old content"));
+        }
+    }
+
+    // Two copies into one folder share the temporary name: the second never deletes the file
+    // the first is still writing (which would let the first put the second's file under its
+    // own destination name); it fails instead, and both destinations keep their content.
+    void aTemporaryFileInUseIsLeftToItsCopy()
+    {
+        TestRig rig;
+        const QString in = rig.path("src/a.txt");
+        const QString out = rig.path("dst/a.txt");
+        writeFile(in, "new");
+        writeFile(out, "old");
+        HugeBinaryFile other;
+        other.OpenNewOutFile(rig.path("dst/") + kTemp);
+        other.WriteBytes(QByteArray("the other copy"));
+
+        QCOMPARE(raised([&] { CopyBigFiles(rig.ctx, in, out); }, 45602, "HugeBinaryFile").left(19),
+                 QStringLiteral("Error opening file."));
+        QCOMPARE(readFile(out), QByteArray("old"));
+        QCOMPARE(readFile(rig.path("dst/") + kTemp), QByteArray("the other copy"));
+        QVERIFY(copierReleased(rig.ctx));
+        QVERIFY(unlocked(in));
+        other.CloseFile();
+
+        // Once the other copy let go, the stale file is replaced as usual.
+        CopyBigFiles(rig.ctx, in, out);
+        QCOMPARE(readFile(out), QByteArray("new"));
+        QVERIFY(!QFileInfo::exists(rig.path("dst/") + kTemp));
+    }
+
+    // Set-user and set-group bits go onto the copy only with the owner and group they were
+    // set by.
+    void setIdBitsTravelOnlyWithTheirOwner()
+    {
+        TestRig rig;
+        const QString in = rig.path("src/tool");
+        writeFile(in, "#!/bin/sh\n");
+        mkdirs(rig.path("dst"));
+        chmodTo(in, 04750);
+        CopyBigFiles(rig.ctx, in, rig.path("dst/tool"));
+        QCOMPARE(statOf(rig.path("dst/tool")).st_mode & 07777, statOf(in).st_mode & 07777);
+
+        if (::geteuid() != 0)
+            QSKIP("a source owned by someone else needs the rights to give it away");
+        QCOMPARE(::chown(QFile::encodeName(in).constData(), 54321, 54321), 0);
+        chmodTo(in, 06755);
+        CopyBigFiles(rig.ctx, in, rig.path("dst/tool"));
+        QCOMPARE(statOf(rig.path("dst/tool")).st_mode & 07777, mode_t(0755));
+        QCOMPARE(readFile(rig.path("dst/tool")), QByteArray("#!/bin/sh\n"));
     }
 
     void theWindowClosingTheFilesMidCopyIsHandled()

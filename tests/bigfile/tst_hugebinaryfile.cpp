@@ -145,6 +145,21 @@ private slots:
         QCOMPARE(readFile(p), QByteArray("b"));
         QCOMPARE(stale.readAll(), QByteArray(100, 'a'));
 
+        // A file of that name that another opener holds locked (another copy writing it) is
+        // left alone: 45602, and the holder's file stays under the name with its content.
+        HugeBinaryFile holder;
+        holder.OpenOutFile(p);
+        holder.WriteBytes(QByteArray("held"));
+        QCOMPARE(raised([&] { f.OpenNewOutFile(p); }, 45602), QStringLiteral("Error opening file.") + systemDetail(EWOULDBLOCK));
+        QVERIFY(!f.IsOpen());
+        holder.CloseFile();
+        QCOMPARE(readFile(p), QByteArray("held"));
+        // Read-only stale files are still deleted once nobody holds them.
+        QVERIFY(QFile::setPermissions(p, QFileDevice::ReadOwner));
+        f.OpenNewOutFile(p);
+        QCOMPARE(f.FileLen(), qint64(0));
+        f.CloseFile();
+
         // A name that cannot be freed (a folder with contents) is 45602.
         writeFile(dir.filePath("busy/inner"), "x");
         QCOMPARE(raised([&] { f.OpenNewOutFile(dir.filePath("busy")); }, 45602),
