@@ -113,8 +113,11 @@ void CopyNewItems(Context &ctx)
                     ui.setText(Ctl::lblTotalFiles, CounterText(ctx.TargetFileTotal), 1);
                 }
             }
-        } catch (const std::exception &e) {
-            LogCopyFailure(ctx, AsAppError(e), item.Path, destination);
+        } catch (const std::exception &) {
+            // This step names the file and its destination only (the changed and size copies
+            // also log the error itself).
+            ctx.log.writeB(QStringLiteral(" Could not copy file: ") + item.Path + QStringLiteral(" to ") + destination);
+            ++ctx.RunFailures;
         }
         if (ctx.StopRequested) {
             AcknowledgeStop(ctx);
