@@ -5,6 +5,7 @@
 #include "app/Errors.h"
 #include "app/Events.h"
 #include "app/Format.h"
+#include "scan/ListingCache.h"
 #include <QElapsedTimer>
 #include <cmath>
 
@@ -26,6 +27,17 @@ QString failureNote(const Context &ctx)
         + QStringLiteral(" item(s) could not be copied, created or deleted: see the log.");
 }
 
+// The folder texts no longer name the folders the listing compared (a folder was browsed,
+// typed, swapped or dropped since): every destination would be formed under a folder that was
+// never compared, and the copy would replace files there without looking at their dates.
+bool foldersChangedSinceListing(const Context &ctx)
+{
+    if (!ctx.listingCache || ctx.listingCache->comparedSource.isEmpty())
+        return false;
+    const ListingCache &cache = *ctx.listingCache;
+    return cache.comparedSource != ctx.ui->text(Ctl::txtSource) || cache.comparedTarget != ctx.ui->text(Ctl::txtTarget);
+}
+
 } // namespace
 
 void CmdSyncClick(Context &ctx)
@@ -36,6 +48,12 @@ void CmdSyncClick(Context &ctx)
         return;
     if (ctx.runBusy || ctx.listingBusy)
         return;
+    if (foldersChangedSinceListing(ctx)) {
+        ctx.ui->ask(messageBox(QStringLiteral("Source or Target was changed after the files were listed. "
+                                              "List the files again, then copy."),
+                               Buttons::Ok, QStringLiteral("Quorvel Marnisyn"), Icon::Exclamation));
+        return;
+    }
 
     UiHost &ui = *ctx.ui;
     QElapsedTimer started;

@@ -171,6 +171,42 @@ private slots:
                                         + rig.src + "d/t.txt"));
         QCOMPARE(rig.status(), QStringLiteral("updated File Copy Complete."));
     }
+
+    void foldersChangedAfterTheListingAreRefused()
+    {
+        ActionRig rig;
+        writeFile(rig.src + "c.txt", "source newer");
+        writeFile(rig.dst + "c.txt", "target older");
+        setTimeNs(rig.src + "c.txt", 1700000000, 0);
+        setTimeNs(rig.dst + "c.txt", 1600000000, 0);
+        // Another folder, never compared, whose copy is the newest of all.
+        const QString other = rig.path("Other/");
+        writeFile(other + "c.txt", "newest, never compared");
+        setTimeNs(other + "c.txt", 1800000000, 0);
+        ListFilesToCopy(rig.ctx);
+        QCOMPARE(int(rig.ctx.ChangedItems.size()), 1);
+        select(rig, 2);
+
+        for (const QString &target : {other, rig.dst.chopped(1)}) {
+            rig.host.setText(Ctl::txtTarget, target);
+            rig.host.asker.expect(Button::Ok, "Source or Target was changed after the files were listed.");
+            const QStringList before = rig.messages();
+            CmdSyncClick(rig.ctx);
+            QCOMPARE(rig.host.asker.pending(), 0);
+            QCOMPARE(rig.host.asker.asked.last().title, QStringLiteral("Quorvel Marnisyn"));
+            QCOMPARE(rig.messages(), before);
+            QCOMPARE(readFile(other + "c.txt"), QByteArray("newest, never compared"));
+            QCOMPARE(readFile(rig.dst + "c.txt"), QByteArray("target older"));
+            QVERIFY(!QFileInfo::exists(rig.path("Tc.txt")));
+        }
+
+        // Back to the listed folders: the run goes ahead.
+        rig.host.setText(Ctl::txtTarget, rig.dst);
+        rig.host.asker.expect(Button::No, "clear list");
+        CmdSyncClick(rig.ctx);
+        QCOMPARE(readFile(rig.dst + "c.txt"), QByteArray("source newer"));
+        QCOMPARE(readFile(other + "c.txt"), QByteArray("newest, never compared"));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestEndToEnd)
