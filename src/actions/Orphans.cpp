@@ -3,7 +3,8 @@
 #include "actions/Steps.h"
 #include "platform/Platform.h"
 #include "scan/ResultLists.h"
-#include <QFileInfo>
+#include <QFile>
+#include <sys/stat.h>
 
 using namespace steps;
 
@@ -43,14 +44,15 @@ void DeleteOrphans(Context &ctx)
             continue;
         ui.setText(Ctl::lblListStatus, QStringLiteral("Deleting file ") + item.Path);
         pacer.pump();
-        // A read-only file gets owner write first, as the trash would otherwise keep it
-        // read-only for good; a failure here is not fatal, the move decides.
-        if (platform::isReadOnly(item.Path))
+        // One look at the entry. Only a regular file is moved: anything else at that name (a
+        // folder that replaced the listed file since the listing, a link) is not what the user
+        // was shown. A read-only file gets owner write first, as the trash would otherwise keep
+        // it read-only for good; a failure there is not fatal, the move decides.
+        struct stat st;
+        const bool regular = ::lstat(QFile::encodeName(item.Path).constData(), &st) == 0 && S_ISREG(st.st_mode);
+        if (regular && !(st.st_mode & S_IWUSR))
             platform::makeOwnerWritable(item.Path);
-        // Only a regular file is moved: anything else at that name (a folder that replaced the
-        // listed file since the listing, a link) is not what the user was shown.
-        const QFileInfo fi(item.Path);
-        if (fi.isFile() && !fi.isSymLink() && platform::moveToTrash(item.Path)) {
+        if (regular && platform::moveToTrash(item.Path)) {
             --ctx.ScanFileCount;
             ui.setText(Ctl::lblTotalFiles, CounterText(ctx.ScanFileCount), 1);
             ctx.log.writeB(QStringLiteral(" Deleted Orphan files : ") + item.Path);

@@ -109,6 +109,34 @@ private slots:
         QCOMPARE(rig.status(), QStringLiteral("Orphan files delete Complete."));
     }
 
+    void aFileReplacedByALinkOrAFolderIsLeftAlone()
+    {
+        ActionRig rig;
+        writeFile(rig.src + "precious.txt", "kept");
+        writeFile(rig.dst + "l.txt", "x");
+        writeFile(rig.dst + "d.txt", "x");
+        rig.setOrphans({"l.txt", "d.txt"});
+        rig.ctx.ScanFileCount = 2;
+        // Since the listing: one became a link, the other a folder.
+        QFile::remove(rig.dst + "l.txt");
+        QVERIFY(QFile::link(rig.src + "precious.txt", rig.dst + "l.txt"));
+        QFile::remove(rig.dst + "d.txt");
+        writeFile(rig.dst + "d.txt/inside.txt", "in");
+        rig.host.asker.expect(Button::Yes);
+        DeleteOrphans(rig.ctx);
+        QVERIFY(QFileInfo(rig.dst + "l.txt").isSymLink());
+        QCOMPARE(readFile(rig.src + "precious.txt"), QByteArray("kept"));
+        QCOMPARE(readFile(rig.dst + "d.txt/inside.txt"), QByteArray("in"));
+        QVERIFY(QDir(rig.trash).isEmpty());
+        QCOMPARE(rig.messages(), (QStringList{
+                                     " ....Deleting 2 orphans files\\folders from Target.",
+                                     " Cannot Delete orphan files: " + rig.dst + "l.txt",
+                                     " Cannot Delete orphan files: " + rig.dst + "d.txt",
+                                     " Orphans file delete finished.",
+                                 }));
+        QCOMPARE(rig.ctx.ScanFileCount, 2);
+    }
+
     void stopDuringTheFilePassSkipsTheFolders()
     {
         ActionRig rig;
