@@ -138,6 +138,24 @@ private slots:
         QVERIFY(!QFileInfo::exists(rig.dst + "$$$DEV$$$.$tmpfile$"));
     }
 
+    void aFolderWhereTheFileGoesIsKept()
+    {
+        ActionRig rig;
+        writeFile(rig.src + "x", "a file on the source");
+        writeFile(rig.dst + "x/keep.txt", "inside a folder of that name on the target");
+        writeFile(rig.src + "y.txt", "y");
+        rig.setNew({"x", "y.txt"});
+        CopyNewItems(rig.ctx);
+        QCOMPARE(readFile(rig.dst + "x/keep.txt"), QByteArray("inside a folder of that name on the target"));
+        QCOMPARE(readFile(rig.dst + "y.txt"), QByteArray("y"));
+        QCOMPARE(rig.messages(), (QStringList{
+                                     " .........Start copying 2 New Files/Folders.",
+                                     " Could not copy file: " + rig.src + "x to " + rig.dst + "x",
+                                 }));
+        QCOMPARE(rig.ctx.TargetFileTotal, 1);
+        QVERIFY(!QFileInfo::exists(rig.dst + "$$$DEV$$$.$tmpfile$"));
+    }
+
     void stopDuringABigCopyEndsTheWalk()
     {
         ActionRig rig;
