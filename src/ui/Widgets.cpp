@@ -6,6 +6,7 @@
 #include <QHelpEvent>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QStyleOptionButton>
 #include <QStylePainter>
 #include <QTimer>
@@ -15,12 +16,12 @@
 namespace {
 
 // Word wrap, breaking a word only when it is wider than the room.
-int wrapFlags(const QWidget *w, const QString &caption, int room)
+int wrapFlags(const QFontMetrics &fm, const QString &caption, int room, bool mnemonic = true)
 {
-    int flags = Qt::TextWordWrap | Qt::TextShowMnemonic;
+    int flags = Qt::TextWordWrap | (mnemonic ? int(Qt::TextShowMnemonic) : 0);
     QString plain = caption;
-    plain.remove(QLatin1Char('&'));
-    const QFontMetrics fm = w->fontMetrics();
+    if (mnemonic)
+        plain.remove(QLatin1Char('&'));
     for (const QString &word : plain.split(QLatin1Char(' '), Qt::SkipEmptyParts))
         if (fm.horizontalAdvance(word) > room)
             flags |= Qt::TextWrapAnywhere;
@@ -45,7 +46,7 @@ void WrapButton::paintEvent(QPaintEvent *)
     if (opt.state & (QStyle::State_Sunken | QStyle::State_On))
         r.translate(style()->pixelMetric(QStyle::PM_ButtonShiftHorizontal, &opt, this),
                     style()->pixelMetric(QStyle::PM_ButtonShiftVertical, &opt, this));
-    int flags = Qt::AlignCenter | wrapFlags(this, caption, r.width());
+    int flags = Qt::AlignCenter | wrapFlags(fontMetrics(), caption, r.width());
     if (!style()->styleHint(QStyle::SH_UnderlineShortcut, &opt, this))
         flags |= Qt::TextHideMnemonic;
     style()->drawItemText(&p, r, flags, opt.palette, isEnabled(), caption, QPalette::ButtonText);
@@ -73,7 +74,7 @@ void WrapCheckBox::paintEvent(QPaintEvent *)
 
     const int gap = style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, &opt, this);
     QRect textRect(box.rect.right() + 1 + gap, 0, width() - box.rect.right() - 1 - gap, height());
-    int flags = Qt::AlignLeft | Qt::AlignVCenter | wrapFlags(this, caption, textRect.width());
+    int flags = Qt::AlignLeft | Qt::AlignVCenter | wrapFlags(fontMetrics(), caption, textRect.width());
     if (!style()->styleHint(QStyle::SH_UnderlineShortcut, &opt, this))
         flags |= Qt::TextHideMnemonic;
     style()->drawItemText(&p, textRect, flags, opt.palette, isEnabled(), caption, QPalette::WindowText);
@@ -100,6 +101,43 @@ void ClickLabel::mouseReleaseEvent(QMouseEvent *e)
     QLabel::mouseReleaseEvent(e);
     if (e->button() == Qt::LeftButton && rect().contains(e->position().toPoint()))
         emit clicked();
+}
+
+QRect StatusLabel::textRoom() const
+{
+    // A little air between the border and the text at the sides.
+    return contentsRect().adjusted(2, 0, -2, 0);
+}
+
+int StatusLabel::textFlags(const QFont &f) const
+{
+    const QRect room = textRoom();
+    return int(alignment()) | wrapFlags(QFontMetrics(f), text(), room.width(), false);
+}
+
+QFont StatusLabel::fittedFont() const
+{
+    QFont f = font();
+    const QRect room = textRoom();
+    if (text().isEmpty() || room.isEmpty())
+        return f;
+    // Smaller sizes are tried only while the wrapped text is taller than the label.
+    for (double pt = f.pointSizeF(); pt >= MinimumPointSize; pt -= 0.5) {
+        f.setPointSizeF(pt);
+        if (QFontMetrics(f).boundingRect(room, textFlags(f), text()).height() <= room.height())
+            return f;
+    }
+    f.setPointSizeF(MinimumPointSize);
+    return f;
+}
+
+void StatusLabel::paintEvent(QPaintEvent *)
+{
+    QPainter p(this);
+    drawFrame(&p);
+    const QFont f = fittedFont();
+    p.setFont(f);
+    style()->drawItemText(&p, textRoom(), textFlags(f), palette(), isEnabled(), text(), foregroundRole());
 }
 
 void FolderBox::dragEnterEvent(QDragEnterEvent *e)

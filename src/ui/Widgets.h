@@ -43,6 +43,22 @@ protected:
     void mouseReleaseEvent(QMouseEvent *e) override;
 };
 
+// A bordered status line whose text wraps inside its fixed rectangle. When the text needs more
+// lines than the rectangle holds, it is drawn in a smaller font (down to MinimumPointSize) so
+// that the whole text stays readable; short texts keep the label's own font.
+class StatusLabel : public ClickLabel {
+    Q_OBJECT
+public:
+    using ClickLabel::ClickLabel;
+    static constexpr double MinimumPointSize = 6.0;
+    // The font the current text is drawn in, and the wrapping flags used for it.
+    QFont fittedFont() const;
+    int textFlags(const QFont &f) const;
+    QRect textRoom() const;
+protected:
+    void paintEvent(QPaintEvent *e) override;
+};
+
 // The source and target boxes: folders dropped from the file manager, the whole text
 // selected when the box takes the focus.
 class FolderBox : public QLineEdit {

@@ -151,8 +151,8 @@ void formmain::buildControls()
         reg(c, 0, b);
         return b;
     };
-    auto label = [&](Ctl c, int index, const QString &caption) {
-        auto *l = new ClickLabel(client_);
+    auto label = [&](Ctl c, int index, const QString &caption, bool statusLine = false) {
+        ClickLabel *l = statusLine ? new StatusLabel(client_) : new ClickLabel(client_);
         l->setText(caption);
         reg(c, index, l);
         return l;
@@ -234,9 +234,9 @@ void formmain::buildControls()
     tree_->setFont(arial(9.6));
     reg(Ctl::TreeView1, 0, tree_);
 
-    // Status lines: bordered, wrapping.
+    // Status lines: bordered, wrapping; a text too long for the rectangle is drawn smaller.
     auto status = [&](Ctl c, const QString &caption) {
-        ClickLabel *l = label(c, 0, caption);
+        ClickLabel *l = label(c, 0, caption, true);
         l->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         l->setWordWrap(true);
         l->setAlignment(Qt::AlignLeft | Qt::AlignTop);

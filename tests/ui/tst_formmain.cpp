@@ -349,6 +349,29 @@ private slots:
         QCOMPARE(w.toolTip(Ctl::cmdSync), QStringLiteral("Delete Orphan Files on Target"));
     }
 
+    void statusLinesShowTheirWholeText()
+    {
+        WindowRig rig;
+        formmain &w = rig.w;
+        const QString summary = QStringLiteral("Finished within 0 seconds on 12/7/2026 7:16:40 AM\r\n"
+                                               "New Files : 6 Changed Files :  Total Files to Copy 6 Orphan Files to Delete :3");
+        for (Ctl c : {Ctl::lblListFileStatus, Ctl::lblListStatus, Ctl::lblListStatus1}) {
+            auto *l = qobject_cast<StatusLabel *>(w.control(c));
+            QVERIFY(l);
+            // A short text keeps the label's own font.
+            w.setText(c, QStringLiteral("Ready"));
+            QCOMPARE(l->fittedFont().pointSizeF(), l->font().pointSizeF());
+            // A long one is drawn small enough to fit in the fixed rectangle.
+            w.setText(c, c == Ctl::lblListFileStatus ? summary : QStringLiteral("Source File : /") + QString(QStringLiteral("some folder/")).repeated(12) + QStringLiteral("a.txt"));
+            const QFont f = l->fittedFont();
+            QVERIFY(f.pointSizeF() < l->font().pointSizeF());
+            QVERIFY(f.pointSizeF() >= StatusLabel::MinimumPointSize);
+            const QRect room = l->textRoom();
+            QVERIFY2(QFontMetrics(f).boundingRect(room, l->textFlags(f), l->text()).height() <= room.height(), qPrintable(l->objectName()));
+            QCOMPARE(w.text(c), l->text());
+        }
+    }
+
     void layoutAtRealSizes()
     {
         WindowRig rig;
