@@ -16,6 +16,7 @@ struct Faults {
     bool any = false;
     QList<QPair<QByteArray, int>> unreadable;   // exact folder paths
     QList<QPair<QByteArray, int>> unsearchable; // folder paths whose names below fail
+    QList<QPair<QByteArray, int>> readFailing;  // exact folder paths whose reading fails
 };
 
 Faults &faults()
@@ -48,11 +49,30 @@ void setFaultsForTests(const QList<QPair<QString, int>> &unreadableFolders,
     Faults &f = faults();
     f.unreadable.clear();
     f.unsearchable.clear();
+    f.readFailing.clear();
     for (const auto &u : unreadableFolders)
         f.unreadable.append({withoutTrailingSlash(encode(u.first)), u.second});
     for (const auto &u : unsearchableFolders)
         f.unsearchable.append({withoutTrailingSlash(encode(u.first)), u.second});
     f.any = !f.unreadable.isEmpty() || !f.unsearchable.isEmpty();
+}
+
+void setReadFaultsForTests(const QList<QPair<QString, int>> &failingFolders)
+{
+    Faults &f = faults();
+    f.readFailing.clear();
+    for (const auto &u : failingFolders)
+        f.readFailing.append({withoutTrailingSlash(encode(u.first)), u.second});
+    f.any = !f.unreadable.isEmpty() || !f.unsearchable.isEmpty() || !f.readFailing.isEmpty();
+}
+
+int injectedReadFault(const QByteArray &path)
+{
+    const QByteArray p = withoutTrailingSlash(path.isEmpty() ? QByteArray("/") : path);
+    for (const auto &f : faults().readFailing)
+        if (f.first == p)
+            return f.second;
+    return 0;
 }
 
 QByteArray encode(const QString &path)

@@ -48,5 +48,10 @@ AppError systemError(int err);
 // fail with the given errno (the tests run as a user whom permissions do not stop).
 void setFaultsForTests(const QList<QPair<QString, int>> &unreadableFolders,
                        const QList<QPair<QString, int>> &unsearchableFolders);
+// Tests: these folders open, but reading their entries fails at once with the given errno (a
+// device error part-way through a folder). setFaultsForTests clears them.
+void setReadFaultsForTests(const QList<QPair<QString, int>> &failingFolders);
+// The injected read failure of a folder (0: none).
+int injectedReadFault(const QByteArray &path);
 
 } // namespace scanio

@@ -106,11 +106,16 @@ void FindOrphans(Context &ctx)
     if (!sourceRead)
         return;
     // Source folders that could not be read: what lies below them is not in the listing, so
-    // it is looked up for real.
+    // it is looked up for real. A root whose reading failed part-way leaves every item in
+    // doubt.
     QSet<QString> unreadable;
-    for (const auto &u : cache.sourceScan.unreadable)
+    bool rootInDoubt = false;
+    for (const auto &u : cache.sourceScan.unreadable) {
         if (u.first.size() > lenS)
             unreadable.insert(u.first.mid(lenS));
+        else
+            rootInDoubt = true;
+    }
     auto belowUnreadable = [&unreadable](QStringView rel) {
         for (qsizetype k = rel.indexOf(QLatin1Char('/')); k > 0; k = rel.indexOf(QLatin1Char('/'), k + 1))
             if (unreadable.contains(rel.left(k).toString()))
@@ -134,7 +139,7 @@ void FindOrphans(Context &ctx)
         const auto it = sourceIndex.constFind(rel);
         if (it != sourceIndex.cend()) {
             orphan = ctx.SourceScanItems[size_t(*it)].IsFolder != item.IsFolder;
-        } else if (!unreadable.isEmpty() && belowUnreadable(rel)) {
+        } else if (rootInDoubt || (!unreadable.isEmpty() && belowUnreadable(rel))) {
             scanio::Meta m;
             const int err = scanio::lookup(sourceBytes + rel.toLocal8Bit(), m);
             if (err && !scanio::isMissing(err))

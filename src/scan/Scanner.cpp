@@ -52,6 +52,13 @@ FolderRead readFolder(const QString &folder, bool followLink, const QString *pat
         r.openErr = -fd;
         return r;
     }
+    if (scanio::faultsActive()) {
+        if (const int e = scanio::injectedReadFault(scanio::encode(folder))) {
+            r.laterErr = e;
+            ::close(fd);
+            return r;
+        }
+    }
     std::vector<char> &buffer = readBuffer();
     const QString prefix = folder + QLatin1Char('/');
     for (;;) {

@@ -140,6 +140,25 @@ private slots:
         QCOMPARE(rig.column(Ctl::LstOrphans), QStringList({rig.dst + "shut/gone.txt"}));
     }
 
+    // A source root that opens but whose reading fails part-way lists only some of its items:
+    // what the listing lacks is looked up for real, never taken for an orphan.
+    void sourceRootReadFailingPartWay()
+    {
+        ListingRig rig;
+        for (const char *f : {"there.txt", "sub/in.txt"}) {
+            writeAt(rig.src + f, "s", 0);
+            writeAt(rig.dst + f, "s", 0);
+        }
+        writeAt(rig.dst + "gone.txt", "g", 0);
+        writeAt(rig.dst + "sub/gone2.txt", "g", 0);
+        scanio::setReadFaultsForTests({{rig.src, EIO}});
+        rig.host.asker.expect(Button::Ok, QStringLiteral("No Source or items found for "));
+        ListFilesToCopy(rig.ctx);
+        QCOMPARE(rig.column(Ctl::LstOrphans), QStringList({rig.dst + "gone.txt", rig.dst + "sub/gone2.txt"}));
+        QCOMPARE(ListingRig::paths(rig.ctx.OrphanItems), rig.column(Ctl::LstOrphans));
+        QCOMPARE(rig.host.text(Ctl::lblTotalSize, 0), QStringLiteral("0"));
+    }
+
     // Skip-orphans: the target is not scanned, its counters stay "0", its size goes to the
     // target size label.
     void skipOrphans()
