@@ -679,8 +679,12 @@ void formmain::setMaximum(Ctl c, int m)
 {
     if (c != Ctl::pball)
         return;
+    // A maximum not above the minimum would turn the bar into a busy indicator that never
+    // shows progress: the bar keeps its last maximum then.
+    if (m <= pball_->minimum())
+        return;
     const int v = value(Ctl::pball);
-    pball_->setMaximum(qMax(m, pball_->minimum()));
+    pball_->setMaximum(m);
     pball_->setValue(qBound(pball_->minimum(), v, pball_->maximum()));
 }
 

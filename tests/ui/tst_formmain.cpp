@@ -305,6 +305,11 @@ private slots:
         w.setMaximum(Ctl::pball, 10);
         QCOMPARE(w.maximum(Ctl::pball), 10);
         QCOMPARE(w.value(Ctl::pball), 10);
+        // An empty walk's maximum of 0 leaves the bar a bar (not a busy indicator).
+        w.setMaximum(Ctl::pball, 0);
+        QCOMPARE(w.maximum(Ctl::pball), 10);
+        QCOMPARE(static_cast<QProgressBar *>(w.control(Ctl::pball))->maximum(), 10);
+        QCOMPARE(w.value(Ctl::pball), 10);
 
         w.setEnabled(Ctl::txtSource, false);
         QVERIFY(!w.control(Ctl::txtSource)->isEnabled());
