@@ -148,6 +148,8 @@ void CompareSourceWithTarget(Context &ctx)
             }
             newRows.add(row);
             ctx.NewItems.push_back(WorkItem{item.Path, true, size, mtime});
+            // The status line shows the walk's position at the next refresh; writing it for
+            // every new folder would touch the window between refreshes.
         } else if (t.kind != Kind::File) {
             QStringList row{item.Path, QStringLiteral("File")};
             SourceFile s;

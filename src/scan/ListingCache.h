@@ -18,6 +18,8 @@ struct ScanExtras {
     bool complete = false;      // the scan was not stopped
     // Folders whose reading failed (full path as listed, errno).
     std::vector<std::pair<QString, int>> unreadable;
+    bool scanned = false;       // a scan filled these
+    QString pattern;            // the file pattern the scan applied
     bool matches(const WorkArray &items) const { return parent.size() == items.size(); }
 };
 

@@ -131,10 +131,9 @@ bool listBothTrees(Context &ctx)
     const QString T = ui->text(Ctl::txtTarget);
     ctx.log.writeDated(QStringLiteral(" Counting Files/Folders on Target : ") + T);
     const bool skipOrphans = ui->value(Ctl::chkSkipOrphanCk) != 0;
+    // Skipped, the target is not scanned and ScanItems still hold the source listing.
     if (!skipOrphans)
         FindOrphans(ctx);
-    else
-        ctx.SourceScanItems = ctx.ScanItems;
     ctx.log.writeDated(QStringLiteral(" Found on Target Orphans Files/folders :  ") + FormatNumber(qint64(ctx.OrphanItems.size()), kCount)
                        + QStringLiteral(" (Not on Source)."));
     ui->setEnabled(Ctl::cboChoices, true);

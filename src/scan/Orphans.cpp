@@ -70,6 +70,7 @@ void FindOrphans(Context &ctx)
     cache.sourceScan = std::move(cache.scan);
     cache.scan = ScanExtras();
     const RelativeIndex sourceIndex = buildRelativeIndex(ctx.SourceScanItems, lenS);
+    const bool sourceScanned = cache.sourceScan.scanned && cache.sourceScan.matches(ctx.SourceScanItems);
 
     ui->setVisible(Ctl::pball, false);
     ctx.ScanFileCount = 0;
@@ -88,7 +89,11 @@ void FindOrphans(Context &ctx)
         ui->setText(Ctl::lblListStatus1, QString());
         ctx.ScanSide = 1;
         const bool sameTarget = cache.comparedTarget == T;
-        ScanFolderTree(ctx, T, sameTarget ? comparisonKnowledge(cache, ctx.SourceScanItems, sourceIndex, lenT) : KnownFileMeta());
+        // Both sides are listed with one pattern: a target file that the source scan's pattern
+        // left out must not look like an orphan because the box changed in between.
+        const QString pattern = sourceScanned ? cache.sourceScan.pattern : ui->text(Ctl::txtPattern);
+        ScanFolderTreeWithPattern(ctx, T, sameTarget ? comparisonKnowledge(cache, ctx.SourceScanItems, sourceIndex, lenT) : KnownFileMeta(),
+                                  pattern);
         ctx.TargetFileTotal = ctx.ScanFileCount;
     }
     ui->setVisible(Ctl::lblFoldQ, false);
@@ -102,7 +107,7 @@ void FindOrphans(Context &ctx)
 
     // A source root that is missing or cannot be read says nothing about the target: listing
     // the whole target as orphans would invite a mirror run to empty the backup.
-    const bool sourceRead = cache.sourceScan.matches(ctx.SourceScanItems) ? cache.sourceScan.rootRead : folderReadable(S);
+    const bool sourceRead = sourceScanned ? cache.sourceScan.rootRead : folderReadable(S);
     if (!sourceRead)
         return;
     // Source folders that could not be read: what lies below them is not in the listing, so

@@ -265,7 +265,11 @@ void ScanFolderTree(Context &ctx, const QString &root)
 
 void ScanFolderTree(Context &ctx, const QString &root, const KnownFileMeta &known)
 {
-    const QString pattern = ctx.ui->text(Ctl::txtPattern);
+    ScanFolderTreeWithPattern(ctx, root, known, ctx.ui->text(Ctl::txtPattern));
+}
+
+void ScanFolderTreeWithPattern(Context &ctx, const QString &root, const KnownFileMeta &known, const QString &pattern)
+{
     const bool allFiles = pattern.compare(QLatin1String("*.*"), Qt::CaseInsensitive) == 0;
     const QString patternTail = pattern.right(4);
     QElapsedTimer timer;
@@ -275,6 +279,8 @@ void ScanFolderTree(Context &ctx, const QString &root, const KnownFileMeta &know
     ListingCache &cache = listingCache(ctx);
     ScanExtras &extras = cache.scan;
     extras = ScanExtras();
+    extras.scanned = true;
+    extras.pattern = pattern;
 
     // The queue: ascending case-insensitive path order; a new folder goes right after the last
     // queued path that sorts before it (before any equal one), so the first element is always

@@ -14,6 +14,9 @@ void ScanFolderTree(Context &ctx, const QString &root);
 // otherwise query; answers true and fills size and time when it knows them.
 using KnownFileMeta = std::function<bool(const QString &fullPath, qint64 &size, qint64 &mtimeNs)>;
 void ScanFolderTree(Context &ctx, const QString &root, const KnownFileMeta &known);
+// The same with the file pattern given rather than read from the window: the target scan of a
+// listing uses the pattern the source scan used, whatever the box holds by then.
+void ScanFolderTreeWithPattern(Context &ctx, const QString &root, const KnownFileMeta &known, const QString &pattern);
 
 // The pattern rule of the scan: the last four characters of the name against the last four of
 // the pattern ("*.*" takes every file).

@@ -159,6 +159,28 @@ private slots:
         QCOMPARE(rig.host.text(Ctl::lblTotalSize, 0), QStringLiteral("0"));
     }
 
+    // The pattern box changed while the listing runs: the target is still listed with the
+    // pattern the source was listed with, so files the source scan left out are no orphans.
+    void targetScanKeepsTheSourcePattern()
+    {
+        ListingRig rig;
+        for (const char *f : {"a.txt", "b.dat"}) {
+            writeAt(rig.src + f, "s", 0);
+            writeAt(rig.dst + f, "s", 0);
+        }
+        writeAt(rig.dst + "c.txt", "c", 0);
+        writeAt(rig.dst + "d.dat", "d", 0);
+        rig.host.setText(Ctl::txtPattern, QStringLiteral("*.txt"));
+        rig.host.onPump = [&] {
+            if (rig.host.text(Ctl::lblListFileStatus).startsWith(QLatin1String("Now Finding")))
+                rig.host.setText(Ctl::txtPattern, QStringLiteral("*.*"));
+        };
+        ListFilesToCopy(rig.ctx);
+        QCOMPARE(rig.host.text(Ctl::txtPattern), QStringLiteral("*.*"));
+        QCOMPARE(rig.column(Ctl::LstOrphans), QStringList({rig.dst + "c.txt"}));
+        QCOMPARE(rig.host.text(Ctl::lblTotalFiles, 1), QStringLiteral("2"));
+    }
+
     // Skip-orphans: the target is not scanned, its counters stay "0", its size goes to the
     // target size label.
     void skipOrphans()
