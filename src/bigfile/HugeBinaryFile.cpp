@@ -108,10 +108,14 @@ void HugeBinaryFile::OpenNewOutFile(const QString &OpenFileName)
         // A stale file is deleted, but never one that another copy still holds and writes:
         // deleting it would let that copy put this one's file under its own destination name.
         const QByteArray encoded = QFile::encodeName(OpenFileName);
-        int old;
-        do {
-            old = ::open(encoded.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-        } while (old == -1 && errno == EINTR);
+        // Only a regular file is opened to look at its lock (opening a device has effects).
+        struct stat st;
+        int old = -1;
+        if (::lstat(encoded.constData(), &st) == 0 && S_ISREG(st.st_mode)) {
+            do {
+                old = ::open(encoded.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+            } while (old == -1 && errno == EINTR);
+        }
         if (old != -1) {
             int rc;
             do {
