@@ -27,8 +27,8 @@ struct Question {
 
 struct Answer {
     Button button = Button::Ok;
-    bool check1 = false;   // SizeDialog: "copy source to target" box
-    bool check2 = false;   // SizeDialog: "copy target to source" box
+    bool check1 = false;   // SizeDialog: the box for files larger on the source
+    bool check2 = false;   // SizeDialog: the box for files smaller on the source
     QString path;          // FolderDialog: the chosen folder; empty when cancelled
 };
 
