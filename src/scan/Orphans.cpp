@@ -141,10 +141,18 @@ void FindOrphans(Context &ctx)
 
     auto matchOne = [&](const WorkItem &item, QStringView rel) {
         bool orphan = true;
+        bool lookUp = false;
         const auto it = sourceIndex.constFind(rel);
         if (it != sourceIndex.cend()) {
-            orphan = ctx.SourceScanItems[size_t(*it)].IsFolder != item.IsFolder;
-        } else if (rootInDoubt || (!unreadable.isEmpty() && belowUnreadable(rel))) {
+            const bool sourceIsFolder = ctx.SourceScanItems[size_t(*it)].IsFolder;
+            orphan = sourceIsFolder != item.IsFolder;
+            // A name whose type the scan could not learn is listed as a folder, and reading it
+            // then fails: such a counterpart is asked for again before it is called missing.
+            lookUp = orphan && sourceIsFolder && unreadable.contains(rel.toString());
+        } else {
+            lookUp = rootInDoubt || (!unreadable.isEmpty() && belowUnreadable(rel));
+        }
+        if (lookUp) {
             scanio::Meta m;
             const int err = scanio::lookup(sourceBytes + rel.toLocal8Bit(), m);
             if (err && !scanio::isMissing(err))

@@ -126,6 +126,26 @@ private slots:
         QCOMPARE(rig.host.text(Ctl::lblTotalSize, 0), QStringLiteral("0"));
     }
 
+    // The source listed a folder that could not be read where the target holds a file (what the
+    // scan makes of a name whose type it could not learn): the source name is asked for again,
+    // and a lookup that fails is a " Bad filename: " line, not an orphan.
+    void unreadableSourceFolderAgainstATargetFile()
+    {
+        ListingRig rig;
+        QVERIFY(QDir().mkpath(rig.src + "p/x"));
+        writeAt(rig.dst + "p/x", "precious", 0);
+        writeAt(rig.src + "p/y.txt", "y", 0);
+        writeAt(rig.dst + "p/y.txt", "y", 0);
+        scanio::setFaultsForTests({}, {{rig.src + "p", EACCES}});
+        ListFilesToCopy(rig.ctx);
+        QCOMPARE(rig.host.rowCount(Ctl::LstOrphans), 0);
+        QVERIFY(rig.undatedLog().contains(QStringLiteral(" Bad filename: ") + rig.src + "p/x"));
+        // Without the failure the kinds really differ and the target file is an orphan.
+        scanio::setFaultsForTests({}, {});
+        ListFilesToCopy(rig.ctx);
+        QCOMPARE(rig.column(Ctl::LstOrphans), QStringList({rig.dst + "p/x"}));
+    }
+
     void realUnreadableSourceFolder()
     {
         if (::geteuid() == 0)
