@@ -13,13 +13,21 @@ using namespace steps;
 namespace {
 
 // Creates one folder. Returns 0 when it was created or a folder of that name is there already,
-// otherwise the errno of the failure (a file in its place gives EEXIST).
-int makeFolder(const QString &folder)
+// otherwise the errno of the failure (a file in its place gives EEXIST). For the new folder
+// itself (`own`) only a real folder counts: a link in its place would take the copies to
+// wherever it points, outside the target tree, onto files the listing never compared.
+int makeFolder(const QString &folder, bool own)
 {
     const QByteArray name = QFile::encodeName(folder);
     if (::mkdir(name.constData(), 0777) == 0)
         return 0;
     const int err = errno;
+    struct stat st;
+    if (own) {
+        if (::lstat(name.constData(), &st) == 0)
+            return S_ISDIR(st.st_mode) ? 0 : EEXIST;
+        return err;
+    }
     // A folder of that name is there (some file systems answer EACCES rather than EEXIST).
     if (platform::folderExists(folder))
         return 0;
@@ -39,7 +47,7 @@ void CreateFolderPath(Context &ctx, QString &path)
     // Most new folders sit in a folder that exists already (the listing orders parents first):
     // one call then does it. Otherwise every missing level is created from the top down.
     const QString whole = path.left(path.size() - 1);
-    if (!whole.isEmpty() && makeFolder(whole) == 0)
+    if (!whole.isEmpty() && makeFolder(whole, true) == 0)
         return;
 
     for (int p = 1; p <= path.size(); ++p) {
@@ -49,7 +57,7 @@ void CreateFolderPath(Context &ctx, QString &path)
         // The root ("/", or a drive "C:") is never created.
         if (folder.isEmpty() || (folder.size() == 2 && folder.at(1) == QLatin1Char(':')))
             continue;
-        const int err = makeFolder(folder);
+        const int err = makeFolder(folder, p == path.size());
         if (err == 0)
             continue;
         const QString number = QString::number(err);

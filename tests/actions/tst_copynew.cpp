@@ -156,6 +156,31 @@ private slots:
         QVERIFY(!QFileInfo::exists(rig.dst + "$$$DEV$$$.$tmpfile$"));
     }
 
+    void aLinkWhereTheNewFolderGoesIsNotWrittenThrough()
+    {
+        ActionRig rig;
+        mkdirs(rig.src + "sub");
+        writeFile(rig.src + "sub/x.txt", "new");
+        const QString elsewhere = rig.path("elsewhere/");
+        writeFile(elsewhere + "x.txt", "never compared, must stay");
+        QVERIFY(QFile::link(elsewhere, rig.dst + "sub"));
+        rig.setNew({"sub", "sub/x.txt"});
+        rig.host.asker.expect(Button::Ok, "trying to create");
+
+        CopyNewItems(rig.ctx);
+
+        QVERIFY(rig.ctx.FolderCreateFailed);
+        QCOMPARE(readFile(elsewhere + "x.txt"), QByteArray("never compared, must stay"));
+        QVERIFY(QFileInfo(rig.dst + "sub").isSymLink());
+        QCOMPARE(rig.status(), "Error creating: " + rig.dst + "sub/");
+        // The folders above a new folder may be links (a target reached through one is fine).
+        QVERIFY(QFile::link(rig.dst, rig.path("linked")));
+        QString deeper = rig.path("linked/fine/");
+        CreateFolderPath(rig.ctx, deeper);
+        QVERIFY(!rig.ctx.FolderCreateFailed);
+        QVERIFY(QFileInfo(rig.dst + "fine").isDir());
+    }
+
     void stopDuringABigCopyEndsTheWalk()
     {
         ActionRig rig;
