@@ -5,6 +5,11 @@ namespace {
 const char *const SelectTopLevel = "Select top level folder\\Drive for Source...";
 }
 
+bool FolderBoxOpen(Context &ctx, Ctl box)
+{
+    return ctx.ui->isEnabled(box);
+}
+
 QString browseTitle()
 {
     return QStringLiteral("Quorvel Marni Syn : ") + QLatin1Char('\n') + QLatin1String(SelectTopLevel);
@@ -32,6 +37,8 @@ QString BrowseForFolder(Context &ctx, const QString &initialPath)
 
 void FolderButtonClick(Context &ctx, Ctl box)
 {
+    if (!FolderBoxOpen(ctx, box))
+        return;
     const QString current = ctx.ui->text(box);
     const QString initial = current.isEmpty() ? platform::homeFolder() : current;
     const QString path = BrowseForFolder(ctx, initial);
@@ -41,6 +48,8 @@ void FolderButtonClick(Context &ctx, Ctl box)
 
 void FolderButtonRightPress(Context &ctx, Ctl box)
 {
+    if (!FolderBoxOpen(ctx, box))
+        return;
     Question q;
     q.kind = QuestionKind::FolderDialog;
     q.title = ctx.appName;
@@ -55,6 +64,8 @@ void FolderButtonRightPress(Context &ctx, Ctl box)
 
 void SwapFolders(Context &ctx)
 {
+    if (!FolderBoxOpen(ctx, Ctl::txtSource) || !FolderBoxOpen(ctx, Ctl::txtTarget))
+        return;
     const QString source = ctx.ui->text(Ctl::txtSource);
     ctx.ui->setText(Ctl::txtSource, ctx.ui->text(Ctl::txtTarget));
     ctx.ui->setText(Ctl::txtTarget, source);
@@ -67,7 +78,7 @@ bool IsExistingFolder(const QString &path)
 
 void DropOnFolderBox(Context &ctx, Ctl box, const QStringList &paths)
 {
-    if (paths.isEmpty())
+    if (paths.isEmpty() || !FolderBoxOpen(ctx, box))
         return;
     if (IsExistingFolder(paths.first()))
         ctx.ui->setText(box, paths.first());

@@ -5,6 +5,11 @@
 // run against the real window and against a recording host.
 #include "app/Context.h"
 
+// Whether a box may be written now. A listing or a copy run reads the folder texts while it
+// works and disables both boxes meanwhile; every way of choosing a folder leaves a disabled
+// box alone, so the folders cannot change under a running listing or copy.
+bool FolderBoxOpen(Context &ctx, Ctl box);
+
 // The title of the left-click browse dialog (the same for source and target).
 QString browseTitle();
 // The titles of the right-click browse dialog.

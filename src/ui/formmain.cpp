@@ -1055,6 +1055,8 @@ void formmain::TreeNodeClick(QTreeWidgetItem *node)
 
 void formmain::SelectFromTree(Ctl box)
 {
+    if (!FolderBoxOpen(*ctx_, box))
+        return;
     QTreeWidgetItem *node = tree_->selectedNode();
     if (!node)
         return;

@@ -138,6 +138,42 @@ private slots:
         QCOMPARE(w.text(Ctl::txtTarget), QStringLiteral("relative text"));
     }
 
+    // While a listing or a copy run works, both boxes are disabled: no way of choosing a folder
+    // may change the folders under it (a swap during a copy would make the source its own
+    // destination).
+    void disabledBoxesAreLeftAlone()
+    {
+        WindowRig rig;
+        formmain &w = rig.w;
+        mkdirs(rig.path("vol/docs"));
+        w.setText(Ctl::txtSource, rig.path("src/"));
+        w.setText(Ctl::txtTarget, rig.path("dst/"));
+        DriveTree *tree = w.driveTree();
+        tree->BuildDriveTree({platform::Volume{rig.path("vol"), rig.path("vol"), platform::VolumeKind::Fixed}});
+        tree->setCurrentItem(tree->topLevelItem(0));
+        w.setEnabled(Ctl::txtSource, false);
+        w.setEnabled(Ctl::txtTarget, false);
+
+        static_cast<QAbstractButton *>(w.control(Ctl::Command1))->click();
+        static_cast<QAbstractButton *>(w.control(Ctl::Command3))->click();
+        static_cast<QAbstractButton *>(w.control(Ctl::Command4))->click();
+        w.cmdFolderSource_Click();
+        w.cmdFolderTarget_Click();
+        w.cmdFolderSource_RightPress();
+        w.cmdFolderTarget_RightPress();
+        DropOnFolderBox(w.context(), Ctl::txtTarget, {rig.path("vol/docs")});
+        QCOMPARE(w.text(Ctl::txtSource), rig.path("src/"));
+        QCOMPARE(w.text(Ctl::txtTarget), rig.path("dst/"));
+        QVERIFY(rig.asker.asked.isEmpty());
+
+        // Once the work is over the boxes take choices again.
+        w.setEnabled(Ctl::txtSource, true);
+        w.setEnabled(Ctl::txtTarget, true);
+        static_cast<QAbstractButton *>(w.control(Ctl::Command1))->click();
+        QCOMPARE(w.text(Ctl::txtSource), rig.path("dst/"));
+        QCOMPARE(w.text(Ctl::txtTarget), rig.path("src/"));
+    }
+
     void dropsTakeOnlyAnExistingFolder()
     {
         WindowRig rig;
