@@ -20,7 +20,8 @@ void RunAutomatic(Context &ctx)
     ctx.log.writeA(QStringLiteral(" Starting Automatic run."));
     ListFilesToCopy(ctx);
 
-    if (ctx.SwitchCm || ctx.SwitchCn || ctx.SwitchDo) {
+    // A listing ended by Stop ends the run: no action runs on what it left (the window closes).
+    if (!ctx.lastListingStopped && (ctx.SwitchCm || ctx.SwitchCn || ctx.SwitchDo)) {
         // While the actions run the window is busy as during a run from the Copy button: Stop is
         // shown (and works), the buttons that would start a second listing or run are not offered.
         steps::RunBusy busy(ctx);

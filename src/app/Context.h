@@ -63,6 +63,7 @@ struct Context {
     bool runBusy = false;
     bool shutDown = false;          // the shutdown sequence has run once
     bool firstActivationDone = false;
+    bool lastListingStopped = false;  // the last listing was ended by Stop
 
     // Scanner results.
     WorkArray ScanItems;

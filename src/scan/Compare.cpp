@@ -61,8 +61,10 @@ void CompareSourceWithTarget(Context &ctx)
     const QString T = ui->text(Ctl::txtTarget);
     const WorkArray &items = ctx.ScanItems;
     if (items.empty()) {
-        ui->ask(messageBox(QStringLiteral("No Source or items found for ") + S, Buttons::Ok,
-                           QStringLiteral("Quorvel Marnisyn"), Icon::Information));
+        // A scan ended by Stop found nothing because it was stopped: no "nothing found" box then.
+        if (!ctx.StopRequested)
+            ui->ask(messageBox(QStringLiteral("No Source or items found for ") + S, Buttons::Ok,
+                               QStringLiteral("Quorvel Marnisyn"), Icon::Information));
         return;
     }
     const qint64 count = qint64(items.size());

@@ -226,7 +226,8 @@ bool listFiles(Context &ctx)
 
 void ListFilesToCopy(Context &ctx)
 {
-    listFiles(ctx);
+    ctx.lastListingStopped = false;
+    ctx.lastListingStopped = !listFiles(ctx);
 }
 
 void CmdListFileClick(Context &ctx)
@@ -238,7 +239,8 @@ void CmdListFileClick(Context &ctx)
     // stopped: a cancelled listing is never announced as finished.
     bool completed = true;
     try {
-        completed = listFiles(ctx);
+        ListFilesToCopy(ctx);
+        completed = !ctx.lastListingStopped;
     } catch (const AppError &) {
         completed = false;
     } catch (const std::exception &) {

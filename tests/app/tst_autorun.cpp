@@ -144,6 +144,34 @@ private slots:
         QCOMPARE(findLine(m, " ....Deleting "), -1);
         QCOMPARE(rig.status(), QStringLiteral("New Files Copy Interrupted by User."));
     }
+
+    void stopDuringTheListingRunsNoAction()
+    {
+        ActionRig rig;
+        makeTrees(rig);
+        prepare(rig);
+        rig.ctx.listingRefreshMs = -1; // the listing lets events run at every item
+        bool pressed = false;
+        rig.host.onPump = [&] {
+            if (!pressed && rig.host.text(Ctl::lblListFileStatus) == "Scanning Files & folders in Source Location.") {
+                pressed = true;
+                CmdStopClick(rig.ctx);
+            }
+        };
+        rig.host.asker.expect(Button::Yes, "Do you want to Cancel?");
+        rig.host.asker.expect(Button::Ok, "Cancelled");
+        rig.host.asker.expect(Button::No, "Do you want to save settings?");
+        FormLoad(rig.ctx, {"/mp", rig.src, "/sp", rig.dst, "/sy"});
+        QVERIFY(pressed);
+        QVERIFY(rig.host.closed);
+        QCOMPARE(rig.host.asker.pending(), 0); // no orphan question
+        QVERIFY(QFileInfo::exists(rig.dst + "orphan.txt"));
+        QVERIFY(!QFileInfo::exists(rig.dst + "new.txt"));
+        const QStringList m = rig.messages();
+        QVERIFY(findLine(m, " Cancelled by user") >= 0);
+        QCOMPARE(findLine(m, " .........Start copying "), -1);
+        QCOMPARE(findLine(m, " ....Deleting "), -1);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestAutoRun)
