@@ -1,4 +1,5 @@
 #include "ui/DriveTree.h"
+#include "ui/Widgets.h"
 #include <QApplication>
 #include <QDir>
 #include <QDirIterator>
@@ -262,13 +263,5 @@ void DriveTree::mouseReleaseEvent(QMouseEvent *e)
 
 bool DriveTree::viewportEvent(QEvent *e)
 {
-    if (e->type() == QEvent::ToolTip) {
-        auto *he = static_cast<QHelpEvent *>(e);
-        if (toolTip().isEmpty())
-            QToolTip::hideText();
-        else
-            QToolTip::showText(he->globalPos(), toolTip(), viewport());
-        return true;
-    }
-    return QTreeWidget::viewportEvent(e);
+    return showViewToolTip(this, e) || QTreeWidget::viewportEvent(e);
 }

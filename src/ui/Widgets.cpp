@@ -236,15 +236,19 @@ void ResultListView::keyPressEvent(QKeyEvent *e)
     QTreeView::keyPressEvent(e);
 }
 
+bool showViewToolTip(QAbstractItemView *view, QEvent *e)
+{
+    if (e->type() != QEvent::ToolTip)
+        return false;
+    auto *he = static_cast<QHelpEvent *>(e);
+    if (view->toolTip().isEmpty())
+        QToolTip::hideText();
+    else
+        QToolTip::showText(he->globalPos(), view->toolTip(), view->viewport());
+    return true;
+}
+
 bool ResultListView::viewportEvent(QEvent *e)
 {
-    if (e->type() == QEvent::ToolTip) {
-        auto *he = static_cast<QHelpEvent *>(e);
-        if (toolTip().isEmpty())
-            QToolTip::hideText();
-        else
-            QToolTip::showText(he->globalPos(), toolTip(), viewport());
-        return true;
-    }
-    return QTreeView::viewportEvent(e);
+    return showViewToolTip(this, e) || QTreeView::viewportEvent(e);
 }

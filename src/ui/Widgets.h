@@ -11,6 +11,10 @@
 
 // A push button whose caption wraps onto further lines (and breaks a word that does not fit),
 // with its access key underlined.
+// The views show their own (whole-view) tooltip text, which the list and tree code set as the
+// status follows the selection, instead of per-item tooltips. True when `e` was a tooltip event.
+bool showViewToolTip(QAbstractItemView *view, QEvent *e);
+
 class WrapButton : public QPushButton {
     Q_OBJECT
 public:
