@@ -95,18 +95,7 @@ QRect initialRect(Ctl c, int index)
 
 FormRects FormRects::initial()
 {
-    FormRects r;
-    for (int i = 0; i < 5; ++i)
-        r.lists[i] = initialRect(resultLists()[i]);
-    r.lblListStatus = initialRect(Ctl::lblListStatus);
-    r.lblListStatus1 = initialRect(Ctl::lblListStatus1);
-    r.cmdSync = initialRect(Ctl::cmdSync);
-    r.cmdStop = initialRect(Ctl::cmdStop);
-    r.cboChoices = initialRect(Ctl::cboChoices);
-    r.pball = initialRect(Ctl::pball);
-    r.txtSource = initialRect(Ctl::txtSource);
-    r.txtTarget = initialRect(Ctl::txtTarget);
-    return r;
+    return of([](Ctl c) { return initialRect(c); });
 }
 
 LayoutResult resizeLayout(FormRects &r, int W, int H, bool minimized)

@@ -24,6 +24,10 @@ int toTwips(int pixels);
 // The rectangle a control has when the window is created.
 QRect initialRect(Ctl c, int index = 0);
 
+// The five result lists in their fixed order, and the position of one in it (-1 if none).
+const std::array<Ctl, 5> &resultLists();
+int resultListIndex(Ctl c);
+
 // The rectangles the resize layout reads and writes.
 struct FormRects {
     QRect lists[5];          // LstNewFile, LstChngFile, LstChngFileTarget, LstSizeVariations, LstOrphans
@@ -32,6 +36,23 @@ struct FormRects {
     QRect cboChoices, pball;
     QRect txtSource, txtTarget;
 
+    // The rectangles the layout reads, each taken from `rectOf` (initial or current ones).
+    template <typename RectOf>
+    static FormRects of(RectOf rectOf)
+    {
+        FormRects r;
+        for (int i = 0; i < 5; ++i)
+            r.lists[i] = rectOf(resultLists()[i]);
+        r.lblListStatus = rectOf(Ctl::lblListStatus);
+        r.lblListStatus1 = rectOf(Ctl::lblListStatus1);
+        r.cmdSync = rectOf(Ctl::cmdSync);
+        r.cmdStop = rectOf(Ctl::cmdStop);
+        r.cboChoices = rectOf(Ctl::cboChoices);
+        r.pball = rectOf(Ctl::pball);
+        r.txtSource = rectOf(Ctl::txtSource);
+        r.txtTarget = rectOf(Ctl::txtTarget);
+        return r;
+    }
     static FormRects initial();
 };
 
@@ -52,8 +73,5 @@ LayoutResult resizeLayout(FormRects &r, int width, int height, bool minimized);
 // as it is. listWidth is the width of LstNewFile, orphanWidth that of LstOrphans.
 QList<int> emptyListColumnWidths(Ctl list, int listWidth, int orphanWidth);
 
-// The five result lists in their fixed order, and the position of one in it (-1 if none).
-const std::array<Ctl, 5> &resultLists();
-int resultListIndex(Ctl c);
 
 } // namespace layout

@@ -426,16 +426,7 @@ void formmain::Form_Resize()
         return;
     inLayout_ = true;
     // The rectangles the layout reads are the controls' current ones.
-    for (int i = 0; i < 5; ++i)
-        rects_.lists[i] = controlTwips(layout::resultLists()[i]);
-    rects_.lblListStatus = controlTwips(Ctl::lblListStatus);
-    rects_.lblListStatus1 = controlTwips(Ctl::lblListStatus1);
-    rects_.cmdSync = controlTwips(Ctl::cmdSync);
-    rects_.cmdStop = controlTwips(Ctl::cmdStop);
-    rects_.cboChoices = controlTwips(Ctl::cboChoices);
-    rects_.pball = controlTwips(Ctl::pball);
-    rects_.txtSource = controlTwips(Ctl::txtSource);
-    rects_.txtTarget = controlTwips(Ctl::txtTarget);
+    rects_ = layout::FormRects::of([this](Ctl c) { return controlTwips(c); });
 
     const QRect outer = windowTwips();
     const layout::LayoutResult res = layout::resizeLayout(rects_, outer.width(), outer.height(), isMinimized());
