@@ -40,12 +40,7 @@ void CopyChangedToTarget(Context &ctx)
             ui.setText(Ctl::lblListStatus, QStringLiteral("Copying updated  ") + item.Path);
             ui.setText(Ctl::lblListStatus1, CountLine(i, count));
             pacer.pump();
-            try {
-                CheckUnderRoot(item.Path, sourceRoot);
-                CopyBigFiles(ctx, item.Path, destination);
-            } catch (const std::exception &e) {
-                LogCopyFailure(ctx, AsAppError(e), item.Path, destination);
-            }
+            CopyListedFile(ctx, item.Path, sourceRoot, item.Path, destination, QString());
         }
         if (ctx.StopRequested) {
             AcknowledgeStop(ctx);
@@ -69,15 +64,8 @@ void CopyChangedToTarget(Context &ctx)
             ui.setText(Ctl::lblListStatus, QStringLiteral("overwriting : ") + item.Path);
             ui.setText(Ctl::lblListStatus1, CountLine(i, count2));
             pacer.pump();
-            try {
-                CheckUnderRoot(item.Path, targetRoot);
-                CopyBigFiles(ctx, source, item.Path);
-                // After a stop the copier has abandoned the file: nothing to report as copied.
-                if (!ctx.StopRequested)
-                    ctx.log.writeB(QStringLiteral(" overwritten files : ") + item.Path + QStringLiteral(" to Target : ") + source);
-            } catch (const std::exception &e) {
-                LogCopyFailure(ctx, AsAppError(e), source, item.Path);
-            }
+            CopyListedFile(ctx, item.Path, targetRoot, source, item.Path,
+                           QStringLiteral(" overwritten files : ") + item.Path + QStringLiteral(" to Target : ") + source);
         }
         if (ctx.StopRequested) {
             AcknowledgeStop(ctx);
@@ -105,15 +93,9 @@ void CopyChangedToSource(Context &ctx)
             ui.setText(Ctl::lblListStatus, QStringLiteral("Copying updated  ") + item.Path);
             ui.setText(Ctl::lblListStatus1, CountLine(i, count));
             pacer.pump();
-            try {
-                CheckUnderRoot(item.Path, targetRoot);
-                CopyBigFiles(ctx, item.Path, destination);
-                if (!ctx.StopRequested)
-                    ctx.log.writeB(QStringLiteral(" Copied changed\\updated files\\folders : ") + item.Path
-                                   + QStringLiteral(" to Source : ") + destination);
-            } catch (const std::exception &e) {
-                LogCopyFailure(ctx, AsAppError(e), item.Path, destination);
-            }
+            CopyListedFile(ctx, item.Path, targetRoot, item.Path, destination,
+                           QStringLiteral(" Copied changed\\updated files\\folders : ") + item.Path
+                               + QStringLiteral(" to Source : ") + destination);
         }
         if (ctx.StopRequested) {
             AcknowledgeStop(ctx);

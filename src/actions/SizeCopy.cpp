@@ -60,16 +60,8 @@ void CopySizeDifferences(Context &ctx)
             ui.setText(Ctl::lblListStatus, QStringLiteral("Copying size diff. file  ") + item.Path);
             ui.setText(Ctl::lblListStatus1, CountLine(i, count));
             pacer.pump();
-            try {
-                CheckUnderRoot(item.Path, sourceRoot);
-                CopyBigFiles(ctx, item.Path, destination);
-                // After a stop the copier has abandoned the file: nothing to report as copied.
-                if (!ctx.StopRequested)
-                    ctx.log.writeB(QStringLiteral(" Copied diff. size file: ") + item.Path + QStringLiteral(" to ")
-                                   + destination);
-            } catch (const std::exception &e) {
-                LogCopyFailure(ctx, AsAppError(e), item.Path, destination);
-            }
+            CopyListedFile(ctx, item.Path, sourceRoot, item.Path, destination,
+                           QStringLiteral(" Copied diff. size file: ") + item.Path + QStringLiteral(" to ") + destination);
         }
         if (ctx.StopRequested) {
             AcknowledgeStop(ctx);

@@ -1,4 +1,5 @@
 #include "actions/Steps.h"
+#include "bigfile/CopyBigFiles.h"
 #include "app/Format.h"
 #include <QLocale>
 
@@ -62,6 +63,20 @@ void LogCopyFailure(Context &ctx, const AppError &e, const QString &from, const 
                    + e.Description);
     ctx.log.writeB(QStringLiteral(" Could not copy file: ") + from + QStringLiteral(" to ") + to);
     ++ctx.RunFailures;
+}
+
+void CopyListedFile(Context &ctx, const QString &listed, const QString &root, const QString &from, const QString &to,
+                    const QString &copiedLine)
+{
+    try {
+        CheckUnderRoot(listed, root);
+        CopyBigFiles(ctx, from, to);
+        // After a stop the copier has abandoned the file: nothing to report as copied.
+        if (!ctx.StopRequested && !copiedLine.isEmpty())
+            ctx.log.writeB(copiedLine);
+    } catch (const std::exception &e) {
+        LogCopyFailure(ctx, AsAppError(e), from, to);
+    }
 }
 
 AppError AsAppError(const std::exception &e)

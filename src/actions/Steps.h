@@ -85,6 +85,11 @@ qint64 CounterValue(const QString &caption);
 // The copy-failure lines of the copy steps: " Error Copying following file: N: text" and
 // " Could not copy file: SRC to DST". Counts the failure for the run's closing box.
 void LogCopyFailure(Context &ctx, const AppError &e, const QString &from, const QString &to);
+// Copies one file of the changed or size lists: `listed` (the work item's path) must still lie
+// under `root`; `copiedLine` (when not empty) is logged once the copy is complete, a failure
+// gives the two failure lines. A copy abandoned by Stop logs nothing.
+void CopyListedFile(Context &ctx, const QString &listed, const QString &root, const QString &from, const QString &to,
+                    const QString &copiedLine);
 // Turns any exception the copier may let through into an AppError.
 AppError AsAppError(const std::exception &e);
 
