@@ -22,6 +22,139 @@ QString &trashOverride()
 }
 } // namespace
 
+namespace {
+
+constexpr char16_t kEscapeBase = 0xDC00;
+
+bool isEscaped(char16_t c)
+{
+    return c >= 0xDC80 && c <= 0xDCFF;
+}
+
+// Length of the valid UTF-8 sequence at p (1..4), or 0 when the bytes there are not one.
+int validSequence(const unsigned char *p, qsizetype left)
+{
+    const unsigned char b = p[0];
+    if (b < 0x80)
+        return 1;
+    int len;
+    char32_t min;
+    if ((b & 0xE0) == 0xC0) {
+        len = 2;
+        min = 0x80;
+    } else if ((b & 0xF0) == 0xE0) {
+        len = 3;
+        min = 0x800;
+    } else if ((b & 0xF8) == 0xF0) {
+        len = 4;
+        min = 0x10000;
+    } else {
+        return 0;
+    }
+    if (left < len)
+        return 0;
+    char32_t cp = b & (0x7F >> len);
+    for (int i = 1; i < len; ++i) {
+        if ((p[i] & 0xC0) != 0x80)
+            return 0;
+        cp = (cp << 6) | (p[i] & 0x3F);
+    }
+    // Overlong forms, UTF-16 surrogates and code points past U+10FFFF are not valid UTF-8.
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+        return 0;
+    return len;
+}
+
+} // namespace
+
+QByteArray encodeName(const QString &name)
+{
+    QByteArray out;
+    out.reserve(name.size() + name.size() / 2);
+    const qsizetype n = name.size();
+    const QChar *d = name.constData();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = d[i].unicode();
+        if (c < 0x80) {
+            out.append(char(c));
+            continue;
+        }
+        char32_t cp = c;
+        if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(d[i + 1].unicode())) {
+            cp = QChar::surrogateToUcs4(c, d[i + 1].unicode());
+            ++i;
+        } else if (isEscaped(c)) {
+            out.append(char(c - kEscapeBase));
+            continue;
+        } else if (QChar::isSurrogate(c)) {
+            cp = 0xFFFD; // a lone surrogate no decoding produced
+        }
+        if (cp < 0x800) {
+            out.append(char(0xC0 | (cp >> 6)));
+            out.append(char(0x80 | (cp & 0x3F)));
+        } else if (cp < 0x10000) {
+            out.append(char(0xE0 | (cp >> 12)));
+            out.append(char(0x80 | ((cp >> 6) & 0x3F)));
+            out.append(char(0x80 | (cp & 0x3F)));
+        } else {
+            out.append(char(0xF0 | (cp >> 18)));
+            out.append(char(0x80 | ((cp >> 12) & 0x3F)));
+            out.append(char(0x80 | ((cp >> 6) & 0x3F)));
+            out.append(char(0x80 | (cp & 0x3F)));
+        }
+    }
+    return out;
+}
+
+QString decodeName(const char *bytes, qsizetype size)
+{
+    const auto *p = reinterpret_cast<const unsigned char *>(bytes);
+    // Names are mostly ASCII or valid UTF-8: take Qt's fast path when the whole name is valid.
+    qsizetype i = 0;
+    bool plain = true;
+    while (i < size) {
+        const int len = validSequence(p + i, size - i);
+        if (len == 0) {
+            plain = false;
+            break;
+        }
+        i += len;
+    }
+    if (plain)
+        return QString::fromUtf8(bytes, size);
+    QString out = QString::fromUtf8(bytes, i);
+    while (i < size) {
+        const int len = validSequence(p + i, size - i);
+        if (len == 0) {
+            out.append(QChar(char16_t(kEscapeBase + p[i])));
+            ++i;
+        } else {
+            out.append(QString::fromUtf8(bytes + i, len));
+            i += len;
+        }
+    }
+    return out;
+}
+
+bool hasEscapedBytes(const QString &name)
+{
+    for (QChar c : name)
+        if (isEscaped(c.unicode()))
+            return true;
+    return false;
+}
+
+QString displayName(const QString &name)
+{
+    if (!hasEscapedBytes(name))
+        return name;
+    QString out = name;
+    for (QChar &c : out)
+        if (isEscaped(c.unicode()))
+            c = QChar(0xFFFD);
+    return out;
+}
+
 QChar separator()
 {
     return QLatin1Char('/');

@@ -7,6 +7,19 @@
 
 namespace platform {
 
+// File names are bytes. A name is held as a QString whose valid UTF-8 runs are decoded as
+// usual and whose every other byte b (0x80..0xFF) is the lone surrogate U+DC00 + b, so any
+// byte string survives decodeName -> encodeName exactly. Every file-system call takes its
+// path through encodeName; every name read from the disk or the command line comes through
+// decodeName. Never use a lossy conversion (toLocal8Bit, QFile::encodeName) for a path.
+QByteArray encodeName(const QString &name);
+QString decodeName(const char *bytes, qsizetype size);
+inline QString decodeName(const QByteArray &bytes) { return decodeName(bytes.constData(), bytes.size()); }
+// True when a name holds bytes that are not valid UTF-8 (the window shows them as U+FFFD).
+bool hasEscapedBytes(const QString &name);
+// The name as the window shows it: each escaped byte is one U+FFFD.
+QString displayName(const QString &name);
+
 // The path separator the program's "\" stands for ('/' here, '\\' on Windows).
 QChar separator();
 inline QString sepString() { return QString(separator()); }

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <QTest>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -19,6 +20,33 @@ private slots:
         QCOMPARE(platform::designSource(), home + "/temp Source");
         QCOMPARE(platform::designTarget(), home + "/temp Target");
         QCOMPARE(platform::separator(), QChar('/'));
+    }
+
+    // Every byte string survives decode -> encode; valid UTF-8 decodes as usual; names that
+    // differ only in invalid bytes stay different; a valid name that looks like a replaced one
+    // ("n\uFFFD.txt") is not the same as the byte name it would be shown as.
+    void namesRoundTripExactly()
+    {
+        const QList<QByteArray> names = {
+            "plain.txt", "n\xff.txt", "n\xfe.txt", "n\xef\xbf\xbd.txt", "caf\xe9", "caf\xc3\xa9",
+            "\xc0\xaf", "\xed\xa0\x80", "\xed\xb2\x80x", "\xf4\x90\x80\x80", "\xf0\x9f\x98\x80",
+            "trunc\xe2\x82", "\x80", QByteArray("\xe2\x82\xac", 3)};
+        QSet<QString> decoded;
+        for (const QByteArray &b : names) {
+            const QString s = platform::decodeName(b);
+            QCOMPARE(platform::encodeName(s), b);
+            decoded.insert(s);
+        }
+        QCOMPARE(decoded.size(), names.size());
+        QCOMPARE(platform::decodeName(QByteArray("caf\xc3\xa9")), QString::fromUtf8("caf\xc3\xa9"));
+        QVERIFY(!platform::hasEscapedBytes(platform::decodeName(QByteArray("n\xef\xbf\xbd.txt"))));
+        QVERIFY(platform::hasEscapedBytes(platform::decodeName(QByteArray("n\xff.txt"))));
+        QCOMPARE(platform::displayName(platform::decodeName(QByteArray("n\xff.txt"))), QString::fromUtf8("n\xef\xbf\xbd.txt"));
+        // Every single byte value round-trips, in the middle of a valid name too.
+        for (int b = 1; b < 256; ++b) {
+            const QByteArray n = QByteArray("a") + char(b) + QByteArray("\xc3\xa9");
+            QCOMPARE(platform::encodeName(platform::decodeName(n)), n);
+        }
     }
 
     void folderExistsOnlyForFolders()
