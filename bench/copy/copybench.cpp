@@ -2,8 +2,8 @@
 // SRC DST" copies every regular file below SRC to the same place below DST, creating folders
 // first as a run would. Prints the seconds taken and the bytes copied.
 #include "FakeHost.h"
-#include "app/Context.h"
-#include "app/Errors.h"
+#include "core/Context.h"
+#include "core/Errors.h"
 #include "bigfile/CopyBigFiles.h"
 #include <QCoreApplication>
 #include <QElapsedTimer>

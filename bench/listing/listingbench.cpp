@@ -4,7 +4,7 @@
 // Usage: qm_bench_listing SOURCE TARGET [--repeat N]
 #include "TestRig.h"
 #include "actions/Choices.h"
-#include "scan/ListingDriver.h"
+#include "app/ListingDriver.h"
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <cstdio>

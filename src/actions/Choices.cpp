@@ -1,8 +1,7 @@
 // The seven action choices: their texts, the description of the selected one, and the Options
 // menu that mirrors the choice box.
 #include "actions/Choices.h"
-#include "app/Events.h"
-#include "app/Format.h"
+#include "core/Format.h"
 
 const QStringList &ChoiceTexts()
 {

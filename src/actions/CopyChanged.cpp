@@ -3,7 +3,7 @@
 // back to the source.
 #include "actions/Steps.h"
 #include "bigfile/CopyBigFiles.h"
-#include "scan/ResultLists.h"
+#include "core/ResultLists.h"
 
 using namespace steps;
 

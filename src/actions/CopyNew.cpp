@@ -1,9 +1,9 @@
 // Copy of the items that are new on the source: folders are created, files copied.
 #include "actions/Steps.h"
-#include "app/Format.h"
+#include "core/Format.h"
 #include "bigfile/CopyBigFiles.h"
 #include "platform/Platform.h"
-#include "scan/ResultLists.h"
+#include "core/ResultLists.h"
 #include <QFile>
 #include <cerrno>
 #include <sys/stat.h>

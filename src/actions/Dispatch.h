@@ -1,5 +1,5 @@
 #pragma once
-#include "app/Context.h"
+#include "core/Context.h"
 
 // Runs the action step(s) of the selected choice.
 void RunChosenAction(Context &ctx);

@@ -2,7 +2,7 @@
 // the desktop trash so that nothing is lost for good, and each move checked.
 #include "actions/Steps.h"
 #include "platform/Platform.h"
-#include "scan/ResultLists.h"
+#include "core/ResultLists.h"
 #include <QFile>
 #include <sys/stat.h>
 

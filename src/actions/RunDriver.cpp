@@ -1,10 +1,10 @@
 // The Copy button: runs the selected choice once after each listing and reports the run.
 #include "actions/Dispatch.h"
 #include "actions/Steps.h"
-#include "app/Busy.h"
-#include "app/Errors.h"
-#include "app/Events.h"
-#include "app/Format.h"
+#include "core/Busy.h"
+#include "core/Errors.h"
+#include "actions/RunDriver.h"
+#include "core/Format.h"
 #include "scan/ListingCache.h"
 #include <QElapsedTimer>
 #include <cmath>

@@ -1,7 +1,7 @@
 // Copy of the files whose lengths differ, as chosen in the size dialog: always source to target.
 #include "actions/Steps.h"
 #include "bigfile/CopyBigFiles.h"
-#include "scan/ResultLists.h"
+#include "core/ResultLists.h"
 
 using namespace steps;
 

@@ -1,6 +1,6 @@
 #include "actions/Steps.h"
 #include "bigfile/CopyBigFiles.h"
-#include "app/Format.h"
+#include "core/Format.h"
 #include <QLocale>
 
 namespace steps {

@@ -2,8 +2,8 @@
 // The action steps that a run carries out, and the small helpers they share. Each step walks
 // its work array (never the visible rows), logs what it did and what failed, and ends early
 // only where it says so.
-#include "app/Context.h"
-#include "app/Errors.h"
+#include "core/Context.h"
+#include "core/Errors.h"
 
 // Copies the items new on the source to the target: folders first created (top-down, the
 // order of the listing), files copied.

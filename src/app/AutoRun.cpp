@@ -3,7 +3,7 @@
 #include "actions/Dispatch.h"
 #include "actions/Steps.h"
 #include "app/Startup.h"
-#include "scan/ListingDriver.h"
+#include "app/ListingDriver.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 #pragma once
-#include "app/Context.h"
+#include "core/Context.h"
 
 // The automatic run: lists, runs the switched actions and closes the window.
 void RunAutomatic(Context &ctx);

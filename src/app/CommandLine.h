@@ -1,5 +1,5 @@
 #pragma once
-#include "app/Context.h"
+#include "core/Context.h"
 
 // The path with a separator appended when its last character is not one; "" gives the separator.
 QString AddBackslash(const QString &path);

@@ -1,7 +1,11 @@
 #pragma once
 // The window's events that the engine handles. The main window calls these from its slots;
-// tests call them directly against a recording host.
-#include "app/Context.h"
+// tests call them directly against a recording host. The rooms below that own an event
+// (Stop, the choices, the Copy button) declare it in their own header; this one gathers them.
+#include "actions/Choices.h"
+#include "actions/RunDriver.h"
+#include "core/Busy.h"
+#include "core/Context.h"
 #include <QStringList>
 
 // Start-up, activation, close and exit.
@@ -15,16 +19,6 @@ void CmdExitClick(Context &ctx);
 // Run log.
 void OpenLogClick(Context &ctx);                          // Command2 and viewlog
 
-// Busy state.
-void CmdStopClick(Context &ctx);
-
 // Listing.
 void CmdListFileClick(Context &ctx);                      // cmdListFile and mnulstFile
 void CounterLabelClick(Context &ctx, Ctl label, int index);
-
-// Action choices.
-void CboChoicesClick(Context &ctx);                       // selection change of cboChoices
-void ItmClick(Context &ctx, int k);                       // itm1..itm7
-
-// Run.
-void CmdSyncClick(Context &ctx);                          // cmdSync and mnuCopy

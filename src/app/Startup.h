@@ -1,5 +1,5 @@
 #pragma once
-#include "app/Context.h"
+#include "core/Context.h"
 
 // Closes the main window from the program: runs the shutdown sequence (one save-settings
 // question) unless it has run already, then closes the window.

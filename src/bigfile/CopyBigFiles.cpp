@@ -3,10 +3,10 @@
 // the source's times and permission bits, and then puts the copy in place with one rename, so
 // there is never a moment without either the old or the new file under the destination name.
 #include "bigfile/CopyBigFiles.h"
-#include "app/Format.h"
+#include "core/Format.h"
 #include "bigfile/HugeBinaryFile.h"
 #include "platform/Platform.h"
-#include "scan/ResultLists.h"
+#include "core/ResultLists.h"
 #include <QElapsedTimer>
 #include <QFile>
 #include <algorithm>
@@ -58,10 +58,16 @@ QString progressText(const QString &sInFile, qint64 i, qint64 n, const QString &
 
 } // namespace
 
+CopierFile NewCopierFile()
+{
+    // The file's destructor closes its descriptor, and with it the lock.
+    return CopierFile(new HugeBinaryFile, [](HugeBinaryFile *f) { delete f; });
+}
+
 void CopyBigFiles(Context &ctx, const QString &sInFile, const QString &sOutFile)
 {
     // 1. A fresh source object; releasing the one of an earlier call closes what it still held.
-    ctx.CopySource = std::make_unique<HugeBinaryFile>();
+    ctx.CopySource = NewCopierFile();
     HugeBinaryFile *src = ctx.CopySource.get();
     src->OpenInFile(sInFile);
     const qint64 L = src->FileLen();
@@ -101,7 +107,7 @@ void CopyBigFiles(Context &ctx, const QString &sInFile, const QString &sOutFile)
     // is deleted first, so it never leaks into this copy.
     const QString tmp = sOutFile.left(sep + 1) + QStringLiteral("$$$DEV$$$.$tmpfile$");
     QByteArray tmpName = QFile::encodeName(tmp);
-    ctx.CopyTarget = std::make_unique<HugeBinaryFile>();
+    ctx.CopyTarget = NewCopierFile();
     HugeBinaryFile *dst = ctx.CopyTarget.get();
     try {
         dst->OpenNewOutFile(tmp);

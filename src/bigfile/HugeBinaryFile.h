@@ -6,7 +6,7 @@
 // otherwise. Any raised error closes the file first, so after an exception the instance is
 // closed and can be opened again. An open takes an exclusive, non-blocking lock on the file:
 // a second opener (another instance or a cooperating program) gets 45602.
-#include "app/Errors.h"
+#include "core/Errors.h"
 #include <QByteArray>
 #include <QString>
 

@@ -2,10 +2,10 @@
 // counterpart is looked up once (and not at all below a folder that the target lacks). What is
 // found there is kept for the target scan that follows.
 #include "scan/Compare.h"
-#include "app/Format.h"
+#include "core/Format.h"
 #include "scan/FileQuery.h"
 #include "scan/ListingCache.h"
-#include "scan/ResultLists.h"
+#include "core/ResultLists.h"
 #include "scan/Scanner.h"
 #include <QElapsedTimer>
 #include <unistd.h>

@@ -1,5 +1,5 @@
 #pragma once
-#include "app/Context.h"
+#include "core/Context.h"
 
 // Classifies every entry of the source listing (ctx.ScanItems) against the target: new items,
 // files newer on the source, files newer on the target, files of a different length.

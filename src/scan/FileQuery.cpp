@@ -1,5 +1,5 @@
 #include "scan/FileQuery.h"
-#include "app/Format.h"
+#include "core/Format.h"
 #include "platform/Platform.h"
 #include <QDateTime>
 #include <QFile>

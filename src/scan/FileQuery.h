@@ -2,7 +2,7 @@
 // The few file-system queries of the listing, made directly on the system so that each one is
 // a single call: the lookup of one name (never following a link in its last part), the opening
 // of a folder for reading, and the error they raise.
-#include "app/Errors.h"
+#include "core/Errors.h"
 #include <cerrno>
 #include <QByteArray>
 #include <QList>

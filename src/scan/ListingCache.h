@@ -3,7 +3,7 @@
 // again: the scan's folder totals and unreadable folders, and what the comparison found at the
 // target counterpart of every source item (the target scan then takes lengths and times from
 // here instead of querying each common file a second time).
-#include "app/Context.h"
+#include "core/Context.h"
 #include "scan/FileQuery.h"
 #include <QHash>
 #include <QStringView>

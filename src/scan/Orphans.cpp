@@ -3,10 +3,10 @@
 // against the source listing in memory. A source that could not be read never makes the
 // target look like orphans.
 #include "scan/Orphans.h"
-#include "app/Format.h"
+#include "core/Format.h"
 #include "scan/FileQuery.h"
 #include "scan/ListingCache.h"
-#include "scan/ResultLists.h"
+#include "core/ResultLists.h"
 #include "scan/Scanner.h"
 #include <QElapsedTimer>
 #include <QSet>

@@ -1,5 +1,5 @@
 #pragma once
-#include "app/Context.h"
+#include "core/Context.h"
 
 // Scans the target tree and lists the items that have no counterpart in the source.
 void FindOrphans(Context &ctx);

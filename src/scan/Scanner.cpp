@@ -2,7 +2,7 @@
 // each folder read once, each regular file's length and time asked once (and not at all when
 // the caller already knows them). The entry type comes from the directory entry itself.
 #include "scan/Scanner.h"
-#include "app/Format.h"
+#include "core/Format.h"
 #include "platform/Platform.h"
 #include "scan/FileQuery.h"
 #include "scan/ListingCache.h"

@@ -1,5 +1,5 @@
 #pragma once
-#include "app/Context.h"
+#include "core/Context.h"
 #include <functional>
 
 // Removes every trailing separator from `path` (changing it) and returns it.

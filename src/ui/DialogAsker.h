@@ -1,7 +1,7 @@
 #pragma once
 // The production answerer of the program's questions: message boxes, the folder browse
 // dialog and the size-difference dialog, each modal over the main window.
-#include "app/Questions.h"
+#include "core/Questions.h"
 #include <QPointer>
 #include <QWidget>
 

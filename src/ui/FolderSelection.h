@@ -3,7 +3,7 @@
 // the browse dialogs of the "..." buttons, the swap button, folders dropped on a box, and the
 // file filter box's rules. Everything goes through the window interface, so the same routines
 // run against the real window and against a recording host.
-#include "app/Context.h"
+#include "core/Context.h"
 
 // Whether a box may be written now. A listing or a copy run reads the folder texts while it
 // works and disables both boxes meanwhile; every way of choosing a folder leaves a disabled

@@ -1,7 +1,7 @@
 #pragma once
 // The small modal dialog that asks which of the files of different length are copied from the
 // source to the target: those larger on the source, those smaller on the source, or both.
-#include "app/Questions.h"
+#include "core/Questions.h"
 #include <QDialog>
 #include <functional>
 

@@ -3,7 +3,7 @@
 // (x = Left, y = Top, measured from the top left of the client area), the resize layout and
 // the column widths of empty result lists. Nothing here touches a widget; the window converts
 // to pixels only where it places its widgets.
-#include "app/Controls.h"
+#include "core/Controls.h"
 #include <QList>
 #include <QRect>
 #include <array>

@@ -1,7 +1,7 @@
 #pragma once
 // What the result lists do when they are used: the status texts of a clicked row, the
 // column-header sort rule, opening a row's file or its parent folder.
-#include "app/Context.h"
+#include "core/Context.h"
 #include <QString>
 
 // The folder part of a path, ending in the separator. Texts shorter than 3 characters, texts

@@ -1,5 +1,5 @@
 #include "ui/formmain.h"
-#include "app/Errors.h"
+#include "core/Errors.h"
 #include "app/Events.h"
 #include "platform/Platform.h"
 #include "ui/DialogAsker.h"

@@ -3,8 +3,8 @@
 // rectangles, owns the shared state (Context) and serves the engine through UiHost. Its slots
 // hand the user's actions to the engine's event routines; the result lists' interaction and
 // the folder selection are handled here.
-#include "app/Context.h"
-#include "app/UiHost.h"
+#include "core/Context.h"
+#include "core/UiHost.h"
 #include "ui/Layout.h"
 #include <QHash>
 #include <QMainWindow>

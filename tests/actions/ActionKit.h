@@ -5,7 +5,7 @@
 // permission bits.
 #include "TestRig.h"
 #include "actions/Choices.h"
-#include "app/Context.h"
+#include "core/Context.h"
 #include "platform/Platform.h"
 #include <QDir>
 #include <QDirIterator>

@@ -3,7 +3,7 @@
 // size differences leaves Copy doing nothing, the size copy and the copy back.
 #include "ActionKit.h"
 #include "app/Events.h"
-#include "scan/ListingDriver.h"
+#include "app/ListingDriver.h"
 
 class TestEndToEnd : public QObject {
     Q_OBJECT

@@ -4,6 +4,7 @@
 #include "actions/Choices.h"
 #include "app/Events.h"
 #include "app/Startup.h"
+#include "bigfile/CopyBigFiles.h"
 #include "bigfile/HugeBinaryFile.h"
 #include "platform/Platform.h"
 #include <QFile>
@@ -170,9 +171,9 @@ private slots:
         rig.host.setText(Ctl::txtSource, "/src/");
         rig.host.setText(Ctl::txtTarget, "/dst/");
         rig.host.setValue(Ctl::chkSkipOrphanCk, 1);
-        rig.ctx.CopySource = std::make_unique<HugeBinaryFile>();
+        rig.ctx.CopySource = NewCopierFile();
         writeFile(rig.path("open.bin"), "x");
-        rig.ctx.CopyTarget = std::make_unique<HugeBinaryFile>();
+        rig.ctx.CopyTarget = NewCopierFile();
         rig.ctx.CopyTarget->OpenFile(rig.path("open.bin"));
         rig.host.asker.expect(Button(answer), kSave);
 
@@ -253,7 +254,7 @@ private slots:
         TestRig rig;
         (listing ? rig.ctx.listingBusy : rig.ctx.runBusy) = true;
         writeFile(rig.path("chunk.bin"), "x");
-        rig.ctx.CopySource = std::make_unique<HugeBinaryFile>();
+        rig.ctx.CopySource = NewCopierFile();
         rig.ctx.CopySource->OpenInFile(rig.path("chunk.bin"));
         rig.host.asker.expect(Button::Cancel, kSave);
         FormQueryUnload(rig.ctx);

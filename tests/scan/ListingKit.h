@@ -4,8 +4,8 @@
 // real trees: times to the second, links, FIFOs, sockets, and the run log without dates.
 #include "TestRig.h"
 #include "actions/Choices.h"
-#include "app/Context.h"
-#include "app/Format.h"
+#include "core/Context.h"
+#include "core/Format.h"
 #include "scan/FileQuery.h"
 #include <QDateTime>
 #include <QDir>

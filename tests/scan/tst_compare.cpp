@@ -3,7 +3,7 @@
 #include "ListingKit.h"
 #include "app/Events.h"
 #include "scan/Compare.h"
-#include "scan/ListingDriver.h"
+#include "app/ListingDriver.h"
 #include "scan/Scanner.h"
 
 class TestCompare : public QObject {

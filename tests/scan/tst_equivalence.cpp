@@ -5,7 +5,7 @@
 // are listed both ways and compared.
 #include "ListingKit.h"
 #include "scan/ListingCache.h"
-#include "scan/ListingDriver.h"
+#include "app/ListingDriver.h"
 #include <QRandomGenerator>
 #include <algorithm>
 #include <dirent.h>

@@ -3,7 +3,7 @@
 // the counter clicks.
 #include "ListingKit.h"
 #include "app/Events.h"
-#include "scan/ListingDriver.h"
+#include "app/ListingDriver.h"
 #include <stdexcept>
 
 class TestListing : public QObject {

@@ -3,7 +3,7 @@
 #include "ListingKit.h"
 #include "app/Events.h"
 #include "scan/ListingCache.h"
-#include "scan/ListingDriver.h"
+#include "app/ListingDriver.h"
 #include "scan/Scanner.h"
 #include <sys/stat.h>
 

@@ -1,7 +1,7 @@
 #pragma once
 // A recording stand-in for the main window: every control is an entry of a map keyed by the
 // control and its index. Rows of the result lists are kept in insertion order.
-#include "app/UiHost.h"
+#include "core/UiHost.h"
 #include "ScriptedAsker.h"
 #include <QHash>
 #include <QMap>

@@ -2,7 +2,7 @@
 // Answers the program's questions from a script and records every question asked. A question
 // that the script did not expect fails the test (QTest::qFail) and is answered with its last
 // button, so no test ever waits on a dialog.
-#include "app/Questions.h"
+#include "core/Questions.h"
 #include <QList>
 #include <deque>
 #include <functional>

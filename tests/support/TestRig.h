@@ -2,7 +2,7 @@
 // Common ground of the engine tests: a pinned locale, a temporary folder, a context around a
 // recording host, the real run log in the temporary folder and a settings file of its own.
 #include "FakeHost.h"
-#include "app/Context.h"
+#include "core/Context.h"
 #include <QDateTime>
 #include <QTemporaryDir>
 #include <memory>

@@ -1,5 +1,5 @@
-#include "app/RunLog.h"
-#include "app/Format.h"
+#include "core/RunLog.h"
+#include "core/Format.h"
 #include <QDir>
 #include <QFile>
 #include <algorithm>

@@ -1,18 +1,65 @@
-// "List Files to Copy": the order, the glue and the reporting of one listing, and the three
-// ways it starts (the List button and File menu, the window's activation).
-#include "scan/ListingDriver.h"
+// "List Files to Copy": the order, the glue and the reporting of one listing, the three
+// ways it starts (the List button and File menu, the window's activation), and the clicks on
+// the counters it fills.
+#include "app/ListingDriver.h"
 #include "actions/Choices.h"
-#include "app/Busy.h"
 #include "app/Events.h"
-#include "app/Format.h"
+#include "core/Busy.h"
+#include "core/Format.h"
+#include "core/ResultLists.h"
 #include "platform/Platform.h"
 #include "scan/Compare.h"
 #include "scan/ListingCache.h"
 #include "scan/Orphans.h"
-#include "scan/ResultLists.h"
 #include "scan/Scanner.h"
 #include <QElapsedTimer>
 #include <exception>
+
+namespace {
+
+// Both folder texts end in exactly one separator while a listing runs: the relative part of
+// every listed path is cut at the length of the folder text, so a doubled separator would cut
+// one character too many. An empty text stays empty (it never becomes the file-system root).
+void endInOneSeparator(Context &ctx, Ctl box)
+{
+    QString t = ctx.ui->text(box);
+    if (t.isEmpty())
+        return;
+    StripBackslash(t);
+    t += platform::separator();
+    if (t != ctx.ui->text(box))
+        ctx.ui->setText(box, t);
+}
+
+} // namespace
+
+void BeginListing(Context &ctx)
+{
+    UiHost *ui = ctx.ui;
+    ui->setText(Ctl::lblListStatus, QString());
+    endInOneSeparator(ctx, Ctl::txtTarget);
+    endInOneSeparator(ctx, Ctl::txtSource);
+    ctx.StopRequested = false;
+    for (Ctl c : {Ctl::cmdListFile, Ctl::cmdFolderSource, Ctl::cmdFolderTarget, Ctl::cmdSync, Ctl::cmdExit})
+        ui->setEnabled(c, false);
+    ui->setEnabled(Ctl::cmdStop, true);
+    ui->setVisible(Ctl::cmdStop, true);
+    // Fresh arrays (the memory of a large previous listing is given back).
+    WorkArray().swap(ctx.ScanItems);
+    WorkArray().swap(ctx.SourceScanItems);
+    WorkArray().swap(ctx.NewItems);
+    WorkArray().swap(ctx.ChangedItems);
+    WorkArray().swap(ctx.TargetChangedItems);
+    WorkArray().swap(ctx.OrphanItems);
+    std::vector<SizeItem>().swap(ctx.SizeItems);
+    resetListingCache(ctx);
+    ClearResultLists(ctx);
+    ResetCounterLabels(ctx);
+    ui->setEnabled(Ctl::cmdExit, true);
+    ui->setVisible(Ctl::LstNewFile, true);
+    ui->setEnabled(Ctl::cboChoices, true);
+}
+
 
 namespace {
 
@@ -272,5 +319,32 @@ void FormActivate(Context &ctx, bool fromOwnWindow)
         ListFilesToCopy(ctx);
     } catch (...) {
         // Errors of the check and of the listing it starts are ignored.
+    }
+}
+
+// The clicks on the listing's counters.
+void CounterLabelClick(Context &ctx, Ctl label, int index)
+{
+    switch (label) {
+    case Ctl::lblNewFiles:
+        ItmClick(ctx, index == 0 ? 2 : 6);
+        break;
+    case Ctl::lblChngFiles:
+        ItmClick(ctx, index == 0 ? 3 : 4);
+        break;
+    case Ctl::lblTotalFiles:
+        ctx.ui->openWithDesktop(ctx.ui->text(index == 0 ? Ctl::txtSource : Ctl::txtTarget));
+        break;
+    case Ctl::lblTotalFolders: {
+        // A folder that is missing or cannot be read shows nothing: there is no size to tell.
+        const qint64 size = FolderTreeSize(ctx.ui->text(index == 0 ? Ctl::txtSource : Ctl::txtTarget));
+        if (size < 0)
+            break;
+        ctx.ui->ask(messageBox(QStringLiteral("Folder size ") + FormatMegabytes(size) + QStringLiteral(" mb"),
+                               Buttons::Ok, ctx.appName));
+        break;
+    }
+    default:
+        break;
     }
 }

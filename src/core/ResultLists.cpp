@@ -1,10 +1,7 @@
 // The result lists' small window routines: the stop acknowledgement, the idle state after a
-// stopped listing, and the clicks on the counters.
-#include "scan/ResultLists.h"
-#include "actions/Choices.h"
-#include "app/Events.h"
-#include "app/Format.h"
-#include "scan/Scanner.h"
+// stopped listing, the progress text.
+#include "core/ResultLists.h"
+#include "core/Format.h"
 
 void AcknowledgeStop(Context &ctx)
 {
@@ -33,30 +30,4 @@ QString ProgressText(qint64 i, qint64 count)
     return FormatNumber(i, QStringLiteral("##,###,##0")) + QStringLiteral(" of ")
         + FormatNumber(count, QStringLiteral("##,###,##0")) + QStringLiteral(" items processed.   (")
         + FormatNumber(count > 0 ? double(i) / double(count) : 0.0, QStringLiteral("percent")) + QLatin1Char(')');
-}
-
-void CounterLabelClick(Context &ctx, Ctl label, int index)
-{
-    switch (label) {
-    case Ctl::lblNewFiles:
-        ItmClick(ctx, index == 0 ? 2 : 6);
-        break;
-    case Ctl::lblChngFiles:
-        ItmClick(ctx, index == 0 ? 3 : 4);
-        break;
-    case Ctl::lblTotalFiles:
-        ctx.ui->openWithDesktop(ctx.ui->text(index == 0 ? Ctl::txtSource : Ctl::txtTarget));
-        break;
-    case Ctl::lblTotalFolders: {
-        // A folder that is missing or cannot be read shows nothing: there is no size to tell.
-        const qint64 size = FolderTreeSize(ctx.ui->text(index == 0 ? Ctl::txtSource : Ctl::txtTarget));
-        if (size < 0)
-            break;
-        ctx.ui->ask(messageBox(QStringLiteral("Folder size ") + FormatMegabytes(size) + QStringLiteral(" mb"),
-                               Buttons::Ok, ctx.appName));
-        break;
-    }
-    default:
-        break;
-    }
 }

@@ -1,6 +1,6 @@
 // The settings store: one INI file per executable name, keys and sections matched without
 // regard to case, delete-all, and values that survive the trip through the file.
-#include "app/Settings.h"
+#include "core/Settings.h"
 #include <QFile>
 #include <QSettings>
 #include <QStandardPaths>

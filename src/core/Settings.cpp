@@ -1,4 +1,4 @@
-#include "app/Settings.h"
+#include "core/Settings.h"
 #include <QDir>
 #include <QFile>
 #include <QSettings>

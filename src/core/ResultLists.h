@@ -1,6 +1,6 @@
 #pragma once
 // The window routines that loops call when they have seen the stop flag.
-#include "app/Context.h"
+#include "core/Context.h"
 #include <QList>
 #include <QStringList>
 

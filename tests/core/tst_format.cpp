@@ -1,6 +1,6 @@
 #include "TestRig.h"
-#include "app/Format.h"
-#include "app/RunLog.h"
+#include "core/Format.h"
+#include "core/RunLog.h"
 #include <QTest>
 
 class TestFormat : public QObject {

@@ -1,4 +1,4 @@
-#include "app/Questions.h"
+#include "core/Questions.h"
 
 Question messageBox(const QString &text, Buttons buttons, const QString &title, Icon icon)
 {

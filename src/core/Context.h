@@ -2,9 +2,9 @@
 // The state of the main window that the routines of every subsystem share: the work arrays
 // and their counts, the flags, the run log, the settings store and the copier's file objects.
 // The window owns one Context; tests make their own around a recording host.
-#include "app/RunLog.h"
-#include "app/Settings.h"
-#include "app/UiHost.h"
+#include "core/RunLog.h"
+#include "core/Settings.h"
+#include "core/UiHost.h"
 #include <QElapsedTimer>
 #include <QString>
 #include <memory>
@@ -12,6 +12,10 @@
 
 class HugeBinaryFile;
 struct ListingCache;
+
+// One of the copier's open files. The copier's module makes them (NewCopierFile) together with
+// the routine that closes and frees them, so the shared state needs nothing of the file class.
+using CopierFile = std::unique_ptr<HugeBinaryFile, void (*)(HugeBinaryFile *)>;
 
 // One listed item. Size and MTime are what the scan learned (so the comparison need not ask
 // the disk again); Size is -1 and MTime 0 where nothing was learned.
@@ -92,7 +96,7 @@ struct Context {
     qint32 RunFailures = 0;
 
     // The copier's two file objects.
-    std::unique_ptr<HugeBinaryFile> CopySource, CopyTarget;
+    CopierFile CopySource{nullptr, nullptr}, CopyTarget{nullptr, nullptr};
 
     // Window refresh throttle: long loops refresh at most once a second; runs pump at most
     // every 50 ms.

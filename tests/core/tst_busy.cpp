@@ -1,75 +1,14 @@
-// The busy state: the reset that begins every listing, the counter and list resets, and the
-// Stop button with its question.
+// The busy state: the counter and list resets, and the Stop button with its question.
 #include "TestRig.h"
-#include "app/Busy.h"
+#include "core/Busy.h"
 #include "app/Events.h"
-#include "scan/ResultLists.h"
+#include "core/ResultLists.h"
 #include <QTest>
 
 class TestBusy : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase() { pinTestLocale(); }
-
-    void beginListingResetsEverything()
-    {
-        TestRig rig;
-        FakeHost &h = rig.host;
-        h.setText(Ctl::txtSource, QStringLiteral("/data"));
-        h.setText(Ctl::txtTarget, QStringLiteral("/backup//"));
-        h.setText(Ctl::lblListStatus, QStringLiteral("busy"));
-        rig.ctx.StopRequested = true;
-        for (Ctl l : {Ctl::LstNewFile, Ctl::LstChngFile, Ctl::LstChngFileTarget, Ctl::LstSizeVariations, Ctl::LstOrphans})
-            h.addRows(l, {{QStringLiteral("/x")}});
-        for (Ctl l : {Ctl::lblTotalSize, Ctl::lblTotalFiles, Ctl::lblTotalFolders, Ctl::lblNewFiles, Ctl::lblChngFiles})
-            for (int i = 0; i < 2; ++i)
-                h.setText(l, QStringLiteral("5"), i);
-        const WorkItem w{QStringLiteral("/x"), false, 1, 0};
-        rig.ctx.ScanItems = {w};
-        rig.ctx.SourceScanItems = {w};
-        rig.ctx.NewItems = {w};
-        rig.ctx.ChangedItems = {w};
-        rig.ctx.TargetChangedItems = {w};
-        rig.ctx.OrphanItems = {w};
-        rig.ctx.SizeItems = {SizeItem{QStringLiteral("/x"), 1, 2}};
-        h.setVisible(Ctl::LstNewFile, false);
-        h.setEnabled(Ctl::cboChoices, false);
-        h.setEnabled(Ctl::cmdSync, true);
-
-        BeginListing(rig.ctx);
-
-        QCOMPARE(h.text(Ctl::lblListStatus), QString());
-        QCOMPARE(h.text(Ctl::txtSource), QStringLiteral("/data/"));
-        QCOMPARE(h.text(Ctl::txtTarget), QStringLiteral("/backup/"));
-        QVERIFY(!rig.ctx.StopRequested);
-        for (Ctl c : {Ctl::cmdListFile, Ctl::cmdFolderSource, Ctl::cmdFolderTarget, Ctl::cmdSync})
-            QVERIFY(!h.isEnabled(c));
-        QVERIFY(h.isEnabled(Ctl::cmdExit));
-        QVERIFY(h.isEnabled(Ctl::cmdStop));
-        QVERIFY(h.isVisible(Ctl::cmdStop));
-        QVERIFY(rig.ctx.ScanItems.empty() && rig.ctx.SourceScanItems.empty() && rig.ctx.NewItems.empty());
-        QVERIFY(rig.ctx.ChangedItems.empty() && rig.ctx.TargetChangedItems.empty() && rig.ctx.OrphanItems.empty());
-        QVERIFY(rig.ctx.SizeItems.empty());
-        for (Ctl l : {Ctl::LstNewFile, Ctl::LstChngFile, Ctl::LstChngFileTarget, Ctl::LstSizeVariations, Ctl::LstOrphans})
-            QCOMPARE(h.rowCount(l), 0);
-        for (Ctl l : {Ctl::lblTotalSize, Ctl::lblTotalFiles, Ctl::lblTotalFolders, Ctl::lblNewFiles, Ctl::lblChngFiles})
-            for (int i = 0; i < 2; ++i)
-                QCOMPARE(h.text(l, i), QStringLiteral("0"));
-        QVERIFY(h.isVisible(Ctl::LstNewFile));
-        QVERIFY(h.isEnabled(Ctl::cboChoices));
-    }
-
-    void folderTextsEndInExactlyOneSeparator()
-    {
-        TestRig rig;
-        const QList<QPair<QString, QString>> cases = {
-            {"/Data", "/Data/"}, {"/Backup/", "/Backup/"}, {"/x///", "/x/"}, {"/", "/"}, {"//", "/"}, {"", ""}};
-        for (const auto &c : cases) {
-            rig.host.setText(Ctl::txtSource, c.first);
-            BeginListing(rig.ctx);
-            QCOMPARE(rig.host.text(Ctl::txtSource), c.second);
-        }
-    }
 
     void resetsOnTheirOwn()
     {

@@ -3,8 +3,8 @@
 // texts, states and values of the named controls, adds rows to the result lists, lets pending
 // window events run, and asks its questions, all through this interface. The main window
 // implements it with widgets; tests implement it with a recording fake.
-#include "app/Controls.h"
-#include "app/Questions.h"
+#include "core/Controls.h"
+#include "core/Questions.h"
 #include <QList>
 #include <QRect>
 #include <QSize>

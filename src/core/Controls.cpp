@@ -1,4 +1,4 @@
-#include "app/Controls.h"
+#include "core/Controls.h"
 
 QString controlName(Ctl c)
 {
