@@ -158,10 +158,12 @@ void FormQueryUnload(Context &ctx)
     if (ctx.listingBusy || ctx.runBusy)
         ctx.StopRequested = true;
 
-    const Answer a = ctx.ui->ask(messageBox(QStringLiteral("Do you want to save settings?"), Buttons::YesNoCancel, ctx.appName));
+    Question q = messageBox(QStringLiteral("Do you want to save settings?"), Buttons::YesNoCancel, ctx.appName);
+    q.decides = Decides::SaveSettings;
+    const Answer a = ctx.ui->ask(q);
     if (a.button == Button::Yes)
         SaveWindowSettings(ctx);
-    else
+    else if (!ctx.SwitchBa)   // a batch run leaves the stored settings as they are
         ctx.settings.DeleteSetting();
 
     // A copy in progress still holds its two files; it closes them itself when it sees the

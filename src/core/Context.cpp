@@ -7,6 +7,8 @@ Context::Context(UiHost *host) : ui(host)
 
 Context::~Context()
 {
+    if (batchAnswerer && ui && ui->answerer() == batchAnswerer.get())
+        ui->setAnswerer(nullptr);
     closeCopierFiles();
 }
 

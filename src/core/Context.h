@@ -57,6 +57,15 @@ struct Context {
     bool StopRequested = false;
     bool ChoiceEventsSuppressed = false;
     bool AutoRun = false, SwitchCm = false, SwitchCn = false, SwitchDo = false;
+    // /ba: an unattended run. No question is shown (batchAnswerer answers them all), and the
+    // deletion of orphans stops itself where the listing looks wrong.
+    bool SwitchBa = false;
+    std::unique_ptr<Asker> batchAnswerer;
+    // The deletion of orphans was held back because the listing looked wrong (batch runs only).
+    bool orphanSafetyStop = false;
+    // The process's exit status: 0 done, 1 some items failed or a deletion was held back,
+    // 2 nothing done because of the command line or the folders, 3 stopped.
+    int exitStatus = 0;
     bool OverwriteAll = false;
     QString RunState;
     qint32 PendingItemCount = 0;

@@ -15,6 +15,10 @@ enum class QuestionKind {
     FolderDialog, // a folder browse dialog: text is the title, initialPath the start folder
 };
 
+// What the answer to a question decides, where an unattended run must not simply take the
+// default button.
+enum class Decides { Nothing, OrphanDeletion, SaveSettings };
+
 struct Question {
     QuestionKind kind = QuestionKind::Message;
     QString title;
@@ -23,6 +27,7 @@ struct Question {
     Icon icon = Icon::None;
     QString initialPath;   // FolderDialog: the folder it opens in (or the root it is limited to)
     bool rootedAtInitial = false; // FolderDialog: the user may not leave initialPath
+    Decides decides = Decides::Nothing;
 };
 
 struct Answer {

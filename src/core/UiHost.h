@@ -54,8 +54,11 @@ public:
     virtual void pumpEvents() = 0;
     virtual void beep() = 0;
 
-    // Every question goes here.
-    virtual Answer ask(const Question &q) = 0;
+    // Every question goes here. While an answerer is installed (an unattended run) it answers
+    // every question and the host shows none; otherwise the host shows it to the user.
+    Answer ask(const Question &q) { return answerer_ ? answerer_->ask(q) : showQuestion(q); }
+    void setAnswerer(Asker *answerer) { answerer_ = answerer; }
+    Asker *answerer() const { return answerer_; }
 
     // Open a file or folder with the desktop's associated program or file manager.
     virtual void openWithDesktop(const QString &path) = 0;
@@ -69,4 +72,11 @@ public:
     virtual void moveToLeftOf(Ctl /*c*/, Ctl /*anchor*/, int /*anchorIndex*/) {}
     // Background colour of a control, 0xRRGGBB (choice 6 paints the lists it shows white).
     virtual void setBackColor(Ctl /*c*/, quint32 /*rgb*/) {}
+
+protected:
+    // Shows the question to the user and returns the answer.
+    virtual Answer showQuestion(const Question &q) = 0;
+
+private:
+    Asker *answerer_ = nullptr;
 };

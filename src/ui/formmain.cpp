@@ -776,7 +776,7 @@ void formmain::setAsker(Asker *asker)
     asker_ = asker;
 }
 
-Answer formmain::ask(const Question &q)
+Answer formmain::showQuestion(const Question &q)
 {
     ++askDepth_;
     const Answer a = asker_ ? asker_->ask(q) : dialogs_->ask(q);

@@ -87,7 +87,7 @@ public:
     bool isWindowClosed() const override { return closed_; }
     void pumpEvents() override;
     void beep() override;
-    Answer ask(const Question &q) override;
+    Answer showQuestion(const Question &q) override;
     void openWithDesktop(const QString &path) override;
     void prepareInteractive() override;
     void moveToLeftOf(Ctl c, Ctl anchor, int anchorIndex) override;

@@ -51,7 +51,7 @@ public:
 
     void pumpEvents() override;
     void beep() override { ++beeps; }
-    Answer ask(const Question &q) override { return asker.ask(q); }
+    Answer showQuestion(const Question &q) override { return asker.ask(q); }
     void openWithDesktop(const QString &path) override { opened << path; }
     void prepareInteractive() override { ++prepareCalls; }
 
