@@ -1,6 +1,7 @@
 // The command line: the two forms it arrives in, their options, the help box and the two
 // small path routines that the listing uses as well.
 #include "app/CommandLine.h"
+#include "app/BatchAnswers.h"
 #include "app/CommandLinePieces.h"
 #include "app/Startup.h"
 #include "platform/Platform.h"
@@ -79,6 +80,8 @@ bool applyCommandLine(Context &ctx, const CommandLineSplit &split)
 {
     if (split.empty)
         return true;
+    if (AsksForBatch(split))
+        EnterBatchMode(ctx);
     ctx.log.writeB(QStringLiteral("  Parsing command line options: ") + split.logged);
     ctx.AutoRun = ctx.SwitchCm = ctx.SwitchCn = ctx.SwitchDo = false;
     if (!split.hasOption) {
@@ -95,12 +98,18 @@ bool applyCommandLine(Context &ctx, const CommandLineSplit &split)
             ShowCommandLineHelp(ctx);
             return false;
         case CommandOption::FormatError:
+            ctx.exitStatus = 2;
             formatError(ctx, split.logged);
             return false;
         case CommandOption::Source:
         case CommandOption::Target:
-            if (!takeFolder(ctx, o.kind == CommandOption::Source, o.value))
+            if (!takeFolder(ctx, o.kind == CommandOption::Source, o.value)) {
+                ctx.exitStatus = 2;
                 return false;
+            }
+            break;
+        case CommandOption::Batch:
+            ctx.AutoRun = true;
             break;
         case CommandOption::CopyMissing:
             ctx.SwitchCm = ctx.AutoRun = true;
@@ -165,7 +174,19 @@ CommandLineSplit SplitCommandWords(const QStringList &words)
             valueNext = false;
         } else if (w.startsWith(QLatin1Char('/'))) {
             s.hasOption = true;
-            raw.append(w.mid(1));
+            // Switches joined in one word ("/sy/ba") are split at every "/" as in the text
+            // form; from a value option on, the rest of the word is that option's (a path).
+            QString rest = w.mid(1);
+            for (;;) {
+                const qsizetype slash = rest.indexOf(QLatin1Char('/'));
+                const QString part = slash < 0 ? rest : rest.left(slash);
+                if (slash < 0 || takesValue(optionName(part.toUpper()))) {
+                    raw.append(rest);
+                    break;
+                }
+                raw.append(part);
+                rest = rest.mid(slash + 1);
+            }
             const QString piece = trimBlanks(raw.last());
             valueNext = takesValue(optionName(piece.toUpper())) && !piece.contains(QLatin1Char(' '));
         } else if (!raw.isEmpty()) {
@@ -206,13 +227,40 @@ QList<CommandOption> InterpretCommandLine(const CommandLineSplit &split)
             goOn = add(CommandOption::DeleteOrphans);
         } else if (n == QLatin1String("SY")) {
             goOn = add(CommandOption::Synchronize);
+        } else if (n == QLatin1String("BA")) {
+            goOn = add(CommandOption::Batch);
         } else {
             goOn = add(CommandOption::FormatError);
         }
         if (!goOn)
             break;
     }
+    // An unattended run names both folders: one without them would list whatever the boxes
+    // happen to hold.
+    if (!out.isEmpty() && out.last().kind != CommandOption::Help && out.last().kind != CommandOption::FormatError) {
+        qsizetype batchAt = -1;
+        bool source = false, target = false;
+        for (qsizetype i = 0; i < out.size(); ++i) {
+            const CommandOption::Kind k = out.at(i).kind;
+            if (k == CommandOption::Batch && batchAt < 0)
+                batchAt = i;
+            source = source || k == CommandOption::Source;
+            target = target || k == CommandOption::Target;
+        }
+        if (batchAt >= 0 && !(source && target)) {
+            out = out.mid(0, batchAt);
+            out.append(CommandOption{CommandOption::FormatError, QString()});
+        }
+    }
     return out;
+}
+
+bool AsksForBatch(const CommandLineSplit &split)
+{
+    for (const CommandPiece &p : split.pieces)
+        if (p.name == QLatin1String("BA"))
+            return true;
+    return false;
 }
 
 QString CommandLineHelpText()

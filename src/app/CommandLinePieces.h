@@ -33,14 +33,18 @@ CommandLineSplit SplitCommandText(const QString &commandLine);
 CommandLineSplit SplitCommandWords(const QStringList &words);
 
 struct CommandOption {
-    enum Kind { Help, Source, Target, CopyMissing, CopyNewer, CopyBack, DeleteOrphans, Synchronize, Name, FormatError };
+    enum Kind { Help, Source, Target, CopyMissing, CopyNewer, CopyBack, DeleteOrphans, Synchronize, Name, Batch, FormatError };
     Kind kind = FormatError;
     QString value;   // Source/Target: the folder as typed (without the added separator); Name: the run name
 };
 
 // The options in order. Interpretation stops after the first Help or FormatError (the program
-// ends there); whether a folder exists is not looked at here.
+// ends there); whether a folder exists is not looked at here. /ba needs both /mp and /sp: without
+// them the /ba is a format error.
 QList<CommandOption> InterpretCommandLine(const CommandLineSplit &split);
+// True when one of the pieces is /ba, wherever it stands (also after a piece that is a format
+// error): the whole run, its format error included, is then unattended.
+bool AsksForBatch(const CommandLineSplit &split);
 
 // The twelve lines of the help box, joined by CR LF.
 QString CommandLineHelpText();

@@ -27,6 +27,7 @@ QString render(const QList<CommandOption> &options)
         case CommandOption::DeleteOrphans: out << "Do"; break;
         case CommandOption::Synchronize: out << "Sy"; break;
         case CommandOption::Name: out << "Name[" + o.value + "]"; break;
+        case CommandOption::Batch: out << "Ba"; break;
         case CommandOption::FormatError: out << "Error"; break;
         }
     }
@@ -106,6 +107,16 @@ private slots:
         QTest::newRow("unknown") << "/xx" << "Error";
         QTest::newRow("inner quotes stay") << R"(/mp "C:\My Data" /cm)" << R"(Source["C:\MY DATA"] Cm)";
         QTest::newRow("later folder replaces") << "/mp a /mp b" << "Source[A] Source[B]";
+        QTest::newRow("ba last") << "/mp a /sp b /sy /ba" << "Source[A] Target[B] Sy Ba";
+        QTest::newRow("ba first, upper case") << "/BA /mp a /sp b /sy" << "Ba Source[A] Target[B] Sy";
+        QTest::newRow("ba joined") << "/mp a /sp b /sy/ba" << "Source[A] Target[B] Sy Ba";
+        QTest::newRow("ba long name") << "/batch /mp a /sp b" << "Ba Source[A] Target[B]";
+        QTest::newRow("ba alone") << "/ba" << "Error";
+        QTest::newRow("ba without target") << "/mp a /ba /cm" << "Source[A] Error";
+        QTest::newRow("ba without source") << "/ba /sp b" << "Error";
+        QTest::newRow("ba with a blank inside") << "/b a /mp a /sp b" << "Error";
+        QTest::newRow("ba then help") << "/ba /?" << "Ba Help";
+        QTest::newRow("ba then an error") << "/ba //cm" << "Ba Error";
     }
     void textForm()
     {
@@ -160,12 +171,36 @@ private slots:
         QTest::newRow("h") << QStringList{"/H", "/cm"} << "Help";
         QTest::newRow("extra words after a switch") << QStringList{"/cm", "extra", "/sy"} << "Cm Sy";
         QTest::newRow("lone slash") << QStringList{"/"} << "Error";
+        QTest::newRow("switches joined in a word") << QStringList{"/mp", "/a", "/sp", "/b", "/sy/BA"}
+                                                   << "Source[/a] Target[/b] Sy Ba";
+        QTest::newRow("ba apart, first") << QStringList{"/Ba", "/mp", "/a", "/sp", "/b", "/cm"}
+                                         << "Ba Source[/a] Target[/b] Cm";
+        QTest::newRow("joined switch then a folder option") << QStringList{"/ba/mp", "/a", "/sp", "/b"}
+                                                            << "Ba Source[/a] Target[/b]";
+        QTest::newRow("folder option keeps a joined path") << QStringList{"/mp/a", "x", "/sp", "/b", "/ba"}
+                                                           << "Source[x] Target[/b] Ba";
+        QTest::newRow("ba as a run name is no switch") << QStringList{"/na", "/ba", "/mp", "/a"} << "Name[/ba] Source[/a]";
+        QTest::newRow("ba without folders") << QStringList{"/sy", "/ba"} << "Sy Error";
+        QTest::newRow("joined ending in a slash") << QStringList{"/cm/"} << "Cm Error";
     }
     void wordForm()
     {
         QFETCH(QStringList, words);
         QFETCH(QString, options);
         QCOMPARE(render(InterpretCommandLine(SplitCommandWords(words))), options);
+    }
+
+    void batchIsSeenInEveryPiece()
+    {
+        // Wherever /ba stands, the whole run is unattended, its format error included.
+        QVERIFY(AsksForBatch(SplitCommandWords({"/zz", "/mp", "/a", "/ba"})));
+        QVERIFY(AsksForBatch(SplitCommandText("/mp a /sp b /sy/ba")));
+        QVERIFY(AsksForBatch(SplitCommandWords({"/BAtch"})));
+        // The value of a run name or a folder is not an option.
+        QVERIFY(!AsksForBatch(SplitCommandWords({"/na", "/ba"})));
+        QVERIFY(!AsksForBatch(SplitCommandWords({"/mp", "/ba", "/sp", "/b"})));
+        QVERIFY(!AsksForBatch(SplitCommandWords({"ba", "/cm"})));
+        QVERIFY(!AsksForBatch(SplitCommandText("/cb")));
     }
 
     void wordFormCopies()
