@@ -1,9 +1,9 @@
 // QuorvelMarnisyn: keeps two folder trees in step.
+#include "app/StartMode.h"
 #include "ui/Application.h"
+#include <QByteArray>
 #include <QStringList>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 
 int main(int argc, char **argv)
 {
@@ -12,14 +12,23 @@ int main(int argc, char **argv)
     for (int i = 1; i < argc; ++i)
         words << QString::fromLocal8Bit(argv[i]);
 
-    const char *platform = std::getenv("QT_QPA_PLATFORM");
-    const bool headlessPlatform = platform && *platform && std::strncmp(platform, "xcb", 3) != 0
-        && std::strncmp(platform, "wayland", 7) != 0;
-    const char *display = std::getenv("DISPLAY");
-    const char *wayland = std::getenv("WAYLAND_DISPLAY");
-    if (!headlessPlatform && !(display && *display) && !(wayland && *wayland)) {
-        std::fprintf(stderr, "QuorvelMarnisyn: no display found (DISPLAY is not set); start it on a desktop or under a virtual display such as xvfb-run.\n");
+    const auto env = [](const char *name) { return QString::fromLocal8Bit(qgetenv(name)); };
+    switch (DecideStartMode(words, env("QT_QPA_PLATFORM"), env("DISPLAY"), env("WAYLAND_DISPLAY"))) {
+    case StartMode::PrintHelp:
+        std::fputs(TerminalHelpText().toLocal8Bit().constData(), stdout);
+        return 0;
+    case StartMode::PrintVersion:
+        std::fputs(TerminalVersionText().toLocal8Bit().constData(), stdout);
+        return 0;
+    case StartMode::NoDisplay:
+        std::fputs(NoDisplayText().toLocal8Bit().constData(), stderr);
         return 2;
+    case StartMode::Offscreen:
+        // An unattended run without a display: no window is ever seen, none is needed.
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        break;
+    case StartMode::Window:
+        break;
     }
     return runApplication(argc, argv, words);
 }

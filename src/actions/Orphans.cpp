@@ -23,11 +23,37 @@ bool DeleteFolderTree(const QString &path)
     return !platform::folderExists(folder);
 }
 
+QString UnwatchedDeletionConcern(qint64 sourceItems, qint64 targetItems, qint64 orphans)
+{
+    if (orphans <= 0)
+        return QString();
+    if (sourceItems == 0 && targetItems > 0)
+        return QStringLiteral("the source listed no item while the target listed ") + QString::number(targetItems);
+    if (orphans > 100 && orphans * 2 > targetItems)
+        return QString::number(orphans) + QStringLiteral(" of the target's ") + QString::number(targetItems)
+            + QStringLiteral(" items are orphans");
+    return QString();
+}
+
 void DeleteOrphans(Context &ctx)
 {
     UiHost &ui = *ctx.ui;
-    const Answer a = ui.ask(messageBox(QStringLiteral("Do you really want to delete orphan files from Target"),
-                                       Buttons::YesNo, QStringLiteral("Quorvel Marni Syn")));
+    if (ctx.SwitchBa) {
+        // Nobody sees the count in the question: a listing that looks wrong deletes nothing.
+        // After the target scan ScanItems holds the target listing and SourceScanItems the
+        // source's; with the target not scanned there are no orphans.
+        const QString concern = UnwatchedDeletionConcern(qint64(ctx.SourceScanItems.size()), qint64(ctx.ScanItems.size()),
+                                                         qint64(ctx.OrphanItems.size()));
+        if (!concern.isEmpty()) {
+            ctx.orphanSafetyStop = true;
+            ctx.log.writeDated(QStringLiteral(" Orphan deletion skipped in a batch run: ") + concern + QLatin1Char('.'));
+            return;
+        }
+    }
+    Question q = messageBox(QStringLiteral("Do you really want to delete orphan files from Target"), Buttons::YesNo,
+                            QStringLiteral("Quorvel Marni Syn"));
+    q.decides = Decides::OrphanDeletion;
+    const Answer a = ui.ask(q);
     if (a.button != Button::Yes)
         return;
 

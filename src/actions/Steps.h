@@ -23,6 +23,11 @@ void CopySizeDifferences(Context &ctx);
 void DeleteOrphans(Context &ctx);
 // Moves a folder with its contents to the trash; true when it existed and is gone afterwards.
 bool DeleteFolderTree(const QString &path);
+// Why a deletion of `orphans` orphans that nobody watches should not run, or "" when nothing
+// speaks against it: a source that listed no item while the target listed some (an unmounted
+// or emptied source), or orphans that are more than half of the target's items and more than
+// 100 (a wrong folder).
+QString UnwatchedDeletionConcern(qint64 sourceItems, qint64 targetItems, qint64 orphans);
 
 namespace steps {
 

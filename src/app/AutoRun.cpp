@@ -2,6 +2,7 @@
 #include "app/AutoRun.h"
 #include "actions/Dispatch.h"
 #include "actions/Steps.h"
+#include "core/Errors.h"
 #include "app/Startup.h"
 #include "app/ListingDriver.h"
 
@@ -13,15 +14,43 @@ constexpr int kEntryCm = 1;
 constexpr int kEntryCn = 2;
 constexpr int kEntryDo = 5;
 
+void logFault(Context &ctx, const AppError &err)
+{
+    ctx.log.writeDated(QStringLiteral(" Error ") + QString::number(err.Number) + QStringLiteral(" ") + err.Description);
+}
+
 } // namespace
+
+int AutomaticRunStatus(const Context &ctx, bool sameFolders, bool faulted)
+{
+    if (sameFolders)
+        return 2;
+    if (ctx.lastListingStopped || ctx.StopRequested)
+        return 3;
+    if (faulted || ctx.RunFailures > 0 || ctx.orphanSafetyStop)
+        return 1;
+    return 0;
+}
 
 void RunAutomatic(Context &ctx)
 {
     ctx.log.writeA(QStringLiteral(" Starting Automatic run."));
-    ListFilesToCopy(ctx);
+    // The listing refuses two equal folder texts (it says so); the actions then run on empty
+    // lists and nothing is done.
+    const bool sameFolders = ctx.ui->text(Ctl::txtSource) == ctx.ui->text(Ctl::txtTarget);
+    bool faulted = false;
+    try {
+        ListFilesToCopy(ctx);
+    } catch (const AppError &err) {
+        logFault(ctx, err);
+        faulted = true;
+    } catch (const std::exception &) {
+        faulted = true;
+    }
 
     // A listing ended by Stop ends the run: no action runs on what it left (the window closes).
-    if (!ctx.lastListingStopped && (ctx.SwitchCm || ctx.SwitchCn || ctx.SwitchDo)) {
+    // Neither does one that failed: its lists are not the trees.
+    if (!faulted && !ctx.lastListingStopped && (ctx.SwitchCm || ctx.SwitchCn || ctx.SwitchDo)) {
         // While the actions run the window is busy as during a run from the Copy button: Stop is
         // shown (and works), the buttons that would start a second listing or run are not offered.
         steps::RunBusy busy(ctx);
@@ -37,11 +66,17 @@ void RunAutomatic(Context &ctx)
             ctx.ui->setValue(Ctl::cboChoices, a.entry);
             try {
                 RunChosenAction(ctx);
-            } catch (const std::exception &) {
+            } catch (const AppError &err) {
                 // Every step handles its own failures; nothing gets here but a fault, and the
                 // remaining actions and the close still run.
+                logFault(ctx, err);
+                faulted = true;
+            } catch (const std::exception &) {
+                faulted = true;
             }
         }
     }
+    // The outcome before the close: the close itself stops nothing that still runs.
+    ctx.exitStatus = AutomaticRunStatus(ctx, sameFolders, faulted);
     CloseMainWindow(ctx);
 }

@@ -1,0 +1,26 @@
+#pragma once
+// What the process does before the application object exists: answer --help or --version at
+// the terminal, start on a display, start without one for an unattended run (/ba), or give up
+// for want of a display.
+#include <QString>
+#include <QStringList>
+
+enum class StartMode {
+    Window,        // the platform Qt chooses (a display, or an explicitly named platform)
+    Offscreen,     // /ba without a display: Qt's offscreen platform
+    NoDisplay,     // no display and no /ba: one line on standard error, exit status 2
+    PrintHelp,     // --help: the help text on standard output, exit status 0
+    PrintVersion,  // --version: "QuorvelMarnisyn 14.8.15" on standard output, exit status 0
+};
+
+// `words`: the program's arguments; the other three: the environment variables
+// QT_QPA_PLATFORM, DISPLAY and WAYLAND_DISPLAY (empty when not set).
+StartMode DecideStartMode(const QStringList &words, const QString &qpaPlatform, const QString &display,
+                          const QString &waylandDisplay);
+
+// The help text with plain line ends, ending in one.
+QString TerminalHelpText();
+// "QuorvelMarnisyn 14.8.15" and a line end.
+QString TerminalVersionText();
+// The line written to standard error when there is no display.
+QString NoDisplayText();
