@@ -6,6 +6,7 @@
 #include "app/AutoRun.h"
 #include "app/BatchAnswers.h"
 #include "app/Events.h"
+#include "app/StartMode.h"
 
 class TestBatch : public QObject {
     Q_OBJECT
@@ -338,6 +339,40 @@ private slots:
         QVERIFY(findLine(rig.messages(), " Cancelled by user") >= 0);
         if (batch)
             QVERIFY(dialogue(rig).contains("Message: Do you want to Cancel?"));
+    }
+
+    void startModes_data()
+    {
+        QTest::addColumn<QStringList>("words");
+        QTest::addColumn<QString>("platform");
+        QTest::addColumn<QString>("display");
+        QTest::addColumn<QString>("wayland");
+        QTest::addColumn<int>("mode");
+        const QStringList batch{"/mp", "/s", "/sp", "/t", "/sy/ba"};
+        const QStringList attended{"/mp", "/s", "/sp", "/t", "/sy"};
+        QTest::newRow("batch, no display") << batch << "" << "" << "" << int(StartMode::Offscreen);
+        QTest::newRow("batch, X display") << batch << "" << ":0" << "" << int(StartMode::Window);
+        QTest::newRow("batch, wayland") << batch << "" << "" << "wayland-0" << int(StartMode::Window);
+        QTest::newRow("batch, platform named") << batch << "minimal" << "" << "" << int(StartMode::Window);
+        QTest::newRow("batch, xcb named without display") << batch << "xcb" << "" << "" << int(StartMode::NoDisplay);
+        QTest::newRow("attended, no display") << attended << "" << "" << "" << int(StartMode::NoDisplay);
+        QTest::newRow("attended, display") << attended << "" << ":1" << "" << int(StartMode::Window);
+        QTest::newRow("attended, offscreen named") << attended << "offscreen" << "" << "" << int(StartMode::Window);
+        QTest::newRow("ba as a run name") << QStringList{"/na", "/ba"} << "" << "" << "" << int(StartMode::NoDisplay);
+        QTest::newRow("format error with ba") << QStringList{"/zz", "/ba"} << "" << "" << "" << int(StartMode::Offscreen);
+        QTest::newRow("help") << QStringList{"--help"} << "" << "" << "" << int(StartMode::PrintHelp);
+        QTest::newRow("version") << QStringList{"--version", "/ba"} << "" << ":0" << "" << int(StartMode::PrintVersion);
+        QTest::newRow("help not first") << QStringList{"/cm", "--help"} << "" << ":0" << "" << int(StartMode::Window);
+        QTest::newRow("help in capitals is no such word") << QStringList{"--HELP"} << "" << "" << "" << int(StartMode::NoDisplay);
+    }
+    void startModes()
+    {
+        QFETCH(QStringList, words);
+        QFETCH(QString, platform);
+        QFETCH(QString, display);
+        QFETCH(QString, wayland);
+        QFETCH(int, mode);
+        QCOMPARE(int(DecideStartMode(words, platform, display, wayland)), mode);
     }
 
     void statusOrder()
