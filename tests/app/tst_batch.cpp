@@ -374,23 +374,6 @@ private slots:
         QFETCH(int, mode);
         QCOMPARE(int(DecideStartMode(words, platform, display, wayland)), mode);
     }
-
-    void statusOrder()
-    {
-        // The folders come first, then a stop, then failures.
-        ActionRig rig;
-        rig.ctx.RunFailures = 2;
-        rig.ctx.StopRequested = true;
-        QCOMPARE(AutomaticRunStatus(rig.ctx, true, false), 2);
-        QCOMPARE(AutomaticRunStatus(rig.ctx, false, false), 3);
-        rig.ctx.StopRequested = false;
-        QCOMPARE(AutomaticRunStatus(rig.ctx, false, false), 1);
-        rig.ctx.RunFailures = 0;
-        QCOMPARE(AutomaticRunStatus(rig.ctx, false, false), 0);
-        QCOMPARE(AutomaticRunStatus(rig.ctx, false, true), 1);
-        rig.ctx.orphanSafetyStop = true;
-        QCOMPARE(AutomaticRunStatus(rig.ctx, false, false), 1);
-    }
 };
 
 QTEST_GUILESS_MAIN(TestBatch)
