@@ -1,7 +1,7 @@
 #pragma once
 // The answers of an unattended run (/ba). No question is shown: each is written to the run
-// log (" Message: " and its text on one line) and answered as a person would have to be
-// trusted to answer it, and the answer is logged as well (" Answered: " and the button).
+// log (" Message: " and its text on one line), answered by the policy below, and the answer is
+// logged as well (" Answered: " and the button's caption).
 //
 // The policy: the first (default) button of every question, except
 //  - the orphan-deletion question: No, unless /do or /sy asked for the deletion;
