@@ -1,4 +1,5 @@
 // QuorvelMarnisyn: keeps two folder trees in step.
+#include "platform/Platform.h"
 #include "ui/Application.h"
 #include <QStringList>
 #include <cstdio>
@@ -7,10 +8,11 @@
 
 int main(int argc, char **argv)
 {
-    // The program's own words, exactly as typed, before Qt takes out the options it knows.
+    // The program's own words, exactly as typed, before Qt takes out the options it knows. They
+    // are decoded like file names, so a folder whose name is not UTF-8 reaches /mp and /sp exactly.
     QStringList words;
     for (int i = 1; i < argc; ++i)
-        words << QString::fromLocal8Bit(argv[i]);
+        words << platform::decodeName(argv[i], qsizetype(std::strlen(argv[i])));
 
     const char *platform = std::getenv("QT_QPA_PLATFORM");
     const bool headlessPlatform = platform && *platform && std::strncmp(platform, "xcb", 3) != 0
