@@ -18,6 +18,7 @@ struct ScanExtras {
     bool complete = false;      // the scan was not stopped
     // Folders whose reading failed (full path as listed, errno).
     std::vector<std::pair<QString, int>> unreadable;
+    bool leftOut = false;       // the other root lay inside this tree and was left out
     bool scanned = false;       // a scan filled these
     QString pattern;            // the file pattern the scan applied
     bool matches(const WorkArray &items) const { return parent.size() == items.size(); }
@@ -36,6 +37,7 @@ struct ListingCache {
     ScanExtras sourceScan;   // the source scan, once the target scan has replaced it
     std::vector<TargetSeen> targetSeen;  // parallel to the source listing
     QString comparedSource, comparedTarget; // the folder texts the comparison used
+    int foldersNotRead = 0;  // folders of either tree that could not be read completely
 };
 
 // The context's cache, created on first use.
