@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QStorageInfo>
+#include <algorithm>
 #include <cerrno>
 #include <dirent.h>
 #include <vector>
@@ -385,6 +386,48 @@ qint64 folderSize(const QString &path)
         ::closedir(dir);
     }
     return total;
+}
+
+bool subfolderNames(const QString &folder, QStringList *names, bool firstOnly)
+{
+    names->clear();
+    if (folder.isEmpty())
+        return false;
+    const int fd = ::open(encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    DIR *dir = ::fdopendir(fd);
+    if (!dir) {
+        ::close(fd);
+        return false;
+    }
+    while (const struct dirent *de = ::readdir(dir)) {
+        const char *n = de->d_name;
+        if (n[0] == '.')
+            continue; // ".", ".." and hidden folders
+        bool isDir = de->d_type == DT_DIR;
+        if (de->d_type == DT_UNKNOWN) {
+            struct stat st;
+            isDir = ::fstatat(::dirfd(dir), n, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
+        }
+        if (!isDir)
+            continue;
+        names->append(decodeName(n, qsizetype(std::strlen(n))));
+        if (firstOnly)
+            break;
+    }
+    ::closedir(dir);
+    std::sort(names->begin(), names->end(), [](const QString &a, const QString &b) {
+        const int c = QString::compare(a, b, Qt::CaseInsensitive);
+        return c != 0 ? c < 0 : a < b;
+    });
+    return true;
+}
+
+bool folderReadable(const QString &path)
+{
+    const QByteArray p = encodeName(path);
+    return folderExists(path) && ::access(p.constData(), R_OK | X_OK) == 0;
 }
 
 QString absoluteFolder(const QString &path)

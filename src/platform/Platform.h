@@ -3,6 +3,7 @@
 // small functions and never the system directly for these services.
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QStringView>
 #include <QtGlobal>
 
@@ -76,6 +77,12 @@ struct Volume {
     VolumeKind kind = VolumeKind::Fixed;
 };
 QList<Volume> browsableVolumes();
+
+// The subfolders of a folder that a user browses (links and hidden folders left out),
+// byte-exact names, sorted without regard to case; false when the folder cannot be read. `firstOnly` stops at the first one found.
+bool subfolderNames(const QString &folder, QStringList *names, bool firstOnly = false);
+// A folder that can be listed (read and searched).
+bool folderReadable(const QString &path);
 
 // Total size in bytes of every file below a folder; -1 when the folder cannot be read.
 qint64 folderSize(const QString &path);
