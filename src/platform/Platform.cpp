@@ -183,6 +183,17 @@ QString designTarget() { return underHome("temp Target"); }
 
 QString exeFolder()
 {
+    // The executable's own link names its file by the exact bytes (the run log lives beside it).
+    char buf[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf);
+    if (n > 0 && size_t(n) < sizeof buf) {
+        const QString exe = decodeName(buf, qsizetype(n));
+        const qsizetype slash = exe.lastIndexOf(QLatin1Char('/'));
+        if (slash > 0)
+            return exe.left(slash);
+        if (slash == 0)
+            return QStringLiteral("/");
+    }
     return QCoreApplication::applicationDirPath();
 }
 
