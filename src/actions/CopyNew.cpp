@@ -95,6 +95,7 @@ void CopyNewItems(Context &ctx)
         QString destination = Counterpart(item.Path, sourceRoot, targetRoot);
         try {
             CheckUnderRoot(item.Path, sourceRoot);
+            CheckNotIntoItself(item.Path, sourceRoot, targetRoot);
             if (item.IsFolder) {
                 ui.setText(Ctl::lblListStatus, QStringLiteral("Creating folder: ") + destination);
                 pacer.pump();

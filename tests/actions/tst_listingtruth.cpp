@@ -2,6 +2,7 @@
 // part-way, a target inside the source and the reverse, the copier's temporary file left by a
 // killed copy, and an empty source.
 #include "ActionKit.h"
+#include "actions/Steps.h"
 #include "app/Events.h"
 #include "scan/FileQuery.h"
 #include "app/ListingDriver.h"
@@ -93,6 +94,23 @@ private slots:
         QVERIFY(rig.ctx.NewItems.empty());
         QVERIFY(rig.ctx.ChangedItems.empty());
         QVERIFY(!QFileInfo::exists(inner + "backup"));
+    }
+
+    // The copy of new items on its own, with a target inside the source that the list was not
+    // made for: the items inside the target are refused (and logged), never copied into
+    // themselves. (The Copy button refuses such a run before; this is the step's own guard.)
+    void copyStepNeverCopiesIntoItself()
+    {
+        ActionRig rig;
+        writeFile(rig.src + "a.txt", "a");
+        writeFile(rig.src + "backup/old.txt", "o");
+        ListFilesToCopy(rig.ctx);
+        QCOMPARE(int(rig.ctx.NewItems.size()), 3);
+        rig.host.setText(Ctl::txtTarget, rig.src + "backup/");
+        CopyNewItems(rig.ctx);
+        QCOMPARE(readFile(rig.src + "backup/a.txt"), QByteArray("a"));
+        QVERIFY(!QFileInfo::exists(rig.src + "backup/backup"));
+        QCOMPARE(rig.messages().filter(QStringLiteral(" Could not copy file: ") + rig.src + "backup").size(), 2);
     }
 
     // The source inside the target: the target listing leaves it out, so a mirror run never
