@@ -146,7 +146,10 @@ bool listBothTrees(Context &ctx)
     if (listingCache(ctx).scan.leftOut)
         ctx.log.writeDated(QStringLiteral(" Target folder lies inside the source folder and is left out of the source listing: ")
                            + ui->text(Ctl::txtTarget));
-    const bool sourceEmpty = ctx.ScanItems.empty() && !ctx.StopRequested;
+    // Nothing listed on the source: no deletion is offered. Said as "empty" only when the
+    // source could be read (an unreadable one is counted with the folders not read).
+    const bool sourceListedNothing = ctx.ScanItems.empty() && !ctx.StopRequested;
+    const bool sourceEmpty = sourceListedNothing && listingCache(ctx).scan.rootComplete;
     ui->setVisible(Ctl::lblFoldQ, false);
     ui->setVisible(Ctl::lblFoldersQ, false);
 
@@ -247,7 +250,7 @@ bool listBothTrees(Context &ctx)
         ui->setValue(Ctl::cboChoices, 0);
     else if (!ctx.ChangedItems.empty())
         ui->setValue(Ctl::cboChoices, 2);
-    else if (!ctx.OrphanItems.empty() && !sourceEmpty)
+    else if (!ctx.OrphanItems.empty() && !sourceListedNothing)
         ui->setValue(Ctl::cboChoices, 5);
     ui->setText(Ctl::lblListStatus, QStringLiteral("Ready"));
     return true;

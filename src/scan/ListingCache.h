@@ -15,6 +15,7 @@ struct ScanExtras {
     // Total length of the files below the root; -1 when a folder below could not be read.
     qint64 treeSize = -1;
     bool rootRead = false;      // the root itself could be opened
+    bool rootComplete = false;  // ... and read to the end
     bool complete = false;      // the scan was not stopped
     // Folders whose reading failed (full path as listed, errno).
     std::vector<std::pair<QString, int>> unreadable;

@@ -60,7 +60,9 @@ void clearStaleTemp(int dirFd, const char *n, FolderRead &r)
     do {
         rc = ::flock(fd, LOCK_EX | LOCK_NB);
     } while (rc != 0 && errno == EINTR);
-    if (rc == 0 || errno != EWOULDBLOCK) {
+    // Only a lock taken proves that no copy holds the file; where the file system cannot lock,
+    // the file is left for the next copy into this folder to replace.
+    if (rc == 0) {
         r.staleTemp = true;
         r.staleErr = ::unlinkat(dirFd, n, 0) == 0 ? 0 : errno;
     }
@@ -419,8 +421,10 @@ void ScanFolderTreeWithPattern(Context &ctx, const QString &root, const KnownFil
         rules.leaveOut = leaveOut.valid ? &leaveOut : nullptr;
         rules.clearStale = true;
         const FolderRead r = readFolder(current, isRoot, allFiles ? nullptr : &patternTail, true, known, entries, rules);
-        if (isRoot)
+        if (isRoot) {
             extras.rootRead = r.openErr == 0;
+            extras.rootComplete = r.openErr == 0 && r.laterErr == 0;
+        }
         if (r.leftOut)
             extras.leftOut = true;
         if (r.staleTemp)
