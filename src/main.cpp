@@ -1,16 +1,19 @@
 // QuorvelMarnisyn: keeps two folder trees in step.
 #include "app/StartMode.h"
+#include "platform/Platform.h"
 #include "ui/Application.h"
 #include <QByteArray>
 #include <QStringList>
 #include <cstdio>
+#include <cstring>
 
 int main(int argc, char **argv)
 {
-    // The program's own words, exactly as typed, before Qt takes out the options it knows.
+    // The program's own words, exactly as typed, before Qt takes out the options it knows. They
+    // are decoded like file names, so a folder whose name is not UTF-8 reaches /mp and /sp exactly.
     QStringList words;
     for (int i = 1; i < argc; ++i)
-        words << QString::fromLocal8Bit(argv[i]);
+        words << platform::decodeName(argv[i], qsizetype(std::strlen(argv[i])));
 
     const auto env = [](const char *name) { return QString::fromLocal8Bit(qgetenv(name)); };
     switch (DecideStartMode(words, env("QT_QPA_PLATFORM"), env("DISPLAY"), env("WAYLAND_DISPLAY"))) {

@@ -4,7 +4,6 @@
 #include "bigfile/CopyBigFiles.h"
 #include "platform/Platform.h"
 #include "core/ResultLists.h"
-#include <QFile>
 #include <cerrno>
 #include <sys/stat.h>
 
@@ -18,7 +17,7 @@ namespace {
 // wherever it points, outside the target tree, onto files the listing never compared.
 int makeFolder(const QString &folder, bool own)
 {
-    const QByteArray name = QFile::encodeName(folder);
+    const QByteArray name = platform::encodeName(folder);
     if (::mkdir(name.constData(), 0777) == 0)
         return 0;
     const int err = errno;
@@ -96,6 +95,7 @@ void CopyNewItems(Context &ctx)
         QString destination = Counterpart(item.Path, sourceRoot, targetRoot);
         try {
             CheckUnderRoot(item.Path, sourceRoot);
+            CheckNotIntoItself(item.Path, sourceRoot, targetRoot);
             if (item.IsFolder) {
                 ui.setText(Ctl::lblListStatus, QStringLiteral("Creating folder: ") + destination);
                 pacer.pump();

@@ -3,7 +3,6 @@
 #include "actions/Steps.h"
 #include "platform/Platform.h"
 #include "core/ResultLists.h"
-#include <QFile>
 #include <sys/stat.h>
 
 using namespace steps;
@@ -75,7 +74,7 @@ void DeleteOrphans(Context &ctx)
         // was shown. A read-only file gets owner write first, as the trash would otherwise keep
         // it read-only for good; a failure there is not fatal, the move decides.
         struct stat st;
-        const bool regular = ::lstat(QFile::encodeName(item.Path).constData(), &st) == 0 && S_ISREG(st.st_mode);
+        const bool regular = ::lstat(platform::encodeName(item.Path).constData(), &st) == 0 && S_ISREG(st.st_mode);
         if (regular && !(st.st_mode & S_IWUSR))
             platform::makeOwnerWritable(item.Path);
         if (regular && platform::moveToTrash(item.Path)) {

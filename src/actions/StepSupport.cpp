@@ -1,6 +1,7 @@
 #include "actions/Steps.h"
 #include "bigfile/CopyBigFiles.h"
 #include "core/Format.h"
+#include "platform/Platform.h"
 #include <QLocale>
 
 namespace steps {
@@ -30,6 +31,23 @@ void CheckUnderRoot(const QString &path, const QString &root)
         throw AppError(76, QStringLiteral("Quorvel Marnisyn"),
                        QStringLiteral("Path not found: ") + path + QStringLiteral(" is not under ") + root
                            + QStringLiteral(" (the folder was changed after the listing; list the files again)"));
+}
+
+void CheckNotIntoItself(const QString &path, const QString &sourceRoot, const QString &destinationRoot)
+{
+    const QChar sep = platform::separator();
+    QString root = destinationRoot, from = sourceRoot;
+    while (root.endsWith(sep))
+        root.chop(1);
+    while (from.endsWith(sep))
+        from.chop(1);
+    // Only a destination inside the source can receive the source's own items.
+    if (root.isEmpty() || !root.startsWith(from + sep))
+        return;
+    if (path == root || path.startsWith(root + sep))
+        throw AppError(75, QStringLiteral("Quorvel Marnisyn"),
+                       QStringLiteral("Path/File access error: ") + path + QStringLiteral(" lies inside ") + destinationRoot
+                           + QStringLiteral(" and is not copied into itself (list the files again)"));
 }
 
 QString CountLine(qint64 i, qint64 count)

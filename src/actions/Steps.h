@@ -79,6 +79,9 @@ QString Counterpart(const QString &path, const QString &fromRoot, const QString 
 // Raises an AppError when `path` does not begin with `root` (the folder text was changed after
 // the listing): forming a counterpart from it would name an unrelated file.
 void CheckUnderRoot(const QString &path, const QString &root);
+// Raises a failure when the destination root lies inside the source root and a source item
+// is that root or lies inside it: nothing is ever copied into itself.
+void CheckNotIntoItself(const QString &path, const QString &sourceRoot, const QString &destinationRoot);
 
 // "3 of 10 items processed.   (30.00%)"
 QString CountLine(qint64 i, qint64 count);

@@ -54,10 +54,11 @@ void formatError(Context &ctx, const QString &logged)
 }
 
 // Puts an existing folder into its box; false (after logging and telling the user) when the
-// folder is not there.
+// folder is not there. A folder typed relative to the current folder is made absolute first:
+// the box and the stored settings must name the same folder from wherever the program starts.
 bool takeFolder(Context &ctx, bool source, const QString &value)
 {
-    const QString path = AddBackslash(value);
+    const QString path = AddBackslash(platform::absoluteFolder(value));
     if (CheckFolderExists(path)) {
         ctx.ui->setText(source ? Ctl::txtSource : Ctl::txtTarget, path);
         ctx.AutoRun = true;

@@ -140,7 +140,16 @@ bool listBothTrees(Context &ctx)
     ui->moveToLeftOf(Ctl::lblFoldersQ, Ctl::lblTotalFiles, 0);
     ui->setVisible(Ctl::lblFoldersQ, true);
     ctx.ScanSide = 0;
-    ScanFolderTree(ctx, S);
+    // A target inside the source is not part of the source's tree: listed, it would be copied
+    // into itself, one level deeper on every run.
+    ScanFolderTreeWithPattern(ctx, S, KnownFileMeta(), ui->text(Ctl::txtPattern), LeaveOutFolder(ui->text(Ctl::txtTarget)));
+    if (listingCache(ctx).scan.leftOut)
+        ctx.log.writeDated(QStringLiteral(" Target folder lies inside the source folder and is left out of the source listing: ")
+                           + ui->text(Ctl::txtTarget));
+    // Nothing listed on the source: no deletion is offered. Said as "empty" only when the
+    // source could be read (an unreadable one is counted with the folders not read).
+    const bool sourceListedNothing = ctx.ScanItems.empty() && !ctx.StopRequested;
+    const bool sourceEmpty = sourceListedNothing && listingCache(ctx).scan.rootComplete;
     ui->setVisible(Ctl::lblFoldQ, false);
     ui->setVisible(Ctl::lblFoldersQ, false);
 
@@ -211,10 +220,21 @@ bool listBothTrees(Context &ctx)
     const qint64 n = ui->rowCount(Ctl::LstNewFile);
     const qint64 c = ui->rowCount(Ctl::LstChngFile);
     const qint64 o = ui->rowCount(Ctl::LstOrphans);
+    // What the listing could not see is said after the counts: folders that could not be read
+    // to the end, and a source that holds nothing at all (an unmounted disk looks like that).
+    const int notRead = listingCache(ctx).foldersNotRead;
+    QString missed;
+    if (sourceEmpty)
+        missed += QStringLiteral(" The source folder is empty.");
+    if (notRead > 0)
+        missed += QStringLiteral(" Folders not read completely : ") + FormatNumber(qint64(notRead), kSummary);
+    if (!missed.isEmpty())
+        ctx.log.writeDated(missed);
     ui->setText(Ctl::lblListFileStatus, QStringLiteral("Finished within ") + FormatElapsed(elapsed, true) + QStringLiteral(" on ")
                     + NowText() + QLatin1Char('\n') + QStringLiteral("New Files : ") + FormatNumber(n, kSummary)
                     + QStringLiteral(" Changed Files : ") + FormatNumber(c, kSummary) + QStringLiteral(" Total Files to Copy ")
-                    + FormatNumber(n + c, kSummary) + QStringLiteral(" Orphan Files to Delete :") + FormatNumber(o, kSummary));
+                    + FormatNumber(n + c, kSummary) + QStringLiteral(" Orphan Files to Delete :") + FormatNumber(o, kSummary)
+                    + missed);
     ui->setText(Ctl::lblNewFiles, FormatNumber(n, kSummary), 0);
     ui->setText(Ctl::lblChngFiles, FormatNumber(c, kSummary), 0);
     ui->setText(Ctl::lblChngFiles, FormatNumber(qint64(ui->rowCount(Ctl::LstChngFileTarget)), kSummary), 1);
@@ -224,12 +244,13 @@ bool listBothTrees(Context &ctx)
     DescribeChoice(ctx);
     ui->fitEmptyListColumns();
     // The default choice names what was found: new items copy new and changed, else changed
-    // files copy to the target, else orphans are offered for deletion.
+    // files copy to the target, else orphans are offered for deletion. An empty source offers
+    // no deletion: the whole target would look like orphans; the user picks that choice.
     if (!ctx.NewItems.empty())
         ui->setValue(Ctl::cboChoices, 0);
     else if (!ctx.ChangedItems.empty())
         ui->setValue(Ctl::cboChoices, 2);
-    else if (!ctx.OrphanItems.empty())
+    else if (!ctx.OrphanItems.empty() && !sourceListedNothing)
         ui->setValue(Ctl::cboChoices, 5);
     ui->setText(Ctl::lblListStatus, QStringLiteral("Ready"));
     return true;

@@ -7,6 +7,7 @@
 #include "app/Events.h"
 #include "platform/Platform.h"
 #include <QDir>
+#include <tuple>
 #include <QStandardPaths>
 #include <cmath>
 
@@ -84,13 +85,23 @@ void SaveWindowSettings(Context &ctx)
 {
     const QRect r = ctx.ui->windowTwips();
     Settings &s = ctx.settings;
-    s.SaveSetting(kForm, QStringLiteral("Left"), QString::number(r.x()));
-    s.SaveSetting(kForm, QStringLiteral("Top"), QString::number(r.y()));
-    s.SaveSetting(kForm, QStringLiteral("Width"), QString::number(r.width()));
-    s.SaveSetting(kForm, QStringLiteral("Height"), QString::number(r.height()));
-    s.SaveSetting(kParms, QStringLiteral("Source"), ctx.ui->text(Ctl::txtSource));
-    s.SaveSetting(kParms, QStringLiteral("Target"), ctx.ui->text(Ctl::txtTarget));
-    s.SaveSetting(kParms, QStringLiteral("skiporphan"), QString::number(ctx.ui->value(Ctl::chkSkipOrphanCk)));
+    const QList<std::tuple<QString, QString, QString>> values = {
+        {kForm, QStringLiteral("Left"), QString::number(r.x())},
+        {kForm, QStringLiteral("Top"), QString::number(r.y())},
+        {kForm, QStringLiteral("Width"), QString::number(r.width())},
+        {kForm, QStringLiteral("Height"), QString::number(r.height())},
+        {kParms, QStringLiteral("Source"), ctx.ui->text(Ctl::txtSource)},
+        {kParms, QStringLiteral("Target"), ctx.ui->text(Ctl::txtTarget)},
+        {kParms, QStringLiteral("skiporphan"), QString::number(ctx.ui->value(Ctl::chkSkipOrphanCk))},
+    };
+    for (const auto &[section, key, value] : values) {
+        QString error;
+        if (!s.SaveSetting(section, key, value, &error)) {
+            // One line for the whole save: the next values would fail the same way.
+            ctx.log.writeDated(QStringLiteral(" Settings could not be saved to ") + s.file() + QStringLiteral(": ") + error);
+            return;
+        }
+    }
 }
 
 void FormLoad(Context &ctx, const QStringList &args)

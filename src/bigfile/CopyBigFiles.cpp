@@ -8,7 +8,6 @@
 #include "platform/Platform.h"
 #include "core/ResultLists.h"
 #include <QElapsedTimer>
-#include <QFile>
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
@@ -89,8 +88,7 @@ void CopyBigFiles(Context &ctx, const QString &sInFile, const QString &sOutFile)
     const qint64 N = L / kChunk;
     const qint32 r = qint32(L - N * kChunk);
 
-    // 2.
-    ctx.ProcessedBytes += L;
+    // 2. The processed total grows only by files that were copied completely (at the end).
     QElapsedTimer t0;
     t0.start();
 
@@ -105,8 +103,8 @@ void CopyBigFiles(Context &ctx, const QString &sInFile, const QString &sOutFile)
 
     // 4./5. The temporary file is always a new, empty file: a stale one left by a failed copy
     // is deleted first, so it never leaks into this copy.
-    const QString tmp = sOutFile.left(sep + 1) + QStringLiteral("$$$DEV$$$.$tmpfile$");
-    QByteArray tmpName = QFile::encodeName(tmp);
+    const QString tmp = sOutFile.left(sep + 1) + QLatin1String(platform::kCopyTempName);
+    QByteArray tmpName = platform::encodeName(tmp);
     ctx.CopyTarget = NewCopierFile();
     HugeBinaryFile *dst = ctx.CopyTarget.get();
     try {
@@ -194,7 +192,7 @@ void CopyBigFiles(Context &ctx, const QString &sInFile, const QString &sOutFile)
         }
 
         // 10. One atomic replacement of the destination.
-        if (::rename(tmpName.constData(), QFile::encodeName(sOutFile).constData()) != 0)
+        if (::rename(tmpName.constData(), platform::encodeName(sOutFile).constData()) != 0)
             throw fileError(errno);
     } catch (...) {
         ctx.closeCopierFiles();
@@ -206,4 +204,5 @@ void CopyBigFiles(Context &ctx, const QString &sInFile, const QString &sOutFile)
     // 11.
     ctx.CopySource.reset();
     ctx.CopyTarget.reset();
+    ctx.ProcessedBytes += L;
 }

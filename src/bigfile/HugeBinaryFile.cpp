@@ -1,6 +1,5 @@
 #include "bigfile/HugeBinaryFile.h"
 #include "platform/Platform.h"
-#include <QFile>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -57,7 +56,7 @@ void HugeBinaryFile::RequireOpen() const
 // Opens and locks; false with `err` set when the file cannot be opened or is locked.
 bool HugeBinaryFile::TryOpen(const QString &name, int flags, int &err)
 {
-    const QByteArray encoded = QFile::encodeName(name);
+    const QByteArray encoded = platform::encodeName(name);
     int fd;
     // O_NONBLOCK changes nothing for regular files; it keeps a FIFO put in a file's place from
     // blocking the window's thread forever.
@@ -107,7 +106,7 @@ void HugeBinaryFile::OpenNewOutFile(const QString &OpenFileName)
     if (err == EEXIST) {
         // A stale file is deleted, but never one that another copy still holds and writes:
         // deleting it would let that copy put this one's file under its own destination name.
-        const QByteArray encoded = QFile::encodeName(OpenFileName);
+        const QByteArray encoded = platform::encodeName(OpenFileName);
         // Only a regular file is opened to look at its lock (opening a device has effects).
         struct stat st;
         int old = -1;

@@ -69,7 +69,7 @@ struct Context {
     bool OverwriteAll = false;
     QString RunState;
     qint32 PendingItemCount = 0;
-    qint64 ProcessedBytes = 0;
+    qint64 ProcessedBytes = 0; // bytes of the files copied completely during the run
 
     // Busy state: a listing or a run is on the call stack.
     bool listingBusy = false;

@@ -1,11 +1,15 @@
 #include "core/RunLog.h"
 #include "core/Format.h"
+#include "platform/Platform.h"
 #include <QDir>
 #include <QFile>
 #include <algorithm>
-#include <QFileInfo>
 #include <QStandardPaths>
 #include <QStringList>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 RunLog::~RunLog()
 {
@@ -27,15 +31,44 @@ bool RunLog::open(const QString &path, const QString &baseName)
     return open(QStringList{path}, baseName);
 }
 
+// Opens one candidate for appending: only a regular file (or a new one) is taken. The open
+// never waits (a FIFO in the log's place would hold the start-up forever), and a device or a
+// folder of that name is left alone.
+static std::FILE *openForAppend(const QString &path)
+{
+    const QByteArray name = platform::encodeName(path);
+    int fd;
+    do {
+        fd = ::open(name.constData(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return nullptr;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return nullptr;
+    }
+    // Writes to a regular file are never short of room to wait for; the flag is taken off so
+    // that a full disk answers as an error, not as a would-block.
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags != -1)
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    std::FILE *f = ::fdopen(fd, "ab");
+    if (!f)
+        ::close(fd);
+    return f;
+}
+
 bool RunLog::open(const QStringList &candidates, const QString &baseName)
 {
     close();
     for (const QString &p : candidates) {
         if (p.isEmpty())
             continue;
-        QDir().mkpath(QFileInfo(p).absolutePath());
-        std::FILE *f = std::fopen(QFile::encodeName(p).constData(), "ab");
-        if (f) {
+        const qsizetype slash = p.lastIndexOf(QLatin1Char('/'));
+        if (slash > 0 && !platform::hasEscapedBytes(p))
+            QDir().mkpath(p.left(slash));
+        if (std::FILE *f = openForAppend(p)) {
             file_ = f;
             path_ = p;
             break;
@@ -59,7 +92,9 @@ void RunLog::writeRaw(const QString &line)
 {
     if (!file_)
         return;
-    QByteArray bytes = line.toLocal8Bit();
+    // The log stays valid UTF-8: a name with bytes that are not UTF-8 is written as the window
+    // shows it, each such byte as U+FFFD.
+    QByteArray bytes = platform::displayName(line).toUtf8();
     bytes += "\r\n";
     // A failed write is ignored: the log never stops the program.
     if (std::fwrite(bytes.constData(), 1, size_t(bytes.size()), file_) != size_t(bytes.size())) {

@@ -3,6 +3,12 @@
 #include <QFile>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QVariant>
+#include "platform/Platform.h"
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 void Settings::setApplication(const QString &appName)
 {
@@ -40,13 +46,41 @@ QString Settings::GetSetting(const QString &section, const QString &key, const Q
     const QString k = storedKey(s, key);
     if (!s.contains(k))
         return def;
-    return s.value(k).toString();
+    const QVariant v = s.value(k);
+    // A folder name that is not UTF-8 is stored as its bytes (see SaveSetting).
+    if (v.typeId() == QMetaType::QByteArray)
+        return platform::decodeName(v.toByteArray());
+    return v.toString();
 }
 
-void Settings::SaveSetting(const QString &section, const QString &key, const QString &value)
+namespace {
+// Why the settings file cannot be written: the system's text of the first failing step.
+QString whyNotWritable(const QString &file)
+{
+    const QByteArray name = platform::encodeName(file);
+    const int slash = name.lastIndexOf('/');
+    if (slash > 0) {
+        struct stat st;
+        const QByteArray folder = name.left(slash);
+        if (::stat(folder.constData(), &st) != 0)
+            return platform::systemErrorText(errno);
+        if (!S_ISDIR(st.st_mode))
+            return platform::systemErrorText(ENOTDIR);
+        if (::access(folder.constData(), W_OK) != 0)
+            return platform::systemErrorText(errno);
+    }
+    const int fd = ::open(name.constData(), O_WRONLY | O_APPEND | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return errno == ENOENT ? platform::systemErrorText(EACCES) : platform::systemErrorText(errno);
+    ::close(fd);
+    return QStringLiteral("The settings file could not be written");
+}
+} // namespace
+
+bool Settings::SaveSetting(const QString &section, const QString &key, const QString &value, QString *error)
 {
     if (file_.isEmpty())
-        return;
+        return true;
     QSettings s(file_, QSettings::IniFormat);
     s.beginGroup(storedGroup(s, section));
     // Replace a key of any case by the one written now.
@@ -54,9 +88,19 @@ void Settings::SaveSetting(const QString &section, const QString &key, const QSt
     for (const QString &k : keys)
         if (k.compare(key, Qt::CaseInsensitive) == 0)
             s.remove(k);
-    s.setValue(key, value);
+    // The INI file is UTF-8 text: a name with bytes that are not UTF-8 is kept as its bytes.
+    if (platform::hasEscapedBytes(value))
+        s.setValue(key, platform::encodeName(value));
+    else
+        s.setValue(key, value);
     s.endGroup();
     s.sync();
+    if (s.status() == QSettings::NoError)
+        return true;
+    if (error)
+        *error = s.status() == QSettings::FormatError ? QStringLiteral("The settings file is not in the INI format")
+                                                      : whyNotWritable(file_);
+    return false;
 }
 
 void Settings::DeleteSetting()

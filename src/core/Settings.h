@@ -13,7 +13,8 @@ public:
     QString file() const { return file_; }
 
     QString GetSetting(const QString &section, const QString &key, const QString &def) const;
-    void SaveSetting(const QString &section, const QString &key, const QString &value);
+    // Writes one value; answers true, or false with the system's text of what stopped it.
+    bool SaveSetting(const QString &section, const QString &key, const QString &value, QString *error = nullptr);
     // Removes every section and key of the application; failures are ignored.
     void DeleteSetting();
 

@@ -1,12 +1,14 @@
 #include "platform/Platform.h"
 #include <QCoreApplication>
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QStorageInfo>
+#include <algorithm>
 #include <cerrno>
+#include <dirent.h>
+#include <vector>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -67,12 +69,12 @@ int validSequence(const unsigned char *p, qsizetype left)
 
 } // namespace
 
-QByteArray encodeName(const QString &name)
+QByteArray encodeName(QStringView name)
 {
     QByteArray out;
     out.reserve(name.size() + name.size() / 2);
     const qsizetype n = name.size();
-    const QChar *d = name.constData();
+    const QChar *d = name.data();
     for (qsizetype i = 0; i < n; ++i) {
         const char16_t c = d[i].unicode();
         if (c < 0x80) {
@@ -181,6 +183,17 @@ QString designTarget() { return underHome("temp Target"); }
 
 QString exeFolder()
 {
+    // The executable's own link names its file by the exact bytes (the run log lives beside it).
+    char buf[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf);
+    if (n > 0 && size_t(n) < sizeof buf) {
+        const QString exe = decodeName(buf, qsizetype(n));
+        const qsizetype slash = exe.lastIndexOf(QLatin1Char('/'));
+        if (slash > 0)
+            return exe.left(slash);
+        if (slash == 0)
+            return QStringLiteral("/");
+    }
     return QCoreApplication::applicationDirPath();
 }
 
@@ -197,7 +210,7 @@ bool folderExists(const QString &path)
     if (path.isEmpty())
         return false;
     struct stat st;
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+    if (::stat(encodeName(path).constData(), &st) != 0)
         return false;
     return S_ISDIR(st.st_mode);
 }
@@ -216,12 +229,18 @@ bool moveToTrash(const QString &path, QString *error)
 {
     const QString over = trashOverride();
     if (!over.isEmpty()) {
+        // Byte-exact: the item keeps its name, with ".1", ".2" ... added when the name is taken.
         QDir().mkpath(over);
-        const QString base = QFileInfo(path).fileName();
-        QString dest = QDir(over).filePath(base);
-        for (int n = 1; QFileInfo::exists(dest) || QFileInfo(dest).isSymLink(); ++n)
-            dest = QDir(over).filePath(base + QLatin1Char('.') + QString::number(n));
-        if (::rename(QFile::encodeName(path).constData(), QFile::encodeName(dest).constData()) != 0) {
+        QString folder = path;
+        while (folder.size() > 1 && folder.endsWith(QLatin1Char('/')))
+            folder.chop(1);
+        const QByteArray base = encodeName(QStringView(folder).mid(folder.lastIndexOf(QLatin1Char('/')) + 1));
+        const QByteArray into = encodeName(over) + '/';
+        QByteArray dest = into + base;
+        struct stat st;
+        for (int n = 1; ::lstat(dest.constData(), &st) == 0; ++n)
+            dest = into + base + '.' + QByteArray::number(n);
+        if (::rename(encodeName(path).constData(), dest.constData()) != 0) {
             if (error)
                 *error = systemErrorText(errno);
             return false;
@@ -251,7 +270,7 @@ bool moveToTrash(const QString &path, QString *error)
 bool isReadOnly(const QString &path)
 {
     struct stat st;
-    if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
+    if (::lstat(encodeName(path).constData(), &st) != 0)
         return false;
     return (st.st_mode & S_IWUSR) == 0;
 }
@@ -259,7 +278,7 @@ bool isReadOnly(const QString &path)
 bool makeOwnerWritable(const QString &path, QString *error)
 {
     struct stat st;
-    const QByteArray p = QFile::encodeName(path);
+    const QByteArray p = encodeName(path);
     if (::stat(p.constData(), &st) != 0 || ::chmod(p.constData(), (st.st_mode & 07777) | S_IWUSR) != 0) {
         if (error)
             *error = systemErrorText(errno);
@@ -288,8 +307,8 @@ bool copyTimesFromFd(int fromFd, int toFd, QString *error)
 bool copyPermissions(const QString &from, const QString &to, QString *error)
 {
     struct stat st;
-    if (::stat(QFile::encodeName(from).constData(), &st) != 0
-        || ::chmod(QFile::encodeName(to).constData(), st.st_mode & 07777) != 0) {
+    if (::stat(encodeName(from).constData(), &st) != 0
+        || ::chmod(encodeName(to).constData(), st.st_mode & 07777) != 0) {
         if (error)
             *error = systemErrorText(errno);
         return false;
@@ -344,15 +363,110 @@ qint64 folderSize(const QString &path)
 {
     if (!folderExists(path))
         return -1;
+    // Walks by descriptor: every name is used as the bytes the folder holds. Links are not
+    // followed; a folder below that cannot be read leaves its files out, as before.
     qint64 total = 0;
-    QDirIterator it(path, QDir::Files | QDir::Hidden | QDir::NoSymLinks | QDir::System, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        it.next();
-        const QFileInfo fi = it.fileInfo();
-        if (fi.isFile())
-            total += fi.size();
+    std::vector<int> open;
+    const int rootFd = ::open(encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (rootFd < 0)
+        return -1;
+    open.push_back(rootFd);
+    while (!open.empty()) {
+        const int fd = open.back();
+        open.pop_back();
+        DIR *dir = ::fdopendir(fd);
+        if (!dir) {
+            ::close(fd);
+            continue;
+        }
+        while (const struct dirent *de = ::readdir(dir)) {
+            const char *n = de->d_name;
+            if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0)))
+                continue;
+            struct stat st;
+            if (::fstatat(::dirfd(dir), n, &st, AT_SYMLINK_NOFOLLOW) != 0)
+                continue;
+            if (S_ISREG(st.st_mode)) {
+                total += qint64(st.st_size);
+            } else if (S_ISDIR(st.st_mode)) {
+                const int sub = ::openat(::dirfd(dir), n, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+                if (sub >= 0)
+                    open.push_back(sub);
+            }
+        }
+        ::closedir(dir);
     }
     return total;
+}
+
+bool subfolderNames(const QString &folder, QStringList *names, bool firstOnly)
+{
+    names->clear();
+    if (folder.isEmpty())
+        return false;
+    const int fd = ::open(encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    DIR *dir = ::fdopendir(fd);
+    if (!dir) {
+        ::close(fd);
+        return false;
+    }
+    while (const struct dirent *de = ::readdir(dir)) {
+        const char *n = de->d_name;
+        if (n[0] == '.')
+            continue; // ".", ".." and hidden folders
+        bool isDir = de->d_type == DT_DIR;
+        if (de->d_type == DT_UNKNOWN) {
+            struct stat st;
+            isDir = ::fstatat(::dirfd(dir), n, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
+        }
+        if (!isDir)
+            continue;
+        names->append(decodeName(n, qsizetype(std::strlen(n))));
+        if (firstOnly)
+            break;
+    }
+    ::closedir(dir);
+    std::sort(names->begin(), names->end(), [](const QString &a, const QString &b) {
+        const int c = QString::compare(a, b, Qt::CaseInsensitive);
+        return c != 0 ? c < 0 : a < b;
+    });
+    return true;
+}
+
+bool folderReadable(const QString &path)
+{
+    const QByteArray p = encodeName(path);
+    return folderExists(path) && ::access(p.constData(), R_OK | X_OK) == 0;
+}
+
+QString absoluteFolder(const QString &path)
+{
+    if (path.isEmpty())
+        return path;
+    QString full = path;
+    if (!path.startsWith(QLatin1Char('/'))) {
+        std::vector<char> buf(4096);
+        while (!::getcwd(buf.data(), buf.size())) {
+            if (errno != ERANGE)
+                return path; // no current folder to put in front: the text stays as typed
+            buf.resize(buf.size() * 2);
+        }
+        full = decodeName(buf.data(), qsizetype(std::strlen(buf.data()))) + QLatin1Char('/') + path;
+    }
+    const bool trailing = full.endsWith(QLatin1Char('/'));
+    QString out;
+    out.reserve(full.size());
+    for (QStringView part : QStringView(full).split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        if (part == QLatin1String("."))
+            continue;
+        out += QLatin1Char('/');
+        out += part;
+    }
+    if (out.isEmpty() || trailing)
+        out += QLatin1Char('/');
+    return out;
 }
 
 } // namespace platform

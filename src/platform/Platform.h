@@ -3,6 +3,8 @@
 // small functions and never the system directly for these services.
 #include <QList>
 #include <QString>
+#include <QStringList>
+#include <QStringView>
 #include <QtGlobal>
 
 namespace platform {
@@ -12,13 +14,17 @@ namespace platform {
 // byte string survives decodeName -> encodeName exactly. Every file-system call takes its
 // path through encodeName; every name read from the disk or the command line comes through
 // decodeName. Never use a lossy conversion (toLocal8Bit, QFile::encodeName) for a path.
-QByteArray encodeName(const QString &name);
+QByteArray encodeName(QStringView name);
+inline QByteArray encodeName(const QString &name) { return encodeName(QStringView(name)); }
 QString decodeName(const char *bytes, qsizetype size);
 inline QString decodeName(const QByteArray &bytes) { return decodeName(bytes.constData(), bytes.size()); }
 // True when a name holds bytes that are not valid UTF-8 (the window shows them as U+FFFD).
 bool hasEscapedBytes(const QString &name);
 // The name as the window shows it: each escaped byte is one U+FFFD.
 QString displayName(const QString &name);
+
+// The name of the copier's temporary file in a destination folder. The listing never lists it.
+inline constexpr char kCopyTempName[] = "$$$DEV$$$.$tmpfile$";
 
 // The path separator the program's "\" stands for ('/' here, '\\' on Windows).
 QChar separator();
@@ -39,6 +45,11 @@ QString exeBaseName();
 
 // Folder exists (a directory-inclusive lookup that answers true only for a folder).
 bool folderExists(const QString &path);
+
+// The absolute form of a folder typed relative to the current folder: the current folder (as
+// the system names it, byte-exact) in front, "." parts and doubled separators left out. An
+// absolute path comes back with only those removed; ".." parts are kept for the system.
+QString absoluteFolder(const QString &path);
 
 // Moves a file or folder (with its contents) to the desktop trash. Returns false when the
 // item did not reach the trash; `error` then carries the system's text.
@@ -66,6 +77,12 @@ struct Volume {
     VolumeKind kind = VolumeKind::Fixed;
 };
 QList<Volume> browsableVolumes();
+
+// The subfolders of a folder that a user browses (links and hidden folders left out),
+// byte-exact names, sorted without regard to case; false when the folder cannot be read. `firstOnly` stops at the first one found.
+bool subfolderNames(const QString &folder, QStringList *names, bool firstOnly = false);
+// A folder that can be listed (read and searched).
+bool folderReadable(const QString &path);
 
 // Total size in bytes of every file below a folder; -1 when the folder cannot be read.
 qint64 folderSize(const QString &path);

@@ -102,15 +102,15 @@ void CompareSourceWithTarget(Context &ctx)
                     ::close(parentFd);
                 openParent = p;
                 const QStringView parentRel = p >= 0 ? QStringView(items[size_t(p)].Path).mid(lenS) : QStringView();
-                parentFd = scanio::openFolderForLookups(targetBytes + parentRel.toLocal8Bit(), p < 0);
+                parentFd = scanio::openFolderForLookups(targetBytes + scanio::encode(parentRel), p < 0);
             }
             if (parentFd >= 0) {
                 const qsizetype slash = rel.lastIndexOf(QLatin1Char('/'));
-                const QByteArray name = rel.mid(slash + 1).toLocal8Bit();
+                const QByteArray name = scanio::encode(rel.mid(slash + 1));
                 return scanio::lookupAt(parentFd, name.constData(), m);
             }
         }
-        return scanio::lookup(targetBytes + rel.toLocal8Bit(), m);
+        return scanio::lookup(targetBytes + scanio::encode(rel), m);
     };
 
     // One item: the counterpart's lookup and the rule for a folder or a file.

@@ -2,7 +2,6 @@
 #include "core/Format.h"
 #include "platform/Platform.h"
 #include <QDateTime>
-#include <QFile>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -75,9 +74,9 @@ int injectedReadFault(const QByteArray &path)
     return 0;
 }
 
-QByteArray encode(const QString &path)
+QByteArray encode(QStringView path)
 {
-    return QFile::encodeName(path);
+    return platform::encodeName(path);
 }
 
 AppError systemError(int err)

@@ -41,7 +41,8 @@ inline qint64 wholeSeconds(qint64 ns) { return ns >= 0 ? ns / 1000000000 : -((-n
 // The general date text of a modification time.
 QString dateText(qint64 mtimeNs);
 
-QByteArray encode(const QString &path);
+// The exact bytes of a path (see platform::encodeName).
+QByteArray encode(QStringView path);
 AppError systemError(int err);
 
 // Tests: make the opening of these folders, or the lookup of names below these folders,

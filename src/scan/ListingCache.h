@@ -15,9 +15,11 @@ struct ScanExtras {
     // Total length of the files below the root; -1 when a folder below could not be read.
     qint64 treeSize = -1;
     bool rootRead = false;      // the root itself could be opened
+    bool rootComplete = false;  // ... and read to the end
     bool complete = false;      // the scan was not stopped
     // Folders whose reading failed (full path as listed, errno).
     std::vector<std::pair<QString, int>> unreadable;
+    bool leftOut = false;       // the other root lay inside this tree and was left out
     bool scanned = false;       // a scan filled these
     QString pattern;            // the file pattern the scan applied
     bool matches(const WorkArray &items) const { return parent.size() == items.size(); }
@@ -36,6 +38,7 @@ struct ListingCache {
     ScanExtras sourceScan;   // the source scan, once the target scan has replaced it
     std::vector<TargetSeen> targetSeen;  // parallel to the source listing
     QString comparedSource, comparedTarget; // the folder texts the comparison used
+    int foldersNotRead = 0;  // folders of either tree that could not be read completely
 };
 
 // The context's cache, created on first use.

@@ -92,8 +92,12 @@ void FindOrphans(Context &ctx)
         // Both sides are listed with one pattern: a target file that the source scan's pattern
         // left out must not look like an orphan because the box changed in between.
         const QString pattern = sourceScanned ? cache.sourceScan.pattern : ui->text(Ctl::txtPattern);
+        // A source inside the target is not part of the target's tree: its items would all be
+        // orphans of the source, and a mirror would take the source itself away.
         ScanFolderTreeWithPattern(ctx, T, sameTarget ? comparisonKnowledge(cache, ctx.SourceScanItems, sourceIndex, lenT) : KnownFileMeta(),
-                                  pattern);
+                                  pattern, LeaveOutFolder(S));
+        if (cache.scan.leftOut)
+            ctx.log.writeDated(QStringLiteral(" Source folder lies inside the target folder and is left out of the target listing: ") + S);
         ctx.TargetFileTotal = ctx.ScanFileCount;
     }
     ui->setVisible(Ctl::lblFoldQ, false);
@@ -154,7 +158,7 @@ void FindOrphans(Context &ctx)
         }
         if (lookUp) {
             scanio::Meta m;
-            const int err = scanio::lookup(sourceBytes + rel.toLocal8Bit(), m);
+            const int err = scanio::lookup(sourceBytes + scanio::encode(rel), m);
             if (err && !scanio::isMissing(err))
                 throw scanio::systemError(err);
             orphan = err != 0 || m.kind != (item.IsFolder ? Kind::Folder : Kind::File);

@@ -7,11 +7,12 @@
 #include "scan/FileQuery.h"
 #include "scan/ListingCache.h"
 #include <QElapsedTimer>
-#include <QFile>
+#include <cstring>
 #include <algorithm>
 #include <dirent.h>
 #include <fcntl.h>
 #include <map>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -29,7 +30,44 @@ struct FolderRead {
     int laterErr = 0;       // reading stopped part-way
     int sizeErr = 0;        // the length of a file in it could not be read
     qint64 filesTotal = 0;  // every regular file, listed or not
+    bool leftOut = false;   // the folder to leave out was met (and left out)
+    bool staleTemp = false; // a copier's temporary file no copy holds was found
+    int staleErr = 0;       // ... and could not be removed (0: removed)
 };
+
+// What one folder read does beyond listing: leave a folder out, clear stale temporary files.
+struct ReadRules {
+    const LeaveOut *leaveOut = nullptr;
+    bool clearStale = false;
+};
+
+bool isCopyTemp(const char *n)
+{
+    return n[0] == '$' && std::strcmp(n, platform::kCopyTempName) == 0;
+}
+
+// A copier's temporary file that no copy holds (its lock is free) is left from a copy that
+// never finished: it is removed. One that a running copy holds is left alone.
+void clearStaleTemp(int dirFd, const char *n, FolderRead &r)
+{
+    int fd;
+    do {
+        fd = ::openat(dirFd, n, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return; // gone meanwhile, or not ours to open
+    int rc;
+    do {
+        rc = ::flock(fd, LOCK_EX | LOCK_NB);
+    } while (rc != 0 && errno == EINTR);
+    // Only a lock taken proves that no copy holds the file; where the file system cannot lock,
+    // the file is left for the next copy into this folder to replace.
+    if (rc == 0) {
+        r.staleTemp = true;
+        r.staleErr = ::unlinkat(dirFd, n, 0) == 0 ? 0 : errno;
+    }
+    ::close(fd);
+}
 
 // One read buffer for the whole walk: a folder of a few hundred entries is read in one call.
 std::vector<char> &readBuffer()
@@ -38,12 +76,27 @@ std::vector<char> &readBuffer()
     return buffer;
 }
 
+// The other root, met as an entry of the folder being read: by its path, or (a way in by
+// another name) by its device and inode.
+bool isLeftOut(const LeaveOut &lo, int dirFd, const char *n, ino_t entryIno, const QString &prefix, const QString &name)
+{
+    if (!lo.valid)
+        return false;
+    if (lo.path.size() == prefix.size() + name.size() && lo.path.startsWith(prefix) && lo.path.endsWith(name))
+        return true;
+    if (quint64(entryIno) != lo.ino)
+        return false;
+    struct stat st;
+    return ::fstatat(dirFd, n, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode) && quint64(st.st_dev) == lo.dev
+        && quint64(st.st_ino) == lo.ino;
+}
+
 // Reads one folder: its subfolders and the files the pattern selects (all files when
 // `patternTail` is null), sorted by name without regard to case. The entry type comes from
 // the directory entry; only a regular file's length and time are asked, once, relative to
 // the open folder.
 FolderRead readFolder(const QString &folder, bool followLink, const QString *patternTail, bool wantFiles,
-                      const KnownFileMeta &known, std::vector<Entry> &out)
+                      const KnownFileMeta &known, std::vector<Entry> &out, const ReadRules &rules = ReadRules())
 {
     FolderRead r;
     out.clear();
@@ -88,17 +141,27 @@ FolderRead readFolder(const QString &folder, bool followLink, const QString *pat
             }
             if (type == DT_DIR) {
                 Entry e;
-                e.name = QFile::decodeName(n);
+                e.name = platform::decodeName(n, qsizetype(std::strlen(n)));
+                if (rules.leaveOut && isLeftOut(*rules.leaveOut, fd, n, de->d_ino, prefix, e.name)) {
+                    r.leftOut = true;
+                    continue;
+                }
                 e.isFolder = true;
                 out.push_back(std::move(e));
                 continue;
             }
             if (type != DT_REG)
                 continue; // links, sockets, FIFOs, devices: never listed
+            if (isCopyTemp(n)) {
+                // The copier's own file is never an item of the tree.
+                if (rules.clearStale)
+                    clearStaleTemp(fd, n, r);
+                continue;
+            }
             Entry e;
             bool listed = wantFiles;
             if (wantFiles || known) {
-                e.name = QFile::decodeName(n);
+                e.name = platform::decodeName(n, qsizetype(std::strlen(n)));
                 if (patternTail)
                     listed = wantFiles && LikeMatch(QStringView(e.name).right(4), *patternTail);
             }
@@ -268,7 +331,46 @@ void ScanFolderTree(Context &ctx, const QString &root, const KnownFileMeta &know
     ScanFolderTreeWithPattern(ctx, root, known, ctx.ui->text(Ctl::txtPattern));
 }
 
-void ScanFolderTreeWithPattern(Context &ctx, const QString &root, const KnownFileMeta &known, const QString &pattern)
+LeaveOut LeaveOutFolder(const QString &path)
+{
+    LeaveOut lo;
+    QString p = path;
+    StripBackslash(p);
+    struct stat st;
+    if (p.isEmpty() || ::stat(platform::encodeName(p).constData(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return lo;
+    lo.path = p;
+    lo.dev = quint64(st.st_dev);
+    lo.ino = quint64(st.st_ino);
+    lo.valid = true;
+    return lo;
+}
+
+namespace {
+
+// The form C record of a folder the scan could not read, or not completely.
+void logUnreadFolder(Context &ctx, const QString &folder, int err)
+{
+    ctx.log.writeC(NowText() + QStringLiteral(" Error accessing File: ") + folder + QStringLiteral("\r\n\r\nError #")
+                       + QString::number(err) + QStringLiteral(" - ") + platform::systemErrorText(err)
+                       + QStringLiteral("\r\n\r\nDirectory skipped for processing."),
+                   QStringLiteral("Bad Folder Found"));
+}
+
+void logStaleTemp(Context &ctx, const QString &folder, int err)
+{
+    const QString file = folder + QLatin1Char('/') + QLatin1String(platform::kCopyTempName);
+    if (err == 0)
+        ctx.log.writeDated(QStringLiteral(" Removed the temporary file of a copy that did not finish: ") + file);
+    else
+        ctx.log.writeDated(QStringLiteral(" Could not remove the temporary file of a copy that did not finish: ") + file
+                           + QStringLiteral(" - ") + platform::systemErrorText(err));
+}
+
+} // namespace
+
+void ScanFolderTreeWithPattern(Context &ctx, const QString &root, const KnownFileMeta &known, const QString &pattern,
+                               const LeaveOut &leaveOut)
 {
     const bool allFiles = pattern.compare(QLatin1String("*.*"), Qt::CaseInsensitive) == 0;
     const QString patternTail = pattern.right(4);
@@ -315,9 +417,24 @@ void ScanFolderTreeWithPattern(Context &ctx, const QString &root, const KnownFil
         lastTaken = current;
 
         const bool isRoot = rec == 0;
-        const FolderRead r = readFolder(current, isRoot, allFiles ? nullptr : &patternTail, true, known, entries);
-        if (isRoot)
+        ReadRules rules;
+        rules.leaveOut = leaveOut.valid ? &leaveOut : nullptr;
+        rules.clearStale = true;
+        const FolderRead r = readFolder(current, isRoot, allFiles ? nullptr : &patternTail, true, known, entries, rules);
+        if (isRoot) {
             extras.rootRead = r.openErr == 0;
+            extras.rootComplete = r.openErr == 0 && r.laterErr == 0;
+        }
+        if (r.leftOut)
+            extras.leftOut = true;
+        if (r.staleTemp)
+            logStaleTemp(ctx, current, r.staleErr);
+        // A folder that could not be read, or not to the end, is reported: what it holds is
+        // missing from the listing. (A root that does not exist is an empty tree, not a fault.)
+        if (const int err = r.openErr ? r.openErr : r.laterErr; err && !(isRoot && r.openErr == ENOENT)) {
+            logUnreadFolder(ctx, current, err);
+            ++cache.foldersNotRead;
+        }
         FolderRec &fr = recs[size_t(rec)];
         fr.total += r.filesTotal;
         if (const int err = r.openErr ? r.openErr : r.laterErr) {

@@ -14,9 +14,24 @@ void ScanFolderTree(Context &ctx, const QString &root);
 // otherwise query; answers true and fills size and time when it knows them.
 using KnownFileMeta = std::function<bool(const QString &fullPath, qint64 &size, qint64 &mtimeNs)>;
 void ScanFolderTree(Context &ctx, const QString &root, const KnownFileMeta &known);
+// A folder a scan must not enter: the other root of the listing when it lies inside this
+// one. Known by its path and, for a way in by another name, by its device and inode.
+struct LeaveOut {
+    QString path;        // without a trailing separator
+    quint64 dev = 0, ino = 0;
+    bool valid = false;
+};
+// The identity of an existing folder (invalid when it is not one).
+LeaveOut LeaveOutFolder(const QString &path);
+
 // The same with the file pattern given rather than read from the window: the target scan of a
 // listing uses the pattern the source scan used, whatever the box holds by then.
-void ScanFolderTreeWithPattern(Context &ctx, const QString &root, const KnownFileMeta &known, const QString &pattern);
+//
+// The scan writes one form C record ("Bad Folder Found") for every folder below the root that
+// could not be read, or not completely, and counts it in the listing cache. It never lists the
+// copier's temporary file, and removes one that no running copy holds, with a log line.
+void ScanFolderTreeWithPattern(Context &ctx, const QString &root, const KnownFileMeta &known, const QString &pattern,
+                               const LeaveOut &leaveOut = LeaveOut());
 
 // The pattern rule of the scan: the last four characters of the name against the last four of
 // the pattern ("*.*" takes every file).

@@ -1,6 +1,7 @@
 #include "ui/DialogAsker.h"
 #include "ui/FormDiffSize.h"
 #include <QAbstractButton>
+#include "platform/Platform.h"
 #include <QDir>
 #include <QFileDialog>
 #include <QKeyEvent>
@@ -49,7 +50,7 @@ Answer DialogAsker::askMessage(QWidget *parent, const Question &q)
     QMessageBox box(parent);
     box.setWindowTitle(q.title.isEmpty() ? QStringLiteral("QuorvelMarnisyn") : q.title);
     box.setTextFormat(Qt::PlainText);
-    box.setText(q.text);
+    box.setText(platform::displayName(q.text));
     switch (q.icon) {
     case Icon::None: box.setIcon(QMessageBox::NoIcon); break;
     case Icon::Information: box.setIcon(QMessageBox::Information); break;

@@ -1,9 +1,6 @@
 #include "ui/DriveTree.h"
 #include "ui/Widgets.h"
 #include <QApplication>
-#include <QDir>
-#include <QDirIterator>
-#include <QFileInfo>
 #include <QHeaderView>
 #include <QHelpEvent>
 #include <QMouseEvent>
@@ -13,22 +10,19 @@
 
 namespace {
 
-const QDir::Filters FolderFilter = QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks;
-
-// The subfolders of a folder in name order; false when the folder cannot be read.
+// The subfolders of a folder in name order; false when the folder cannot be read. Names are
+// the exact bytes on disk, so a folder whose name is not UTF-8 is opened as itself.
 bool listSubfolders(const QString &folder, QStringList *names)
 {
-    const QFileInfo fi(folder);
-    if (folder.isEmpty() || !fi.isDir() || !fi.isReadable() || !fi.isExecutable())
+    if (!platform::folderReadable(folder))
         return false;
-    *names = QDir(folder).entryList(FolderFilter, QDir::Name | QDir::IgnoreCase);
-    return true;
+    return platform::subfolderNames(folder, names);
 }
 
 bool hasSubfolder(const QString &folder)
 {
-    QDirIterator it(folder, FolderFilter);
-    return it.hasNext();
+    QStringList one;
+    return platform::subfolderNames(folder, &one, true) && !one.isEmpty();
 }
 
 QString joinPath(const QString &parent, const QString &name)
@@ -106,7 +100,7 @@ bool DriveTree::isChecked(const QTreeWidgetItem *node)
 QTreeWidgetItem *DriveTree::addNode(QTreeWidgetItem *parent, const QString &k, const QString &text, int img)
 {
     auto *node = new QTreeWidgetItem;
-    node->setText(0, text);
+    node->setText(0, platform::displayName(text)); // the key keeps the exact name
     node->setData(0, KeyRole, k);
     node->setData(0, ImageRole, img);
     if (parent)
@@ -202,8 +196,7 @@ void DriveTree::nodeClick(QTreeWidgetItem *node)
     setToolTip(fullPath(node));
 
     if (TreeMouseButton != 2) {
-        const QFileInfo fi(key(node));
-        if (!fi.isDir() || !fi.isReadable())
+        if (!platform::folderReadable(key(node)))
             return;
         if (node->parent()) {   // a folder node, not a volume
             node->setData(0, SelectedImageRole, int(FolderOpen));

@@ -1,4 +1,5 @@
 #include "ui/ResultListModel.h"
+#include "platform/Platform.h"
 #include <algorithm>
 #include <numeric>
 
@@ -42,7 +43,9 @@ QVariant ResultListModel::data(const QModelIndex &index, int role) const
 {
     if (role != Qt::DisplayRole || !index.isValid())
         return QVariant();
-    return text(index.row(), index.column());
+    // Shown with U+FFFD for bytes that are not UTF-8; text() keeps the exact path for the
+    // actions that read a row back.
+    return platform::displayName(text(index.row(), index.column()));
 }
 
 QVariant ResultListModel::headerData(int section, Qt::Orientation orientation, int role) const

@@ -535,10 +535,12 @@ void formmain::setText(Ctl c, const QString &t, int index)
         return;
     }
     QWidget *w = control(c, index);
+    // Buttons and labels show a name with bytes that are not UTF-8 with U+FFFD in their place;
+    // the folder boxes keep the exact text the engine works with.
     if (auto *b = qobject_cast<QAbstractButton *>(w))
-        b->setText(t);
+        b->setText(platform::displayName(t));
     else if (auto *l = qobject_cast<QLabel *>(w))
-        l->setText(t);
+        l->setText(platform::displayName(t));
     else if (auto *e = qobject_cast<QLineEdit *>(w))
         e->setText(t);
     else if (auto *cb = qobject_cast<QComboBox *>(w))
@@ -566,9 +568,9 @@ QString formmain::text(Ctl c, int index) const
 void formmain::setToolTip(Ctl c, const QString &tip, int index)
 {
     if (QAction *a = menuItem(c, index))
-        a->setToolTip(tip);
+        a->setToolTip(platform::displayName(tip));
     else if (QWidget *w = control(c, index))
-        w->setToolTip(tip);
+        w->setToolTip(platform::displayName(tip));
 }
 
 QString formmain::toolTip(Ctl c, int index) const
@@ -794,7 +796,8 @@ void formmain::openWithDesktop(const QString &path)
     if (opener_)
         opener_(path);
     else
-        QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+        // Percent-encoded from the exact bytes: a name that is not UTF-8 opens as itself.
+        QDesktopServices::openUrl(QUrl::fromEncoded("file://" + platform::encodeName(path).toPercentEncoding("/")));
 }
 
 void formmain::prepareInteractive()
@@ -1051,7 +1054,8 @@ void formmain::SelectFromTree(Ctl box)
     QTreeWidgetItem *node = tree_->selectedNode();
     if (!node)
         return;
-    const QString path = DriveTree::fullPath(node);
+    // The node's key is the exact path; its texts are names as shown.
+    const QString path = DriveTree::key(node).isEmpty() ? DriveTree::fullPath(node) : DriveTree::key(node);
     if (path.isEmpty())
         return;
     const bool source = box == Ctl::txtSource;

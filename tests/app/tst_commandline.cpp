@@ -392,8 +392,9 @@ private slots:
         mkdirs(rig.path("DATA"));
         mkdirs(rig.path("BACKUP"));
         QVERIFY(ParseCommandLineText(rig.ctx, "/mp data /sp backup /sy"));
-        QCOMPARE(rig.host.text(Ctl::txtSource), QString("DATA/"));
-        QCOMPARE(rig.host.text(Ctl::txtTarget), QString("BACKUP/"));
+        // Folders named relative to the current folder are made absolute.
+        QCOMPARE(rig.host.text(Ctl::txtSource), rig.path("DATA/"));
+        QCOMPARE(rig.host.text(Ctl::txtTarget), rig.path("BACKUP/"));
         QVERIFY(rig.ctx.AutoRun && rig.ctx.SwitchCm && rig.ctx.SwitchCn && rig.ctx.SwitchDo);
         QCOMPARE(linesAfterDate(rig).last(), QString("  Parsing command line options: /MP DATA /SP BACKUP /SY"));
 
@@ -402,10 +403,10 @@ private slots:
         QVERIFY(rig.ctx.AutoRun && !rig.ctx.SwitchCm && !rig.ctx.SwitchCn && !rig.ctx.SwitchDo);
         // A later folder replaces an earlier one.
         QVERIFY(ParseCommandLineText(rig.ctx, "/mp data /mp backup"));
-        QCOMPARE(rig.host.text(Ctl::txtSource), QString("BACKUP/"));
+        QCOMPARE(rig.host.text(Ctl::txtSource), rig.path("BACKUP/"));
         // The text form upper-cases the folder: a lower-case folder is not found.
         mkdirs(rig.path("lower"));
-        rig.host.asker.expect(Button::Ok, "Source Path named on parm line not found: LOWER/");
+        rig.host.asker.expect(Button::Ok, "Source Path named on parm line not found: " + rig.path("LOWER/"));
         QVERIFY(!ParseCommandLineText(rig.ctx, "/mp lower"));
         QVERIFY(rig.host.asker.asked.size() == 1);
         QVERIFY(!rig.host.closed);   // start-up closes the window, not the parser
@@ -417,11 +418,11 @@ private slots:
         QVERIFY(QDir::setCurrent(rig.tmp.path()));
         mkdirs(rig.path("DATA"));
         rig.host.setText(Ctl::Form, "caption");
-        rig.host.asker.expect(Button::Ok, "Target Path named on parm line not found: NOSUCH/");
+        rig.host.asker.expect(Button::Ok, "Target Path named on parm line not found: " + rig.path("NOSUCH/"));
         QVERIFY(!ParseCommandLineText(rig.ctx, "/mp data /sp nosuch /na X"));
-        QCOMPARE(rig.host.text(Ctl::txtSource), QString("DATA/"));
+        QCOMPARE(rig.host.text(Ctl::txtSource), rig.path("DATA/"));
         QCOMPARE(rig.host.text(Ctl::Form), QString("caption"));
-        QCOMPARE(linesAfterDate(rig).last(), QString(" Target Path named on parm line empty or not found: NOSUCH/"));
+        QCOMPARE(linesAfterDate(rig).last(), " Target Path named on parm line empty or not found: " + rig.path("NOSUCH/"));
     }
 
     void textFormNameAndQuotes()

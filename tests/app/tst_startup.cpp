@@ -8,6 +8,7 @@
 #include "bigfile/HugeBinaryFile.h"
 #include "platform/Platform.h"
 #include <QFile>
+#include <cerrno>
 #include <QTest>
 
 namespace {
@@ -305,6 +306,25 @@ private slots:
         FormLoad(rig.ctx, {"/help"});   // a format error writes to the log that is not there
         QVERIFY(!rig.ctx.log.isOpen());
         QCOMPARE(rig.host.closeCalls, 1);
+    }
+
+    // A save that cannot reach the file is logged once, with the system's reason.
+    void failedSaveIsLogged()
+    {
+        TestRig rig;
+        writeFile(rig.path("plainfile"), "not a folder");
+        rig.ctx.settings.setFile(rig.path("plainfile/QuorvelMarnisyn.ini"));
+        SaveWindowSettings(rig.ctx);
+        const QStringList lines = rig.logLines().filter(QStringLiteral("Settings could not be saved"));
+        QCOMPARE(lines.size(), 1);
+        QVERIFY2(lines[0].endsWith(" Settings could not be saved to " + rig.path("plainfile/QuorvelMarnisyn.ini")
+                                   + ": " + platform::systemErrorText(ENOTDIR)),
+                 qPrintable(lines[0]));
+
+        // A good save writes no such line.
+        rig.ctx.settings.setFile(rig.path("good/QuorvelMarnisyn.ini"));
+        SaveWindowSettings(rig.ctx);
+        QCOMPARE(rig.logLines().filter(QStringLiteral("Settings could not be saved")).size(), 1);
     }
 };
 

@@ -229,6 +229,7 @@ private slots:
         CopyBigFiles(rig.ctx, in, out); // no error: a stop is not a failure
 
         QVERIFY(rig.ctx.StopRequested);
+        QCOMPARE(rig.ctx.ProcessedBytes, qint64(0)); // nothing of the stopped file counts
         QCOMPARE(rig.host.pumps, 1);
         const struct stat after = statOf(out);
         QCOMPARE(after.st_ino, before.st_ino);
@@ -267,6 +268,7 @@ private slots:
         };
 
         QCOMPARE(raised([&] { CopyBigFiles(rig.ctx, in, out); }, 45605, "HugeBinaryFile"), QStringLiteral("Read failure."));
+        QCOMPARE(rig.ctx.ProcessedBytes, qint64(0)); // a failed file adds nothing
 
         QCOMPARE(readFile(out), QByteArray("previous"));
         QVERIFY(!QFileInfo::exists(rig.path("dst/") + kTemp));

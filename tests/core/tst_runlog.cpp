@@ -4,6 +4,9 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <QTest>
+#include "platform/Platform.h"
+#include <sys/stat.h>
+#include <unistd.h>
 
 class TestRunLog : public QObject {
     Q_OBJECT
@@ -67,6 +70,32 @@ private slots:
         QTemporaryDir dir;
         QVERIFY(log.open(QStringList{QStringLiteral("/proc/no/such/x.txt"), dir.filePath("x.txt")}, QStringLiteral("x")));
         QCOMPARE(log.path(), dir.filePath("x.txt"));
+    }
+
+    // Only a regular file (or none yet) is taken: a FIFO in the log's place must not hold the
+    // start-up (an alarm ends the test instead of a hang), nor a folder or a device be used.
+    void onlyARegularFileIsOpened()
+    {
+        QTemporaryDir dir;
+        const QString fifo = dir.filePath("fifo.txt");
+        QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0644) == 0);
+        mkdirs(dir.filePath("folder.txt"));
+        ::alarm(20);
+        RunLog log;
+        QVERIFY(log.open(QStringList{fifo, dir.filePath("folder.txt"), QStringLiteral("/dev/null"), dir.filePath("real.txt")},
+                         QStringLiteral("x")));
+        ::alarm(0);
+        QCOMPARE(log.path(), dir.filePath("real.txt"));
+    }
+
+    // A name whose bytes are not UTF-8 is written with U+FFFD: the log stays valid UTF-8.
+    void linesStayValidUtf8()
+    {
+        TestRig rig;
+        rig.ctx.log.writeA(QStringLiteral(" Deleted ") + platform::decodeName(QByteArray("n\xff.txt")));
+        QFile f(rig.logFile());
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QVERIFY(f.readAll().endsWith(" Deleted n\xef\xbf\xbd.txt\r\n"));
     }
 };
 

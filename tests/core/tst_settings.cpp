@@ -1,6 +1,7 @@
 // The settings store: one INI file per executable name, keys and sections matched without
 // regard to case, delete-all, and values that survive the trip through the file.
 #include "core/Settings.h"
+#include "platform/Platform.h"
 #include <QFile>
 #include <QSettings>
 #include <QStandardPaths>
@@ -88,6 +89,28 @@ private slots:
         QCOMPARE(b.GetSetting("Parms", "Source", "-"), QString("-"));
         QCOMPARE(a.GetSetting("Parms", "Source", "-"), QString("/kept/"));
         a.DeleteSetting();
+    }
+
+    // A folder whose name is not UTF-8 is stored as its bytes and read back exactly; the file
+    // itself stays valid text.
+    void byteNameFolderSurvivesTheFile()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath("QuorvelMarnisyn.ini");
+        const QString folder = platform::decodeName(QByteArray("/data/caf\xe9/n\xff/"));
+        {
+            Settings s;
+            s.setFile(file);
+            QVERIFY(s.SaveSetting("Parms", "Source", folder));
+        }
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray text = f.readAll();
+        QVERIFY(!text.contains("\xef\xbf\xbd"));
+        QVERIFY(text.contains("@ByteArray("));
+        Settings again;
+        again.setFile(file);
+        QCOMPARE(platform::encodeName(again.GetSetting("Parms", "source", "-")), QByteArray("/data/caf\xe9/n\xff/"));
     }
 };
 

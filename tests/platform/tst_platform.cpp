@@ -155,6 +155,80 @@ private slots:
         QCOMPARE(platform::folderSize(dir.path()), qint64(35));
         QCOMPARE(platform::folderSize(dir.filePath("missing")), qint64(-1));
     }
+
+    // The helpers that take a path use its exact bytes: a folder and files whose names are not
+    // UTF-8 are found, measured, listed and moved to the (test) trash under their own bytes.
+    void helpersUseTheExactBytes()
+    {
+        QTemporaryDir dir;
+        const QByteArray base = platform::encodeName(dir.path()) + '/';
+        const QByteArray folder = base + "d\xe9";
+        QVERIFY(::mkdir(folder.constData(), 0755) == 0);
+        QVERIFY(::mkdir((folder + "/sub\xff").constData(), 0755) == 0);
+        QVERIFY(::mkdir((folder + "/sub\xef\xbf\xbd").constData(), 0755) == 0);
+        for (const QByteArray &name : {QByteArray("/f\xfe"), QByteArray("/sub\xff/g")}) {
+            const int fd = ::open((folder + name).constData(), O_WRONLY | O_CREAT, 0444);
+            QVERIFY(fd >= 0);
+            QCOMPARE(::write(fd, "1234", 4), ssize_t(4));
+            ::close(fd);
+        }
+        const QString f = platform::decodeName(folder);
+        QVERIFY(platform::folderExists(f));
+        QVERIFY(platform::folderReadable(f));
+        QVERIFY(!platform::folderExists(platform::displayName(f)));
+        QCOMPARE(platform::folderSize(f), qint64(8));
+        QVERIFY(platform::isReadOnly(platform::decodeName(folder + "/f\xfe")));
+        QStringList names;
+        QVERIFY(platform::subfolderNames(f, &names));
+        QCOMPARE(names.size(), 2);
+        QVERIFY(names.contains(platform::decodeName(QByteArray("sub\xff"))));
+        QVERIFY(names.contains(QString::fromUtf8("sub\xef\xbf\xbd")));
+
+        // The test trash keeps the exact name, with ".1" when the name is taken already.
+        const QByteArray trash = base + "trash";
+        platform::setTrashFolderForTests(platform::decodeName(trash));
+        QString err;
+        QVERIFY2(platform::moveToTrash(platform::decodeName(folder + "/f\xfe"), &err), qPrintable(err));
+        const int fd = ::open((folder + "/f\xfe").constData(), O_WRONLY | O_CREAT, 0644);
+        QVERIFY(fd >= 0);
+        ::close(fd);
+        QVERIFY2(platform::moveToTrash(platform::decodeName(folder + "/f\xfe"), &err), qPrintable(err));
+        QVERIFY2(platform::moveToTrash(platform::decodeName(folder + "/sub\xff/"), &err), qPrintable(err));
+        platform::setTrashFolderForTests(QString());
+        struct stat st;
+        QVERIFY(::lstat((trash + "/f\xfe").constData(), &st) == 0 && st.st_size == 4);
+        QVERIFY(::lstat((trash + "/f\xfe.1").constData(), &st) == 0 && st.st_size == 0);
+        QVERIFY(::lstat((trash + "/sub\xff/g").constData(), &st) == 0);
+        QVERIFY(::lstat((folder + "/sub\xef\xbf\xbd").constData(), &st) == 0);
+        // The temporary folder's clean-up cannot remove byte names: take them away here.
+        ::unlink((trash + "/f\xfe").constData());
+        ::unlink((trash + "/f\xfe.1").constData());
+        ::unlink((trash + "/sub\xff/g").constData());
+        ::rmdir((trash + "/sub\xff").constData());
+        ::rmdir((folder + "/sub\xef\xbf\xbd").constData());
+        QVERIFY(::rmdir(folder.constData()) == 0);
+    }
+
+    // A folder typed relative to the current folder gets it in front, byte-exact; "." parts
+    // and doubled separators go, ".." stays for the system to resolve.
+    void absoluteFolderKeepsTheBytes()
+    {
+        QTemporaryDir dir;
+        const QByteArray here = platform::encodeName(dir.path()) + "/h\xe9re";
+        QVERIFY(::mkdir(here.constData(), 0755) == 0);
+        const QString before = QDir::currentPath();
+        QVERIFY(::chdir(here.constData()) == 0);
+        const QString cwd = platform::decodeName(here);
+        QCOMPARE(platform::absoluteFolder(QStringLiteral("data")), cwd + "/data");
+        QCOMPARE(platform::absoluteFolder(QStringLiteral("./data//x/")), cwd + "/data/x/");
+        QCOMPARE(platform::absoluteFolder(QStringLiteral(".")), cwd);
+        QCOMPARE(platform::absoluteFolder(QStringLiteral("../up")), cwd + "/../up");
+        QCOMPARE(platform::absoluteFolder(QStringLiteral("/abs//./p/")), QStringLiteral("/abs/p/"));
+        QCOMPARE(platform::absoluteFolder(QStringLiteral("/")), QStringLiteral("/"));
+        QCOMPARE(platform::absoluteFolder(QString()), QString());
+        QVERIFY(QDir::setCurrent(before));
+        QVERIFY(::rmdir(here.constData()) == 0);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestPlatform)

@@ -177,6 +177,10 @@ private slots:
         QCOMPARE(rig.column(Ctl::LstOrphans), QStringList({rig.dst + "gone.txt", rig.dst + "sub/gone2.txt"}));
         QCOMPARE(ListingRig::paths(rig.ctx.OrphanItems), rig.column(Ctl::LstOrphans));
         QCOMPARE(rig.host.text(Ctl::lblTotalSize, 0), QStringLiteral("0"));
+        // Not called empty: it could not be read to the end, and the summary says so.
+        const QString summary = rig.host.text(Ctl::lblListFileStatus);
+        QVERIFY2(summary.endsWith(QLatin1String(" Folders not read completely : 1")), qPrintable(summary));
+        QCOMPARE(rig.host.value(Ctl::cboChoices), 0); // no deletion offered either
     }
 
     // The pattern box changed while the listing runs: the target is still listed with the

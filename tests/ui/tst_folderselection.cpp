@@ -10,6 +10,8 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QMimeData>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <QUrl>
 
 namespace {
@@ -370,6 +372,34 @@ private slots:
         tree->clearSelection();
         static_cast<QAbstractButton *>(w.control(Ctl::Command3))->click();
         QCOMPARE(rig.asker.asked.size(), 2);
+    }
+
+    // A folder whose name is not UTF-8 shows with U+FFFD in the tree, and choosing it puts the
+    // exact path into the folder box.
+    void byteNamedFolderIsChosenExactly()
+    {
+        WindowRig rig;
+        formmain &w = rig.w;
+        DriveTree *tree = w.driveTree();
+        const QByteArray vol = platform::encodeName(rig.path("vol"));
+        mkdirs(rig.path("vol"));
+        const QByteArray odd = vol + "/caf\xe9";
+        QVERIFY(::mkdir(odd.constData(), 0755) == 0);
+        QVERIFY(::mkdir((odd + "/inner").constData(), 0755) == 0);
+        tree->BuildDriveTree({platform::Volume{rig.path("vol"), rig.path("vol"), platform::VolumeKind::Fixed}});
+        QTreeWidgetItem *top = tree->topLevelItem(0);
+        top->setExpanded(true);
+        QCOMPARE(top->childCount(), 1);
+        QTreeWidgetItem *node = top->child(0);
+        QCOMPARE(node->text(0), QString::fromUtf8("caf\xef\xbf\xbd"));
+        QCOMPARE(platform::encodeName(DriveTree::key(node)), odd);
+        QCOMPARE(node->childCount(), 1); // its subfolder was found through the exact name
+        tree->setCurrentItem(node);
+        rig.asker.expect(Button::Ok, QStringLiteral("Source Location : "));
+        w.SelectFromTree(Ctl::txtSource);
+        QCOMPARE(platform::encodeName(w.text(Ctl::txtSource)), odd);
+        ::rmdir((odd + "/inner").constData());
+        ::rmdir(odd.constData());
     }
 
     void rootVolumeJoinsWithOneSeparator()

@@ -1,11 +1,13 @@
 // The result lists in the window: rows in batches, large lists, display-only sorting, the
 // status texts of a clicked row, Up and Down, double click and the open question.
 #include "WindowRig.h"
+#include "platform/Platform.h"
 #include "ui/ListInteraction.h"
 #include "ui/ResultListModel.h"
 #include "ui/Widgets.h"
 #include <QElapsedTimer>
 #include <QHeaderView>
+#include <QLabel>
 #include <QSignalSpy>
 
 using WinEvent = formmain::WinEvent;
@@ -50,6 +52,25 @@ private slots:
         w.clearRows(Ctl::LstNewFile);
         QCOMPARE(w.rowCount(Ctl::LstNewFile), 0);
         QCOMPARE(w.row(Ctl::LstNewFile, 0), QStringList());
+    }
+
+    // A name whose bytes are not UTF-8 is painted with U+FFFD; the row keeps the exact path for
+    // what reads it back, and a label shows it the painted way.
+    void byteNamesShowAReplacementCharacter()
+    {
+        WindowRig rig;
+        formmain &w = rig.w;
+        const QString exact = platform::decodeName(QByteArray("/s/n\xff.txt"));
+        w.addRows(Ctl::LstNewFile, {{exact, "File"}});
+        ResultListModel *m = w.listModel(Ctl::LstNewFile);
+        QCOMPARE(m->data(m->index(0, 0), Qt::DisplayRole).toString(), QString::fromUtf8("/s/n\xef\xbf\xbd.txt"));
+        QCOMPARE(m->text(0, 0), exact);
+        QCOMPARE(w.row(Ctl::LstNewFile, 0).at(0), exact);
+        w.setText(Ctl::lblListStatus, exact);
+        QCOMPARE(static_cast<QLabel *>(w.control(Ctl::lblListStatus))->text(), QString::fromUtf8("/s/n\xef\xbf\xbd.txt"));
+        // The folder boxes hold the exact text the engine works with.
+        w.setText(Ctl::txtSource, exact);
+        QCOMPARE(w.text(Ctl::txtSource), exact);
     }
 
     void sortSequenceLeavesWorkArraysAlone()
