@@ -373,7 +373,8 @@ private slots:
 
     // Two copies into one folder share the temporary name: the second never deletes the file
     // the first is still writing (which would let the first put the second's file under its
-    // own destination name); it fails instead, and both destinations keep their content.
+    // own destination name); it fails instead, and both destinations keep their content. Nor
+    // does a copy rename a file that took the name while it wrote.
     void aTemporaryFileInUseIsLeftToItsCopy()
     {
         TestRig rig;
@@ -397,6 +398,16 @@ private slots:
         CopyBigFiles(rig.ctx, in, out);
         QCOMPARE(readFile(out), QByteArray("new"));
         QVERIFY(!QFileInfo::exists(rig.path("dst/") + kTemp));
+
+        writeFile(in, randomBytes(10000001, 6));
+        rig.host.onPump = [&] {
+            QFile::remove(rig.path("dst/") + kTemp);
+            writeFile(rig.path("dst/") + kTemp, "the other copy");
+        };
+        raised([&] { CopyBigFiles(rig.ctx, in, out); }, 58, "CopyBigFiles");
+        QCOMPARE(readFile(out), QByteArray("new"));
+        QCOMPARE(readFile(rig.path("dst/") + kTemp), QByteArray("the other copy"));
+        QVERIFY(copierReleased(rig.ctx));
     }
 
     // Set-user and set-group bits go onto the copy only with the owner and group they were
