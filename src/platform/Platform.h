@@ -66,6 +66,14 @@ struct Volume {
     VolumeKind kind = VolumeKind::Fixed;
 };
 QList<Volume> browsableVolumes();
+// The same choice made from a given mount table: "/" first, then the volume of the home
+// folder (`homeRoot`), then the mounted volumes that hold user files, each root once.
+struct Mount {
+    QString rootPath;
+    QString fileSystemType;
+    QString device;
+};
+QList<Volume> browsableVolumes(const QList<Mount> &mounts, const QString &homeRoot);
 
 // Total size in bytes of every file below a folder; -1 when the folder cannot be read.
 qint64 folderSize(const QString &path);
