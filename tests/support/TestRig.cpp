@@ -1,5 +1,6 @@
 #include "TestRig.h"
 #include "app/Events.h"
+#include "platform/Platform.h"
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -109,7 +110,7 @@ Unprivileged::Unprivileged(const QString &root)
     while (it.hasNext())
         all << it.next();
     for (const QString &p : all)
-        if (::lchown(QFile::encodeName(p).constData(), kNobody, kNobody) != 0)
+        if (::lchown(platform::encodeName(p).constData(), kNobody, kNobody) != 0)
             why = QStringLiteral("cannot give %1 away: %2").arg(p, QString::fromLocal8Bit(std::strerror(errno)));
     gid_ = ::getegid();
     if (ok() && ::setegid(kNobody) != 0)
