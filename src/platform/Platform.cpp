@@ -318,6 +318,15 @@ bool copyPermissions(const QString &from, const QString &to, QString *error)
 
 QList<Volume> browsableVolumes()
 {
+    QList<Mount> mounts;
+    for (const QStorageInfo &v : QStorageInfo::mountedVolumes())
+        if (v.isValid() && v.isReady())
+            mounts.append(Mount{v.rootPath(), QString::fromLatin1(v.fileSystemType()), QString::fromLatin1(v.device())});
+    return browsableVolumes(mounts, QStorageInfo(homeFolder()).rootPath());
+}
+
+QList<Volume> browsableVolumes(const QList<Mount> &mounts, const QString &homeRoot)
+{
     static const QStringList pseudo = {
         "proc", "sysfs", "tmpfs", "devtmpfs", "devpts", "cgroup", "cgroup2", "securityfs", "pstore",
         "debugfs", "tracefs", "configfs", "fusectl", "mqueue", "hugetlbfs", "bpf", "autofs",
@@ -333,14 +342,11 @@ QList<Volume> browsableVolumes()
         out.append(Volume{root, root, kind});
     };
     add(QStringLiteral("/"), VolumeKind::Fixed);
-    const QString homeRoot = QStorageInfo(homeFolder()).rootPath();
     if (!homeRoot.isEmpty())
         add(homeRoot, VolumeKind::Fixed);
-    for (const QStorageInfo &v : QStorageInfo::mountedVolumes()) {
-        if (!v.isValid() || !v.isReady())
-            continue;
-        const QString fs = QString::fromLatin1(v.fileSystemType());
-        const QString root = v.rootPath();
+    for (const Mount &v : mounts) {
+        const QString &fs = v.fileSystemType;
+        const QString &root = v.rootPath;
         if (network.contains(fs)) {
             add(root, VolumeKind::Network);
             continue;
@@ -353,7 +359,7 @@ QList<Volume> browsableVolumes()
             add(root, VolumeKind::Removable);
         else if (root.startsWith(QLatin1String("/mnt/")))
             add(root, VolumeKind::Other);
-        else if (QString::fromLatin1(v.device()).startsWith(QLatin1String("/dev/")))
+        else if (v.device.startsWith(QLatin1String("/dev/")))
             add(root, VolumeKind::Fixed);
     }
     return out;

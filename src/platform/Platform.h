@@ -77,6 +77,14 @@ struct Volume {
     VolumeKind kind = VolumeKind::Fixed;
 };
 QList<Volume> browsableVolumes();
+// The same choice made from a given mount table: "/" first, then the volume of the home
+// folder (`homeRoot`), then the mounted volumes that hold user files, each root once.
+struct Mount {
+    QString rootPath;
+    QString fileSystemType;
+    QString device;
+};
+QList<Volume> browsableVolumes(const QList<Mount> &mounts, const QString &homeRoot);
 
 // The subfolders of a folder that a user browses (links and hidden folders left out),
 // byte-exact names, sorted without regard to case; false when the folder cannot be read. `firstOnly` stops at the first one found.

@@ -2,6 +2,7 @@
 // times and permission bits, the folder that cannot be created, copy failures, Stop.
 #include "ActionKit.h"
 #include "actions/Steps.h"
+#include <cstring>
 
 class TestCopyNew : public QObject {
     Q_OBJECT
@@ -84,7 +85,7 @@ private slots:
         const Question q = rig.host.asker.asked.first();
         QCOMPARE(q.title, QStringLiteral("Quorvel Marnisyn.. Can't Create Folder"));
         QCOMPARE(q.buttons, Buttons::Ok);
-        QCOMPARE(q.text, "Error " + QString::number(EEXIST) + " -- " + platform::systemErrorText(EEXIST)
+        QCOMPARE(q.text, "Error " + QString::number(EEXIST) + " -- " + QString::fromLocal8Bit(std::strerror(EEXIST))
                              + " trying to create " + folder);
         QCOMPARE(rig.status(), "Error creating: " + folder + "/");
         // The walk ended: the file before is there, nothing after it.
@@ -94,7 +95,7 @@ private slots:
         const QStringList m = rig.messages();
         QCOMPARE(m.size(), 2);
         QCOMPARE(m[0], QStringLiteral(" .........Start copying 4 New Files/Folders."));
-        const QString first = " Error " + QString::number(EEXIST) + " -- " + platform::systemErrorText(EEXIST)
+        const QString first = " Error " + QString::number(EEXIST) + " -- " + QString::fromLocal8Bit(std::strerror(EEXIST))
             + " trying to create " + folder;
         QVERIFY2(m[1].startsWith(first), qPrintable(m[1]));
         QCOMPARE(m[1].mid(first.size()).trimmed(), QStringLiteral("Can't Create Folder"));

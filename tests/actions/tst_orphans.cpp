@@ -24,12 +24,20 @@ class TestOrphans : public QObject {
 private slots:
     void initTestCase() { pinTestLocale(); }
 
+    // No, and a box closed without a button (Escape, the close box), delete nothing.
+    void noDeletesNothingAndLogsNothing_data()
+    {
+        QTest::addColumn<Button>("answer");
+        QTest::newRow("No") << Button::No;
+        QTest::newRow("closed") << Button::Closed;
+    }
     void noDeletesNothingAndLogsNothing()
     {
+        QFETCH(Button, answer);
         ActionRig rig;
         makeOrphans(rig);
         rig.host.setText(Ctl::lblListStatus, "before");
-        rig.host.asker.expect(Button::No, "Do you really want to delete orphan files from Target");
+        rig.host.asker.expect(answer, "Do you really want to delete orphan files from Target");
         DeleteOrphans(rig.ctx);
         const Question q = rig.host.asker.asked.value(0);
         QCOMPARE(q.title, QStringLiteral("Quorvel Marni Syn"));

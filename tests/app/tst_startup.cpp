@@ -1,7 +1,6 @@
 // Start-up, the close with its save-settings question, the Exit button and Open Log, against
 // the recording window, a settings file of the test's own and the real run log.
 #include "TestRig.h"
-#include "actions/Choices.h"
 #include "app/Events.h"
 #include "app/Startup.h"
 #include "bigfile/CopyBigFiles.h"
@@ -36,10 +35,18 @@ private slots:
         QVERIFY(!rig.host.isEnabled(Ctl::cmdStop));
         QVERIFY(!rig.host.isVisible(Ctl::cmdStop));
         QVERIFY(rig.host.shown);
-        QCOMPARE(rig.host.st(Ctl::cboChoices).items, ChoiceTexts());
-        QCOMPARE(rig.host.st(Ctl::cboChoices).items.size(), 7);
+        const QStringList choices = {
+            "Source > Target - Copy Files New and changed from Source",
+            "Source > Target - Copy Files New From Source",
+            "Source > Target - Copy Files Changed from Source",
+            "Target > Source - Copy Files Changed from Target",
+            "Target <=> Source Copy Files having Size Difference",
+            "Delete Files Orphan from Target",
+            "Source = Target - Copy Exact to Target - Overwrite All (Delete Orphans from Target)",
+        };
+        QCOMPARE(rig.host.st(Ctl::cboChoices).items, choices);
         for (int k = 1; k <= 7; ++k)
-            QCOMPARE(rig.host.text(Ctl::itm, k), ChoiceTexts().at(k - 1));
+            QCOMPARE(rig.host.text(Ctl::itm, k), choices.at(k - 1));
         QCOMPARE(rig.host.value(Ctl::cboChoices), 0);
         QCOMPARE(suppressedAtSelection, QList<bool>{true});
         QVERIFY(!rig.ctx.ChoiceEventsSuppressed);

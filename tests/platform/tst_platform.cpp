@@ -134,16 +134,40 @@ private slots:
         QCOMPARE(qint64(st.st_atim.tv_nsec), qint64(123456789));
     }
 
-    void volumesStartWithRootAndSkipPseudoFileSystems()
+    // The folder tree's volumes from a mount table: "/" and the home volume first, each root
+    // once, the system's own file systems left out.
+    void volumesFromAMountTable()
     {
-        const QList<platform::Volume> v = platform::browsableVolumes();
-        QVERIFY(!v.isEmpty());
-        QCOMPARE(v.first().rootPath, QStringLiteral("/"));
+        using platform::VolumeKind;
+        const QList<platform::Mount> mounts = {
+            {"/", "ext4", "/dev/sda1"},
+            {"/proc", "proc", "proc"},
+            {"/sys/fs/cgroup", "cgroup2", "cgroup2"},
+            {"/dev/shm", "tmpfs", "tmpfs"},
+            {"/run/user/1000", "tmpfs", "tmpfs"},
+            {"/tmp", "tmpfs", "tmpfs"},
+            {"/data", "xfs", "/dev/sdb1"},
+            {"/media/usb", "vfat", "/dev/sdc1"},
+            {"/run/media/me/stick", "exfat", "/dev/sdd1"},
+            {"/mnt/backup", "ext4", "/dev/sde1"},
+            {"/srv/share", "nfs4", "server:/share"},
+            {"/snap/core/1", "squashfs", "/dev/loop0"},
+            {"/var/lib/docker/overlay2/x/merged", "overlay", "overlay"},
+            {"/data", "xfs", "/dev/sdb1"},
+            {"/home", "ext4", "/dev/sda2"},
+        };
+        const QList<platform::Volume> v = platform::browsableVolumes(mounts, "/home");
+        QStringList roots;
+        QList<VolumeKind> kinds;
         for (const platform::Volume &x : v) {
-            QVERIFY2(!x.rootPath.startsWith("/proc") && !x.rootPath.startsWith("/sys") && !x.rootPath.startsWith("/dev"),
-                     qPrintable(x.rootPath));
-            QCOMPARE(x.title, x.rootPath);
+            roots << x.rootPath;
+            kinds << x.kind;
         }
+        QCOMPARE(roots, QStringList({"/", "/home", "/data", "/media/usb", "/run/media/me/stick", "/mnt/backup", "/srv/share"}));
+        QCOMPARE(kinds, QList<VolumeKind>({VolumeKind::Fixed, VolumeKind::Fixed, VolumeKind::Fixed, VolumeKind::Removable,
+                                           VolumeKind::Removable, VolumeKind::Other, VolumeKind::Network}));
+        // Whatever this machine mounts, "/" comes first.
+        QCOMPARE(platform::browsableVolumes().value(0).rootPath, QStringLiteral("/"));
     }
 
     void folderSizeCountsFilesBelow()

@@ -134,7 +134,11 @@ private slots:
         for (int i = 0; i < 40; ++i)
             names << QStringLiteral("sub%1").arg(i, 2, 10, QLatin1Char('0'));
         QStringList shuffled = names;
-        std::shuffle(shuffled.begin(), shuffled.end(), *QRandomGenerator::global());
+        // A failure repeats with QM_TEST_SEED set to the seed printed.
+        const quint32 seed = qEnvironmentVariableIsSet("QM_TEST_SEED") ? qEnvironmentVariable("QM_TEST_SEED").toUInt()
+                                                                       : QRandomGenerator::global()->generate();
+        qInfo("creation order shuffled with seed %u", seed);
+        std::shuffle(shuffled.begin(), shuffled.end(), QRandomGenerator(seed));
         for (const QString &n : shuffled)
             writeFile(rig.src + n + "/f.txt", "x");
         mkdirs(rig.src + "Sub05/inner"); // case-insensitive neighbour
@@ -184,12 +188,15 @@ private slots:
 
     void realPermissionDenied()
     {
-        if (::geteuid() == 0)
-            QSKIP("permissions do not stop the superuser");
         ListingRig rig;
         writeFile(rig.src + "shut/b.txt", "b");
         QFile::setPermissions(rig.src + "shut", QFile::Permissions());
-        ScanFolderTree(rig.ctx, rig.src);
+        {
+            const Unprivileged user(rig.tmp.path());
+            if (!user.ok())
+                QSKIP(qPrintable(user.why));
+            ScanFolderTree(rig.ctx, rig.src);
+        }
         QFile::setPermissions(rig.src + "shut", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         QCOMPARE(int(rig.ctx.ScanItems.size()), 1);
         QCOMPARE(listingCache(rig.ctx).scan.treeSize, qint64(-1));

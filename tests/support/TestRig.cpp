@@ -1,12 +1,17 @@
 #include "TestRig.h"
 #include "app/Events.h"
+#include "platform/Platform.h"
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
 #include <QTest>
 #include <fcntl.h>
+#include <cerrno>
+#include <cstring>
 #include <sys/stat.h>
+#include <unistd.h>
 
 void pinTestLocale()
 {
@@ -92,4 +97,34 @@ QByteArray readFile(const QString &path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+Unprivileged::Unprivileged(const QString &root)
+{
+    if (::geteuid() != 0)
+        return;
+    constexpr uid_t kNobody = 65534;
+    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    QStringList all{root};
+    while (it.hasNext())
+        all << it.next();
+    for (const QString &p : all)
+        if (::lchown(platform::encodeName(p).constData(), kNobody, kNobody) != 0)
+            why = QStringLiteral("cannot give %1 away: %2").arg(p, QString::fromLocal8Bit(std::strerror(errno)));
+    gid_ = ::getegid();
+    if (ok() && ::setegid(kNobody) != 0)
+        why = QStringLiteral("cannot drop the superuser's group: ") + QString::fromLocal8Bit(std::strerror(errno));
+    else if (ok() && ::seteuid(kNobody) != 0) {
+        why = QStringLiteral("cannot drop the superuser's rights: ") + QString::fromLocal8Bit(std::strerror(errno));
+        if (::setegid(gid_) != 0)
+            why += QStringLiteral(" (and the group stays dropped)");
+    }
+    switched_ = ok();
+}
+
+Unprivileged::~Unprivileged()
+{
+    if (switched_ && (::seteuid(0) != 0 || ::setegid(gid_) != 0))
+        qFatal("cannot take the superuser's rights back");
 }

@@ -5,6 +5,7 @@
 #include "core/Context.h"
 #include <QDateTime>
 #include <QTemporaryDir>
+#include <sys/types.h>
 #include <memory>
 
 // en_US: "," groups thousands, "." is the decimal point. Call once per test program
@@ -31,3 +32,18 @@ void writeFileOfSize(const QString &path, qint64 size, char fill = 'x');
 void setMTime(const QString &path, const QDateTime &t);      // modification (and access) time
 QDateTime mtime(const QString &path);
 QByteArray readFile(const QString &path);
+
+// Permissions do not stop the superuser. Where the tests run as root, this gives the tree
+// under `root` to an unprivileged user (65534) and takes on that user's rights until it goes
+// out of scope; for anyone else it changes nothing. `ok()` is false (with the reason in
+// `why`) when the rights could not be changed.
+class Unprivileged {
+public:
+    explicit Unprivileged(const QString &root);
+    ~Unprivileged();
+    bool ok() const { return why.isEmpty(); }
+    QString why;
+private:
+    bool switched_ = false;
+    gid_t gid_ = 0;
+};

@@ -94,24 +94,31 @@ private slots:
     void shownModallyThroughTheQuestion()
     {
         // Each showing starts from the designed state, whatever the last one ended with.
+        // The dialog is answered from a timer; what it showed is checked after it returned, as
+        // a failed check inside the timer would leave the dialog open for good.
         for (int round = 0; round < 2; ++round) {
-            QTimer::singleShot(0, [] {
-                FormDiffSize *d = nullptr;
+            bool modal = false, larger = false, smaller = true;
+            QTimer answer;
+            answer.setInterval(10);
+            QObject::connect(&answer, &QTimer::timeout, [&] {
                 for (QWidget *w : QApplication::topLevelWidgets())
-                    if (auto *f = qobject_cast<FormDiffSize *>(w); f && f->isVisible())
-                        d = f;
-                QVERIFY(d);
-                QVERIFY(d->isModal());
-                QVERIFY(d->chkSyncLarger->isChecked());
-                QVERIFY(!d->chkSyncSmaller->isChecked());
-                d->chkSyncSmaller->setChecked(true);
-                d->chkSyncLarger->setChecked(false);
-                d->cmdOK->click();
+                    if (auto *d = qobject_cast<FormDiffSize *>(w); d && d->isVisible()) {
+                        answer.stop();
+                        modal = d->isModal();
+                        larger = d->chkSyncLarger->isChecked();
+                        smaller = d->chkSyncSmaller->isChecked();
+                        d->chkSyncSmaller->setChecked(true);
+                        d->chkSyncLarger->setChecked(false);
+                        d->cmdOK->click();
+                        return;
+                    }
             });
+            answer.start();
             Question q;
             q.kind = QuestionKind::SizeDialog;
             q.title = QStringLiteral("Select Size(s) to Copy");
             const Answer a = showFormDiffSize(nullptr, q);
+            QVERIFY(modal && larger && !smaller);
             QCOMPARE(a.button, Button::Ok);
             QVERIFY(!a.check1);
             QVERIFY(a.check2);

@@ -5,7 +5,6 @@
 #include "ui/ListInteraction.h"
 #include "ui/ResultListModel.h"
 #include "ui/Widgets.h"
-#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QLabel>
 #include <QSignalSpy>
@@ -135,15 +134,14 @@ private slots:
         QCOMPARE(w.listModel(Ctl::LstOrphans)->text(v->selectedRow(), 0), QStringLiteral("/t/a"));
     }
 
-    void largeListsStayFast()
+    // A large list sorts right (how fast is measured by bench/sort).
+    void largeListsSortByPath()
     {
         WindowRig rig;
         formmain &w = rig.w;
         Context &ctx = w.context();
         const int n = 200000;
         QList<QStringList> batch;
-        QElapsedTimer add;
-        add.start();
         for (int i = 0; i < n; ++i) {
             // Paths in an order unlike their sorted order.
             const QString path = QStringLiteral("/home/user/Source/folder%1/file%2.dat").arg((i * 7919) % 1000).arg(i);
@@ -158,20 +156,10 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         w.setVisible(Ctl::LstChngFile, true);
         QCoreApplication::processEvents();
-        qInfo("adding %d rows: %lld ms", n, add.elapsed());
         QCOMPARE(w.rowCount(Ctl::LstChngFile), n);
-
-        QElapsedTimer t;
-        t.start();
+        w.LV_ColumnSort(Ctl::LstChngFile, 1);
         w.LV_ColumnSort(Ctl::LstChngFile, 1);
         QCoreApplication::processEvents();
-        const qint64 first = t.elapsed();
-        t.restart();
-        w.LV_ColumnSort(Ctl::LstChngFile, 1);
-        QCoreApplication::processEvents();
-        const qint64 second = t.elapsed();
-        qInfo("sorting %d rows: %lld ms, again %lld ms", n, first, second);
-        QVERIFY2(first < 800 && second < 800, "sorting 200,000 rows took too long");
 
         ResultListModel *m = w.listModel(Ctl::LstChngFile);
         for (int r = 1; r < n; r += 997)
