@@ -21,7 +21,7 @@
 #include <QProgressBar>
 #include <QResizeEvent>
 #include <QScreen>
-#include <QShortcut>
+#include <QKeyEvent>
 #include <QTimer>
 #include <QUrl>
 #include <QWindowStateChangeEvent>
@@ -96,6 +96,27 @@ private:
     formmain *w_;
 };
 
+// Notes the keys that go down while a pop-up of the program (the choice list, a menu) is open.
+// Such a key belongs to the pop-up even when the pop-up closes on it and the platform then
+// hands the key press to the main window.
+class formmain::PopupKeyWatch : public QObject {
+public:
+    explicit PopupKeyWatch(formmain *w) : QObject(w), w_(w) {}
+protected:
+    bool eventFilter(QObject *, QEvent *e) override
+    {
+        if (e->type() == QEvent::ShortcutOverride || e->type() == QEvent::KeyPress) {
+            if (QApplication::activePopupWidget())
+                w_->popupKey_ = static_cast<QKeyEvent *>(e)->key();
+        } else if (e->type() == QEvent::KeyRelease) {
+            w_->popupKey_ = 0;
+        }
+        return false;
+    }
+private:
+    formmain *w_;
+};
+
 formmain::formmain(QWidget *parent)
     : QMainWindow(parent), ctx_(std::make_unique<Context>(this)), dialogs_(std::make_unique<DialogAsker>(this))
 {
@@ -110,6 +131,8 @@ formmain::formmain(QWidget *parent)
     if (qApp) {
         activationWatch_ = new ActivationWatch(this);
         qApp->installEventFilter(activationWatch_);
+        popupKeyWatch_ = new PopupKeyWatch(this);
+        qApp->installEventFilter(popupKeyWatch_);
         connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState s) {
             if (s != Qt::ApplicationActive)
                 appWasInactive_ = true;
@@ -121,6 +144,8 @@ formmain::~formmain()
 {
     if (qApp && activationWatch_)
         qApp->removeEventFilter(activationWatch_);
+    if (qApp && popupKeyWatch_)
+        qApp->removeEventFilter(popupKeyWatch_);
 }
 
 
@@ -298,6 +323,9 @@ void formmain::buildControls()
         if (it->widget && qobject_cast<QLabel *>(it->widget))
             it->widget->setFocusPolicy(Qt::NoFocus);
     pball_->setFocusPolicy(Qt::NoFocus);
+    // The focus starts where the tab order starts, so that the keys work from the first
+    // moment the window shows.
+    txtSource_->setFocus(Qt::OtherFocusReason);
 }
 
 void formmain::buildMenus()
@@ -369,26 +397,6 @@ void formmain::wireControls()
         connect(v->header(), &QHeaderView::sectionClicked, this, [this, c](int section) { LV_ColumnSort(c, section + 1); });
     }
     connect(tree_, &DriveTree::nodeClicked, this, &formmain::TreeNodeClick);
-
-    // Enter presses the List button (or the button that has the focus); Escape presses Exit.
-    for (QKeySequence k : {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)}) {
-        auto *sc = new QShortcut(k, this);
-        connect(sc, &QShortcut::activated, this, [this] {
-            auto *focused = qobject_cast<QPushButton *>(QApplication::focusWidget());
-            if (focused && focused->window() == this && focused != cmdListFile_) {
-                if (focused->isEnabled() && focused->isVisible())
-                    focused->click();
-                return;
-            }
-            if (cmdListFile_->isEnabled() && cmdListFile_->isVisible())
-                cmdListFile_->click();
-        });
-    }
-    auto *esc = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    connect(esc, &QShortcut::activated, this, [this] {
-        if (cmdExit_->isEnabled() && cmdExit_->isVisible())
-            cmdExit_->click();
-    });
 }
 
 // ---------------------------------------------------------------------------------------
@@ -922,6 +930,34 @@ void formmain::closeEvent(QCloseEvent *e)
     }
     closed_ = true;
     e->accept();
+}
+
+void formmain::keyPressEvent(QKeyEvent *e)
+{
+    // Keys that the focused control leaves alone arrive here. A pop-up (the choice list, a
+    // menu) is a window of its own: the keys it takes never reach the window's buttons.
+    if (popupKey_ != 0 && popupKey_ == e->key()) {
+        popupKey_ = 0;
+        e->accept();
+        return;
+    }
+    const bool plain = (e->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    if (plain && (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter)) {
+        // Enter presses the button that has the focus, any other time the List button.
+        auto *focused = qobject_cast<QPushButton *>(focusWidget());
+        QPushButton *target = (focused && focused->hasFocus()) ? focused : cmdListFile_;
+        if (!e->isAutoRepeat() && target->isEnabled() && target->isVisible())
+            target->click();
+        e->accept();
+        return;
+    }
+    if (plain && e->key() == Qt::Key_Escape) {
+        if (!e->isAutoRepeat() && cmdExit_->isEnabled() && cmdExit_->isVisible())
+            cmdExit_->click();
+        e->accept();
+        return;
+    }
+    QMainWindow::keyPressEvent(e);
 }
 
 bool formmain::eventFilter(QObject *o, QEvent *e)

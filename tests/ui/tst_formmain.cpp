@@ -18,6 +18,7 @@
 #include <QProgressBar>
 #include <QSignalSpy>
 #include <QTimer>
+#include <QWindow>
 
 using WinEvent = formmain::WinEvent;
 
@@ -171,25 +172,97 @@ private slots:
         QCOMPARE(chain, expected);
     }
 
+    // Keys go in through the window as the keyboard sends them: to the focused control, on to
+    // the window when the control leaves them alone, to an open pop-up instead while it is open.
     void enterPressesListAndEscapePressesExit()
     {
         WindowRig rig;
+        RecordingWindow &w = rig.w;
         QVERIFY(rig.showActive());
-        auto *list = static_cast<QPushButton *>(rig.w.control(Ctl::cmdListFile));
+        QWindow *win = w.windowHandle();
+        auto *list = static_cast<QPushButton *>(w.control(Ctl::cmdListFile));
         QVERIFY(list->isDefault());
-        rig.w.control(Ctl::txtSource)->setFocus();
-        QTest::keyClick(rig.w.control(Ctl::txtSource), Qt::Key_Return);
-        QCOMPARE(rig.w.count(WinEvent::ListFileClick), 1);
-        rig.w.control(Ctl::chkSkipOrphanCk)->setFocus();
-        QTest::keyClick(rig.w.control(Ctl::chkSkipOrphanCk), Qt::Key_Enter);
-        QCOMPARE(rig.w.count(WinEvent::ListFileClick), 2);
-        // A disabled List button is not pressed.
-        rig.w.setEnabled(Ctl::cmdListFile, false);
-        QTest::keyClick(rig.w.control(Ctl::txtSource), Qt::Key_Return);
-        QCOMPARE(rig.w.count(WinEvent::ListFileClick), 2);
-        QCOMPARE(rig.w.count(WinEvent::ExitClick), 0);
-        QTest::keyClick(rig.w.control(Ctl::txtTarget), Qt::Key_Escape);
-        QCOMPARE(rig.w.count(WinEvent::ExitClick), 1);
+        // From the first moment the focus is where the tab order starts.
+        QCOMPARE(QApplication::focusWidget(), w.control(Ctl::txtSource));
+        QTest::keyClick(win, Qt::Key_Return);
+        QCOMPARE(w.count(WinEvent::ListFileClick), 1);
+
+        // Whatever control has the focus (a button aside), Enter presses List and Escape Exit.
+        int lists = 1, exits = 0;
+        for (Ctl c : {Ctl::txtSource, Ctl::txtTarget, Ctl::txtPattern, Ctl::chkSkipOrphanCk, Ctl::cboChoices,
+                      Ctl::LstNewFile, Ctl::TreeView1}) {
+            w.control(c)->setFocus();
+            QCOMPARE(QApplication::focusWidget(), w.control(c));
+            QTest::keyClick(win, Qt::Key_Return);
+            QTest::keyClick(win, Qt::Key_Enter, Qt::KeypadModifier);
+            lists += 2;
+            QVERIFY2(w.count(WinEvent::ListFileClick) == lists, qPrintable(controlObjectName(c, 0)));
+            QTest::keyClick(win, Qt::Key_Escape);
+            QVERIFY2(w.count(WinEvent::ExitClick) == ++exits, qPrintable(controlObjectName(c, 0)));
+        }
+        // No control with the focus at all.
+        QApplication::focusWidget()->clearFocus();
+        QTest::keyClick(win, Qt::Key_Return);
+        QCOMPARE(w.count(WinEvent::ListFileClick), ++lists);
+        // A button with the focus is the one Enter presses.
+        w.control(Ctl::Command2)->setFocus();
+        QTest::keyClick(win, Qt::Key_Return);
+        QCOMPARE(w.count(WinEvent::OpenLogClick), 1);
+        QCOMPARE(w.count(WinEvent::ListFileClick), lists);
+        // With modifiers the keys are not the window's; a disabled List button is not pressed.
+        w.control(Ctl::txtSource)->setFocus();
+        QTest::keyClick(win, Qt::Key_Return, Qt::ControlModifier);
+        w.setEnabled(Ctl::cmdListFile, false);
+        QTest::keyClick(win, Qt::Key_Return);
+        QCOMPARE(w.count(WinEvent::ListFileClick), lists);
+        w.setEnabled(Ctl::cmdListFile, true);
+        QCOMPARE(w.count(WinEvent::ExitClick), exits);
+    }
+
+    void anOpenPopupKeepsItsKeys()
+    {
+        WindowRig rig;
+        RecordingWindow &w = rig.w;
+        QVERIFY(rig.showActive());
+        QWindow *win = w.windowHandle();
+        w.setItems(Ctl::cboChoices, {"zero", "one", "two"});
+        w.setValue(Ctl::cboChoices, 0);
+        const int choices = w.count(WinEvent::ChoicesClick);
+        auto *cbo = static_cast<QComboBox *>(w.control(Ctl::cboChoices));
+
+        // Enter in the open choice list takes the highlighted choice, and nothing else.
+        cbo->setFocus();
+        QTest::keyClick(win, Qt::Key_Down, Qt::AltModifier);
+        QTRY_VERIFY(QApplication::activePopupWidget());
+        QTest::keyClick(win, Qt::Key_Down);
+        QTest::keyClick(win, Qt::Key_Return);
+        QTRY_VERIFY(!QApplication::activePopupWidget());
+        QCOMPARE(w.value(Ctl::cboChoices), 1);
+        QCOMPARE(w.count(WinEvent::ChoicesClick), choices + 1);
+        QCOMPARE(w.count(WinEvent::ListFileClick), 0);
+
+        // Escape closes the open list and only the list.
+        QTest::keyClick(win, Qt::Key_Down, Qt::AltModifier);
+        QTRY_VERIFY(QApplication::activePopupWidget());
+        QTest::keyClick(win, Qt::Key_Escape);
+        QTRY_VERIFY(!QApplication::activePopupWidget());
+        QCOMPARE(w.count(WinEvent::ExitClick), 0);
+        QCOMPARE(w.value(Ctl::cboChoices), 1);
+        QVERIFY(w.isVisible());
+
+        // The same for an open menu.
+        auto *file = w.findChild<QMenu *>("File");
+        w.menuBar()->setActiveAction(file->menuAction());
+        QTRY_VERIFY(file->isVisible());
+        QTest::keyClick(win, Qt::Key_Escape);
+        QTRY_VERIFY(!file->isVisible());
+        QCOMPARE(w.count(WinEvent::ExitClick), 0);
+        QCOMPARE(w.count(WinEvent::ListFileClick), 0);
+
+        // Once the pop-ups are closed the keys are the window's again.
+        w.control(Ctl::txtTarget)->setFocus();
+        QTest::keyClick(win, Qt::Key_Escape);
+        QCOMPARE(w.count(WinEvent::ExitClick), 1);
     }
 
     void everyControlRaisesItsEvent()
