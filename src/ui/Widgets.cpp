@@ -103,6 +103,57 @@ void ClickLabel::mouseReleaseEvent(QMouseEvent *e)
         emit clicked();
 }
 
+QRect ClickLabel::textRoom() const
+{
+    return contentsRect();
+}
+
+int ClickLabel::textFlags(const QFont &f) const
+{
+    int flags = int(alignment());
+    if (wordWrap())
+        flags |= wrapFlags(QFontMetrics(f), text(), textRoom().width(), false);
+    return flags;
+}
+
+bool ClickLabel::fits(const QFont &f) const
+{
+    const QFontMetrics fm(f);
+    const QRect room = textRoom();
+    if (!wordWrap())
+        return fm.horizontalAdvance(text()) <= room.width() && fm.height() <= room.height() + 1;
+    for (const QString &word : text().split(QLatin1Char(' '), Qt::SkipEmptyParts))
+        if (fm.horizontalAdvance(word) > room.width())
+            return false;
+    // Every line's letters must be inside; the spacing below the last line may fall outside.
+    const int lines = qMax(1, fm.boundingRect(room, textFlags(f), text()).height() / qMax(1, fm.lineSpacing()));
+    return (lines - 1) * fm.lineSpacing() + fm.height() <= room.height() + 1;
+}
+
+QFont ClickLabel::fittedFont() const
+{
+    QFont f = font();
+    if (text().isEmpty() || textRoom().isEmpty())
+        return f;
+    // Smaller sizes are tried only while the text does not fit.
+    for (double pt = f.pointSizeF(); pt >= MinimumPointSize; pt -= 0.5) {
+        f.setPointSizeF(pt);
+        if (fits(f))
+            return f;
+    }
+    f.setPointSizeF(MinimumPointSize);
+    return f;
+}
+
+void ClickLabel::paintEvent(QPaintEvent *)
+{
+    QPainter p(this);
+    drawFrame(&p);
+    const QFont f = fittedFont();
+    p.setFont(f);
+    style()->drawItemText(&p, textRoom(), textFlags(f), palette(), isEnabled(), text(), foregroundRole());
+}
+
 QRect StatusLabel::textRoom() const
 {
     // A little air between the border and the text at the sides.
@@ -111,33 +162,13 @@ QRect StatusLabel::textRoom() const
 
 int StatusLabel::textFlags(const QFont &f) const
 {
-    const QRect room = textRoom();
-    return int(alignment()) | wrapFlags(QFontMetrics(f), text(), room.width(), false);
+    return int(alignment()) | wrapFlags(QFontMetrics(f), text(), textRoom().width(), false);
 }
 
-QFont StatusLabel::fittedFont() const
+bool StatusLabel::fits(const QFont &f) const
 {
-    QFont f = font();
     const QRect room = textRoom();
-    if (text().isEmpty() || room.isEmpty())
-        return f;
-    // Smaller sizes are tried only while the wrapped text is taller than the label.
-    for (double pt = f.pointSizeF(); pt >= MinimumPointSize; pt -= 0.5) {
-        f.setPointSizeF(pt);
-        if (QFontMetrics(f).boundingRect(room, textFlags(f), text()).height() <= room.height())
-            return f;
-    }
-    f.setPointSizeF(MinimumPointSize);
-    return f;
-}
-
-void StatusLabel::paintEvent(QPaintEvent *)
-{
-    QPainter p(this);
-    drawFrame(&p);
-    const QFont f = fittedFont();
-    p.setFont(f);
-    style()->drawItemText(&p, textRoom(), textFlags(f), palette(), isEnabled(), text(), foregroundRole());
+    return QFontMetrics(f).boundingRect(room, textFlags(f), text()).height() <= room.height();
 }
 
 void FolderBox::dragEnterEvent(QDragEnterEvent *e)

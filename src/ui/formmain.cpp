@@ -1,6 +1,7 @@
 #include "ui/formmain.h"
 #include "core/Errors.h"
 #include "app/Events.h"
+#include "app/Format.h"
 #include "platform/Platform.h"
 #include "ui/DialogAsker.h"
 #include "ui/DriveTree.h"
@@ -15,13 +16,14 @@
 #include <QDesktopServices>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QResizeEvent>
 #include <QScreen>
-#include <QKeyEvent>
+#include <QStyle>
 #include <QTimer>
 #include <QUrl>
 #include <QWindowStateChangeEvent>
@@ -53,9 +55,13 @@ void standardColours(QWidget *w)
     w->setPalette(p);
 }
 
+// The window's layout is measured for Arial. Where Arial itself is missing, a font with the
+// same metrics stands in (fontconfig's alias gives one; they are named as well in case it
+// does not), so that every caption fits its fixed rectangle.
 QFont arial(double points)
 {
     QFont f(QStringLiteral("Arial"));
+    f.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"), QStringLiteral("Arimo")});
     f.setPointSizeF(points);
     return f;
 }
@@ -73,6 +79,21 @@ QStringList listHeaders(Ctl list)
     case Ctl::LstOrphans: return {"File\\Folder Path ", "Type", "Target Date", "Target Size"};
     default: return {};
     }
+}
+
+// Pixels a date column needs for a full date and time and for its caption.
+int dateColumnPixels(const QTreeView *v, const QString &caption)
+{
+    const QFontMetrics fm(v->font());
+    int text = 0;
+    // The widest forms: two-digit month, day and hour.
+    for (int hour : {10, 22})
+        text = qMax(text, fm.horizontalAdvance(GeneralDate(QDateTime(QDate(2026, 12, 28), QTime(hour, 58, 58)))));
+    // A cell keeps a margin at either side of its text.
+    const int cellMargins = 2 * (v->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, v) + 1);
+    const QHeaderView *h = v->header();
+    const int headerMargins = 2 * h->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, h);
+    return qMax(text + cellMargins, QFontMetrics(h->font()).horizontalAdvance(caption) + headerMargins) + 2;
 }
 
 } // namespace
@@ -375,6 +396,11 @@ void formmain::wireControls()
     // A user's pick from the list (mouse, keys, wheel); the program's selections raise the
     // same handler from setValue.
     connect(cboChoices_, &QComboBox::activated, this, &formmain::cboChoices_Click);
+    // A choice longer than the box shows its beginning, unless the user is typing in it.
+    connect(cboChoices_, &QComboBox::editTextChanged, this, [this] {
+        if (QLineEdit *e = cboChoices_->lineEdit(); e && !e->hasFocus())
+            e->setCursorPosition(0);
+    });
 
     for (Ctl c : CounterLabels)
         for (int i = 0; i < 2; ++i)
@@ -498,10 +524,33 @@ void formmain::fitEmptyListColumns()
     for (int i = 0; i < 5; ++i) {
         if (models_[i]->size() > 0)
             continue;   // a list with rows keeps the widths the user gave it
-        const QList<int> widths = layout::emptyListColumnWidths(layout::resultLists()[i], W, V);
-        for (qsizetype col = 0; col < widths.size(); ++col)
+        const Ctl list = layout::resultLists()[i];
+        const QList<int> widths = layout::emptyListColumnWidths(list, W, V);
+        QHeaderView *h = lists_[i]->header();
+        const QStringList captions = listHeaders(list);
+        QList<int> px(captions.size(), -1);   // -1: the column keeps its width
+        for (qsizetype col = 0; col < widths.size() && col < px.size(); ++col)
             if (widths.at(col) >= 0)
-                lists_[i]->header()->resizeSection(int(col), layout::toPixels(widths.at(col)));
+                px[col] = layout::toPixels(widths.at(col));
+        // A date column shows the whole date and time; what the proportional widths give
+        // too little is taken from the path column.
+        int taken = 0;
+        for (qsizetype col = 1; col < captions.size(); ++col) {
+            if (!captions.at(col).endsWith(QLatin1String("Date")))
+                continue;
+            const int need = dateColumnPixels(lists_[i], captions.at(col));
+            const int have = px.at(col) >= 0 ? px.at(col) : h->sectionSize(int(col));
+            if (have >= need)
+                continue;
+            if (px.at(col) >= 0)
+                taken += need - have;
+            px[col] = need;
+        }
+        if (px.at(0) >= 0)
+            px[0] = qMax(px.at(0) - taken, px.at(0) / 2);
+        for (qsizetype col = 0; col < px.size(); ++col)
+            if (px.at(col) >= 0)
+                h->resizeSection(int(col), px.at(col));
     }
 }
 
@@ -703,6 +752,9 @@ void formmain::setItems(Ctl c, const QStringList &items)
     cboChoices_->addItems(items);
     cboChoices_->setCurrentIndex(-1);
     cboChoices_->setEditText(shown);
+    // The open list is wide enough for its longest choice.
+    QAbstractItemView *v = cboChoices_->view();
+    v->setMinimumWidth(v->sizeHintForColumn(0) + 2 * v->frameWidth() + v->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
 }
 
 void formmain::addRows(Ctl list, const QList<QStringList> &rows)
