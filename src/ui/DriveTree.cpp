@@ -13,7 +13,8 @@
 
 namespace {
 
-const QDir::Filters FolderFilter = QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks;
+// Hidden (dot) folders are folders like any other: the listing takes them too.
+const QDir::Filters FolderFilter = QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot | QDir::NoSymLinks;
 
 // The subfolders of a folder in name order; false when the folder cannot be read.
 bool listSubfolders(const QString &folder, QStringList *names)
@@ -49,7 +50,12 @@ DriveTree::DriveTree(QWidget *parent) : QTreeWidget(parent)
     setUniformRowHeights(true);
     setRootIsDecorated(true);
     setExpandsOnDoubleClick(true);
-    header()->setStretchLastSection(true);
+    // The one column is as wide as its longest name; a name longer than the tree is wide
+    // scrolls into view sideways.
+    header()->setStretchLastSection(false);
+    header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
 
     QStyle *s = QApplication::style();
     const QStyle::StandardPixmap pix[12] = {

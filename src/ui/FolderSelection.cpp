@@ -76,12 +76,12 @@ bool IsExistingFolder(const QString &path)
     return platform::folderExists(path);
 }
 
-void DropOnFolderBox(Context &ctx, Ctl box, const QStringList &paths)
+bool DropOnFolderBox(Context &ctx, Ctl box, const QStringList &paths)
 {
-    if (paths.isEmpty() || !FolderBoxOpen(ctx, box))
-        return;
-    if (IsExistingFolder(paths.first()))
-        ctx.ui->setText(box, paths.first());
+    if (paths.isEmpty() || !FolderBoxOpen(ctx, box) || !IsExistingFolder(paths.first()))
+        return false;
+    ctx.ui->setText(box, paths.first());
+    return true;
 }
 
 void PatternChanged(Context &ctx)

@@ -171,20 +171,43 @@ bool StatusLabel::fits(const QFont &f) const
     return QFontMetrics(f).boundingRect(room, textFlags(f), text()).height() <= room.height();
 }
 
+Qt::DropAction FolderBox::dropActionFor(Qt::DropActions possible)
+{
+    if (possible & Qt::CopyAction)
+        return Qt::CopyAction;
+    if (possible & Qt::LinkAction)
+        return Qt::LinkAction;
+    return Qt::IgnoreAction;
+}
+
 void FolderBox::dragEnterEvent(QDragEnterEvent *e)
 {
-    if (e->mimeData()->hasUrls())
-        e->acceptProposedAction();
-    else
+    if (!e->mimeData()->hasUrls()) {
         QLineEdit::dragEnterEvent(e);
+        return;
+    }
+    const Qt::DropAction a = dropActionFor(e->possibleActions());
+    if (a == Qt::IgnoreAction) {
+        e->ignore();
+        return;
+    }
+    e->setDropAction(a);
+    e->accept();
 }
 
 void FolderBox::dragMoveEvent(QDragMoveEvent *e)
 {
-    if (e->mimeData()->hasUrls())
-        e->acceptProposedAction();
-    else
+    if (!e->mimeData()->hasUrls()) {
         QLineEdit::dragMoveEvent(e);
+        return;
+    }
+    const Qt::DropAction a = dropActionFor(e->possibleActions());
+    if (a == Qt::IgnoreAction) {
+        e->ignore();
+        return;
+    }
+    e->setDropAction(a);
+    e->accept();
 }
 
 void FolderBox::dropEvent(QDropEvent *e)
@@ -193,11 +216,17 @@ void FolderBox::dropEvent(QDropEvent *e)
         QLineEdit::dropEvent(e);
         return;
     }
+    const Qt::DropAction a = dropActionFor(e->possibleActions());
     QStringList paths;
     for (const QUrl &u : e->mimeData()->urls())
         paths << (u.isLocalFile() ? u.toLocalFile() : u.toString());
-    e->acceptProposedAction();
-    emit pathsDropped(paths);
+    if (a == Qt::IgnoreAction || !takeDrop || !takeDrop(paths)) {
+        e->setDropAction(Qt::IgnoreAction);
+        e->ignore();
+        return;
+    }
+    e->setDropAction(a);
+    e->accept();
 }
 
 void FolderBox::focusInEvent(QFocusEvent *e)

@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QStringList>
 #include <QTreeView>
+#include <functional>
 
 // A push button whose caption wraps onto further lines (and breaks a word that does not fit),
 // with its access key underlined.
@@ -70,13 +71,17 @@ public:
 };
 
 // The source and target boxes: folders dropped from the file manager, the whole text
-// selected when the box takes the focus.
+// selected when the box takes the focus. A drop is only ever a copy or a link, never a move:
+// the dragging program must not remove what was dropped; and a drop the box does not take is
+// refused, so the dragging program does nothing with it.
 class FolderBox : public QLineEdit {
     Q_OBJECT
 public:
     using QLineEdit::QLineEdit;
-signals:
-    void pathsDropped(const QStringList &paths);
+    // Takes the dropped paths; false when the box ignores them.
+    std::function<bool(const QStringList &paths)> takeDrop;
+    // The action a drop offering these actions is done as: copy, else link, else none.
+    static Qt::DropAction dropActionFor(Qt::DropActions possible);
 protected:
     void dragEnterEvent(QDragEnterEvent *e) override;
     void dragMoveEvent(QDragMoveEvent *e) override;

@@ -411,8 +411,8 @@ void formmain::wireControls()
     txtPattern_->installEventFilter(this);
     lblListFileStatus_->installEventFilter(this);
     cmdSync_->installEventFilter(this);
-    connect(txtSource_, &FolderBox::pathsDropped, this, [this](const QStringList &p) { DropOnFolderBox(*ctx_, Ctl::txtSource, p); });
-    connect(txtTarget_, &FolderBox::pathsDropped, this, [this](const QStringList &p) { DropOnFolderBox(*ctx_, Ctl::txtTarget, p); });
+    txtSource_->takeDrop = [this](const QStringList &p) { return DropOnFolderBox(*ctx_, Ctl::txtSource, p); };
+    txtTarget_->takeDrop = [this](const QStringList &p) { return DropOnFolderBox(*ctx_, Ctl::txtTarget, p); };
 
     for (int i = 0; i < 5; ++i) {
         const Ctl c = layout::resultLists()[i];
