@@ -186,10 +186,14 @@ QString exeFolder()
 
 QString exeBaseName()
 {
-    const QString path = QCoreApplication::applicationFilePath();
-    if (path.isEmpty())
-        return QStringLiteral("QuorvelMarnisyn");
-    return QFileInfo(path).completeBaseName();
+    return exeBaseNameOf(QCoreApplication::applicationFilePath());
+}
+
+QString exeBaseNameOf(const QString &exePath)
+{
+    // Executables carry no extension here: the whole file name is the name, dots and all.
+    const QString name = QFileInfo(exePath).fileName();
+    return name.isEmpty() ? QStringLiteral("QuorvelMarnisyn") : name;
 }
 
 bool folderExists(const QString &path)

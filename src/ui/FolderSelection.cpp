@@ -26,7 +26,7 @@ QString BrowseForFolder(Context &ctx, const QString &initialPath)
 {
     Question q;
     q.kind = QuestionKind::FolderDialog;
-    q.title = ctx.appName;
+    q.title = ctx.appTitle();
     q.text = browseTitle();
     q.initialPath = initialPath;
     const Answer a = ctx.ui->ask(q);
@@ -52,7 +52,7 @@ void FolderButtonRightPress(Context &ctx, Ctl box)
         return;
     Question q;
     q.kind = QuestionKind::FolderDialog;
-    q.title = ctx.appName;
+    q.title = ctx.appTitle();
     q.text = rootedBrowseTitle(box);
     q.initialPath = ctx.ui->text(box);
     q.rootedAtInitial = true;

@@ -1144,7 +1144,7 @@ void formmain::SelectFromTree(Ctl box)
         return;
     const bool source = box == Ctl::txtSource;
     ask(messageBox((source ? QStringLiteral("Source Location : ") : QStringLiteral("Target Location : ")) + path,
-                   Buttons::Ok, ctx_->appName));
+                   Buttons::Ok, ctx_->appTitle()));
     node->setBackground(0, (source ? txtSource_ : txtTarget_)->palette().color(QPalette::Base));
     setText(box, path);
 }

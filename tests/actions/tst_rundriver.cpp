@@ -68,7 +68,7 @@ private slots:
         const Question box = rig.host.asker.asked.first();
         // Shorter than half a second: the speed is the megabytes themselves.
         QCOMPARE(box.text, QStringLiteral("Finished Processed Size 1.00 MB at speed of 1.00 mb/s"));
-        QCOMPARE(box.title, rig.ctx.appName);
+        QCOMPARE(box.title, QStringLiteral("QuorvelMarnisyn"));
         QCOMPARE(box.buttons, Buttons::Ok);
         const QString from = " from " + rig.src + " to " + rig.dst;
         QCOMPARE(rig.messages(), (QStringList{
