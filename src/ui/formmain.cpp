@@ -124,11 +124,15 @@ class formmain::PopupKeyWatch : public QObject {
 public:
     explicit PopupKeyWatch(formmain *w) : QObject(w), w_(w) {}
 protected:
-    bool eventFilter(QObject *, QEvent *e) override
+    bool eventFilter(QObject *o, QEvent *e) override
     {
+        // A key press is offered as a shortcut first, to the window and then on to its
+        // controls; a pop-up may close on it on the way.
         if (e->type() == QEvent::ShortcutOverride || e->type() == QEvent::KeyPress) {
             if (QApplication::activePopupWidget())
                 w_->popupKey_ = static_cast<QKeyEvent *>(e)->key();
+            else if (e->type() == QEvent::ShortcutOverride && o->isWindowType())
+                w_->popupKey_ = 0;   // a new key, pressed with no pop-up open
         } else if (e->type() == QEvent::KeyRelease) {
             w_->popupKey_ = 0;
         }

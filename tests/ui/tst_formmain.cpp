@@ -265,6 +265,8 @@ private slots:
 
         // Once the pop-ups are closed the keys are the window's again.
         w.control(Ctl::txtTarget)->setFocus();
+        QTest::keyClick(win, Qt::Key_Return);
+        QCOMPARE(w.count(WinEvent::ListFileClick), 1);
         QTest::keyClick(win, Qt::Key_Escape);
         QCOMPARE(w.count(WinEvent::ExitClick), 1);
     }
