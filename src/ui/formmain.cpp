@@ -1,7 +1,7 @@
 #include "ui/formmain.h"
 #include "core/Errors.h"
 #include "app/Events.h"
-#include "app/Format.h"
+#include "core/Format.h"
 #include "platform/Platform.h"
 #include "ui/DialogAsker.h"
 #include "ui/DriveTree.h"
