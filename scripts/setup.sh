@@ -2,7 +2,8 @@
 # Installs what the build needs (Debian 12, as root) and builds into build/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-pkgs=(g++ make cmake qt6-base-dev qt6-base-dev-tools libgl-dev)
+# fonts-liberation2: Liberation Sans, the font with Arial's metrics the window is laid out for.
+pkgs=(g++ make cmake qt6-base-dev qt6-base-dev-tools libgl-dev fonts-liberation2)
 missing=()
 for p in "${pkgs[@]}"; do dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p"); done
 if [ ${#missing[@]} -gt 0 ]; then

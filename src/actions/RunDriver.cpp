@@ -94,7 +94,7 @@ void CmdSyncClick(Context &ctx)
             ui.ask(messageBox(ctx.RunState + QStringLiteral(" Processed Size ") + megabytesText
                                   + QStringLiteral(" MB at speed of ") + FormatNumber(speed, QStringLiteral("##0.00"))
                                   + QStringLiteral(" mb/s") + failureNote(ctx),
-                              Buttons::Ok, ctx.appName));
+                              Buttons::Ok, ctx.appTitle()));
         } else {
             const Answer a = ui.ask(messageBox(ctx.RunState + failureNote(ctx) + QLatin1Char('\n')
                                                    + QStringLiteral("Do you want to clear list also?"),

@@ -317,7 +317,7 @@ void CmdListFileClick(Context &ctx)
     ctx.ui->beep();
     if (completed && !ctx.StopRequested)
         ctx.ui->ask(messageBox(QStringLiteral("File List Finished. You can select copy options from Options Menu or from dropdownbox below list."),
-                               Buttons::Ok, ctx.appName));
+                               Buttons::Ok, ctx.appTitle()));
 }
 
 void FormActivate(Context &ctx, bool fromOwnWindow)
@@ -362,7 +362,7 @@ void CounterLabelClick(Context &ctx, Ctl label, int index)
         if (size < 0)
             break;
         ctx.ui->ask(messageBox(QStringLiteral("Folder size ") + FormatMegabytes(size) + QStringLiteral(" mb"),
-                               Buttons::Ok, ctx.appName));
+                               Buttons::Ok, ctx.appTitle()));
         break;
     }
     default:

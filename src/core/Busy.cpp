@@ -18,11 +18,11 @@ void ClearResultLists(Context &ctx)
 
 void CmdStopClick(Context &ctx)
 {
-    const Answer a = ctx.ui->ask(messageBox(QStringLiteral("Do you want to Cancel?"), Buttons::YesNo, ctx.appName));
+    const Answer a = ctx.ui->ask(messageBox(QStringLiteral("Do you want to Cancel?"), Buttons::YesNo, ctx.appTitle()));
     if (a.button != Button::Yes)
         return;
     ctx.StopRequested = true;
     ctx.log.writeDated(QStringLiteral(" Cancelled by user"));
-    ctx.ui->ask(messageBox(QStringLiteral("Cancelled"), Buttons::Ok, ctx.appName));
+    ctx.ui->ask(messageBox(QStringLiteral("Cancelled"), Buttons::Ok, ctx.appTitle()));
     AcknowledgeStop(ctx);
 }

@@ -46,8 +46,12 @@ struct Context {
     RunLog log;
     Settings settings;
 
-    // Application title / executable base name ("QuorvelMarnisyn" as delivered).
+    // The executable's whole file name ("QuorvelMarnisyn" as delivered). It names the settings
+    // store, the save question and the run log's start line, and nothing else.
     QString appName = QStringLiteral("QuorvelMarnisyn");
+    // The application title, shown by every box that names no title of its own, whatever the
+    // executable is called.
+    static QString appTitle() { return QStringLiteral("QuorvelMarnisyn"); }
     QString logPath() const { return log.path(); }
     // Where start-up opens the run log, first that opens wins. Empty: beside the executable,
     // then the per-user data folder. Tests point it at their own folder.

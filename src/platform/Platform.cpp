@@ -199,10 +199,14 @@ QString exeFolder()
 
 QString exeBaseName()
 {
-    const QString path = QCoreApplication::applicationFilePath();
-    if (path.isEmpty())
-        return QStringLiteral("QuorvelMarnisyn");
-    return QFileInfo(path).completeBaseName();
+    return exeBaseNameOf(QCoreApplication::applicationFilePath());
+}
+
+QString exeBaseNameOf(const QString &exePath)
+{
+    // Executables carry no extension here: the whole file name is the name, dots and all.
+    const QString name = QFileInfo(exePath).fileName();
+    return name.isEmpty() ? QStringLiteral("QuorvelMarnisyn") : name;
 }
 
 bool folderExists(const QString &path)
@@ -420,8 +424,8 @@ bool subfolderNames(const QString &folder, QStringList *names, bool firstOnly)
     }
     while (const struct dirent *de = ::readdir(dir)) {
         const char *n = de->d_name;
-        if (n[0] == '.')
-            continue; // ".", ".." and hidden folders
+        if (n[0] == '.' && (n[1] == '\0' || (n[1] == '.' && n[2] == '\0')))
+            continue; // hidden (dot) folders are folders like any other
         bool isDir = de->d_type == DT_DIR;
         if (de->d_type == DT_UNKNOWN) {
             struct stat st;

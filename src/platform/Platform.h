@@ -42,6 +42,8 @@ QString designTarget();
 // The folder and base name of the running executable.
 QString exeFolder();
 QString exeBaseName();
+// The base name of an executable at this path: its whole file name.
+QString exeBaseNameOf(const QString &exePath);
 
 // Folder exists (a directory-inclusive lookup that answers true only for a folder).
 bool folderExists(const QString &path);

@@ -7,6 +7,8 @@
 int runApplication(int &argc, char **argv, const QStringList &words)
 {
     QApplication app(argc, argv);
+    // The desktop finds the program's menu entry and icon under this name.
+    QGuiApplication::setDesktopFileName(QStringLiteral("quorvel-marnisyn"));
     // The window marks the source and target sides by colour: use a style that paints them.
     if (QStyle *fusion = QStyleFactory::create(QStringLiteral("Fusion")))
         QApplication::setStyle(fusion);

@@ -10,7 +10,8 @@
 
 namespace {
 
-// The subfolders of a folder in name order; false when the folder cannot be read. Names are
+// The subfolders of a folder in name order, hidden (dot) folders included as the listing takes
+// them too; false when the folder cannot be read. Names are
 // the exact bytes on disk, so a folder whose name is not UTF-8 is opened as itself.
 bool listSubfolders(const QString &folder, QStringList *names)
 {
@@ -43,7 +44,12 @@ DriveTree::DriveTree(QWidget *parent) : QTreeWidget(parent)
     setUniformRowHeights(true);
     setRootIsDecorated(true);
     setExpandsOnDoubleClick(true);
-    header()->setStretchLastSection(true);
+    // The one column is as wide as its longest name; a name longer than the tree is wide
+    // scrolls into view sideways.
+    header()->setStretchLastSection(false);
+    header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
 
     QStyle *s = QApplication::style();
     const QStyle::StandardPixmap pix[12] = {

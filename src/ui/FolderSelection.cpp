@@ -26,7 +26,7 @@ QString BrowseForFolder(Context &ctx, const QString &initialPath)
 {
     Question q;
     q.kind = QuestionKind::FolderDialog;
-    q.title = ctx.appName;
+    q.title = ctx.appTitle();
     q.text = browseTitle();
     q.initialPath = initialPath;
     const Answer a = ctx.ui->ask(q);
@@ -52,7 +52,7 @@ void FolderButtonRightPress(Context &ctx, Ctl box)
         return;
     Question q;
     q.kind = QuestionKind::FolderDialog;
-    q.title = ctx.appName;
+    q.title = ctx.appTitle();
     q.text = rootedBrowseTitle(box);
     q.initialPath = ctx.ui->text(box);
     q.rootedAtInitial = true;
@@ -76,12 +76,12 @@ bool IsExistingFolder(const QString &path)
     return platform::folderExists(path);
 }
 
-void DropOnFolderBox(Context &ctx, Ctl box, const QStringList &paths)
+bool DropOnFolderBox(Context &ctx, Ctl box, const QStringList &paths)
 {
-    if (paths.isEmpty() || !FolderBoxOpen(ctx, box))
-        return;
-    if (IsExistingFolder(paths.first()))
-        ctx.ui->setText(box, paths.first());
+    if (paths.isEmpty() || !FolderBoxOpen(ctx, box) || !IsExistingFolder(paths.first()))
+        return false;
+    ctx.ui->setText(box, paths.first());
+    return true;
 }
 
 void PatternChanged(Context &ctx)

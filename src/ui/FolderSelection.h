@@ -29,7 +29,8 @@ void SwapFolders(Context &ctx);
 
 bool IsExistingFolder(const QString &path);
 // Paths dropped on a box: the first one becomes the box's text when it is an existing folder.
-void DropOnFolderBox(Context &ctx, Ctl box, const QStringList &paths);
+// True when the drop was taken.
+bool DropOnFolderBox(Context &ctx, Ctl box, const QStringList &paths);
 
 // txtPattern: an emptied (or all-blank) filter becomes "*.*" at once; leaving the box trims it.
 void PatternChanged(Context &ctx);

@@ -103,35 +103,49 @@ void ClickLabel::mouseReleaseEvent(QMouseEvent *e)
         emit clicked();
 }
 
-QRect StatusLabel::textRoom() const
+QRect ClickLabel::textRoom() const
 {
-    // A little air between the border and the text at the sides.
-    return contentsRect().adjusted(2, 0, -2, 0);
+    return contentsRect();
 }
 
-int StatusLabel::textFlags(const QFont &f) const
+int ClickLabel::textFlags(const QFont &f) const
 {
+    int flags = int(alignment());
+    if (wordWrap())
+        flags |= wrapFlags(QFontMetrics(f), text(), textRoom().width(), false);
+    return flags;
+}
+
+bool ClickLabel::fits(const QFont &f) const
+{
+    const QFontMetrics fm(f);
     const QRect room = textRoom();
-    return int(alignment()) | wrapFlags(QFontMetrics(f), text(), room.width(), false);
+    if (!wordWrap())
+        return fm.horizontalAdvance(text()) <= room.width() && fm.height() <= room.height() + 1;
+    for (const QString &word : text().split(QLatin1Char(' '), Qt::SkipEmptyParts))
+        if (fm.horizontalAdvance(word) > room.width())
+            return false;
+    // Every line's letters must be inside; the spacing below the last line may fall outside.
+    const int lines = qMax(1, fm.boundingRect(room, textFlags(f), text()).height() / qMax(1, fm.lineSpacing()));
+    return (lines - 1) * fm.lineSpacing() + fm.height() <= room.height() + 1;
 }
 
-QFont StatusLabel::fittedFont() const
+QFont ClickLabel::fittedFont() const
 {
     QFont f = font();
-    const QRect room = textRoom();
-    if (text().isEmpty() || room.isEmpty())
+    if (text().isEmpty() || textRoom().isEmpty())
         return f;
-    // Smaller sizes are tried only while the wrapped text is taller than the label.
+    // Smaller sizes are tried only while the text does not fit.
     for (double pt = f.pointSizeF(); pt >= MinimumPointSize; pt -= 0.5) {
         f.setPointSizeF(pt);
-        if (QFontMetrics(f).boundingRect(room, textFlags(f), text()).height() <= room.height())
+        if (fits(f))
             return f;
     }
     f.setPointSizeF(MinimumPointSize);
     return f;
 }
 
-void StatusLabel::paintEvent(QPaintEvent *)
+void ClickLabel::paintEvent(QPaintEvent *)
 {
     QPainter p(this);
     drawFrame(&p);
@@ -140,20 +154,60 @@ void StatusLabel::paintEvent(QPaintEvent *)
     style()->drawItemText(&p, textRoom(), textFlags(f), palette(), isEnabled(), text(), foregroundRole());
 }
 
+QRect StatusLabel::textRoom() const
+{
+    // A little air between the border and the text at the sides.
+    return contentsRect().adjusted(2, 0, -2, 0);
+}
+
+int StatusLabel::textFlags(const QFont &f) const
+{
+    return int(alignment()) | wrapFlags(QFontMetrics(f), text(), textRoom().width(), false);
+}
+
+bool StatusLabel::fits(const QFont &f) const
+{
+    const QRect room = textRoom();
+    return QFontMetrics(f).boundingRect(room, textFlags(f), text()).height() <= room.height();
+}
+
+Qt::DropAction FolderBox::dropActionFor(Qt::DropActions possible)
+{
+    if (possible & Qt::CopyAction)
+        return Qt::CopyAction;
+    if (possible & Qt::LinkAction)
+        return Qt::LinkAction;
+    return Qt::IgnoreAction;
+}
+
 void FolderBox::dragEnterEvent(QDragEnterEvent *e)
 {
-    if (e->mimeData()->hasUrls())
-        e->acceptProposedAction();
-    else
+    if (!e->mimeData()->hasUrls()) {
         QLineEdit::dragEnterEvent(e);
+        return;
+    }
+    const Qt::DropAction a = dropActionFor(e->possibleActions());
+    if (a == Qt::IgnoreAction) {
+        e->ignore();
+        return;
+    }
+    e->setDropAction(a);
+    e->accept();
 }
 
 void FolderBox::dragMoveEvent(QDragMoveEvent *e)
 {
-    if (e->mimeData()->hasUrls())
-        e->acceptProposedAction();
-    else
+    if (!e->mimeData()->hasUrls()) {
         QLineEdit::dragMoveEvent(e);
+        return;
+    }
+    const Qt::DropAction a = dropActionFor(e->possibleActions());
+    if (a == Qt::IgnoreAction) {
+        e->ignore();
+        return;
+    }
+    e->setDropAction(a);
+    e->accept();
 }
 
 void FolderBox::dropEvent(QDropEvent *e)
@@ -162,11 +216,17 @@ void FolderBox::dropEvent(QDropEvent *e)
         QLineEdit::dropEvent(e);
         return;
     }
+    const Qt::DropAction a = dropActionFor(e->possibleActions());
     QStringList paths;
     for (const QUrl &u : e->mimeData()->urls())
         paths << (u.isLocalFile() ? u.toLocalFile() : u.toString());
-    e->acceptProposedAction();
-    emit pathsDropped(paths);
+    if (a == Qt::IgnoreAction || !takeDrop || !takeDrop(paths)) {
+        e->setDropAction(Qt::IgnoreAction);
+        e->ignore();
+        return;
+    }
+    e->setDropAction(a);
+    e->accept();
 }
 
 void FolderBox::focusInEvent(QFocusEvent *e)

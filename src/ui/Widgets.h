@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QStringList>
 #include <QTreeView>
+#include <functional>
 
 // A push button whose caption wraps onto further lines (and breaks a word that does not fit),
 // with its access key underlined.
@@ -36,41 +37,51 @@ protected:
     bool hitButton(const QPoint &pos) const override;
 };
 
-// A plain-text label that reports clicks.
+// A plain-text label that reports clicks. Its caption is always drawn whole: when the text
+// does not fit the label's fixed rectangle in the label's own font (a wider font than the
+// window was laid out for, a long number), it is drawn in a smaller size, down to
+// MinimumPointSize.
 class ClickLabel : public QLabel {
     Q_OBJECT
 public:
     explicit ClickLabel(QWidget *parent = nullptr);
+    static constexpr double MinimumPointSize = 6.0;
+    // The font the current text is drawn in, and the drawing flags used with it.
+    QFont fittedFont() const;
+    virtual int textFlags(const QFont &f) const;
+    virtual QRect textRoom() const;
+    // Whether the current text fits the room in the given font.
+    virtual bool fits(const QFont &f) const;
 signals:
     void clicked();
 protected:
+    void paintEvent(QPaintEvent *e) override;
     void mouseReleaseEvent(QMouseEvent *e) override;
 };
 
-// A bordered status line whose text wraps inside its fixed rectangle. When the text needs more
-// lines than the rectangle holds, it is drawn in a smaller font (down to MinimumPointSize) so
-// that the whole text stays readable; short texts keep the label's own font.
+// A bordered status line whose text wraps inside its fixed rectangle, left and top aligned;
+// the whole text stays readable (see ClickLabel).
 class StatusLabel : public ClickLabel {
     Q_OBJECT
 public:
     using ClickLabel::ClickLabel;
-    static constexpr double MinimumPointSize = 6.0;
-    // The font the current text is drawn in, and the wrapping flags used for it.
-    QFont fittedFont() const;
-    int textFlags(const QFont &f) const;
-    QRect textRoom() const;
-protected:
-    void paintEvent(QPaintEvent *e) override;
+    int textFlags(const QFont &f) const override;
+    QRect textRoom() const override;
+    bool fits(const QFont &f) const override;
 };
 
 // The source and target boxes: folders dropped from the file manager, the whole text
-// selected when the box takes the focus.
+// selected when the box takes the focus. A drop is only ever a copy or a link, never a move:
+// the dragging program must not remove what was dropped; and a drop the box does not take is
+// refused, so the dragging program does nothing with it.
 class FolderBox : public QLineEdit {
     Q_OBJECT
 public:
     using QLineEdit::QLineEdit;
-signals:
-    void pathsDropped(const QStringList &paths);
+    // Takes the dropped paths; false when the box ignores them.
+    std::function<bool(const QStringList &paths)> takeDrop;
+    // The action a drop offering these actions is done as: copy, else link, else none.
+    static Qt::DropAction dropActionFor(Qt::DropActions possible);
 protected:
     void dragEnterEvent(QDragEnterEvent *e) override;
     void dragMoveEvent(QDragMoveEvent *e) override;

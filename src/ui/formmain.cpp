@@ -1,6 +1,7 @@
 #include "ui/formmain.h"
 #include "core/Errors.h"
 #include "app/Events.h"
+#include "core/Format.h"
 #include "platform/Platform.h"
 #include "ui/DialogAsker.h"
 #include "ui/DriveTree.h"
@@ -15,13 +16,14 @@
 #include <QDesktopServices>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QResizeEvent>
 #include <QScreen>
-#include <QShortcut>
+#include <QStyle>
 #include <QTimer>
 #include <QUrl>
 #include <QWindowStateChangeEvent>
@@ -53,9 +55,13 @@ void standardColours(QWidget *w)
     w->setPalette(p);
 }
 
+// The window's layout is measured for Arial. Where Arial itself is missing, a font with the
+// same metrics stands in (fontconfig's alias gives one; they are named as well in case it
+// does not), so that every caption fits its fixed rectangle.
 QFont arial(double points)
 {
     QFont f(QStringLiteral("Arial"));
+    f.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"), QStringLiteral("Arimo")});
     f.setPointSizeF(points);
     return f;
 }
@@ -73,6 +79,21 @@ QStringList listHeaders(Ctl list)
     case Ctl::LstOrphans: return {"File\\Folder Path ", "Type", "Target Date", "Target Size"};
     default: return {};
     }
+}
+
+// Pixels a date column needs for a full date and time and for its caption.
+int dateColumnPixels(const QTreeView *v, const QString &caption)
+{
+    const QFontMetrics fm(v->font());
+    int text = 0;
+    // The widest forms: two-digit month, day and hour.
+    for (int hour : {10, 22})
+        text = qMax(text, fm.horizontalAdvance(GeneralDate(QDateTime(QDate(2026, 12, 28), QTime(hour, 58, 58)))));
+    // A cell keeps a margin at either side of its text.
+    const int cellMargins = 2 * (v->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, v) + 1);
+    const QHeaderView *h = v->header();
+    const int headerMargins = 2 * h->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, h);
+    return qMax(text + cellMargins, QFontMetrics(h->font()).horizontalAdvance(caption) + headerMargins) + 2;
 }
 
 } // namespace
@@ -96,6 +117,31 @@ private:
     formmain *w_;
 };
 
+// Notes the keys that go down while a pop-up of the program (the choice list, a menu) is open.
+// Such a key belongs to the pop-up even when the pop-up closes on it and the platform then
+// hands the key press to the main window.
+class formmain::PopupKeyWatch : public QObject {
+public:
+    explicit PopupKeyWatch(formmain *w) : QObject(w), w_(w) {}
+protected:
+    bool eventFilter(QObject *o, QEvent *e) override
+    {
+        // A key press is offered as a shortcut first, to the window and then on to its
+        // controls; a pop-up may close on it on the way.
+        if (e->type() == QEvent::ShortcutOverride || e->type() == QEvent::KeyPress) {
+            if (QApplication::activePopupWidget())
+                w_->popupKey_ = static_cast<QKeyEvent *>(e)->key();
+            else if (e->type() == QEvent::ShortcutOverride && o->isWindowType())
+                w_->popupKey_ = 0;   // a new key, pressed with no pop-up open
+        } else if (e->type() == QEvent::KeyRelease) {
+            w_->popupKey_ = 0;
+        }
+        return false;
+    }
+private:
+    formmain *w_;
+};
+
 formmain::formmain(QWidget *parent)
     : QMainWindow(parent), ctx_(std::make_unique<Context>(this)), dialogs_(std::make_unique<DialogAsker>(this))
 {
@@ -110,6 +156,8 @@ formmain::formmain(QWidget *parent)
     if (qApp) {
         activationWatch_ = new ActivationWatch(this);
         qApp->installEventFilter(activationWatch_);
+        popupKeyWatch_ = new PopupKeyWatch(this);
+        qApp->installEventFilter(popupKeyWatch_);
         connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState s) {
             if (s != Qt::ApplicationActive)
                 appWasInactive_ = true;
@@ -121,6 +169,8 @@ formmain::~formmain()
 {
     if (qApp && activationWatch_)
         qApp->removeEventFilter(activationWatch_);
+    if (qApp && popupKeyWatch_)
+        qApp->removeEventFilter(popupKeyWatch_);
 }
 
 
@@ -298,6 +348,9 @@ void formmain::buildControls()
         if (it->widget && qobject_cast<QLabel *>(it->widget))
             it->widget->setFocusPolicy(Qt::NoFocus);
     pball_->setFocusPolicy(Qt::NoFocus);
+    // The focus starts where the tab order starts, so that the keys work from the first
+    // moment the window shows.
+    txtSource_->setFocus(Qt::OtherFocusReason);
 }
 
 void formmain::buildMenus()
@@ -347,6 +400,11 @@ void formmain::wireControls()
     // A user's pick from the list (mouse, keys, wheel); the program's selections raise the
     // same handler from setValue.
     connect(cboChoices_, &QComboBox::activated, this, &formmain::cboChoices_Click);
+    // A choice longer than the box shows its beginning, unless the user is typing in it.
+    connect(cboChoices_, &QComboBox::editTextChanged, this, [this] {
+        if (QLineEdit *e = cboChoices_->lineEdit(); e && !e->hasFocus())
+            e->setCursorPosition(0);
+    });
 
     for (Ctl c : CounterLabels)
         for (int i = 0; i < 2; ++i)
@@ -357,8 +415,8 @@ void formmain::wireControls()
     txtPattern_->installEventFilter(this);
     lblListFileStatus_->installEventFilter(this);
     cmdSync_->installEventFilter(this);
-    connect(txtSource_, &FolderBox::pathsDropped, this, [this](const QStringList &p) { DropOnFolderBox(*ctx_, Ctl::txtSource, p); });
-    connect(txtTarget_, &FolderBox::pathsDropped, this, [this](const QStringList &p) { DropOnFolderBox(*ctx_, Ctl::txtTarget, p); });
+    txtSource_->takeDrop = [this](const QStringList &p) { return DropOnFolderBox(*ctx_, Ctl::txtSource, p); };
+    txtTarget_->takeDrop = [this](const QStringList &p) { return DropOnFolderBox(*ctx_, Ctl::txtTarget, p); };
 
     for (int i = 0; i < 5; ++i) {
         const Ctl c = layout::resultLists()[i];
@@ -369,26 +427,6 @@ void formmain::wireControls()
         connect(v->header(), &QHeaderView::sectionClicked, this, [this, c](int section) { LV_ColumnSort(c, section + 1); });
     }
     connect(tree_, &DriveTree::nodeClicked, this, &formmain::TreeNodeClick);
-
-    // Enter presses the List button (or the button that has the focus); Escape presses Exit.
-    for (QKeySequence k : {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)}) {
-        auto *sc = new QShortcut(k, this);
-        connect(sc, &QShortcut::activated, this, [this] {
-            auto *focused = qobject_cast<QPushButton *>(QApplication::focusWidget());
-            if (focused && focused->window() == this && focused != cmdListFile_) {
-                if (focused->isEnabled() && focused->isVisible())
-                    focused->click();
-                return;
-            }
-            if (cmdListFile_->isEnabled() && cmdListFile_->isVisible())
-                cmdListFile_->click();
-        });
-    }
-    auto *esc = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    connect(esc, &QShortcut::activated, this, [this] {
-        if (cmdExit_->isEnabled() && cmdExit_->isVisible())
-            cmdExit_->click();
-    });
 }
 
 // ---------------------------------------------------------------------------------------
@@ -490,10 +528,33 @@ void formmain::fitEmptyListColumns()
     for (int i = 0; i < 5; ++i) {
         if (models_[i]->size() > 0)
             continue;   // a list with rows keeps the widths the user gave it
-        const QList<int> widths = layout::emptyListColumnWidths(layout::resultLists()[i], W, V);
-        for (qsizetype col = 0; col < widths.size(); ++col)
+        const Ctl list = layout::resultLists()[i];
+        const QList<int> widths = layout::emptyListColumnWidths(list, W, V);
+        QHeaderView *h = lists_[i]->header();
+        const QStringList captions = listHeaders(list);
+        QList<int> px(captions.size(), -1);   // -1: the column keeps its width
+        for (qsizetype col = 0; col < widths.size() && col < px.size(); ++col)
             if (widths.at(col) >= 0)
-                lists_[i]->header()->resizeSection(int(col), layout::toPixels(widths.at(col)));
+                px[col] = layout::toPixels(widths.at(col));
+        // A date column shows the whole date and time; what the proportional widths give
+        // too little is taken from the path column.
+        int taken = 0;
+        for (qsizetype col = 1; col < captions.size(); ++col) {
+            if (!captions.at(col).endsWith(QLatin1String("Date")))
+                continue;
+            const int need = dateColumnPixels(lists_[i], captions.at(col));
+            const int have = px.at(col) >= 0 ? px.at(col) : h->sectionSize(int(col));
+            if (have >= need)
+                continue;
+            if (px.at(col) >= 0)
+                taken += need - have;
+            px[col] = need;
+        }
+        if (px.at(0) >= 0)
+            px[0] = qMax(px.at(0) - taken, px.at(0) / 2);
+        for (qsizetype col = 0; col < px.size(); ++col)
+            if (px.at(col) >= 0)
+                h->resizeSection(int(col), px.at(col));
     }
 }
 
@@ -697,6 +758,9 @@ void formmain::setItems(Ctl c, const QStringList &items)
     cboChoices_->addItems(items);
     cboChoices_->setCurrentIndex(-1);
     cboChoices_->setEditText(shown);
+    // The open list is wide enough for its longest choice.
+    QAbstractItemView *v = cboChoices_->view();
+    v->setMinimumWidth(v->sizeHintForColumn(0) + 2 * v->frameWidth() + v->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
 }
 
 void formmain::addRows(Ctl list, const QList<QStringList> &rows)
@@ -927,6 +991,34 @@ void formmain::closeEvent(QCloseEvent *e)
     e->accept();
 }
 
+void formmain::keyPressEvent(QKeyEvent *e)
+{
+    // Keys that the focused control leaves alone arrive here. A pop-up (the choice list, a
+    // menu) is a window of its own: the keys it takes never reach the window's buttons.
+    if (popupKey_ != 0 && popupKey_ == e->key()) {
+        popupKey_ = 0;
+        e->accept();
+        return;
+    }
+    const bool plain = (e->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    if (plain && (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter)) {
+        // Enter presses the button that has the focus, any other time the List button.
+        auto *focused = qobject_cast<QPushButton *>(focusWidget());
+        QPushButton *target = (focused && focused->hasFocus()) ? focused : cmdListFile_;
+        if (!e->isAutoRepeat() && target->isEnabled() && target->isVisible())
+            target->click();
+        e->accept();
+        return;
+    }
+    if (plain && e->key() == Qt::Key_Escape) {
+        if (!e->isAutoRepeat() && cmdExit_->isEnabled() && cmdExit_->isVisible())
+            cmdExit_->click();
+        e->accept();
+        return;
+    }
+    QMainWindow::keyPressEvent(e);
+}
+
 bool formmain::eventFilter(QObject *o, QEvent *e)
 {
     switch (e->type()) {
@@ -1060,7 +1152,7 @@ void formmain::SelectFromTree(Ctl box)
         return;
     const bool source = box == Ctl::txtSource;
     ask(messageBox((source ? QStringLiteral("Source Location : ") : QStringLiteral("Target Location : ")) + path,
-                   Buttons::Ok, ctx_->appName));
+                   Buttons::Ok, ctx_->appTitle()));
     node->setBackground(0, (source ? txtSource_ : txtTarget_)->palette().color(QPalette::Base));
     setText(box, path);
 }

@@ -145,6 +145,7 @@ protected:
     void changeEvent(QEvent *e) override;
     void closeEvent(QCloseEvent *e) override;
     bool eventFilter(QObject *o, QEvent *e) override;
+    void keyPressEvent(QKeyEvent *e) override;
 
 private:
     struct Entry {
@@ -164,6 +165,9 @@ private:
 
     class ActivationWatch;
     ActivationWatch *activationWatch_ = nullptr;
+    class PopupKeyWatch;
+    PopupKeyWatch *popupKeyWatch_ = nullptr;
+    int popupKey_ = 0;   // the key last pressed while a pop-up was open, until released
     std::unique_ptr<Context> ctx_;
     std::unique_ptr<DialogAsker> dialogs_;
     Asker *asker_ = nullptr;

@@ -83,7 +83,7 @@ private slots:
         const int seconds = finishedSeconds(rig.host.text(Ctl::lblListFileStatus));
         QVERIFY2(seconds >= 0, qPrintable(rig.host.text(Ctl::lblListFileStatus)));
         QCOMPARE(box.text, "Finished Processed Size 1.00 MB at speed of " + speed(1, seconds) + " mb/s");
-        QCOMPARE(box.title, rig.ctx.appName);
+        QCOMPARE(box.title, QStringLiteral("QuorvelMarnisyn"));
         QCOMPARE(box.buttons, Buttons::Ok);
         const QString from = " from " + rig.src + " to " + rig.dst;
         QCOMPARE(rig.messages(), (QStringList{

@@ -173,6 +173,8 @@ private slots:
     {
         QFETCH(int, answer);
         TestRig rig;
+        // The save question alone follows the executable's name.
+        rig.ctx.appName = QStringLiteral("qm.test");
         rig.ctx.settings.SaveSetting("Parms", "Source", "/old/");
         rig.ctx.settings.SaveSetting("Form", "Width", "13000");
         rig.host.setWindowTwips(QRect(150, 300, 14000, 8000));
@@ -190,7 +192,7 @@ private slots:
         QCOMPARE(rig.host.asker.asked.size(), 1);
         const Question &q = rig.host.asker.asked[0];
         QCOMPARE(q.text, kSave);
-        QCOMPARE(q.title, QString("QuorvelMarnisyn"));
+        QCOMPARE(q.title, QString("qm.test"));
         QCOMPARE(q.buttons, Buttons::YesNoCancel);
         QCOMPARE(rig.host.closeCalls, 1);          // the answer never keeps the window open
         QVERIFY(!rig.ctx.CopySource && !rig.ctx.CopyTarget);

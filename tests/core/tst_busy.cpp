@@ -30,6 +30,8 @@ private slots:
     void stopAnsweredNo()
     {
         TestRig rig;
+        // The box names no title: it shows the application's, whatever the executable's name.
+        rig.ctx.appName = QStringLiteral("qm.test");
         rig.host.setVisible(Ctl::cmdStop, true);
         rig.host.asker.expect(Button::No, QStringLiteral("Do you want to Cancel?"));
         CmdStopClick(rig.ctx);
@@ -37,12 +39,13 @@ private slots:
         QVERIFY(rig.host.isVisible(Ctl::cmdStop));
         QCOMPARE(rig.logLines().size(), 1);
         QCOMPARE(rig.host.asker.asked[0].buttons, Buttons::YesNo);
-        QCOMPARE(rig.host.asker.asked[0].title, rig.ctx.appName);
+        QCOMPARE(rig.host.asker.asked[0].title, QStringLiteral("QuorvelMarnisyn"));
     }
 
     void stopAnsweredYes()
     {
         TestRig rig;
+        rig.ctx.appName = QStringLiteral("qm.test");
         rig.host.setVisible(Ctl::cmdStop, true);
         rig.host.setEnabled(Ctl::cmdListFile, true);
         rig.host.asker.expect(Button::Yes, QStringLiteral("Do you want to Cancel?"));
@@ -55,6 +58,7 @@ private slots:
         QVERIFY(rig.logLines()[1].endsWith(QLatin1String(" Cancelled by user")));
         QCOMPARE(rig.host.asker.asked[1].text, QStringLiteral("Cancelled"));
         QCOMPARE(rig.host.asker.asked[1].buttons, Buttons::Ok);
+        QCOMPARE(rig.host.asker.asked[1].title, QStringLiteral("QuorvelMarnisyn"));
     }
 
     void resetListingStateAndAcknowledgeStop()

@@ -25,6 +25,15 @@ private slots:
     // Every byte string survives decode -> encode; valid UTF-8 decodes as usual; names that
     // differ only in invalid bytes stay different; a valid name that looks like a replaced one
     // ("n\uFFFD.txt") is not the same as the byte name it would be shown as.
+    void theWholeFileNameIsTheBaseName()
+    {
+        QCOMPARE(platform::exeBaseNameOf("/usr/local/bin/QuorvelMarnisyn"), QStringLiteral("QuorvelMarnisyn"));
+        QCOMPARE(platform::exeBaseNameOf("/opt/q/qm.test"), QStringLiteral("qm.test"));
+        QCOMPARE(platform::exeBaseNameOf("/opt/q/qm.v2.bin"), QStringLiteral("qm.v2.bin"));
+        QCOMPARE(platform::exeBaseNameOf(QString()), QStringLiteral("QuorvelMarnisyn"));
+        QCOMPARE(platform::exeBaseName(), QFileInfo(QCoreApplication::applicationFilePath()).fileName());
+    }
+
     void namesRoundTripExactly()
     {
         const QList<QByteArray> names = {

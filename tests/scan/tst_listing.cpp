@@ -123,6 +123,7 @@ private slots:
     void sameFoldersAreRefusedThenTheFinishedBox()
     {
         ListingRig rig;
+        rig.ctx.appName = QStringLiteral("qm.test");
         rig.host.setText(Ctl::txtTarget, rig.host.text(Ctl::txtSource));
         rig.ctx.PendingItemCount = 7;
         rig.host.asker.expect(Button::Ok, QStringLiteral("Can't proceeds, Source and Target are same."));
@@ -131,7 +132,7 @@ private slots:
         QCOMPARE(rig.host.asker.asked.size(), 2);
         QCOMPARE(rig.host.asker.asked[0].title, QStringLiteral("Quorvel Marnisyn"));
         QCOMPARE(rig.host.asker.asked[0].icon, Icon::Information);
-        QCOMPARE(rig.host.asker.asked[1].title, rig.ctx.appName);
+        QCOMPARE(rig.host.asker.asked[1].title, QStringLiteral("QuorvelMarnisyn"));
         QCOMPARE(rig.host.beeps, 1);
         QCOMPARE(rig.ctx.PendingItemCount, 7); // nothing else changes
         QCOMPARE(rig.logLines().size(), 1);
@@ -346,12 +347,13 @@ private slots:
         QCOMPARE(rig.host.opened, QStringList({rig.src, rig.dst}));
 
         ListingRig empty;
+        empty.ctx.appName = QStringLiteral("qm.test");
         empty.host.asker.expect(Button::Ok, QString());
         CounterLabelClick(empty.ctx, Ctl::lblTotalFolders, 0);
         QCOMPARE(empty.host.asker.asked.size(), 1);
         QCOMPARE(empty.host.asker.asked[0].text, QStringLiteral("Folder size .00 mb"));
         QCOMPARE(empty.host.asker.asked[0].buttons, Buttons::Ok);
-        QCOMPARE(empty.host.asker.asked[0].title, empty.ctx.appName);
+        QCOMPARE(empty.host.asker.asked[0].title, QStringLiteral("QuorvelMarnisyn"));
         writeFile(empty.dst + "half.bin", QByteArray(1024 * 1024 + 1024 * 1024 / 2, 'h'));
         empty.host.asker.expect(Button::Ok, QString());
         CounterLabelClick(empty.ctx, Ctl::lblTotalFolders, 1);

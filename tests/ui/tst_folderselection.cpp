@@ -12,6 +12,7 @@
 #include <QMimeData>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <QScrollBar>
 #include <QUrl>
 
 namespace {
@@ -31,19 +32,28 @@ Answer cancelled()
     return a;
 }
 
-void drop(QWidget *box, const QStringList &paths)
+// As the file manager does it: the drag enters the box, then drops, offering the actions it
+// can do and proposing a move. Returns the action the box answers the drop with (IgnoreAction
+// when it refused it).
+Qt::DropAction drop(QWidget *box, const QStringList &paths,
+                    Qt::DropActions offered = Qt::CopyAction | Qt::MoveAction | Qt::LinkAction)
 {
     QMimeData mime;
     QList<QUrl> urls;
     for (const QString &p : paths)
         urls << QUrl::fromLocalFile(p);
     mime.setUrls(urls);
-    // As the file manager does it: the drag enters the box, then drops.
-    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QDragEnterEvent enter(QPoint(5, 5), offered, &mime, Qt::LeftButton, Qt::NoModifier);
+    enter.setDropAction(Qt::MoveAction);
     QApplication::sendEvent(box, &enter);
-    QVERIFY(enter.isAccepted());
-    QDropEvent ev(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    if (!enter.isAccepted())
+        return Qt::IgnoreAction;
+    if (enter.dropAction() != Qt::CopyAction && enter.dropAction() != Qt::LinkAction)
+        return Qt::MoveAction;   // never acceptable: reported as a failure by the callers
+    QDropEvent ev(QPointF(5, 5), offered, &mime, Qt::LeftButton, Qt::NoModifier);
+    ev.setDropAction(Qt::MoveAction);
     QApplication::sendEvent(box, &ev);
+    return ev.isAccepted() ? ev.dropAction() : Qt::IgnoreAction;
 }
 
 QStringList childTexts(QTreeWidgetItem *node)
@@ -183,18 +193,28 @@ private slots:
         mkdirs(rig.path("one"));
         mkdirs(rig.path("two"));
         writeFile(rig.path("file.txt"), "x");
+        QWidget *src = w.control(Ctl::txtSource), *dst = w.control(Ctl::txtTarget);
         w.setText(Ctl::txtSource, QStringLiteral("/before"));
-        drop(w.control(Ctl::txtSource), {rig.path("file.txt")});
+        // What the box ignores it refuses: the dragging program leaves it alone.
+        QCOMPARE(drop(src, {rig.path("file.txt")}), Qt::IgnoreAction);
         QCOMPARE(w.text(Ctl::txtSource), QStringLiteral("/before"));
-        drop(w.control(Ctl::txtSource), {rig.path("gone")});
+        QCOMPARE(drop(src, {rig.path("gone")}), Qt::IgnoreAction);
         QCOMPARE(w.text(Ctl::txtSource), QStringLiteral("/before"));
-        drop(w.control(Ctl::txtSource), {rig.path("one"), rig.path("two")});
+        // A folder taken is taken as a copy, even where the dragging program proposes a move.
+        QCOMPARE(drop(src, {rig.path("one"), rig.path("two")}), Qt::CopyAction);
         QCOMPARE(w.text(Ctl::txtSource), rig.path("one"));
         // A file first and a folder second: the first path decides.
-        drop(w.control(Ctl::txtTarget), {rig.path("file.txt"), rig.path("two")});
+        QCOMPARE(drop(dst, {rig.path("file.txt"), rig.path("two")}), Qt::IgnoreAction);
         QCOMPARE(w.text(Ctl::txtTarget), platform::designTarget());
-        drop(w.control(Ctl::txtTarget), {rig.path("two")});
+        // Offered only as a link it is a link; offered only as a move it is refused.
+        QCOMPARE(drop(dst, {rig.path("two")}, Qt::MoveAction), Qt::IgnoreAction);
+        QCOMPARE(w.text(Ctl::txtTarget), platform::designTarget());
+        QCOMPARE(drop(dst, {rig.path("two")}, Qt::LinkAction | Qt::MoveAction), Qt::LinkAction);
         QCOMPARE(w.text(Ctl::txtTarget), rig.path("two"));
+        // A box closed for a listing or a run refuses every drop.
+        w.setEnabled(Ctl::txtSource, false);
+        QCOMPARE(drop(src, {rig.path("two")}), Qt::IgnoreAction);
+        QCOMPARE(w.text(Ctl::txtSource), rig.path("one"));
     }
 
     void filterBoxRules()
@@ -262,7 +282,7 @@ private slots:
         WindowRig rig;
         DriveTree *tree = rig.w.driveTree();
         mkdirs(rig.path("vol/alpha/inner"));
-        mkdirs(rig.path("vol/beta"));
+        mkdirs(rig.path("vol/beta/.cache"));
         mkdirs(rig.path("vol/.hidden"));
         writeFile(rig.path("vol/file.txt"), "x");
         mkdirs(rig.path("empty"));
@@ -275,19 +295,25 @@ private slots:
         QCOMPARE(tree->topLevelItem(1)->data(0, DriveTree::ImageRole).toInt(), 5);
 
         vol->setExpanded(true);
-        QCOMPARE(childTexts(vol), (QStringList{"alpha", "beta"}));
-        QTreeWidgetItem *alpha = vol->child(0);
+        // Hidden (dot) folders are listed like any other.
+        QCOMPARE(childTexts(vol), (QStringList{".hidden", "alpha", "beta"}));
+        QTreeWidgetItem *alpha = vol->child(1);
         QCOMPARE(DriveTree::key(alpha), rig.path("vol/alpha"));
         QCOMPARE(alpha->data(0, DriveTree::ImageRole).toInt(), 11);
         // A folder with subfolders gets a placeholder and the open-folder image when expanded.
         QCOMPARE(alpha->childCount(), 1);
         QVERIFY(DriveTree::isPlaceholder(alpha->child(0)));
         QCOMPARE(alpha->data(0, DriveTree::ExpandedImageRole).toInt(), 12);
-        QCOMPARE(vol->child(1)->childCount(), 0);
+        QCOMPARE(vol->child(0)->childCount(), 0);
+        // A folder whose only subfolder is hidden can be expanded too.
+        QTreeWidgetItem *beta = vol->child(2);
+        QCOMPARE(beta->childCount(), 1);
+        beta->setExpanded(true);
+        QCOMPARE(childTexts(beta), QStringList{".cache"});
         // Expanding again adds nothing.
         vol->setExpanded(false);
         vol->setExpanded(true);
-        QCOMPARE(vol->childCount(), 2);
+        QCOMPARE(vol->childCount(), 3);
         alpha->setExpanded(true);
         QCOMPARE(childTexts(alpha), QStringList{"inner"});
 
@@ -308,6 +334,22 @@ private slots:
         flaky->setExpanded(true);
         QVERIFY(flaky->isExpanded());
         QCOMPARE(childTexts(flaky), QStringList{"back"});
+    }
+
+    void longNamesScrollSideways()
+    {
+        WindowRig rig;
+        DriveTree *tree = rig.w.driveTree();
+        const QString longName = QStringLiteral("a folder with a name far longer than the tree is wide ").repeated(3).trimmed();
+        mkdirs(rig.path("vol/") + longName);
+        tree->BuildDriveTree({platform::Volume{rig.path("vol"), rig.path("vol"), platform::VolumeKind::Fixed}});
+        QVERIFY(rig.showActive());
+        tree->topLevelItem(0)->setExpanded(true);
+        QCOMPARE(tree->topLevelItem(0)->child(0)->text(0), longName);
+        // The column grows with the name, and the tree scrolls sideways to show all of it.
+        QTRY_VERIFY(tree->columnWidth(0) > QFontMetrics(tree->font()).horizontalAdvance(longName));
+        QTRY_VERIFY(tree->horizontalScrollBar()->maximum() > 0);
+        QVERIFY(tree->horizontalScrollBarPolicy() != Qt::ScrollBarAlwaysOff);
     }
 
     void clickMarksAndSelectFromTree()

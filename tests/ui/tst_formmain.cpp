@@ -1,6 +1,7 @@
 // The main window: its controls, colours, tab order, keys, the interface the engine uses, the
 // events it raises, its layout at real sizes, activation and closing.
 #include "WindowRig.h"
+#include "actions/Choices.h"
 #include "ui/DriveTree.h"
 #include "ui/ResultListModel.h"
 #include "ui/Widgets.h"
@@ -9,6 +10,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFontDatabase>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,7 +19,10 @@
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QSignalSpy>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTimer>
+#include <QWindow>
 
 using WinEvent = formmain::WinEvent;
 
@@ -171,25 +176,99 @@ private slots:
         QCOMPARE(chain, expected);
     }
 
+    // Keys go in through the window as the keyboard sends them: to the focused control, on to
+    // the window when the control leaves them alone, to an open pop-up instead while it is open.
     void enterPressesListAndEscapePressesExit()
     {
         WindowRig rig;
+        RecordingWindow &w = rig.w;
         QVERIFY(rig.showActive());
-        auto *list = static_cast<QPushButton *>(rig.w.control(Ctl::cmdListFile));
+        QWindow *win = w.windowHandle();
+        auto *list = static_cast<QPushButton *>(w.control(Ctl::cmdListFile));
         QVERIFY(list->isDefault());
-        rig.w.control(Ctl::txtSource)->setFocus();
-        QTest::keyClick(rig.w.control(Ctl::txtSource), Qt::Key_Return);
-        QCOMPARE(rig.w.count(WinEvent::ListFileClick), 1);
-        rig.w.control(Ctl::chkSkipOrphanCk)->setFocus();
-        QTest::keyClick(rig.w.control(Ctl::chkSkipOrphanCk), Qt::Key_Enter);
-        QCOMPARE(rig.w.count(WinEvent::ListFileClick), 2);
-        // A disabled List button is not pressed.
-        rig.w.setEnabled(Ctl::cmdListFile, false);
-        QTest::keyClick(rig.w.control(Ctl::txtSource), Qt::Key_Return);
-        QCOMPARE(rig.w.count(WinEvent::ListFileClick), 2);
-        QCOMPARE(rig.w.count(WinEvent::ExitClick), 0);
-        QTest::keyClick(rig.w.control(Ctl::txtTarget), Qt::Key_Escape);
-        QCOMPARE(rig.w.count(WinEvent::ExitClick), 1);
+        // From the first moment the focus is where the tab order starts.
+        QCOMPARE(QApplication::focusWidget(), w.control(Ctl::txtSource));
+        QTest::keyClick(win, Qt::Key_Return);
+        QCOMPARE(w.count(WinEvent::ListFileClick), 1);
+
+        // Whatever control has the focus (a button aside), Enter presses List and Escape Exit.
+        int lists = 1, exits = 0;
+        for (Ctl c : {Ctl::txtSource, Ctl::txtTarget, Ctl::txtPattern, Ctl::chkSkipOrphanCk, Ctl::cboChoices,
+                      Ctl::LstNewFile, Ctl::TreeView1}) {
+            w.control(c)->setFocus();
+            QCOMPARE(QApplication::focusWidget(), w.control(c));
+            QTest::keyClick(win, Qt::Key_Return);
+            QTest::keyClick(win, Qt::Key_Enter, Qt::KeypadModifier);
+            lists += 2;
+            QVERIFY2(w.count(WinEvent::ListFileClick) == lists, qPrintable(controlObjectName(c, 0)));
+            QTest::keyClick(win, Qt::Key_Escape);
+            QVERIFY2(w.count(WinEvent::ExitClick) == ++exits, qPrintable(controlObjectName(c, 0)));
+        }
+        // No control with the focus at all.
+        QApplication::focusWidget()->clearFocus();
+        QTest::keyClick(win, Qt::Key_Return);
+        QCOMPARE(w.count(WinEvent::ListFileClick), ++lists);
+        // A button with the focus is the one Enter presses.
+        w.control(Ctl::Command2)->setFocus();
+        QTest::keyClick(win, Qt::Key_Return);
+        QCOMPARE(w.count(WinEvent::OpenLogClick), 1);
+        QCOMPARE(w.count(WinEvent::ListFileClick), lists);
+        // With modifiers the keys are not the window's; a disabled List button is not pressed.
+        w.control(Ctl::txtSource)->setFocus();
+        QTest::keyClick(win, Qt::Key_Return, Qt::ControlModifier);
+        w.setEnabled(Ctl::cmdListFile, false);
+        QTest::keyClick(win, Qt::Key_Return);
+        QCOMPARE(w.count(WinEvent::ListFileClick), lists);
+        w.setEnabled(Ctl::cmdListFile, true);
+        QCOMPARE(w.count(WinEvent::ExitClick), exits);
+    }
+
+    void anOpenPopupKeepsItsKeys()
+    {
+        WindowRig rig;
+        RecordingWindow &w = rig.w;
+        QVERIFY(rig.showActive());
+        QWindow *win = w.windowHandle();
+        w.setItems(Ctl::cboChoices, {"zero", "one", "two"});
+        w.setValue(Ctl::cboChoices, 0);
+        const int choices = w.count(WinEvent::ChoicesClick);
+        auto *cbo = static_cast<QComboBox *>(w.control(Ctl::cboChoices));
+
+        // Enter in the open choice list takes the highlighted choice, and nothing else.
+        cbo->setFocus();
+        QTest::keyClick(win, Qt::Key_Down, Qt::AltModifier);
+        QTRY_VERIFY(QApplication::activePopupWidget());
+        QTest::keyClick(win, Qt::Key_Down);
+        QTest::keyClick(win, Qt::Key_Return);
+        QTRY_VERIFY(!QApplication::activePopupWidget());
+        QCOMPARE(w.value(Ctl::cboChoices), 1);
+        QCOMPARE(w.count(WinEvent::ChoicesClick), choices + 1);
+        QCOMPARE(w.count(WinEvent::ListFileClick), 0);
+
+        // Escape closes the open list and only the list.
+        QTest::keyClick(win, Qt::Key_Down, Qt::AltModifier);
+        QTRY_VERIFY(QApplication::activePopupWidget());
+        QTest::keyClick(win, Qt::Key_Escape);
+        QTRY_VERIFY(!QApplication::activePopupWidget());
+        QCOMPARE(w.count(WinEvent::ExitClick), 0);
+        QCOMPARE(w.value(Ctl::cboChoices), 1);
+        QVERIFY(w.isVisible());
+
+        // The same for an open menu.
+        auto *file = w.findChild<QMenu *>("File");
+        w.menuBar()->setActiveAction(file->menuAction());
+        QTRY_VERIFY(file->isVisible());
+        QTest::keyClick(win, Qt::Key_Escape);
+        QTRY_VERIFY(!file->isVisible());
+        QCOMPARE(w.count(WinEvent::ExitClick), 0);
+        QCOMPARE(w.count(WinEvent::ListFileClick), 0);
+
+        // Once the pop-ups are closed the keys are the window's again.
+        w.control(Ctl::txtTarget)->setFocus();
+        QTest::keyClick(win, Qt::Key_Return);
+        QCOMPARE(w.count(WinEvent::ListFileClick), 1);
+        QTest::keyClick(win, Qt::Key_Escape);
+        QCOMPARE(w.count(WinEvent::ExitClick), 1);
     }
 
     void everyControlRaisesItsEvent()
@@ -358,22 +437,119 @@ private slots:
     {
         WindowRig rig;
         formmain &w = rig.w;
-        const QString summary = QStringLiteral("Finished within 0 seconds on 12/7/2026 7:16:40 AM\r\n"
-                                               "New Files : 6 Changed Files :  Total Files to Copy 6 Orphan Files to Delete :3");
         for (Ctl c : {Ctl::lblListFileStatus, Ctl::lblListStatus, Ctl::lblListStatus1}) {
             auto *l = qobject_cast<StatusLabel *>(w.control(c));
             QVERIFY(l);
+            const QRect room = l->textRoom();
+            auto height = [&](const QFont &f) { return QFontMetrics(f).boundingRect(room, l->textFlags(f), l->text()).height(); };
             // A short text keeps the label's own font.
             w.setText(c, QStringLiteral("Ready"));
             QCOMPARE(l->fittedFont().pointSizeF(), l->font().pointSizeF());
-            // A long one is drawn small enough to fit in the fixed rectangle.
-            w.setText(c, c == Ctl::lblListFileStatus ? summary : QStringLiteral("Source File : /") + QString(QStringLiteral("some folder/")).repeated(12) + QStringLiteral("a.txt"));
+            // A text just too long for the label's own font, whatever font that is, is drawn in
+            // the largest smaller size that shows all of it.
+            QString text = QStringLiteral("Source File :");
+            while (w.setText(c, text), height(l->font()) <= room.height())
+                text += QStringLiteral(" folder/a.txt");
             const QFont f = l->fittedFont();
-            QVERIFY(f.pointSizeF() < l->font().pointSizeF());
+            QVERIFY2(f.pointSizeF() < l->font().pointSizeF(), qPrintable(l->objectName()));
             QVERIFY(f.pointSizeF() >= StatusLabel::MinimumPointSize);
-            const QRect room = l->textRoom();
-            QVERIFY2(QFontMetrics(f).boundingRect(room, l->textFlags(f), l->text()).height() <= room.height(), qPrintable(l->objectName()));
+            QVERIFY2(height(f) <= room.height(), qPrintable(l->objectName()));
+            QFont larger = f;
+            larger.setPointSizeF(f.pointSizeF() + 0.5);
+            QVERIFY2(height(larger) > room.height(), qPrintable(l->objectName()));
             QCOMPARE(w.text(c), l->text());
+            // A text too long for any size is drawn at the smallest.
+            w.setText(c, text.repeated(20));
+            QCOMPARE(l->fittedFont().pointSizeF(), StatusLabel::MinimumPointSize);
+        }
+    }
+
+    // Every caption is drawn whole, whatever font the machine gives for Arial.
+    void captionsAreWhole()
+    {
+        WindowRig rig;
+        formmain &w = rig.w;
+        QCOMPARE(w.centralWidget()->font().family(), QStringLiteral("Arial"));
+        const QString got = QFontInfo(w.centralWidget()->font()).family();
+        // Where a font of Arial's metrics is installed, the window gets it.
+        if (QFontDatabase::families().contains(QStringLiteral("Liberation Sans")))
+            QVERIFY2(QStringList({"Arial", "Liberation Sans", "Arimo"}).contains(got), qPrintable(got));
+        QCOMPARE(QFontInfo(w.control(Ctl::txtSource)->font()).family(), got);
+        QCOMPARE(QFontInfo(w.control(Ctl::TreeView1)->font()).family(), got);
+
+        // The widest texts the counters show.
+        w.setText(Ctl::lblTotalSize, QStringLiteral("7,097.67 mb"), 0);
+        w.setText(Ctl::lblTotalSize, QStringLiteral("12,345.67 mb"), 1);
+        w.setText(Ctl::lblTotalFiles, QStringLiteral("1,234,567"), 1);
+        QStringList problems;
+        auto check = [&](QWidget *wd, const QFont &f, const QRect &room, const QString &caption, bool wrap) {
+            const QFontMetrics fm(f);
+            QString plain = caption;
+            plain.remove(QLatin1Char('&'));
+            const QString name = wd->objectName() + QStringLiteral(" \"") + plain + QStringLiteral("\": ");
+            // No word is broken or cut at the sides.
+            for (const QString &word : plain.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+                if (fm.horizontalAdvance(wrap ? word : plain) > room.width())
+                    problems << name + QStringLiteral("too wide");
+            // The letters of every line are inside the room.
+            const int lines = wrap ? fm.boundingRect(room, Qt::TextWordWrap, plain).height() / fm.lineSpacing() : 1;
+            if ((lines - 1) * fm.lineSpacing() + fm.height() > room.height() + 1)
+                problems << name + QString::number(lines) + QStringLiteral(" lines too tall");
+        };
+        for (ClickLabel *l : w.centralWidget()->findChildren<ClickLabel *>()) {
+            if (l->text().isEmpty() || qobject_cast<StatusLabel *>(l))
+                continue;
+            check(l, l->fittedFont(), l->contentsRect(), l->text(), l->wordWrap());
+        }
+        for (QPushButton *b : w.centralWidget()->findChildren<QPushButton *>()) {
+            if (b->text().size() < 3)
+                continue;   // the narrow one-letter buttons stack their letters
+            QStyleOptionButton opt;
+            opt.initFrom(b);
+            opt.text = b->text();
+            check(b, b->font(), b->style()->subElementRect(QStyle::SE_PushButtonContents, &opt, b), b->text(), true);
+        }
+        auto *chk = w.control(Ctl::chkSkipOrphanCk);
+        check(chk, chk->font(), chk->rect().adjusted(chk->style()->pixelMetric(QStyle::PM_IndicatorWidth) +
+                                           chk->style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing), 0, 0, 0),
+              w.text(Ctl::chkSkipOrphanCk), true);
+        QVERIFY2(problems.isEmpty(), qPrintable(got + QLatin1Char('\n') + problems.join(QLatin1Char('\n'))));
+
+        // The longest choice shows its beginning in the box and the whole text in the open list.
+        auto *cbo = static_cast<QComboBox *>(w.control(Ctl::cboChoices));
+        w.setItems(Ctl::cboChoices, ChoiceTexts());
+        w.setValue(Ctl::cboChoices, 6);
+        QCOMPARE(cbo->lineEdit()->cursorPosition(), 0);
+        QVERIFY(cbo->view()->minimumWidth() > QFontMetrics(cbo->view()->font()).horizontalAdvance(ChoiceTexts().at(6)));
+    }
+
+    void listColumnsShowAWholeDate()
+    {
+        WindowRig rig;
+        formmain &w = rig.w;
+        w.setWindowTwips(QRect(0, 0, 15665, 7765));
+        for (Ctl list : layout::resultLists()) {
+            ResultListView *v = w.listView(list);
+            ResultListModel *m = w.listModel(list);
+            const QFontMetrics fm(v->font());
+            const int margins = 2 * (v->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, v) + 1);
+            for (int col = 0; col < m->columnCount(); ++col) {
+                const QString caption = m->headerData(col, Qt::Horizontal).toString();
+                if (!caption.endsWith(QLatin1String("Date")))
+                    continue;
+                for (const QString &date : {QStringLiteral("12/28/2026 10:58:58 PM"), QStringLiteral("11/30/1999 12:00:00 AM")}) {
+                    const int room = v->header()->sectionSize(col) - margins;
+                    QVERIFY2(fm.elidedText(date, Qt::ElideRight, room) == date,
+                             qPrintable(controlObjectName(list, 0) + QLatin1Char(' ') + caption));
+                }
+            }
+            // The columns together stay within the list's width where the layout gives their widths.
+            if (list == Ctl::LstChngFile || list == Ctl::LstChngFileTarget) {
+                int sum = 0;
+                for (int col = 0; col < 3; ++col)
+                    sum += v->header()->sectionSize(col);
+                QVERIFY(sum <= w.control(list)->width());
+            }
         }
     }
 
