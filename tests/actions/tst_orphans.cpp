@@ -61,12 +61,14 @@ private slots:
         QVERIFY(!QFileInfo::exists(rig.dst + "old"));
         QVERIFY(QFileInfo::exists(rig.dst + "keep.txt"));
         // Nothing is lost: the files and the folder with everything in it are in the trash.
-        QCOMPARE(readFile(rig.trash + "/o1.txt"), QByteArray("orphan one"));
-        QCOMPARE(readFile(rig.trash + "/ro.txt"), QByteArray("read only orphan"));
-        QCOMPARE(readFile(rig.trash + "/x.txt"), QByteArray("in an orphan folder"));
-        QCOMPARE(readFile(rig.trash + "/old/left-out.bak"), QByteArray("not listed (pattern)"));
-        QVERIFY(QFileInfo(rig.trash + "/old/inner").isDir());
-        QVERIFY(permBits(rig.trash + "/ro.txt") & 0200);
+        QCOMPARE(readFile(trashedItem(rig.trash, rig.dst + "o1.txt")), QByteArray("orphan one"));
+        QCOMPARE(readFile(trashedItem(rig.trash, rig.dst + "ro.txt")), QByteArray("read only orphan"));
+        QCOMPARE(readFile(trashedItem(rig.trash, rig.dst + "old/x.txt")), QByteArray("in an orphan folder"));
+        QCOMPARE(readFile(trashedItem(rig.trash, rig.dst + "old") + "/left-out.bak"), QByteArray("not listed (pattern)"));
+        QVERIFY(QFileInfo(trashedItem(rig.trash, rig.dst + "old") + "/inner").isDir());
+        QVERIFY(permBits(trashedItem(rig.trash, rig.dst + "ro.txt")) & 0200);
+        QCOMPARE(trashContents(rig.trash).size(), 4);
+        QVERIFY(trashIsConsistent(rig.trash));
 
         QCOMPARE(rig.messages(), (QStringList{
                                      " ....Deleting 5 orphans files\\folders from Target.",
@@ -104,17 +106,23 @@ private slots:
 
         QVERIFY(QFileInfo::exists(rig.dst + "a.txt"));
         QVERIFY(QFileInfo(rig.dst + "f").isDir());
+        const QString why = " No trash could take ";
         QCOMPARE(rig.messages(), (QStringList{
                                      " ....Deleting 3 orphans files\\folders from Target.",
                                      " Cannot Delete orphan files: " + rig.dst + "a.txt",
+                                     rig.messages().value(2),
                                      " Cannot Delete orphan files: " + rig.dst + "gone.txt",
                                      " *** Could not delete folder: " + rig.dst + "f",
+                                     rig.messages().value(5),
                                      " Orphans file delete finished.",
                                  }));
+        // The log says why the two that are there were not moved.
+        QVERIFY2(rig.messages().value(2).startsWith(why + rig.dst + "a.txt"), qPrintable(rig.messages().value(2)));
+        QVERIFY2(rig.messages().value(5).startsWith(why + rig.dst + "f"), qPrintable(rig.messages().value(5)));
         QCOMPARE(rig.ctx.ScanFileCount, 2);
         QCOMPARE(rig.ctx.ScanFolderCount, 1);
         QCOMPARE(rig.ctx.RunFailures, 3);
-        QCOMPARE(rig.status(), QStringLiteral("Orphan files delete Complete."));
+        QCOMPARE(rig.status(), QStringLiteral("Orphan files delete finished: 3 items not deleted (see the log)."));
     }
 
     void aFileReplacedByALinkOrAFolderIsLeftAlone()

@@ -71,9 +71,13 @@ private slots:
         QVERIFY(platform::moveToTrash(dir.filePath("a/x.txt")));
         QVERIFY(platform::moveToTrash(dir.filePath("b/x.txt")));   // same name: kept side by side
         QVERIFY(!QFile::exists(dir.filePath("a/x.txt")));
-        QCOMPARE(QDir(trash).entryList(QDir::Files).size(), 2);
+        QCOMPARE(QDir(trash + "/files").entryList(QDir::Files).size(), 2);
+        QCOMPARE(readFile(trashedItem(trash, dir.filePath("a/x.txt"))), QByteArray("1"));
+        QCOMPARE(readFile(trashedItem(trash, dir.filePath("b/x.txt"))), QByteArray("2"));
         QVERIFY(platform::moveToTrash(dir.filePath("b")));          // a folder with its contents
         QVERIFY(!QFileInfo::exists(dir.filePath("b")));
+        QVERIFY(QFileInfo(trashedItem(trash, dir.filePath("b"))).isDir());
+        QVERIFY(trashIsConsistent(trash));
         QString err;
         QVERIFY(!platform::moveToTrash(dir.filePath("missing"), &err));
         QVERIFY(!err.isEmpty());
@@ -91,7 +95,9 @@ private slots:
         qputenv("XDG_DATA_HOME", old);
         QVERIFY2(ok, qPrintable(err));
         QVERIFY(!QFile::exists(dir.filePath("work/orphan.txt")));
-        QVERIFY(QFile::exists(dir.filePath("data/Trash/files/orphan.txt")));
+        QCOMPARE(readFile(trashedItem(dir.filePath("data/Trash"), dir.filePath("work/orphan.txt"))), QByteArray("o"));
+        QVERIFY(trashIsConsistent(dir.filePath("data/Trash")));
+        QCOMPARE(QFileInfo(dir.filePath("data/Trash")).permissions() & 0x0077, QFileDevice::Permissions());
         QVERIFY(!QFileInfo::exists(QDir::currentPath() + "/files/orphan.txt"));
     }
 

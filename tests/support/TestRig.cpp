@@ -1,6 +1,7 @@
 #include "TestRig.h"
 #include "app/Events.h"
 #include "platform/Platform.h"
+#include "platform/Trash.h"
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -127,4 +128,52 @@ Unprivileged::~Unprivileged()
 {
     if (switched_ && (::seteuid(0) != 0 || ::setegid(gid_) != 0))
         qFatal("cannot take the superuser's rights back");
+}
+
+namespace {
+QByteArray infoValue(const QByteArray &text, const QByteArray &key)
+{
+    for (const QByteArray &line : text.split('\n'))
+        if (line.startsWith(key + '='))
+            return line.mid(key.size() + 1);
+    return QByteArray();
+}
+} // namespace
+
+QHash<QString, QString> trashContents(const QString &trash)
+{
+    QHash<QString, QString> out;
+    const QDir info(trash + QStringLiteral("/info"));
+    for (const QString &name : info.entryList(QDir::Files | QDir::Hidden)) {
+        if (!name.endsWith(QLatin1String(".trashinfo")))
+            continue;
+        const QByteArray path = infoValue(readFile(info.filePath(name)), "Path");
+        out.insert(platform::decodeName(platform::trashInfoPathDecoded(path)),
+                   trash + QStringLiteral("/files/") + name.chopped(10));
+    }
+    return out;
+}
+
+QString trashedItem(const QString &trash, const QString &original)
+{
+    return trashContents(trash).value(original);
+}
+
+bool trashIsConsistent(const QString &trash)
+{
+    const QDir info(trash + QStringLiteral("/info"));
+    const QDir files(trash + QStringLiteral("/files"));
+    const QStringList infos = info.entryList(QDir::Files | QDir::Hidden);
+    const QStringList items = files.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    if (infos.size() != items.size())
+        return false;
+    for (const QString &name : infos) {
+        if (!name.endsWith(QLatin1String(".trashinfo")) || !items.contains(name.chopped(10)))
+            return false;
+        const QByteArray text = readFile(info.filePath(name));
+        if (!text.startsWith("[Trash Info]\n") || infoValue(text, "Path").isEmpty()
+            || infoValue(text, "DeletionDate").size() != 19)
+            return false;
+    }
+    return true;
 }

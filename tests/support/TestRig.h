@@ -4,6 +4,7 @@
 #include "FakeHost.h"
 #include "core/Context.h"
 #include <QDateTime>
+#include <QHash>
 #include <QTemporaryDir>
 #include <sys/types.h>
 #include <memory>
@@ -47,3 +48,13 @@ private:
     bool switched_ = false;
     gid_t gid_ = 0;
 };
+
+// What a trash folder (files/ and info/ inside) holds: the Path of each info file, decoded to
+// a name, -> the item in files/. A Path without a file, or a file without its info, is
+// reported as a test failure by the callers through trashIsConsistent.
+QHash<QString, QString> trashContents(const QString &trash);
+// The item the trash keeps for `original` (the Path its info file names); empty when none.
+QString trashedItem(const QString &trash, const QString &original);
+// Every entry of files/ has its info file and every info file its entry, each info file
+// starts with "[Trash Info]" and has a DeletionDate.
+bool trashIsConsistent(const QString &trash);
