@@ -33,6 +33,8 @@ void writeFileOfSize(const QString &path, qint64 size, char fill = 'x');
 void setMTime(const QString &path, const QDateTime &t);      // modification (and access) time
 QDateTime mtime(const QString &path);
 QByteArray readFile(const QString &path);
+// The names in a folder, byte names included (decoded the program's way), sorted.
+QStringList folderNames(const QString &folder);
 
 // Permissions do not stop the superuser. Where the tests run as root, this gives the tree
 // under `root` to an unprivileged user (65534) and takes on that user's rights until it goes
