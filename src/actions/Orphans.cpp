@@ -109,8 +109,9 @@ void DeleteOrphans(Context &ctx)
         } else {
             ctx.log.writeB(QStringLiteral(" *** Could not delete folder: ") + item.Path);
             // A folder inside an orphan folder that went to the trash before it is gone
-            // already: that is not a failure of the run.
-            if (platform::folderExists(item.Path)) {
+            // already: that is not a failure of the run. A move that was tried and failed is,
+            // even when the folder is no longer where it was.
+            if (!why.isEmpty() || platform::folderExists(item.Path)) {
                 if (!why.isEmpty())
                     ctx.log.writeB(QStringLiteral(" ") + why);
                 ++ctx.RunFailures;

@@ -2,6 +2,7 @@
 // trash, each move checked, read-only files, Stop.
 #include "ActionKit.h"
 #include "actions/Steps.h"
+#include "platform/Trash.h"
 
 class TestOrphans : public QObject {
     Q_OBJECT
@@ -123,6 +124,49 @@ private slots:
         QCOMPARE(rig.ctx.ScanFolderCount, 1);
         QCOMPARE(rig.ctx.RunFailures, 3);
         QCOMPARE(rig.status(), QStringLiteral("Orphan files delete finished: 3 items not deleted (see the log)."));
+    }
+
+    // The system reports the move done, but the item went somewhere that is not the trash:
+    // it is not counted as deleted, the log says so, and the closing status says how many
+    // were not deleted. Files and folders alike.
+    void aMoveThatMissedTheTrashIsNotCountedAsDeleted()
+    {
+        ActionRig rig;
+        writeFile(rig.dst + "a.txt", "a");
+        writeFile(rig.dst + "f/in.txt", "in");
+        writeFile(rig.dst + "b.txt", "b");
+        rig.setOrphans({"a.txt", "b.txt", "f"});
+        rig.ctx.ScanFileCount = 3;
+        rig.ctx.ScanFolderCount = 1;
+        const QString lost = rig.path("not-a-trash");
+        mkdirs(lost);
+        int moves = 0;
+        // Only the first file and the folder miss the trash; b.txt really reaches it.
+        platform::trashtest::setRename([&](const char *from, const char *to) {
+            ++moves;
+            if (QByteArray(from).endsWith("/b.txt"))
+                return ::rename(from, to);
+            return ::rename(from, QFile::encodeName(lost + "/" + QString::number(moves)).constData());
+        });
+        rig.host.asker.expect(Button::Yes);
+        DeleteOrphans(rig.ctx);
+        platform::trashtest::reset();
+        platform::setTrashFolderForTests(rig.trash);
+
+        QCOMPARE(moves, 3);
+        const QStringList m = rig.messages();
+        QVERIFY(m.contains(" Cannot Delete orphan files: " + rig.dst + "a.txt"));
+        QVERIFY(m.contains(" Deleted Orphan files : " + rig.dst + "b.txt"));
+        QVERIFY(m.contains(" *** Could not delete folder: " + rig.dst + "f"));
+        QVERIFY(!m.contains(" Deleted Orphan files : " + rig.dst + "a.txt"));
+        QVERIFY(!m.contains(" Deleted Orphan folder: " + rig.dst + "f"));
+        QCOMPARE(rig.ctx.ScanFileCount, 2);
+        QCOMPARE(rig.ctx.ScanFolderCount, 1);
+        QCOMPARE(rig.ctx.RunFailures, 2);
+        QCOMPARE(rig.host.text(Ctl::lblTotalFiles, 1), QStringLiteral("2"));
+        QCOMPARE(rig.status(), QStringLiteral("Orphan files delete finished: 2 items not deleted (see the log)."));
+        QCOMPARE(trashContents(rig.trash).keys(), QStringList{rig.dst + "b.txt"});
+        QVERIFY(trashIsConsistent(rig.trash));
     }
 
     void aFileReplacedByALinkOrAFolderIsLeftAlone()
