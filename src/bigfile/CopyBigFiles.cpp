@@ -216,10 +216,20 @@ void CopyBigFiles(Context &ctx, const QString &sInFile, const QString &sOutFile)
             tmpName.clear(); // not ours to delete
             throw fileError(EEXIST);
         }
-
         // 10. One atomic replacement of the destination.
-        if (::rename(tmpName.constData(), platform::encodeName(sOutFile).constData()) != 0)
+        const QByteArray outName = platform::encodeName(sOutFile);
+        if (::rename(tmpName.constData(), outName.constData()) != 0)
             throw fileError(errno);
+
+        // Some volumes (FAT through FUSE) stamp the file with the current time when it is
+        // closed or renamed, over the time set before: it is set once more by name then. A
+        // time within the 2 seconds a volume may round to is the time that was set.
+        struct stat placed;
+        if (::lstat(outName.constData(), &placed) == 0) {
+            const qint64 stamped = qint64(placed.st_mtim.tv_sec) - qint64(st.st_mtim.tv_sec);
+            if (timesErr || stamped >= 2 || stamped <= -2)
+                timesErr = ::utimensat(AT_FDCWD, outName.constData(), times, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
+        }
     } catch (...) {
         ctx.closeCopierFiles();
         if (!tmpName.isEmpty())

@@ -176,6 +176,63 @@ int doRename(const QByteArray &from, const QByteArray &to)
     return ::rename(from.constData(), to.constData()) == 0 ? 0 : errno;
 }
 
+// A folder is moved entry by entry where renaming a whole folder is not safe: fusefat loses
+// the contents of a folder that is renamed into another folder. Folders are made anew and
+// emptied, files and links are renamed one by one. `merge`: folders there already are used.
+int movePiecewise(const QByteArray &from, const QByteArray &to, bool merge)
+{
+    struct stat st;
+    if (::lstat(from.constData(), &st) != 0)
+        return errno;
+    if (!S_ISDIR(st.st_mode))
+        return ::rename(from.constData(), to.constData()) == 0 ? 0 : errno;
+    if (::mkdir(to.constData(), 0700) != 0 && !(merge && errno == EEXIST))
+        return errno;
+    DIR *d = ::opendir(from.constData());
+    if (!d)
+        return errno;
+    QList<QByteArray> names;
+    while (dirent *e = ::readdir(d))
+        if (strcmp(e->d_name, ".") && strcmp(e->d_name, ".."))
+            names << QByteArray(e->d_name);
+    ::closedir(d);
+    for (const QByteArray &n : names)
+        if (const int err = movePiecewise(from + '/' + n, to + '/' + n, merge))
+            return err;
+    if (::rmdir(from.constData()) != 0)
+        return errno;
+    ::chmod(to.constData(), st.st_mode & 07777);
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    ::utimensat(AT_FDCWD, to.constData(), times, 0);
+    return 0;
+}
+
+bool folderRenameUnsafe(const QByteArray &item, dev_t dev)
+{
+    static QHash<quint64, bool> known;
+    const auto it = known.constFind(quint64(dev));
+    if (it != known.cend())
+        return *it;
+    const bool unsafe = volumeFacts(decodeName(item)).type == QLatin1String("fuse.fusefat");
+    known.insert(quint64(dev), unsafe);
+    return unsafe;
+}
+
+int moveItem(const QByteArray &from, const QByteArray &to)
+{
+    struct stat st;
+    if (!seams().rename && ::lstat(from.constData(), &st) == 0 && S_ISDIR(st.st_mode)
+        && folderRenameUnsafe(from, st.st_dev)) {
+        if (::lstat(to.constData(), &st) == 0)
+            return EEXIST;
+        const int err = movePiecewise(from, to, false);
+        if (err)
+            movePiecewise(to, from, true); // back to where it was, as far as it goes
+        return err;
+    }
+    return doRename(from, to);
+}
+
 QByteArray infoText(const QByteArray &pathValue)
 {
     return QByteArray("[Trash Info]\nPath=") + trashInfoPath(pathValue) + "\nDeletionDate="
@@ -232,7 +289,7 @@ bool renameInto(const QByteArray &trash, const QByteArray &item, const QByteArra
             return false;
         const QByteArray info = trash + "/info/" + name + ".trashinfo";
         const QByteArray dest = trash + "/files/" + name;
-        const int err = doRename(item, dest);
+        const int err = moveItem(item, dest);
         if (err == EEXIST) {
             ::unlink(info.constData());
             continue; // files/ held that name without an info file: another name
