@@ -2,7 +2,7 @@
 # Installs what the build needs (Debian 12, as root) and builds into build/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-pkgs=(g++ make cmake qt6-base-dev qt6-base-dev-tools libgl-dev)
+pkgs=(g++ make cmake qt6-base-dev qt6-base-dev-tools libgl-dev fusefat exfat-fuse exfatprogs ntfs-3g dosfstools)
 missing=()
 for p in "${pkgs[@]}"; do dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p"); done
 if [ ${#missing[@]} -gt 0 ]; then
