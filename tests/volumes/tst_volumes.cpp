@@ -135,6 +135,13 @@ private slots:
         writeFile(rig.dst + "even.txt", "old");
         setTimeNs(rig.dst + "even.txt", 1600000000, 0);
 
+        // What the mount table says of the volume.
+        const platform::VolumeFacts facts = platform::volumeFacts(rig.dst);
+        QCOMPARE(facts.mountPoint, top);
+        QCOMPARE(facts.twoSecondTimes, kind == QLatin1String("fat32"));
+        QVERIFY(!facts.unixPermissions);
+        QVERIFY(!platform::volumeFacts(rig.src).twoSecondTimes);
+
         rig.mirror();
         const QStringList log = rig.messages();
         QCOMPARE(rig.ctx.RunFailures, 0);
