@@ -224,11 +224,17 @@ void CopyBigFiles(Context &ctx, const QString &sInFile, const QString &sOutFile)
         // Some volumes (FAT through FUSE) stamp the file with the current time when it is
         // closed or renamed, over the time set before: it is set once more by name then. A
         // time within the 2 seconds a volume may round to is the time that was set.
+        // A volume that cannot hold the time at all (FAT before 1980 or after 2107) may take
+        // it without a word and keep another: what it keeps is read back.
         struct stat placed;
-        if (::lstat(outName.constData(), &placed) == 0) {
-            const qint64 stamped = qint64(placed.st_mtim.tv_sec) - qint64(st.st_mtim.tv_sec);
-            if (timesErr || stamped >= 2 || stamped <= -2)
-                timesErr = ::utimensat(AT_FDCWD, outName.constData(), times, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
+        auto off = [&st](const struct stat &p) {
+            const qint64 d = qint64(p.st_mtim.tv_sec) - qint64(st.st_mtim.tv_sec);
+            return d >= 2 || d <= -2;
+        };
+        if (::lstat(outName.constData(), &placed) == 0 && (timesErr || off(placed))) {
+            timesErr = ::utimensat(AT_FDCWD, outName.constData(), times, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
+            if (!timesErr && ::lstat(outName.constData(), &placed) == 0 && off(placed))
+                timesErr = ERANGE;
         }
     } catch (...) {
         ctx.closeCopierFiles();
@@ -243,7 +249,8 @@ void CopyBigFiles(Context &ctx, const QString &sInFile, const QString &sOutFile)
     ctx.ProcessedBytes += L;
     if (timesErr) {
         ctx.log.writeB(QStringLiteral(" Modification time not set on ") + sOutFile + QStringLiteral(": ")
-                       + platform::systemErrorText(timesErr));
+                       + (timesErr == ERANGE ? QStringLiteral("the volume cannot hold it and keeps another")
+                                             : platform::systemErrorText(timesErr)));
         throw AppError(75, QStringLiteral("CopyBigFiles"),
                        QStringLiteral("The copy is complete, but its modification time could not be set
 Error ")
