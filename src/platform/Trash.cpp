@@ -504,6 +504,18 @@ bool copyIntoHomeTrash(const QByteArray &home, const QByteArray &item, Fail &fai
 
 } // namespace
 
+bool isVolumeTrashName(QStringView name)
+{
+    if (name == QLatin1String(".Trash"))
+        return true;
+    if (!name.startsWith(QLatin1String(".Trash-")) || name.size() == 7)
+        return false;
+    for (const QChar c : name.mid(7))
+        if (!c.isDigit())
+            return false;
+    return true;
+}
+
 QString homeTrashFolder()
 {
     if (!seams().homeOverride.isEmpty())
@@ -574,15 +586,20 @@ bool moveToTrash(const QString &path, QString *error)
     QStringList why;
     Fail fail;
     const bool seamVolume = onSeamVolume(item);
-    if (homeKnown && hs.st_dev == st.st_dev && !seamVolume) {
-        // An item of the home trash's volume goes there and nowhere else.
+    bool homeVolume = homeKnown && hs.st_dev == st.st_dev && !seamVolume;
+    if (homeVolume) {
+        // An item of the home trash's volume goes there and nowhere else, unless the two lie
+        // under different mounts of it (a bind mount), which no rename crosses.
         if (homeErr)
             why << QStringLiteral("home trash ") + describe(home, homeErr);
         else if (renameInto(home, item, item, fail))
             return true;
+        else if (fail.err == EXDEV)
+            homeVolume = false;
         else
             why << fail.text;
-    } else {
+    }
+    if (!homeVolume) {
         // The trash of the item's own volume.
         const QByteArray top = volumeTop(item, st.st_dev);
         if (moveToVolumeTrash(top, item, fail))

@@ -14,9 +14,14 @@
 // suffix, so the first try succeeds whatever the trash already holds.
 #include <QByteArray>
 #include <QString>
+#include <QStringView>
 #include <functional>
 
 namespace platform {
+
+// True when `name` (one name, no separator) is a trash folder that may lie at the top of a
+// volume: ".Trash" or ".Trash-" followed by a user number.
+bool isVolumeTrashName(QStringView name);
 
 // The home trash folder ($XDG_DATA_HOME/Trash, or ~/.local/share/Trash), or the test's own.
 QString homeTrashFolder();

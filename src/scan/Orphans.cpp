@@ -4,6 +4,8 @@
 // target look like orphans.
 #include "scan/Orphans.h"
 #include "core/Format.h"
+#include "platform/Platform.h"
+#include "platform/Trash.h"
 #include "scan/FileQuery.h"
 #include "scan/ListingCache.h"
 #include "core/ResultLists.h"
@@ -182,7 +184,18 @@ void FindOrphans(Context &ctx)
         return false;
     };
 
+    // A target at the top of its volume holds the volume's trash folders: what they hold was
+    // deleted already and is not part of the tree.
+    const bool targetIsVolumeTop = [&T] {
+        QString t = T;
+        while (t.size() > 1 && t.endsWith(QLatin1Char('/')))
+            t.chop(1);
+        return platform::volumeFacts(t).mountPoint == t;
+    }();
+
     auto matchOne = [&](const WorkItem &item, QStringView rel) {
+        if (targetIsVolumeTop && platform::isVolumeTrashName(rel.left(rel.indexOf(QLatin1Char('/')))))
+            return;
         bool orphan = true;
         bool lookUp = false;
         const auto it = sourceIndex.constFind(rel);

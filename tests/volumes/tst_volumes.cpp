@@ -48,13 +48,18 @@ QMap<QString, QByteArray> tree(const QString &root)
 
 struct VolumeRig : ActionRig {
     QString kind, top;
+    // The target is the folder `name` on the volume, or its top when `name` is empty.
     explicit VolumeRig(const QString &k, const QString &volumeTop, const QString &name) : kind(k), top(volumeTop)
     {
-        dst = top + QLatin1Char('/') + name + QLatin1Char('/');
+        dst = top + QLatin1Char('/') + name + (name.isEmpty() ? QString() : QStringLiteral("/"));
         mkdirs(dst);
         host.setText(Ctl::txtTarget, dst);
     }
-    ~VolumeRig() { QDir(dst).removeRecursively(); }
+    ~VolumeRig()
+    {
+        if (dst != top + QLatin1Char('/'))
+            QDir(dst).removeRecursively();
+    }
 
     // The listing, then the exact copy (choice 6) with every question answered.
     void list() { ListFilesToCopy(ctx); }
@@ -217,6 +222,26 @@ private slots:
         QCOMPARE(readFile(rig.dst + "Album/x.txt"), QByteArray("x"));
         if (foldsCase(kind))
             QVERIFY(trashContents(rig.volumeTrash()).isEmpty());
+        QCOMPARE(rig.pendingAfterListing(), 0);
+    }
+
+    // A mirror to the top of the volume: the volume's trash there is not part of the tree, so
+    // what was deleted stays deleted and the next listing finds nothing to do.
+    void mirrorToTheVolumeTop_data() { kinds(); }
+    void mirrorToTheVolumeTop()
+    {
+        QFETCH(QString, kind);
+        VOLUME_OR_SKIP(kind, top);
+        VolumeRig rig(kind, top, QString());
+        writeFile(rig.src + "top-keep.txt", "keep");
+        writeFile(top + "/top-orphan.txt", "orphan at the top");
+        // What the other tests left on the volume is not on the source either: it goes too.
+        rig.mirror();
+        QCOMPARE(rig.ctx.RunFailures, 0);
+        QCOMPARE(readFile(trashedItem(rig.volumeTrash(), "top-orphan.txt")), QByteArray("orphan at the top"));
+        QStringList names = folderNames(top);
+        names.removeAll(".Trash-" + QString::number(::getuid()));
+        QCOMPARE(names, QStringList{"top-keep.txt"});
         QCOMPARE(rig.pendingAfterListing(), 0);
     }
 
