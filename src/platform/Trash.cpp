@@ -282,6 +282,11 @@ QByteArray claimName(const QByteArray &trash, const QByteArray &base, const QByt
 // Moves `item` into `trash` by rename. `pathValue` goes into the info file.
 bool renameInto(const QByteArray &trash, const QByteArray &item, const QByteArray &pathValue, Fail &fail)
 {
+    // A trash cannot take itself or a folder that holds it.
+    if (trash == item || trash.startsWith(item + '/')) {
+        fail = {EINVAL, describe(item, EINVAL)};
+        return false;
+    }
     const QByteArray base = trashBaseName(item.mid(item.lastIndexOf('/') + 1));
     for (int attempt = 0; attempt < 10; ++attempt) {
         const QByteArray name = claimName(trash, base, pathValue, fail);
@@ -476,6 +481,10 @@ int removeTree(const QByteArray &path)
 
 bool copyIntoHomeTrash(const QByteArray &home, const QByteArray &item, Fail &fail)
 {
+    if (home == item || home.startsWith(item + '/')) {
+        fail = {EINVAL, describe(item, EINVAL)};
+        return false;
+    }
     // The item must be removable as a whole, or nothing is done: a half-removed folder with a
     // copy in the trash would be a deletion nobody asked for.
     if (int err = ::access(parentOf(item).constData(), W_OK | X_OK) != 0 ? errno : checkRemovable(item)) {
@@ -569,6 +578,12 @@ bool moveToTrash(const QString &path, QString *error)
         return failWith(describe(item, errno));
 
     const QByteArray home = homeTrashBytes();
+    // Never a trash itself, or a folder that holds the home trash.
+    if (home == item || home.startsWith(item + '/'))
+        return failWith(QStringLiteral("No trash could take ") + path + QStringLiteral(" (it holds the home trash)"));
+    const QByteArray lastName = item.mid(item.lastIndexOf('/') + 1);
+    if (isVolumeTrashName(decodeName(lastName)) && volumeTop(item, st.st_dev) == parentOf(item))
+        return failWith(QStringLiteral("No trash could take ") + path + QStringLiteral(" (it is the volume's trash)"));
     int homeErr = ensurePath(home, 0700);
     if (!homeErr)
         homeErr = prepareTrash(home);

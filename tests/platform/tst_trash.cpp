@@ -220,6 +220,26 @@ private slots:
         QVERIFY(!platform::moveToTrash(rig.path("w/missing"), &err));
     }
 
+    // A trash never takes itself or a folder that holds it.
+    void aTrashDoesNotTakeItself()
+    {
+        TrashRig rig;
+        const QString vol = rig.path("vol");
+        platform::trashtest::setVolumeTop(vol);
+        writeFile(vol + "/a.txt", "a");
+        QVERIFY(platform::moveToTrash(vol + "/a.txt"));
+        const QString own = vol + "/.Trash-" + uidText();
+        QVERIFY(!platform::moveToTrash(own));
+        QVERIFY(!platform::moveToTrash(rig.home));
+        QVERIFY(!platform::moveToTrash(rig.tmp.path()));   // holds the home trash
+        QCOMPARE(readFile(trashedItem(own, "a.txt")), QByteArray("a"));
+        QVERIFY(platform::isVolumeTrashName(QStringLiteral(".Trash")));
+        QVERIFY(platform::isVolumeTrashName(QStringLiteral(".Trash-1000")));
+        QVERIFY(!platform::isVolumeTrashName(QStringLiteral(".Trash-")));
+        QVERIFY(!platform::isVolumeTrashName(QStringLiteral(".Trash-x")));
+        QVERIFY(!platform::isVolumeTrashName(QStringLiteral("Trash")));
+    }
+
     // A move that the system reports done but that did not put the item into the trash is a
     // failure, and its info file does not stay behind.
     void aMoveThatMissedTheTrashFails()
