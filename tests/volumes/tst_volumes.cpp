@@ -6,7 +6,7 @@
 #include "actions/Dispatch.h"
 #include "app/Events.h"
 #include "platform/Platform.h"
-#include "scan/ListingDriver.h"
+#include "app/ListingDriver.h"
 #include <map>
 
 namespace {
