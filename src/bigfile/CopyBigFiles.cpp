@@ -252,9 +252,7 @@ void CopyBigFiles(Context &ctx, const QString &sInFile, const QString &sOutFile)
                        + (timesErr == ERANGE ? QStringLiteral("the volume cannot hold it and keeps another")
                                              : platform::systemErrorText(timesErr)));
         throw AppError(75, QStringLiteral("CopyBigFiles"),
-                       QStringLiteral("The copy is complete, but its modification time could not be set
-Error ")
-                           + QString::number(timesErr) + QLatin1Char('
-') + platform::systemErrorText(timesErr));
+                       QStringLiteral("The copy is complete, but its modification time could not be set\nError ")
+                           + QString::number(timesErr) + QLatin1Char('\n') + platform::systemErrorText(timesErr));
     }
 }
