@@ -207,22 +207,18 @@ int movePiecewise(const QByteArray &from, const QByteArray &to, bool merge)
     return 0;
 }
 
-bool folderRenameUnsafe(const QByteArray &item, dev_t dev)
+// Asked for every folder, not remembered by device: FUSE volumes share their device numbers
+// with others mounted later.
+bool folderRenameUnsafe(const QByteArray &item)
 {
-    static QHash<quint64, bool> known;
-    const auto it = known.constFind(quint64(dev));
-    if (it != known.cend())
-        return *it;
-    const bool unsafe = volumeFacts(decodeName(item)).type == QLatin1String("fuse.fusefat");
-    known.insert(quint64(dev), unsafe);
-    return unsafe;
+    return volumeFacts(decodeName(item)).type == QLatin1String("fuse.fusefat");
 }
 
 int moveItem(const QByteArray &from, const QByteArray &to)
 {
     struct stat st;
     if (!seams().rename && ::lstat(from.constData(), &st) == 0 && S_ISDIR(st.st_mode)
-        && folderRenameUnsafe(from, st.st_dev)) {
+        && folderRenameUnsafe(from)) {
         if (::lstat(to.constData(), &st) == 0)
             return EEXIST;
         const int err = movePiecewise(from, to, false);
