@@ -4,6 +4,7 @@
 #include "bigfile/CopyBigFiles.h"
 #include "platform/Platform.h"
 #include "core/ResultLists.h"
+#include "scan/Compare.h"
 #include <cerrno>
 #include <sys/stat.h>
 
@@ -111,6 +112,7 @@ void CopyNewItems(Context &ctx)
             } else {
                 ui.setText(Ctl::lblListStatus, QStringLiteral("Copying ") + item.Path);
                 pacer.pump();
+                CheckCaseClash(ctx, item.Path, destination);
                 CopyBigFiles(ctx, item.Path, destination);
                 // After a stop the copier has abandoned the file: it is not counted.
                 const bool abandoned = ctx.StopRequested;
@@ -121,9 +123,12 @@ void CopyNewItems(Context &ctx)
                     ui.setText(Ctl::lblTotalFiles, CounterText(ctx.TargetFileTotal), 1);
                 }
             }
-        } catch (const std::exception &) {
-            // This step names the file and its destination only (the changed and size copies
-            // also log the error itself).
+        } catch (const std::exception &e) {
+            // This step names the file and its destination (the changed and size copies also
+            // log the error itself); a name that differs only in case from one copied already
+            // says why as well.
+            if (const auto *clash = dynamic_cast<const CaseClashError *>(&e))
+                ctx.log.writeB(QStringLiteral(" ") + clash->Description);
             ctx.log.writeB(QStringLiteral(" Could not copy file: ") + item.Path + QStringLiteral(" to ") + destination);
             ++ctx.RunFailures;
         }

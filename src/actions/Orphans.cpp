@@ -7,7 +7,7 @@
 
 using namespace steps;
 
-bool DeleteFolderTree(const QString &path)
+bool DeleteFolderTree(const QString &path, QString *error)
 {
     QString folder = path;
     const QChar sep = platform::separator();
@@ -17,7 +17,7 @@ bool DeleteFolderTree(const QString &path)
         return false;
     // The whole folder goes to the trash with everything in it, the files the listing left out
     // (by the pattern) included.
-    if (!platform::moveToTrash(folder))
+    if (!platform::moveToTrash(folder, error))
         return false;
     return !platform::folderExists(folder);
 }
@@ -60,6 +60,7 @@ void DeleteOrphans(Context &ctx)
     const qint32 count = qint32(ctx.OrphanItems.size());
     ctx.log.writeB(QStringLiteral(" ....Deleting ") + QString::number(count) + QStringLiteral(" orphans files\\folders from Target."));
 
+    qint32 notDeleted = 0;
     // Files.
     for (qint32 i = 1; i <= count; ++i) {
         if (ctx.StopRequested)
@@ -77,13 +78,17 @@ void DeleteOrphans(Context &ctx)
         const bool regular = ::lstat(platform::encodeName(item.Path).constData(), &st) == 0 && S_ISREG(st.st_mode);
         if (regular && !(st.st_mode & S_IWUSR))
             platform::makeOwnerWritable(item.Path);
-        if (regular && platform::moveToTrash(item.Path)) {
+        QString why;
+        if (regular && platform::moveToTrash(item.Path, &why)) {
             --ctx.ScanFileCount;
             ui.setText(Ctl::lblTotalFiles, CounterText(ctx.ScanFileCount), 1);
             ctx.log.writeB(QStringLiteral(" Deleted Orphan files : ") + item.Path);
         } else {
             ctx.log.writeB(QStringLiteral(" Cannot Delete orphan files: ") + item.Path);
+            if (!why.isEmpty())
+                ctx.log.writeB(QStringLiteral(" ") + why);
             ++ctx.RunFailures;
+            ++notDeleted;
         }
     }
 
@@ -96,22 +101,33 @@ void DeleteOrphans(Context &ctx)
             continue;
         ui.setText(Ctl::lblListStatus, QStringLiteral("Deleting folder ") + item.Path);
         pacer.pump();
-        if (DeleteFolderTree(item.Path)) {
+        QString why;
+        if (DeleteFolderTree(item.Path, &why)) {
             --ctx.ScanFolderCount;
             ui.setText(Ctl::lblTotalFolders, CounterText(ctx.ScanFolderCount), 1);
             ctx.log.writeB(QStringLiteral(" Deleted Orphan folder: ") + item.Path);
         } else {
             ctx.log.writeB(QStringLiteral(" *** Could not delete folder: ") + item.Path);
             // A folder inside an orphan folder that went to the trash before it is gone
-            // already: that is not a failure of the run.
-            if (platform::folderExists(item.Path))
+            // already: that is not a failure of the run. A move that was tried and failed is,
+            // even when the folder is no longer where it was.
+            if (!why.isEmpty() || platform::folderExists(item.Path)) {
+                if (!why.isEmpty())
+                    ctx.log.writeB(QStringLiteral(" ") + why);
                 ++ctx.RunFailures;
+                ++notDeleted;
+            }
         }
     }
 
     if (ctx.StopRequested) {
         AcknowledgeStop(ctx);
         ui.setText(Ctl::lblListStatus, QStringLiteral("Orphan files delete cancelled by user/"));
+    } else if (notDeleted > 0) {
+        // Items that reached no trash are still in place: the step is not complete.
+        ui.setText(Ctl::lblListStatus, QStringLiteral("Orphan files delete finished: ") + CounterText(notDeleted)
+                                           + (notDeleted == 1 ? QStringLiteral(" item") : QStringLiteral(" items"))
+                                           + QStringLiteral(" not deleted (see the log)."));
     } else {
         ui.setText(Ctl::lblListStatus, QStringLiteral("Orphan files delete Complete."));
     }

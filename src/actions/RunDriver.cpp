@@ -61,6 +61,7 @@ void CmdSyncClick(Context &ctx)
     steps::RunBusy busy(ctx);
     ctx.ProcessedBytes = 0;
     ctx.RunFailures = 0;
+    ctx.VolumesWithoutPermissions.clear();
     ctx.log.writeB(runLine(ctx, QStringLiteral(" Running COMMAND ")));
 
     try {

@@ -2,7 +2,10 @@
 #include "bigfile/CopyBigFiles.h"
 #include "core/Format.h"
 #include "platform/Platform.h"
+#include "scan/Compare.h"
+#include "scan/ListingCache.h"
 #include <QLocale>
+#include <sys/stat.h>
 
 namespace steps {
 
@@ -83,11 +86,32 @@ void LogCopyFailure(Context &ctx, const AppError &e, const QString &from, const 
     ++ctx.RunFailures;
 }
 
+void CheckCaseClash(Context &ctx, const QString &sourcePath, const QString &destination)
+{
+    if (!ctx.listingCache)
+        return;
+    const auto it = listingCache(ctx).foldSeconds.constFind(sourcePath);
+    if (it == listingCache(ctx).foldSeconds.cend())
+        return;
+    // Another source name of this folder differs from this one only in case. The destination
+    // is this item's own file only when the folder holds this exact name; a file found under
+    // it otherwise is the other name's, which is never overwritten.
+    struct stat st;
+    if (::lstat(platform::encodeName(destination).constData(), &st) != 0)
+        return;
+    const qsizetype slash = destination.lastIndexOf(platform::separator());
+    if (platform::folderHoldsExactName(destination.left(slash), destination.mid(slash + 1)))
+        return;
+    const QString otherDestination = destination.left(slash + 1) + it->mid(it->lastIndexOf(platform::separator()) + 1);
+    throw CaseClash(destination, otherDestination);
+}
+
 void CopyListedFile(Context &ctx, const QString &listed, const QString &root, const QString &from, const QString &to,
                     const QString &copiedLine)
 {
     try {
         CheckUnderRoot(listed, root);
+        CheckCaseClash(ctx, listed, to);
         CopyBigFiles(ctx, from, to);
         // After a stop the copier has abandoned the file: nothing to report as copied.
         if (!ctx.StopRequested && !copiedLine.isEmpty())

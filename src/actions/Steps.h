@@ -22,7 +22,8 @@ void CopySizeDifferences(Context &ctx);
 // After a confirmation, moves the orphan files, then the orphan folders, to the trash.
 void DeleteOrphans(Context &ctx);
 // Moves a folder with its contents to the trash; true when it existed and is gone afterwards.
-bool DeleteFolderTree(const QString &path);
+// `error` says why not, when the move itself failed.
+bool DeleteFolderTree(const QString &path, QString *error = nullptr);
 // Why a deletion of `orphans` orphans that nobody watches should not run, or "" when nothing
 // speaks against it: a source that listed no item while the target listed some (an unmounted
 // or emptied source), or orphans that are more than half of the target's items and more than
@@ -98,6 +99,10 @@ void LogCopyFailure(Context &ctx, const AppError &e, const QString &from, const 
 // gives the two failure lines. A copy abandoned by Stop logs nothing.
 void CopyListedFile(Context &ctx, const QString &listed, const QString &root, const QString &from, const QString &to,
                     const QString &copiedLine);
+// Raises an AppError when the listing found another source name in the same folder that
+// differs from `sourcePath`'s only in case and `destination` is already that name's file (a
+// volume that matches names without regard to case): one would silently replace the other.
+void CheckCaseClash(Context &ctx, const QString &sourcePath, const QString &destination);
 // Turns any exception the copier may let through into an AppError.
 AppError AsAppError(const std::exception &e);
 

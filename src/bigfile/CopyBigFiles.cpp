@@ -46,6 +46,26 @@ bool stillOurs(const Context &ctx, const HugeBinaryFile *src, const HugeBinaryFi
     return ctx.CopySource.get() == src && ctx.CopyTarget.get() == dst && src->IsOpen() && dst->IsOpen();
 }
 
+// A volume without permission bits of its own (FAT, exFAT, NTFS through FUSE, shares) refuses
+// them with ENOSYS, EOPNOTSUPP or EPERM: the copy is good all the same. The run log says so
+// once per run and volume; any other failure is a real one.
+bool volumeKeepsNoPermissions(Context &ctx, const QString &onPath, int err)
+{
+    if (err != ENOSYS && err != EOPNOTSUPP && err != ENOTSUP && err != EPERM)
+        return false;
+    const platform::VolumeFacts v = platform::volumeFacts(onPath);
+    if (err == EPERM && v.unixPermissions)
+        return false;
+    const QString volume = v.mountPoint.isEmpty() ? onPath : v.mountPoint;
+    if (!ctx.VolumesWithoutPermissions.contains(volume)) {
+        ctx.VolumesWithoutPermissions.append(volume);
+        ctx.log.writeB(QStringLiteral(" Permission bits not kept on volume ") + volume + QStringLiteral(" (")
+                       + (v.type.isEmpty() ? QStringLiteral("unknown type") : v.type) + QStringLiteral("): ")
+                       + platform::systemErrorText(err) + QStringLiteral("; copies there keep content and times."));
+    }
+    return true;
+}
+
 QString progressText(const QString &sInFile, qint64 i, qint64 n, const QString &sizeText, qint64 elapsedMs)
 {
     // Elapsed seconds to four decimals; at least one millisecond so the speed stays finite.
@@ -101,6 +121,7 @@ void CopyBigFiles(Context &ctx, const QString &sInFile, const QString &sOutFile)
         return;
     }
 
+    int timesErr = 0;
     // 4./5. The temporary file is always a new, empty file: a stale one left by a failed copy
     // is deleted first, so it never leaks into this copy.
     const QString tmp = sOutFile.left(sep + 1) + QLatin1String(platform::kCopyTempName);
@@ -160,10 +181,12 @@ void CopyBigFiles(Context &ctx, const QString &sInFile, const QString &sOutFile)
         }
 
         // 8. Times and permission bits go onto the complete temporary file, before it takes the
-        // destination name (writing after this would move the modification time again).
+        // destination name (writing after this would move the modification time again). A
+        // time that cannot be set does not throw the copy away: the file is put in place and
+        // the failure reported afterwards, since the next listing would show it as changed.
         const struct timespec times[2] = {st.st_atim, st.st_mtim};
         if (::futimens(dfd, times) != 0)
-            throw fileError(errno);
+            timesErr = errno;
         // The set-user and set-group bits only travel with the owner and group they were set
         // by: a copy owned by someone else must not run as that someone.
         struct stat made;
@@ -174,8 +197,11 @@ void CopyBigFiles(Context &ctx, const QString &sInFile, const QString &sOutFile)
             mode &= ~mode_t(S_ISUID);
         if (made.st_gid != st.st_gid)
             mode &= ~mode_t(S_ISGID);
-        if (::fchmod(dfd, mode) != 0)
-            throw fileError(errno);
+        if (::fchmod(dfd, mode) != 0) {
+            const int err = errno;
+            if (!volumeKeepsNoPermissions(ctx, tmp, err))
+                throw fileError(err);
+        }
 
         // 9.
         dst->CommitClose();
@@ -190,10 +216,26 @@ void CopyBigFiles(Context &ctx, const QString &sInFile, const QString &sOutFile)
             tmpName.clear(); // not ours to delete
             throw fileError(EEXIST);
         }
-
         // 10. One atomic replacement of the destination.
-        if (::rename(tmpName.constData(), platform::encodeName(sOutFile).constData()) != 0)
+        const QByteArray outName = platform::encodeName(sOutFile);
+        if (::rename(tmpName.constData(), outName.constData()) != 0)
             throw fileError(errno);
+
+        // Some volumes (FAT through FUSE) stamp the file with the current time when it is
+        // closed or renamed, over the time set before: it is set once more by name then. A
+        // time within the 2 seconds a volume may round to is the time that was set.
+        // A volume that cannot hold the time at all (FAT before 1980 or after 2107) may take
+        // it without a word and keep another: what it keeps is read back.
+        struct stat placed;
+        auto off = [&st](const struct stat &p) {
+            const qint64 d = qint64(p.st_mtim.tv_sec) - qint64(st.st_mtim.tv_sec);
+            return d >= 2 || d <= -2;
+        };
+        if (::lstat(outName.constData(), &placed) == 0 && (timesErr || off(placed))) {
+            timesErr = ::utimensat(AT_FDCWD, outName.constData(), times, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
+            if (!timesErr && ::lstat(outName.constData(), &placed) == 0 && off(placed))
+                timesErr = ERANGE;
+        }
     } catch (...) {
         ctx.closeCopierFiles();
         if (!tmpName.isEmpty())
@@ -205,4 +247,12 @@ void CopyBigFiles(Context &ctx, const QString &sInFile, const QString &sOutFile)
     ctx.CopySource.reset();
     ctx.CopyTarget.reset();
     ctx.ProcessedBytes += L;
+    if (timesErr) {
+        ctx.log.writeB(QStringLiteral(" Modification time not set on ") + sOutFile + QStringLiteral(": ")
+                       + (timesErr == ERANGE ? QStringLiteral("the volume cannot hold it and keeps another")
+                                             : platform::systemErrorText(timesErr)));
+        throw AppError(75, QStringLiteral("CopyBigFiles"),
+                       QStringLiteral("The copy is complete, but its modification time could not be set\nError ")
+                           + QString::number(timesErr) + QLatin1Char('\n') + platform::systemErrorText(timesErr));
+    }
 }

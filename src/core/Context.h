@@ -107,6 +107,8 @@ struct Context {
     bool CopySmallerChosen = false, CopyLargerChosen = false, SizeCopyCancelled = false;
     // Items a run could not copy, create or delete (the run's closing box mentions them).
     qint32 RunFailures = 0;
+    // Volumes the run log has named, during this run, as keeping no permission bits.
+    QStringList VolumesWithoutPermissions;
 
     // The copier's two file objects.
     CopierFile CopySource{nullptr, nullptr}, CopyTarget{nullptr, nullptr};

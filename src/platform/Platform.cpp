@@ -3,26 +3,19 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QStandardPaths>
 #include <QStorageInfo>
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <dirent.h>
 #include <vector>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace platform {
-
-namespace {
-QString &trashOverride()
-{
-    static QString folder;
-    return folder;
-}
-} // namespace
 
 namespace {
 
@@ -222,53 +215,6 @@ bool folderExists(const QString &path)
 QString systemErrorText(int err)
 {
     return QString::fromLocal8Bit(std::strerror(err));
-}
-
-void setTrashFolderForTests(const QString &folder)
-{
-    trashOverride() = folder;
-}
-
-bool moveToTrash(const QString &path, QString *error)
-{
-    const QString over = trashOverride();
-    if (!over.isEmpty()) {
-        // Byte-exact: the item keeps its name, with ".1", ".2" ... added when the name is taken.
-        QDir().mkpath(over);
-        QString folder = path;
-        while (folder.size() > 1 && folder.endsWith(QLatin1Char('/')))
-            folder.chop(1);
-        const QByteArray base = encodeName(QStringView(folder).mid(folder.lastIndexOf(QLatin1Char('/')) + 1));
-        const QByteArray into = encodeName(over) + '/';
-        QByteArray dest = into + base;
-        struct stat st;
-        for (int n = 1; ::lstat(dest.constData(), &st) == 0; ++n)
-            dest = into + base + '.' + QByteArray::number(n);
-        if (::rename(encodeName(path).constData(), dest.constData()) != 0) {
-            if (error)
-                *error = systemErrorText(errno);
-            return false;
-        }
-        return true;
-    }
-    // The home trash lives in the data folder; the trash code needs that folder to exist or it
-    // puts the item somewhere else and still answers yes.
-    QDir().mkpath(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
-    QFile f(path);
-    if (!f.moveToTrash()) {
-        if (error)
-            *error = f.errorString();
-        return false;
-    }
-    // Only a place that is a trash counts: the home trash or a volume's trash folder.
-    const QString where = f.fileName();
-    if (!where.contains(QLatin1String("/Trash/files/")) && !where.contains(QLatin1String("/.Trash-"))
-        && !where.contains(QLatin1String("/.Trash/"))) {
-        if (error)
-            *error = QStringLiteral("The item was moved to %1, which is not a trash folder").arg(where);
-        return false;
-    }
-    return true;
 }
 
 bool isReadOnly(const QString &path)
@@ -477,6 +423,111 @@ QString absoluteFolder(const QString &path)
     if (out.isEmpty() || trailing)
         out += QLatin1Char('/');
     return out;
+}
+
+
+namespace {
+
+// Undoes the octal escapes (\040 and so on) of a mount table field.
+QByteArray unescapeMountField(const QByteArray &f)
+{
+    QByteArray out;
+    out.reserve(f.size());
+    for (qsizetype i = 0; i < f.size(); ++i) {
+        if (f[i] == '\\' && i + 3 < f.size()) {
+            bool ok = false;
+            const int v = f.mid(i + 1, 3).toInt(&ok, 8);
+            if (ok) {
+                out.append(char(v));
+                i += 3;
+                continue;
+            }
+        }
+        out.append(f[i]);
+    }
+    return out;
+}
+
+} // namespace
+
+VolumeFacts volumeFacts(const QString &path)
+{
+    VolumeFacts v;
+    QByteArray at = encodeName(path);
+    struct stat st;
+    while (::stat(at.constData(), &st) != 0) {
+        const int slash = at.lastIndexOf('/');
+        if (slash <= 0) {
+            at = "/";
+            if (::stat("/", &st) != 0)
+                return v;
+            break;
+        }
+        at.truncate(slash);
+    }
+    char *real = ::realpath(at.constData(), nullptr);
+    const QByteArray resolved = real ? QByteArray(real) : at;
+    ::free(real);
+    const QByteArray devText = QByteArray::number(major(st.st_dev)) + ':' + QByteArray::number(minor(st.st_dev));
+
+    QFile table(QStringLiteral("/proc/self/mountinfo"));
+    if (!table.open(QIODevice::ReadOnly))
+        return v;
+    // The entry of the device; among several (bind mounts), the longest mount point above the
+    // path. Without one for the device, the longest mount point above the path.
+    int best = -1;
+    bool bestByDevice = false;
+    QByteArray bestType, bestSource, bestPoint;
+    const QList<QByteArray> lines = table.readAll().split('\n');
+    for (const QByteArray &line : lines) {
+        const QList<QByteArray> f = line.split(' ');
+        const qsizetype dash = f.indexOf("-");
+        if (f.size() < 7 || dash < 6 || dash + 2 >= f.size())
+            continue;
+        const QByteArray point = unescapeMountField(f[4]);
+        const bool above = point == "/" || resolved == point || resolved.startsWith(point + '/');
+        if (!above)
+            continue;
+        const bool byDevice = f[2] == devText;
+        if (bestByDevice && !byDevice)
+            continue;
+        if (byDevice == bestByDevice && int(point.size()) <= best)
+            continue;
+        best = int(point.size());
+        bestByDevice = byDevice;
+        bestPoint = point;
+        bestType = f[dash + 1];
+        bestSource = unescapeMountField(f[dash + 2]);
+    }
+    if (best < 0)
+        return v;
+    v.mountPoint = decodeName(bestPoint);
+    v.type = QString::fromLatin1(bestType);
+    v.source = decodeName(bestSource);
+    static const QStringList fat = {"vfat", "msdos", "fat", "fuse.fusefat", "fusefat", "umsdos"};
+    static const QStringList foreign = {"vfat", "msdos", "fat", "fuse.fusefat", "fusefat", "umsdos", "exfat",
+                                        "fuse.exfat", "ntfs", "ntfs3", "fuseblk", "fuse.ntfs-3g", "cifs",
+                                        "smb3", "smbfs", "fuse.sshfs", "9p", "iso9660", "udf"};
+    v.twoSecondTimes = fat.contains(v.type);
+    v.unixPermissions = !foreign.contains(v.type);
+    return v;
+}
+
+bool folderHoldsExactName(const QString &folder, const QString &name)
+{
+    const QByteArray want = encodeName(name);
+    DIR *d = ::opendir(encodeName(folder).constData());
+    if (!d)
+        return false;
+    bool found = false;
+    while (dirent *e = ::readdir(d)) {
+        if (want == e->d_name) {
+            found = true;
+            break;
+        }
+    }
+    ::closedir(d);
+    return found;
 }
 
 } // namespace platform

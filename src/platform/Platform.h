@@ -53,11 +53,27 @@ bool folderExists(const QString &path);
 // absolute path comes back with only those removed; ".." parts are kept for the system.
 QString absoluteFolder(const QString &path);
 
-// Moves a file or folder (with its contents) to the desktop trash. Returns false when the
-// item did not reach the trash; `error` then carries the system's text.
+// Moves a file or folder (with its contents) to a trash (see Trash.h). Returns false when the
+// item did not reach a trash (it is then where it was); `error` then says why.
 bool moveToTrash(const QString &path, QString *error = nullptr);
-// Tests point the trash at a folder of their own: items are moved there instead.
+// Tests make a folder of their own the home trash (files/ and info/ inside it).
 void setTrashFolderForTests(const QString &folder);
+
+// What the mount table says about the volume that holds a path.
+struct VolumeFacts {
+    QString mountPoint;      // empty when the table could not be read
+    QString type;            // "ext4", "vfat", "fuse.fusefat", "fuseblk", "cifs", ...
+    QString source;          // the device or share
+    bool twoSecondTimes = false;   // modification times kept in 2-second steps (FAT)
+    bool unixPermissions = true;   // the volume keeps permission bits of its own
+};
+// `path` or, when it does not exist, its nearest existing folder above.
+VolumeFacts volumeFacts(const QString &path);
+
+// True when the folder holds an entry of exactly this name (byte for byte), read from the
+// folder itself: on a volume that matches names without regard to case, a lookup finds an
+// entry under any spelling, the folder's own list only under the one it has.
+bool folderHoldsExactName(const QString &folder, const QString &name);
 
 // Read-only: no owner write permission.
 bool isReadOnly(const QString &path);

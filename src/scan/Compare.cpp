@@ -3,6 +3,7 @@
 // found there is kept for the target scan that follows.
 #include "scan/Compare.h"
 #include "core/Format.h"
+#include "platform/Platform.h"
 #include "scan/FileQuery.h"
 #include "scan/ListingCache.h"
 #include "core/ResultLists.h"
@@ -48,6 +49,13 @@ qint64 newFolderSize(const WorkItem &item)
 
 } // namespace
 
+CaseClashError CaseClash(const QString &path, const QString &other)
+{
+    return CaseClashError(58, QStringLiteral("Quorvel Marnisyn"),
+                    QStringLiteral("File already exists: ") + path + QStringLiteral(" and ") + other
+                        + QStringLiteral(" differ only in case and are one file on this volume; the second is not copied"));
+}
+
 void CompareSourceWithTarget(Context &ctx)
 {
     UiHost *ui = ctx.ui;
@@ -72,8 +80,14 @@ void CompareSourceWithTarget(Context &ctx)
     const qsizetype lenS = S.size();
     const QByteArray targetBytes = scanio::encode(T);
 
+    // A volume that keeps times in 2-second steps (FAT) rounds every time it stores: when
+    // either folder lies on one, times one second apart are the same time. Asked once per
+    // listing.
+    const bool twoSecondSteps = platform::volumeFacts(S).twoSecondTimes || platform::volumeFacts(T).twoSecondTimes;
+
     ListingCache &cache = listingCache(ctx);
     const bool haveExtras = cache.scan.matches(items);
+    cache.foldSeconds.clear();
     cache.targetSeen.assign(items.size(), TargetSeen());
     cache.comparedSource = S;
     cache.comparedTarget = T;
@@ -134,6 +148,25 @@ void CompareSourceWithTarget(Context &ctx)
             }
         }
 
+        // A name that differs only in case from the one before it in its folder: on a target
+        // that matches names without regard to case both would be one file. The folder itself
+        // says whether it holds this exact name; when it does not, what was found is the other
+        // name's file, and this item cannot be kept there.
+        if (i > 0 && haveExtras && cache.scan.parent[i] == cache.scan.parent[i - 1]
+            && QString::compare(item.Path, items[i - 1].Path, Qt::CaseInsensitive) == 0) {
+            size_t first = i - 1;
+            while (first > 0 && cache.scan.parent[first - 1] == cache.scan.parent[i]
+                   && QString::compare(item.Path, items[first - 1].Path, Qt::CaseInsensitive) == 0)
+                --first;
+            cache.foldSeconds.insert(item.Path, items[first].Path);
+            if (t.kind != Kind::None) {
+                const QString targetPath = T + rel.toString();
+                const qsizetype slash = targetPath.lastIndexOf(QLatin1Char('/'));
+                if (!platform::folderHoldsExactName(targetPath.left(slash), targetPath.mid(slash + 1)))
+                    throw CaseClash(targetPath, T + QStringView(items[first].Path).mid(lenS).toString());
+            }
+        }
+
         if (item.IsFolder) {
             if (t.kind == Kind::Folder)
                 return; // present: folders are not compared further
@@ -166,7 +199,9 @@ void CompareSourceWithTarget(Context &ctx)
             ctx.NewItems.push_back(WorkItem{item.Path, false, s.size, s.mtimeNs});
         } else {
             SourceFile s = sourceFile(item, false);
-            const qint64 d = scanio::wholeSeconds(s.mtimeNs) - scanio::wholeSeconds(t.mtimeNs);
+            qint64 d = scanio::wholeSeconds(s.mtimeNs) - scanio::wholeSeconds(t.mtimeNs);
+            if (twoSecondSteps && (d == 1 || d == -1))
+                d = 0;
             const bool sizeDiffers = s.size != t.size;
             if (d == 0 && !sizeDiffers)
                 return;

@@ -39,6 +39,9 @@ struct ListingCache {
     std::vector<TargetSeen> targetSeen;  // parallel to the source listing
     QString comparedSource, comparedTarget; // the folder texts the comparison used
     int foldersNotRead = 0;  // folders of either tree that could not be read completely
+    // Source items whose name equals an earlier one of their folder ignoring case: full path
+    // -> the earlier item's full path. Almost always empty.
+    QHash<QString, QString> foldSeconds;
 };
 
 // The context's cache, created on first use.

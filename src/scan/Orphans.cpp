@@ -4,6 +4,8 @@
 // target look like orphans.
 #include "scan/Orphans.h"
 #include "core/Format.h"
+#include "platform/Platform.h"
+#include "platform/Trash.h"
 #include "scan/FileQuery.h"
 #include "scan/ListingCache.h"
 #include "core/ResultLists.h"
@@ -143,7 +145,57 @@ void FindOrphans(Context &ctx)
     RowBatch rows(ui, Ctl::LstOrphans);
     ProgressValue progress(ui, count);
 
+    // Names that differ only in case. A target item without a source item of its exact name
+    // may still be the target copy of a source item whose name equals it ignoring case: on a
+    // volume that matches names without regard to case (FAT, exFAT, shares, casefolded
+    // folders) the copy of "Photo.JPG" updates the "photo.jpg" that was there. The file system
+    // answers it for each such item: the source's name, looked up on the target, finds an
+    // entry of the same kind although the target folder holds no entry of that exact name
+    // (which is the target listing). The inode number cannot decide it, as FUSE volumes give
+    // each spelling a number of its own. The indexes are built only when first needed.
+    QHash<QString, std::vector<int>> foldedSource;
+    RelativeIndex targetIndex;
+    bool foldIndexesBuilt = false;
+    auto sameAsSourceItemOfOtherCase = [&](const WorkItem &item, QStringView rel) {
+        if (!foldIndexesBuilt) {
+            foldIndexesBuilt = true;
+            for (size_t j = 0; j < ctx.SourceScanItems.size(); ++j) {
+                const QString &p = ctx.SourceScanItems[j].Path;
+                if (p.size() > lenS)
+                    foldedSource[QStringView(p).mid(lenS).toString().toCaseFolded()].push_back(int(j));
+            }
+            targetIndex = buildRelativeIndex(items, lenT);
+        }
+        const auto f = foldedSource.constFind(rel.toString().toCaseFolded());
+        if (f == foldedSource.cend())
+            return false;
+        for (const int j : *f) {
+            const WorkItem &s = ctx.SourceScanItems[size_t(j)];
+            if (s.IsFolder != item.IsFolder)
+                continue;
+            const QStringView sourceRel = QStringView(s.Path).mid(lenS);
+            if (targetIndex.contains(sourceRel))
+                continue; // the target holds that exact name too: a different entry
+            scanio::Meta m;
+            if (scanio::lookup(scanio::encode(T + sourceRel.toString()), m) == 0
+                && m.kind == (item.IsFolder ? Kind::Folder : Kind::File))
+                return true;
+        }
+        return false;
+    };
+
+    // A target at the top of its volume holds the volume's trash folders: what they hold was
+    // deleted already and is not part of the tree.
+    const bool targetIsVolumeTop = [&T] {
+        QString t = T;
+        while (t.size() > 1 && t.endsWith(QLatin1Char('/')))
+            t.chop(1);
+        return platform::volumeFacts(t).mountPoint == t;
+    }();
+
     auto matchOne = [&](const WorkItem &item, QStringView rel) {
+        if (targetIsVolumeTop && platform::isVolumeTrashName(rel.left(rel.indexOf(QLatin1Char('/')))))
+            return;
         bool orphan = true;
         bool lookUp = false;
         const auto it = sourceIndex.constFind(rel);
@@ -163,6 +215,8 @@ void FindOrphans(Context &ctx)
                 throw scanio::systemError(err);
             orphan = err != 0 || m.kind != (item.IsFolder ? Kind::Folder : Kind::File);
         }
+        if (orphan && it == sourceIndex.cend() && sameAsSourceItemOfOtherCase(item, rel))
+            orphan = false;
         if (!orphan)
             return;
         ctx.OrphanItems.push_back(item);

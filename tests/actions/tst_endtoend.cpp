@@ -56,8 +56,8 @@ private slots:
 
         QCOMPARE(rig.host.asker.pending(), 0);
         QCOMPARE(treeFacts(rig.dst), treeFacts(rig.src));
-        QVERIFY(QFileInfo::exists(rig.trash + "/orphan.txt"));
-        QVERIFY(QFileInfo::exists(rig.trash + "/odir/inner"));
+        QVERIFY(QFileInfo::exists(trashedItem(rig.trash, rig.dst + "orphan.txt")));
+        QVERIFY(QFileInfo::exists(trashedItem(rig.trash, rig.dst + "odir") + "/inner"));
 
         const QStringList m = rig.messages().mid(before);
         const QString from = " from " + rig.src + " to " + rig.dst;

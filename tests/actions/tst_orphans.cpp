@@ -2,6 +2,7 @@
 // trash, each move checked, read-only files, Stop.
 #include "ActionKit.h"
 #include "actions/Steps.h"
+#include "platform/Trash.h"
 
 class TestOrphans : public QObject {
     Q_OBJECT
@@ -61,12 +62,14 @@ private slots:
         QVERIFY(!QFileInfo::exists(rig.dst + "old"));
         QVERIFY(QFileInfo::exists(rig.dst + "keep.txt"));
         // Nothing is lost: the files and the folder with everything in it are in the trash.
-        QCOMPARE(readFile(rig.trash + "/o1.txt"), QByteArray("orphan one"));
-        QCOMPARE(readFile(rig.trash + "/ro.txt"), QByteArray("read only orphan"));
-        QCOMPARE(readFile(rig.trash + "/x.txt"), QByteArray("in an orphan folder"));
-        QCOMPARE(readFile(rig.trash + "/old/left-out.bak"), QByteArray("not listed (pattern)"));
-        QVERIFY(QFileInfo(rig.trash + "/old/inner").isDir());
-        QVERIFY(permBits(rig.trash + "/ro.txt") & 0200);
+        QCOMPARE(readFile(trashedItem(rig.trash, rig.dst + "o1.txt")), QByteArray("orphan one"));
+        QCOMPARE(readFile(trashedItem(rig.trash, rig.dst + "ro.txt")), QByteArray("read only orphan"));
+        QCOMPARE(readFile(trashedItem(rig.trash, rig.dst + "old/x.txt")), QByteArray("in an orphan folder"));
+        QCOMPARE(readFile(trashedItem(rig.trash, rig.dst + "old") + "/left-out.bak"), QByteArray("not listed (pattern)"));
+        QVERIFY(QFileInfo(trashedItem(rig.trash, rig.dst + "old") + "/inner").isDir());
+        QVERIFY(permBits(trashedItem(rig.trash, rig.dst + "ro.txt")) & 0200);
+        QCOMPARE(trashContents(rig.trash).size(), 4);
+        QVERIFY(trashIsConsistent(rig.trash));
 
         QCOMPARE(rig.messages(), (QStringList{
                                      " ....Deleting 5 orphans files\\folders from Target.",
@@ -104,17 +107,66 @@ private slots:
 
         QVERIFY(QFileInfo::exists(rig.dst + "a.txt"));
         QVERIFY(QFileInfo(rig.dst + "f").isDir());
+        const QString why = " No trash could take ";
         QCOMPARE(rig.messages(), (QStringList{
                                      " ....Deleting 3 orphans files\\folders from Target.",
                                      " Cannot Delete orphan files: " + rig.dst + "a.txt",
+                                     rig.messages().value(2),
                                      " Cannot Delete orphan files: " + rig.dst + "gone.txt",
                                      " *** Could not delete folder: " + rig.dst + "f",
+                                     rig.messages().value(5),
                                      " Orphans file delete finished.",
                                  }));
+        // The log says why the two that are there were not moved.
+        QVERIFY2(rig.messages().value(2).startsWith(why + rig.dst + "a.txt"), qPrintable(rig.messages().value(2)));
+        QVERIFY2(rig.messages().value(5).startsWith(why + rig.dst + "f"), qPrintable(rig.messages().value(5)));
         QCOMPARE(rig.ctx.ScanFileCount, 2);
         QCOMPARE(rig.ctx.ScanFolderCount, 1);
         QCOMPARE(rig.ctx.RunFailures, 3);
-        QCOMPARE(rig.status(), QStringLiteral("Orphan files delete Complete."));
+        QCOMPARE(rig.status(), QStringLiteral("Orphan files delete finished: 3 items not deleted (see the log)."));
+    }
+
+    // The system reports the move done, but the item went somewhere that is not the trash:
+    // it is not counted as deleted, the log says so, and the closing status says how many
+    // were not deleted. Files and folders alike.
+    void aMoveThatMissedTheTrashIsNotCountedAsDeleted()
+    {
+        ActionRig rig;
+        writeFile(rig.dst + "a.txt", "a");
+        writeFile(rig.dst + "f/in.txt", "in");
+        writeFile(rig.dst + "b.txt", "b");
+        rig.setOrphans({"a.txt", "b.txt", "f"});
+        rig.ctx.ScanFileCount = 3;
+        rig.ctx.ScanFolderCount = 1;
+        const QString lost = rig.path("not-a-trash");
+        mkdirs(lost);
+        int moves = 0;
+        // Only the first file and the folder miss the trash; b.txt really reaches it.
+        platform::trashtest::setRename([&](const char *from, const char *to) {
+            ++moves;
+            if (QByteArray(from).endsWith("/b.txt"))
+                return ::rename(from, to);
+            return ::rename(from, QFile::encodeName(lost + "/" + QString::number(moves)).constData());
+        });
+        rig.host.asker.expect(Button::Yes);
+        DeleteOrphans(rig.ctx);
+        platform::trashtest::reset();
+        platform::setTrashFolderForTests(rig.trash);
+
+        QCOMPARE(moves, 3);
+        const QStringList m = rig.messages();
+        QVERIFY(m.contains(" Cannot Delete orphan files: " + rig.dst + "a.txt"));
+        QVERIFY(m.contains(" Deleted Orphan files : " + rig.dst + "b.txt"));
+        QVERIFY(m.contains(" *** Could not delete folder: " + rig.dst + "f"));
+        QVERIFY(!m.contains(" Deleted Orphan files : " + rig.dst + "a.txt"));
+        QVERIFY(!m.contains(" Deleted Orphan folder: " + rig.dst + "f"));
+        QCOMPARE(rig.ctx.ScanFileCount, 2);
+        QCOMPARE(rig.ctx.ScanFolderCount, 1);
+        QCOMPARE(rig.ctx.RunFailures, 2);
+        QCOMPARE(rig.host.text(Ctl::lblTotalFiles, 1), QStringLiteral("2"));
+        QCOMPARE(rig.status(), QStringLiteral("Orphan files delete finished: 2 items not deleted (see the log)."));
+        QCOMPARE(trashContents(rig.trash).keys(), QStringList{rig.dst + "b.txt"});
+        QVERIFY(trashIsConsistent(rig.trash));
     }
 
     void aFileReplacedByALinkOrAFolderIsLeftAlone()

@@ -266,7 +266,7 @@ private slots:
         QCOMPARE(overwrite, (QList<bool>{false, false, false})); // set only once entry 2 is selected
         QVERIFY(!rig.ctx.OverwriteAll);
         QVERIFY(rig.host.isEnabled(Ctl::cboChoices));
-        QVERIFY(QFileInfo::exists(rig.trash + "/orphan.txt"));
+        QVERIFY(QFileInfo::exists(trashedItem(rig.trash, rig.dst + "orphan.txt")));
         QCOMPARE(readFile(rig.dst + "new.txt"), QByteArray("n"));
         QCOMPARE(readFile(rig.dst + "chg.txt"), QByteArray("source version"));
         QCOMPARE(readFile(rig.dst + "tnew.txt"), QByteArray("source kept"));

@@ -65,9 +65,9 @@ private slots:
         QVERIFY(stopShownDuringActions);
         QVERIFY(!rig.ctx.runBusy);
         QCOMPARE(treeFacts(rig.dst), treeFacts(rig.src));
-        QVERIFY(QFileInfo::exists(rig.trash + "/orphan.txt"));
-        QCOMPARE(readFile(rig.trash + "/o.txt"), QByteArray("orphan inside an orphan folder"));
-        QVERIFY(QFileInfo(rig.trash + "/orphandir").isDir());
+        QVERIFY(QFileInfo::exists(trashedItem(rig.trash, rig.dst + "orphan.txt")));
+        QCOMPARE(readFile(trashedItem(rig.trash, rig.dst + "orphandir/o.txt")), QByteArray("orphan inside an orphan folder"));
+        QVERIFY(QFileInfo(trashedItem(rig.trash, rig.dst + "orphandir")).isDir());
         // The switches select copy new (1), copy changed (2) and delete orphans (5), in order.
         QVERIFY(selections.size() >= 3);
         QCOMPARE(selections.mid(selections.size() - 3), (QList<int>{1, 2, 5}));

@@ -70,8 +70,8 @@ private slots:
         QVERIFY(rig.host.closed);
         QCOMPARE(rig.ctx.exitStatus, 0);
         QCOMPARE(treeFacts(rig.dst), treeFacts(rig.src));
-        QCOMPARE(readFile(rig.trash + "/orphan.txt"), QByteArray("only on the target"));
-        QVERIFY(QFileInfo(rig.trash + "/orphandir").isDir());
+        QCOMPARE(readFile(trashedItem(rig.trash, rig.dst + "orphan.txt")), QByteArray("only on the target"));
+        QVERIFY(QFileInfo(trashedItem(rig.trash, rig.dst + "orphandir")).isDir());
         QCOMPARE(dialogue(rig), (QStringList{"Message: Do you really want to delete orphan files from Target", "Answered: Yes",
                                              "Message: Do you want to save settings?", "Answered: No"}));
         // The answer No of a batch run keeps the stored settings as they were.
@@ -253,7 +253,7 @@ private slots:
         FormLoad(rig.ctx, {"/mp", arg(rig.src), "/sp", arg(rig.dst), "/do"});
         QCOMPARE(rig.host.asker.pending(), 0);
         QVERIFY(!QFileInfo::exists(rig.dst + "a.txt"));
-        QVERIFY(QFileInfo::exists(rig.trash + "/a.txt"));
+        QVERIFY(QFileInfo::exists(trashedItem(rig.trash, rig.dst + "a.txt")));
         QCOMPARE(rig.ctx.exitStatus, 0);
         QCOMPARE(findLine(rig.messages(), " Orphan deletion skipped"), -1);
         QCOMPARE(findLine(rig.messages(), " Message: "), -1);

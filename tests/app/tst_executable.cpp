@@ -93,11 +93,12 @@ private slots:
         const Run r = run({"/mp", at("S"), "/sp", at("T"), "/sy", "/ba"});
         QVERIFY2(r.status == 0, qPrintable(QString::number(r.status) + " " + r.err));
         QCOMPARE(tree(at("T")), tree(at("S")));
-        const QString trash = home + "/.local/share/Trash/files/";
-        QCOMPARE(readFile(trash + "old.txt"), QByteArray("orphan"));
+        const QString trash = home + "/.local/share/Trash";
+        QCOMPARE(readFile(trashedItem(trash, at("T/sub/old.txt"))), QByteArray("orphan"));
         // Files first, then the folders they leave.
-        QCOMPARE(readFile(trash + "g.txt"), QByteArray("orphan in an orphan folder"));
-        QVERIFY(QFileInfo(trash + "gone").isDir());
+        QCOMPARE(readFile(trashedItem(trash, at("T/gone/g.txt"))), QByteArray("orphan in an orphan folder"));
+        QVERIFY(QFileInfo(trashedItem(trash, at("T/gone"))).isDir());
+        QVERIFY(trashIsConsistent(trash));
 
         const QStringList l = log();
         QVERIFY(l.value(0).endsWith("  QuorvelMarnisyn ---Loads--"));

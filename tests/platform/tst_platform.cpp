@@ -5,7 +5,9 @@
 #include <QFileInfo>
 #include <QSet>
 #include <QTest>
+#include <algorithm>
 #include <fcntl.h>
+#include <ftw.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -80,9 +82,13 @@ private slots:
         QVERIFY(platform::moveToTrash(dir.filePath("a/x.txt")));
         QVERIFY(platform::moveToTrash(dir.filePath("b/x.txt")));   // same name: kept side by side
         QVERIFY(!QFile::exists(dir.filePath("a/x.txt")));
-        QCOMPARE(QDir(trash).entryList(QDir::Files).size(), 2);
+        QCOMPARE(QDir(trash + "/files").entryList(QDir::Files).size(), 2);
+        QCOMPARE(readFile(trashedItem(trash, dir.filePath("a/x.txt"))), QByteArray("1"));
+        QCOMPARE(readFile(trashedItem(trash, dir.filePath("b/x.txt"))), QByteArray("2"));
         QVERIFY(platform::moveToTrash(dir.filePath("b")));          // a folder with its contents
         QVERIFY(!QFileInfo::exists(dir.filePath("b")));
+        QVERIFY(QFileInfo(trashedItem(trash, dir.filePath("b"))).isDir());
+        QVERIFY(trashIsConsistent(trash));
         QString err;
         QVERIFY(!platform::moveToTrash(dir.filePath("missing"), &err));
         QVERIFY(!err.isEmpty());
@@ -100,7 +106,9 @@ private slots:
         qputenv("XDG_DATA_HOME", old);
         QVERIFY2(ok, qPrintable(err));
         QVERIFY(!QFile::exists(dir.filePath("work/orphan.txt")));
-        QVERIFY(QFile::exists(dir.filePath("data/Trash/files/orphan.txt")));
+        QCOMPARE(readFile(trashedItem(dir.filePath("data/Trash"), dir.filePath("work/orphan.txt"))), QByteArray("o"));
+        QVERIFY(trashIsConsistent(dir.filePath("data/Trash")));
+        QCOMPARE(QFileInfo(dir.filePath("data/Trash")).permissions() & 0x0077, QFileDevice::Permissions());
         QVERIFY(!QFileInfo::exists(QDir::currentPath() + "/files/orphan.txt"));
     }
 
@@ -217,7 +225,8 @@ private slots:
         QVERIFY(names.contains(platform::decodeName(QByteArray("sub\xff"))));
         QVERIFY(names.contains(QString::fromUtf8("sub\xef\xbf\xbd")));
 
-        // The test trash keeps the exact name, with ".1" when the name is taken already.
+        // The trash keeps the exact bytes: each item under its own name with a suffix, its
+        // info file naming the exact path.
         const QByteArray trash = base + "trash";
         platform::setTrashFolderForTests(platform::decodeName(trash));
         QString err;
@@ -228,16 +237,18 @@ private slots:
         QVERIFY2(platform::moveToTrash(platform::decodeName(folder + "/f\xfe"), &err), qPrintable(err));
         QVERIFY2(platform::moveToTrash(platform::decodeName(folder + "/sub\xff/"), &err), qPrintable(err));
         platform::setTrashFolderForTests(QString());
+        const QString t = platform::decodeName(trash);
+        QStringList held = folderNames(t + "/files");
+        QCOMPARE(held.size(), 3);
+        const QString prefix = platform::decodeName(QByteArray("f\xfe."));
+        QCOMPARE(std::count_if(held.begin(), held.end(), [&](const QString &n) { return n.startsWith(prefix); }), 2);
+        QCOMPARE(readFile(trashedItem(t, platform::decodeName(folder + "/sub\xff")) + "/g"), QByteArray("1234"));
+        QVERIFY(trashIsConsistent(t));
         struct stat st;
-        QVERIFY(::lstat((trash + "/f\xfe").constData(), &st) == 0 && st.st_size == 4);
-        QVERIFY(::lstat((trash + "/f\xfe.1").constData(), &st) == 0 && st.st_size == 0);
-        QVERIFY(::lstat((trash + "/sub\xff/g").constData(), &st) == 0);
         QVERIFY(::lstat((folder + "/sub\xef\xbf\xbd").constData(), &st) == 0);
         // The temporary folder's clean-up cannot remove byte names: take them away here.
-        ::unlink((trash + "/f\xfe").constData());
-        ::unlink((trash + "/f\xfe.1").constData());
-        ::unlink((trash + "/sub\xff/g").constData());
-        ::rmdir((trash + "/sub\xff").constData());
+        ::nftw(trash.constData(), [](const char *p, const struct stat *, int, struct FTW *) { return ::remove(p); }, 16,
+               FTW_DEPTH | FTW_PHYS);
         ::rmdir((folder + "/sub\xef\xbf\xbd").constData());
         QVERIFY(::rmdir(folder.constData()) == 0);
     }

@@ -42,6 +42,29 @@ private slots:
         QVERIFY(!rig.host.isVisible(Ctl::pball));
     }
 
+    // Where the file system tells names of other case apart, a target item whose name equals
+    // a source name only ignoring case is an orphan: the source's spelling finds nothing there,
+    // or a different entry (the exact name, listed; a link, not listed). Folders alike.
+    void otherCaseIsAnOrphanWhereCaseCounts()
+    {
+        ListingRig rig;
+        writeAt(rig.src + "Photo.JPG", "p", 0);
+        writeAt(rig.src + "Dir/x.txt", "x", 0);
+        writeAt(rig.src + "Both.txt", "b", 0);
+        writeAt(rig.src + "Linked.txt", "l", 0);
+        writeAt(rig.dst + "photo.jpg", "p", 0);
+        writeAt(rig.dst + "dir/x.txt", "x", 0);
+        writeAt(rig.dst + "Both.txt", "b", 0);
+        writeAt(rig.dst + "both.txt", "b", 0);
+        writeAt(rig.dst + "linked.txt", "l", 0);
+        QVERIFY(QFile::link(rig.dst + "linked.txt", rig.dst + "Linked.txt"));
+        ListFilesToCopy(rig.ctx);
+        QStringList orphans = ListingRig::paths(rig.ctx.OrphanItems);
+        orphans.sort();
+        QCOMPARE(orphans, (QStringList{rig.dst + "both.txt", rig.dst + "dir", rig.dst + "dir/x.txt",
+                                       rig.dst + "linked.txt", rig.dst + "photo.jpg"}));
+    }
+
     void emptyTargetAndEqualTrees()
     {
         ListingRig rig;

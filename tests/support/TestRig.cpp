@@ -1,15 +1,17 @@
 #include "TestRig.h"
 #include "app/Events.h"
 #include "platform/Platform.h"
+#include "platform/Trash.h"
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
 #include <QTest>
+#include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <cerrno>
-#include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -95,8 +97,31 @@ QDateTime mtime(const QString &path)
 
 QByteArray readFile(const QString &path)
 {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    // Through the program's own name encoding, so that byte names are read exactly.
+    const int fd = ::open(platform::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return QByteArray();
+    QFile f;
+    QByteArray out;
+    if (f.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
+        out = f.readAll();
+    else
+        ::close(fd);
+    return out;
+}
+
+QStringList folderNames(const QString &folder)
+{
+    QStringList out;
+    DIR *d = ::opendir(platform::encodeName(folder).constData());
+    if (!d)
+        return out;
+    while (dirent *e = ::readdir(d))
+        if (strcmp(e->d_name, ".") && strcmp(e->d_name, ".."))
+            out << platform::decodeName(QByteArray(e->d_name));
+    ::closedir(d);
+    out.sort();
+    return out;
 }
 
 Unprivileged::Unprivileged(const QString &root)
@@ -127,4 +152,51 @@ Unprivileged::~Unprivileged()
 {
     if (switched_ && (::seteuid(0) != 0 || ::setegid(gid_) != 0))
         qFatal("cannot take the superuser's rights back");
+}
+
+namespace {
+QByteArray infoValue(const QByteArray &text, const QByteArray &key)
+{
+    for (const QByteArray &line : text.split('\n'))
+        if (line.startsWith(key + '='))
+            return line.mid(key.size() + 1);
+    return QByteArray();
+}
+} // namespace
+
+QHash<QString, QString> trashContents(const QString &trash)
+{
+    QHash<QString, QString> out;
+    const QString info = trash + QStringLiteral("/info/");
+    for (const QString &name : folderNames(info)) {
+        if (!name.endsWith(QLatin1String(".trashinfo")))
+            continue;
+        const QByteArray path = infoValue(readFile(info + name), "Path");
+        out.insert(platform::decodeName(platform::trashInfoPathDecoded(path)),
+                   trash + QStringLiteral("/files/") + name.chopped(10));
+    }
+    return out;
+}
+
+QString trashedItem(const QString &trash, const QString &original)
+{
+    return trashContents(trash).value(original);
+}
+
+bool trashIsConsistent(const QString &trash)
+{
+    const QString info = trash + QStringLiteral("/info/");
+    const QStringList infos = folderNames(info);
+    const QStringList items = folderNames(trash + QStringLiteral("/files"));
+    if (infos.size() != items.size())
+        return false;
+    for (const QString &name : infos) {
+        if (!name.endsWith(QLatin1String(".trashinfo")) || !items.contains(name.chopped(10)))
+            return false;
+        const QByteArray text = readFile(info + name);
+        if (!text.startsWith("[Trash Info]\n") || infoValue(text, "Path").isEmpty()
+            || infoValue(text, "DeletionDate").size() != 19)
+            return false;
+    }
+    return true;
 }

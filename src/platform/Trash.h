@@ -1,0 +1,47 @@
+#pragma once
+// The program's own trash, laid out the way desktops expect it (the freedesktop.org Trash
+// layout), so that every item it takes shows in the desktop's trash view and restores from it.
+//
+// An item goes to the trash of its own volume when it can: the home trash
+// ($XDG_DATA_HOME/Trash) when it lies on the home trash's volume, otherwise
+// $topdir/.Trash/$uid (when $topdir/.Trash is a real folder with the sticky bit) or
+// $topdir/.Trash-$uid. When no trash on its volume can take it, it is copied whole into the
+// home trash and then removed, but only when every folder of it can be emptied. An item that
+// reaches no trash stays where it is.
+//
+// For each item, info/NAME.trashinfo is created exclusively first (Path, DeletionDate), then
+// the item is renamed to files/NAME. NAME is the original name followed by a short random
+// suffix, so the first try succeeds whatever the trash already holds.
+#include <QByteArray>
+#include <QString>
+#include <QStringView>
+#include <functional>
+
+namespace platform {
+
+// True when `name` (one name, no separator) is a trash folder that may lie at the top of a
+// volume: ".Trash" or ".Trash-" followed by a user number.
+bool isVolumeTrashName(QStringView name);
+
+// The home trash folder ($XDG_DATA_HOME/Trash, or ~/.local/share/Trash), or the test's own.
+QString homeTrashFolder();
+
+// The Path value of an info file for `bytes` (a path): every byte outside the unreserved
+// characters and "/" is written as %XX.
+QByteArray trashInfoPath(const QByteArray &bytes);
+// The inverse: %XX back to the byte.
+QByteArray trashInfoPathDecoded(const QByteArray &value);
+
+namespace trashtest {
+// The suffixes the name choice tries, in turn (empty function: random ones).
+void setSuffixSource(std::function<QByteArray()> source);
+// Replaces the rename of the item into files/ (the system call's result: 0 or -1 with errno).
+void setRename(std::function<int(const char *from, const char *to)> rename);
+// Items below `top` are treated as lying on a volume of their own whose top folder is `top`
+// (empty: the volumes are what the system says).
+void setVolumeTop(const QString &top);
+// Back to the system's behaviour (and the real home trash).
+void reset();
+} // namespace trashtest
+
+} // namespace platform
