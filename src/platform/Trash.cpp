@@ -17,6 +17,20 @@ namespace platform {
 
 namespace {
 
+// The names in a folder but "." and "..", read before the caller changes the folder; 0 or the
+// errno of its opening.
+int childNames(const QByteArray &path, QList<QByteArray> *names)
+{
+    DIR *d = ::opendir(path.constData());
+    if (!d)
+        return errno;
+    while (const dirent *e = ::readdir(d))
+        if (std::strcmp(e->d_name, ".") && std::strcmp(e->d_name, ".."))
+            names->append(QByteArray(e->d_name));
+    ::closedir(d);
+    return 0;
+}
+
 struct Seams {
     QString homeOverride;
     std::function<QByteArray()> suffix;
@@ -188,14 +202,9 @@ int movePiecewise(const QByteArray &from, const QByteArray &to, bool merge)
         return ::rename(from.constData(), to.constData()) == 0 ? 0 : errno;
     if (::mkdir(to.constData(), 0700) != 0 && !(merge && errno == EEXIST))
         return errno;
-    DIR *d = ::opendir(from.constData());
-    if (!d)
-        return errno;
     QList<QByteArray> names;
-    while (dirent *e = ::readdir(d))
-        if (strcmp(e->d_name, ".") && strcmp(e->d_name, ".."))
-            names << QByteArray(e->d_name);
-    ::closedir(d);
+    if (const int err = childNames(from, &names))
+        return err;
     for (const QByteArray &n : names)
         if (const int err = movePiecewise(from + '/' + n, to + '/' + n, merge))
             return err;
@@ -355,18 +364,13 @@ int checkRemovable(const QByteArray &path)
         return EOPNOTSUPP;
     if (::access(path.constData(), W_OK | X_OK | R_OK) != 0)
         return errno;
-    DIR *d = ::opendir(path.constData());
-    if (!d)
-        return errno;
-    int err = 0;
-    while (dirent *e = ::readdir(d)) {
-        if (!strcmp(e->d_name, ".") || !strcmp(e->d_name, ".."))
-            continue;
-        if ((err = checkRemovable(path + '/' + e->d_name)))
-            break;
-    }
-    ::closedir(d);
-    return err;
+    QList<QByteArray> names;
+    if (const int err = childNames(path, &names))
+        return err;
+    for (const QByteArray &n : names)
+        if (const int err = checkRemovable(path + '/' + n))
+            return err;
+    return 0;
 }
 
 int copyFileData(int in, int out)
@@ -435,17 +439,13 @@ int copyTree(const QByteArray &from, const QByteArray &to)
         return EOPNOTSUPP;
     if (::mkdir(to.constData(), 0700) != 0)
         return errno;
-    DIR *d = ::opendir(from.constData());
-    if (!d)
-        return errno;
-    int err = 0;
-    while (dirent *e = ::readdir(d)) {
-        if (!strcmp(e->d_name, ".") || !strcmp(e->d_name, ".."))
-            continue;
-        if ((err = copyTree(from + '/' + e->d_name, to + '/' + e->d_name)))
+    QList<QByteArray> names;
+    int err = childNames(from, &names);
+    if (err)
+        return err;
+    for (const QByteArray &n : names)
+        if ((err = copyTree(from + '/' + n, to + '/' + n)))
             break;
-    }
-    ::closedir(d);
     ::chmod(to.constData(), st.st_mode & 07777);
     ::utimensat(AT_FDCWD, to.constData(), times, 0);
     return err;
@@ -459,17 +459,13 @@ int removeTree(const QByteArray &path)
         return errno == ENOENT ? 0 : errno;
     if (!S_ISDIR(st.st_mode))
         return ::unlink(path.constData()) == 0 ? 0 : errno;
-    DIR *d = ::opendir(path.constData());
-    if (!d)
-        return errno;
-    int err = 0;
-    while (dirent *e = ::readdir(d)) {
-        if (!strcmp(e->d_name, ".") || !strcmp(e->d_name, ".."))
-            continue;
-        if (const int e2 = removeTree(path + '/' + e->d_name); e2 && !err)
+    QList<QByteArray> names;
+    int err = childNames(path, &names);
+    if (err)
+        return err;
+    for (const QByteArray &n : names)
+        if (const int e2 = removeTree(path + '/' + n); e2 && !err)
             err = e2;
-    }
-    ::closedir(d);
     if (!err && ::rmdir(path.constData()) != 0)
         err = errno;
     return err;

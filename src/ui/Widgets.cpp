@@ -180,34 +180,32 @@ Qt::DropAction FolderBox::dropActionFor(Qt::DropActions possible)
     return Qt::IgnoreAction;
 }
 
-void FolderBox::dragEnterEvent(QDragEnterEvent *e)
+// A drag of URLs is offered as a copy or a link, or refused; false when it carries no URLs (the
+// line edit's own handling then applies).
+static bool offerUrlDrag(QDragMoveEvent *e)
 {
-    if (!e->mimeData()->hasUrls()) {
-        QLineEdit::dragEnterEvent(e);
-        return;
-    }
-    const Qt::DropAction a = dropActionFor(e->possibleActions());
+    if (!e->mimeData()->hasUrls())
+        return false;
+    const Qt::DropAction a = FolderBox::dropActionFor(e->possibleActions());
     if (a == Qt::IgnoreAction) {
         e->ignore();
-        return;
+        return true;
     }
     e->setDropAction(a);
     e->accept();
+    return true;
+}
+
+void FolderBox::dragEnterEvent(QDragEnterEvent *e)
+{
+    if (!offerUrlDrag(e))
+        QLineEdit::dragEnterEvent(e);
 }
 
 void FolderBox::dragMoveEvent(QDragMoveEvent *e)
 {
-    if (!e->mimeData()->hasUrls()) {
+    if (!offerUrlDrag(e))
         QLineEdit::dragMoveEvent(e);
-        return;
-    }
-    const Qt::DropAction a = dropActionFor(e->possibleActions());
-    if (a == Qt::IgnoreAction) {
-        e->ignore();
-        return;
-    }
-    e->setDropAction(a);
-    e->accept();
 }
 
 void FolderBox::dropEvent(QDropEvent *e)
