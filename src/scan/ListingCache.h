@@ -7,6 +7,7 @@
 #include "scan/FileQuery.h"
 #include <QHash>
 #include <QStringView>
+#include <memory>
 #include <vector>
 
 struct ScanExtras {
@@ -33,12 +34,15 @@ struct TargetSeen {
     qint64 mtimeNs = 0;
 };
 
+struct FolderPreread;
+
 struct ListingCache {
     ScanExtras scan;         // the latest scan (the list in ctx.ScanItems)
     ScanExtras sourceScan;   // the source scan, once the target scan has replaced it
     std::vector<TargetSeen> targetSeen;  // parallel to the source listing
     QString comparedSource, comparedTarget; // the folder texts the comparison used
     int foldersNotRead = 0;  // folders of either tree that could not be read completely
+    std::shared_ptr<FolderPreread> preread; // the target tree read ahead on a worker thread
 };
 
 // The context's cache, created on first use.

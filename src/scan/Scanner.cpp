@@ -7,12 +7,18 @@
 #include "scan/FileQuery.h"
 #include "scan/ListingCache.h"
 #include <QElapsedTimer>
+#include <QHash>
 #include <cstring>
 #include <algorithm>
 #include <dirent.h>
 #include <fcntl.h>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <map>
+#include <mutex>
 #include <sys/file.h>
+#include <thread>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -31,6 +37,7 @@ struct FolderRead {
     int sizeErr = 0;        // the length of a file in it could not be read
     qint64 filesTotal = 0;  // every regular file, listed or not
     bool leftOut = false;   // the folder to leave out was met (and left out)
+    bool tempSeen = false;  // a copier's temporary file is in the folder
     bool staleTemp = false; // a copier's temporary file no copy holds was found
     int staleErr = 0;       // ... and could not be removed (0: removed)
 };
@@ -69,10 +76,11 @@ void clearStaleTemp(int dirFd, const char *n, FolderRead &r)
     ::close(fd);
 }
 
-// One read buffer for the whole walk: a folder of a few hundred entries is read in one call.
+// One read buffer per thread for the whole walk: a folder of a few hundred entries is read in
+// one call.
 std::vector<char> &readBuffer()
 {
-    static std::vector<char> buffer(size_t(256) * 1024);
+    thread_local std::vector<char> buffer(size_t(256) * 1024);
     return buffer;
 }
 
@@ -154,6 +162,7 @@ FolderRead readFolder(const QString &folder, bool followLink, const QString *pat
                 continue; // links, sockets, FIFOs, devices: never listed
             if (isCopyTemp(n)) {
                 // The copier's own file is never an item of the tree.
+                r.tempSeen = true;
                 if (rules.clearStale)
                     clearStaleTemp(fd, n, r);
                 continue;
@@ -213,6 +222,117 @@ void showCounts(Context &ctx)
 }
 
 } // namespace
+
+// The target tree read ahead on a worker thread while the source is scanned and compared: the
+// same reads the scan would make, folder by folder in the scan's own order, kept until the
+// scan of that tree takes them. The worker only reads the disk; the window and the lists stay
+// with the scan on the window's thread.
+struct FolderPreread {
+    struct Folder {
+        FolderRead r;
+        std::vector<Entry> entries;
+    };
+    QString root;      // as the scan will be given it
+    QString pattern;
+    LeaveOut leaveOut; // the folder the scan leaves out
+    std::mutex lock;
+    std::condition_variable readyOne;
+    QHash<QString, Folder> ready; // by the folder path the scan forms
+    bool finished = false;
+    std::atomic<bool> cancel{false};
+    std::thread worker;
+
+    ~FolderPreread()
+    {
+        cancel = true;
+        if (worker.joinable())
+            worker.join();
+    }
+
+    void run()
+    {
+        const bool allFiles = pattern.compare(QLatin1String("*.*"), Qt::CaseInsensitive) == 0;
+        const QString patternTail = pattern.right(4);
+        QString start = root;
+        StripBackslash(start);
+        std::multimap<QString, QString> queue;
+        queue.emplace(FolderQueueKey(start), start);
+        bool isRoot = true;
+        while (!queue.empty() && !cancel) {
+            const QString current = queue.begin()->second;
+            queue.erase(queue.begin());
+            Folder f;
+            // The worker only reads: a stale temporary file is left for the scan to clear.
+            ReadRules rules;
+            rules.leaveOut = leaveOut.valid ? &leaveOut : nullptr;
+            f.r = readFolder(current, isRoot, allFiles ? nullptr : &patternTail, true, KnownFileMeta(), f.entries, rules);
+            isRoot = false;
+            const QString prefix = current + QLatin1Char('/');
+            for (const Entry &e : f.entries) {
+                if (!e.isFolder)
+                    continue;
+                QString path = prefix + e.name;
+                QString key = FolderQueueKey(path);
+                queue.emplace_hint(queue.lower_bound(key), std::move(key), std::move(path));
+            }
+            std::lock_guard<std::mutex> g(lock);
+            ready.insert(current, std::move(f));
+            readyOne.notify_all();
+        }
+        std::lock_guard<std::mutex> g(lock);
+        finished = true;
+        readyOne.notify_all();
+    }
+
+    // The read of one folder, waiting for the worker to get there (the window's events run
+    // meanwhile, so Stop is served); false when the worker will not read it (a stop, or a
+    // folder it never met), and the scan reads it itself.
+    bool take(Context &ctx, const QString &folder, FolderRead &r, std::vector<Entry> &entries)
+    {
+        QElapsedTimer waited;
+        waited.start();
+        std::unique_lock<std::mutex> g(lock);
+        for (;;) {
+            auto it = ready.find(folder);
+            if (it != ready.end()) {
+                r = it->r;
+                entries = std::move(it->entries);
+                ready.erase(it);
+                return true;
+            }
+            if (finished || ctx.StopRequested)
+                return false;
+            readyOne.wait_for(g, std::chrono::milliseconds(20));
+            if (waited.elapsed() > ctx.listingRefreshMs) {
+                g.unlock();
+                ctx.ui->pumpEvents();
+                waited.restart();
+                g.lock();
+            }
+        }
+    }
+};
+
+bool sameLeaveOut(const LeaveOut &a, const LeaveOut &b)
+{
+    return a.valid == b.valid && (!a.valid || (a.path == b.path && a.dev == b.dev && a.ino == b.ino));
+}
+
+void PrereadFolderTree(Context &ctx, const QString &root, const QString &pattern, const LeaveOut &leaveOut)
+{
+    ListingCache &cache = listingCache(ctx);
+    cache.preread.reset();
+    // Injected test faults belong to the window's thread and its order of reads.
+    if (root.isEmpty() || scanio::faultsActive())
+        return;
+    auto p = std::make_shared<FolderPreread>();
+    p->root = root;
+    p->pattern = pattern;
+    p->leaveOut = leaveOut;
+    FolderPreread *raw = p.get();
+    p->worker = std::thread([raw] { raw->run(); });
+    cache.preread = std::move(p);
+}
 
 QString StripBackslash(QString &path)
 {
@@ -379,6 +499,12 @@ void ScanFolderTreeWithPattern(Context &ctx, const QString &root, const KnownFil
     qint64 lastRefresh = 0;
 
     ListingCache &cache = listingCache(ctx);
+    // A read-ahead of this very tree with this pattern answers the folder reads; any other is
+    // of no use any more.
+    std::shared_ptr<FolderPreread> preread = std::move(cache.preread);
+    if (preread && (preread->root != root || preread->pattern != pattern || !sameLeaveOut(preread->leaveOut, leaveOut)
+                    || scanio::faultsActive()))
+        preread.reset();
     ScanExtras &extras = cache.scan;
     extras = ScanExtras();
     extras.scanned = true;
@@ -420,7 +546,11 @@ void ScanFolderTreeWithPattern(Context &ctx, const QString &root, const KnownFil
         ReadRules rules;
         rules.leaveOut = leaveOut.valid ? &leaveOut : nullptr;
         rules.clearStale = true;
-        const FolderRead r = readFolder(current, isRoot, allFiles ? nullptr : &patternTail, true, known, entries, rules);
+        // A folder in which the read-ahead met a copier's temporary file is read again here,
+        // where a stale one is cleared away.
+        FolderRead r;
+        if (!preread || !preread->take(ctx, current, r, entries) || r.tempSeen)
+            r = readFolder(current, isRoot, allFiles ? nullptr : &patternTail, true, known, entries, rules);
         if (isRoot) {
             extras.rootRead = r.openErr == 0;
             extras.rootComplete = r.openErr == 0 && r.laterErr == 0;
