@@ -227,6 +227,36 @@ void showCounts(Context &ctx)
 // same reads the scan would make, folder by folder in the scan's own order, kept until the
 // scan of that tree takes them. The worker only reads the disk; the window and the lists stay
 // with the scan on the window's thread.
+constexpr qint64 kMetaLater = -2; // a file's length and time are still to be learned
+
+// Fills in what the worker left to learn for the files of one folder it read: from what the
+// caller knows, else by one query each, as the scan's own read of the folder would have.
+void completeMeta(const QString &folder, const KnownFileMeta &known, FolderRead &r, std::vector<Entry> &entries)
+{
+    const QString prefix = folder + QLatin1Char('/');
+    for (Entry &e : entries) {
+        if (e.isFolder || e.size != kMetaLater)
+            continue;
+        const QString path = prefix + e.name;
+        if (!known || !known(path, e.size, e.mtimeNs)) {
+            scanio::Meta m;
+            const int err = scanio::lookup(scanio::encode(path), m);
+            if (err == 0 && m.kind == scanio::Kind::File) {
+                e.size = m.size;
+                e.mtimeNs = m.mtimeNs;
+            } else {
+                // Gone or changed since the entry was read: listed with nothing learned.
+                if (!r.sizeErr)
+                    r.sizeErr = err ? err : ENOENT;
+                e.size = -1;
+                e.mtimeNs = 0;
+            }
+        }
+        if (e.size > 0)
+            r.filesTotal += e.size;
+    }
+}
+
 struct FolderPreread {
     struct Folder {
         FolderRead r;
@@ -235,8 +265,12 @@ struct FolderPreread {
     QString root;      // as the scan will be given it
     QString pattern;
     LeaveOut leaveOut; // the folder the scan leaves out
+    // The worker stays at most this many entries ahead of the scan: a large tree is not held
+    // twice in memory while the source is still being compared.
+    static constexpr size_t kMaxAhead = 50000;
     std::mutex lock;
-    std::condition_variable readyOne;
+    std::condition_variable readyOne, roomFree;
+    size_t ahead = 0; // entries read and not yet taken
     QHash<QString, Folder> ready; // by the folder path the scan forms
     bool finished = false;
     std::atomic<bool> cancel{false};
@@ -244,7 +278,11 @@ struct FolderPreread {
 
     ~FolderPreread()
     {
-        cancel = true;
+        {
+            std::lock_guard<std::mutex> g(lock);
+            cancel = true;
+        }
+        roomFree.notify_all();
         if (worker.joinable())
             worker.join();
     }
@@ -257,6 +295,15 @@ struct FolderPreread {
         StripBackslash(start);
         std::multimap<QString, QString> queue;
         queue.emplace(FolderQueueKey(start), start);
+        // With every file listed, the worker only reads the folders: the lengths and times of
+        // the files the comparison has already seen come from there, the few others are asked
+        // when the scan takes the folder (see completeMeta). With a pattern, the lengths of the
+        // files it leaves out count in the folder totals, so the worker asks for all of them.
+        const KnownFileMeta later = allFiles ? KnownFileMeta([](const QString &, qint64 &size, qint64 &) {
+            size = kMetaLater;
+            return true;
+        })
+                                             : KnownFileMeta();
         bool isRoot = true;
         while (!queue.empty() && !cancel) {
             const QString current = queue.begin()->second;
@@ -265,7 +312,7 @@ struct FolderPreread {
             // The worker only reads: a stale temporary file is left for the scan to clear.
             ReadRules rules;
             rules.leaveOut = leaveOut.valid ? &leaveOut : nullptr;
-            f.r = readFolder(current, isRoot, allFiles ? nullptr : &patternTail, true, KnownFileMeta(), f.entries, rules);
+            f.r = readFolder(current, isRoot, allFiles ? nullptr : &patternTail, true, later, f.entries, rules);
             isRoot = false;
             const QString prefix = current + QLatin1Char('/');
             for (const Entry &e : f.entries) {
@@ -275,9 +322,11 @@ struct FolderPreread {
                 QString key = FolderQueueKey(path);
                 queue.emplace_hint(queue.lower_bound(key), std::move(key), std::move(path));
             }
-            std::lock_guard<std::mutex> g(lock);
+            std::unique_lock<std::mutex> g(lock);
+            ahead += f.entries.size() + 1;
             ready.insert(current, std::move(f));
             readyOne.notify_all();
+            roomFree.wait(g, [this] { return ahead <= kMaxAhead || cancel; });
         }
         std::lock_guard<std::mutex> g(lock);
         finished = true;
@@ -298,9 +347,14 @@ struct FolderPreread {
                 r = it->r;
                 entries = std::move(it->entries);
                 ready.erase(it);
+                ahead -= std::min(ahead, entries.size() + 1);
+                roomFree.notify_one();
                 return true;
             }
-            if (finished || ctx.StopRequested)
+            // A worker that waits for room while this folder is not among its reads went
+            // another way than the scan (the tree changed between two reads): the scan goes on
+            // by itself rather than wait for it.
+            if (finished || ctx.StopRequested || ahead > kMaxAhead)
                 return false;
             readyOne.wait_for(g, std::chrono::milliseconds(20));
             if (waited.elapsed() > ctx.listingRefreshMs) {
@@ -499,12 +553,12 @@ void ScanFolderTreeWithPattern(Context &ctx, const QString &root, const KnownFil
     qint64 lastRefresh = 0;
 
     ListingCache &cache = listingCache(ctx);
-    // A read-ahead of this very tree with this pattern answers the folder reads; any other is
-    // of no use any more.
-    std::shared_ptr<FolderPreread> preread = std::move(cache.preread);
-    if (preread && (preread->root != root || preread->pattern != pattern || !sameLeaveOut(preread->leaveOut, leaveOut)
-                    || scanio::faultsActive()))
-        preread.reset();
+    // A read-ahead of this very tree with this pattern and the same folder left out answers
+    // the folder reads (another one stays for the scan it was made for).
+    std::shared_ptr<FolderPreread> preread;
+    if (cache.preread && cache.preread->root == root && cache.preread->pattern == pattern
+        && sameLeaveOut(cache.preread->leaveOut, leaveOut) && !scanio::faultsActive())
+        preread = std::move(cache.preread);
     ScanExtras &extras = cache.scan;
     extras = ScanExtras();
     extras.scanned = true;
@@ -549,8 +603,12 @@ void ScanFolderTreeWithPattern(Context &ctx, const QString &root, const KnownFil
         // A folder in which the read-ahead met a copier's temporary file is read again here,
         // where a stale one is cleared away.
         FolderRead r;
-        if (!preread || !preread->take(ctx, current, r, entries) || r.tempSeen)
+        if (preread && preread->take(ctx, current, r, entries) && !r.tempSeen) {
+            completeMeta(current, known, r, entries);
+            ++extras.foldersReadAhead;
+        } else {
             r = readFolder(current, isRoot, allFiles ? nullptr : &patternTail, true, known, entries, rules);
+        }
         if (isRoot) {
             extras.rootRead = r.openErr == 0;
             extras.rootComplete = r.openErr == 0 && r.laterErr == 0;

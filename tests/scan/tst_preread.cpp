@@ -74,6 +74,7 @@ private slots:
             QVERIFY(own.items.size() > 40);
             QCOMPARE(ahead.items, own.items);
             QVERIFY(ahead == own);
+            QCOMPARE(listingCache(rig.ctx).scan.foldersReadAhead, own.folders + 1);
             QVERIFY(!listingCache(rig.ctx).preread); // taken by the scan
             if (!asRoot)
                 QCOMPARE(own.unreadable.size(), 1);
@@ -89,6 +90,8 @@ private slots:
         writeFile(rig.dst + QStringLiteral("only/x.txt"), "x");
         const Snapshot own = scan(rig.ctx, rig.src, QStringLiteral("*.*"), false);
         QCOMPARE(scan(rig.ctx, rig.src, QStringLiteral("*.*"), true, rig.dst), own);
+        QCOMPARE(listingCache(rig.ctx).scan.foldersReadAhead, 0);
+        QVERIFY(listingCache(rig.ctx).preread); // left for the scan of its own tree
         QCOMPARE(scan(rig.ctx, rig.src, QStringLiteral("*.*"), true, QString(), QStringLiteral("*.txt")), own);
         const Snapshot txt = scan(rig.ctx, rig.src, QStringLiteral("*.txt"), false);
         QVERIFY(txt.files < own.files);
@@ -106,6 +109,8 @@ private slots:
         writeFile(rig.src + QStringLiteral("Adir1/new.txt"), "n");
         ListFilesToCopy(rig.ctx);
         QVERIFY(!listingCache(rig.ctx).preread);
+        // The orphan search's scan of the target took every folder from the read-ahead.
+        QCOMPARE(listingCache(rig.ctx).scan.foldersReadAhead, rig.ctx.ScanFolderCount + 1);
         QCOMPARE(rig.column(Ctl::LstOrphans), QStringList({rig.dst + QStringLiteral("adir0/orphan.txt")}));
         QCOMPARE(rig.column(Ctl::LstNewFile), QStringList({rig.src + QStringLiteral("Adir1/new.txt")}));
 
