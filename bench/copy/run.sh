@@ -65,7 +65,9 @@ if (( free_kb < need_kb )); then
 fi
 
 echo "preparing: one file of $big_mb MiB, $small_files small files ..."
-head -c "$((big_mb * 1024 * 1024))" /dev/urandom > "$work/big.bin"
+# The big file alone in a folder: the program copies a folder's new files.
+mkdir -p "$work/bigsrc"
+head -c "$((big_mb * 1024 * 1024))" /dev/urandom > "$work/bigsrc/big.bin"
 python3 - "$work/src" "$small_files" <<'PY'
 import os, random, sys
 root, count = sys.argv[1], int(sys.argv[2])
@@ -77,8 +79,7 @@ for i in range(count):
         f.write(rnd.randbytes(rnd.randint(0, 16 * 1024)))
 PY
 
-mkdir -p "$work/bigsrc" && mv "$work/big.bin" "$work/bigsrc/big.bin" && ln -s bigsrc/big.bin "$work/big.bin"
-warm_big() { cat "$work/big.bin" > /dev/null; }
+warm_big() { cat "$work/bigsrc/big.bin" > /dev/null; }
 warm_tree() { find "$work/src" -type f -print0 | xargs -0 cat > /dev/null; }
 
 # run WARM COMMAND... : prints "wall-ms cpu-ms" of the command (cpu: user + system of all its
@@ -105,10 +106,10 @@ median() { printf '%s\n' "$@" | sort -n | awk '{a[NR]=$1} END {print a[int((NR+1
 big() { # tool
   mkdir -p "$work/big_$1"
   case $1 in
-    cp) run warm_big cp --preserve=timestamps "$work/big.bin" "$work/big_cp/big.bin" ;;
-    rsync) run warm_big rsync -t "$work/big.bin" "$work/big_rsync/big.bin" ;;
+    cp) run warm_big cp --preserve=timestamps "$work/bigsrc/big.bin" "$work/big_cp/big.bin" ;;
+    rsync) run warm_big rsync -t "$work/bigsrc/big.bin" "$work/big_rsync/big.bin" ;;
     copier) run warm_big program "$work/bigsrc" "$work/big_copier" ;;
-    engine) run warm_big "$driver" file "$work/big.bin" "$work/big_engine/big.bin" ;;
+    engine) run warm_big "$driver" file "$work/bigsrc/big.bin" "$work/big_engine/big.bin" ;;
   esac
 }
 small() { # tool
@@ -132,8 +133,8 @@ for ((r = 1; r <= rounds; r++)); do
   order=("${tools[@]:$(( (r - 1) % 4 ))}" "${tools[@]:0:$(( (r - 1) % 4 ))}")
   line="round $r (wall cpu ms):"
   for t in "${order[@]}"; do res[big_${t}_$r]=$(big "$t"); line+=" big $t ${res[big_${t}_$r]},"; done
-  for t in "${tools[@]}"; do cmp "$work/big.bin" "$work/big_$t/big.bin"; done
-  cmp <(stat -c %Y "$work/big.bin") <(stat -c %Y "$work/big_copier/big.bin")
+  for t in "${tools[@]}"; do cmp "$work/bigsrc/big.bin" "$work/big_$t/big.bin"; done
+  cmp <(stat -c %Y "$work/bigsrc/big.bin") <(stat -c %Y "$work/big_copier/big.bin")
   rm -rf "$work"/big_*; sync
   for t in "${order[@]}"; do res[small_${t}_$r]=$(small "$t"); line+=" small $t ${res[small_${t}_$r]},"; done
   for t in "${tools[@]}"; do diff -r "$work/src" "$work/small_$t"; done
