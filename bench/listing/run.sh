@@ -1,29 +1,38 @@
 #!/usr/bin/env bash
-# Times a full headless listing of the program (bench/listing's driver: scan of both trees,
-# comparison, orphan search, rows) against `rsync -rn --delete -i` on the same two trees, in
-# the same run, with a warm page cache (each tool runs once before the timed rounds). Prints
-# the median wall-clock times, their ratio and the peak memory of both.
+# Times the real program's listing against `rsync -rn --delete -i` on the same two trees, in the
+# same run, with a warm page cache (each tool runs once before the timed rounds), on two pairs:
+# 100,000 files in 10,000 folders per side and 1,000,000 files in 60,000 folders per side.
 #
-# The trees: FILES files (default 100,000) in FOLDERS folders (default 10,000) on the source;
-# the target is a copy with about 2% of the files missing (new on the source), 2% older and
-# 2% newer than the source, 1% of another length with the same time, and 2% extra files
-# (orphans), some of them in extra folders. The trees live under BENCH_TMP (default /tmp)
-# and are deleted at the end; with KEEP_TREES=DIR they are made in DIR once and reused.
+# The program is the built executable in an automatic run (/mp SRC /sp DST, no action
+# switches) under the offscreen platform (XVFB=1: under xvfb-run instead), with the window and
+# its rows. Such a run lists and then closes through the save-settings question; measure.py
+# ends the process once the listing's last log line is written and the process has gone idle
+# in that question, and takes wall time, CPU time (all threads) and peak memory (VmHWM).
+# The program runs from a copy in a scratch folder with its own HOME, so neither the build
+# folder's run log nor the user's settings are touched. Memory per listed item is the peak
+# above the empty program's own peak (the same run on two empty folders), divided by the
+# source and target items together. A second line gives the engine alone (qm_bench_listing,
+# the listing over a recording host without a window).
 #
-# Usage: bash bench/listing/run.sh [build-dir]       (default build dir: build-bench)
-#        ROUNDS=5 FILES=100000 FOLDERS=10000 bash bench/listing/run.sh
+# The trees (see maketrees.py) live under BENCH_TMP (default /tmp) and are deleted at the end;
+# with KEEP_TREES=DIR they are made in DIR once and reused.
+#
+# Usage: bash bench/listing/run.sh [build-dir]          (default build dir: build-bench)
+#        ROUNDS=3 ROUNDS_1M=1 PAIRS="100k 1m" bash bench/listing/run.sh
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/../.." && pwd)
+here=$repo/bench/listing
 build=${1:-$repo/build-bench}
-rounds=${ROUNDS:-5}
-files=${FILES:-100000}
-folders=${FOLDERS:-10000}
+rounds=${ROUNDS:-3}
+rounds_1m=${ROUNDS_1M:-1}
+pairs=${PAIRS:-100k 1m}
 
 command -v rsync >/dev/null || apt-get install -y rsync >/dev/null
-[ -x /usr/bin/time ] || apt-get install -y time >/dev/null
+if [[ -n "${XVFB:-}" ]]; then command -v xvfb-run >/dev/null || apt-get install -y xvfb >/dev/null; fi
 cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQM_BENCH=ON >/dev/null
-cmake --build "$build" -j2 --target qm_bench_listing >/dev/null
+cmake --build "$build" -j2 --target QuorvelMarnisyn qm_bench_listing >/dev/null
 driver=$(find "$build" -name qm_bench_listing -type f -perm -u+x | head -1)
+program=$build/QuorvelMarnisyn
 
 if [[ -n "${KEEP_TREES:-}" ]]; then
   work=$KEEP_TREES
@@ -32,77 +41,71 @@ else
   work=$(mktemp -d "${BENCH_TMP:-/tmp}/qm_bench_listing.XXXXXX")
   trap 'rm -rf "$work"' EXIT
 fi
+scratch=$(mktemp -d "${BENCH_TMP:-/tmp}/qm_bench_listing_run.XXXXXX")
+trap 'rm -rf "$scratch"; [[ -n "${KEEP_TREES:-}" ]] || rm -rf "$work"' EXIT
+mkdir -p "$scratch/bin" "$scratch/home" "$scratch/empty/s" "$scratch/empty/t"
+cp "$program" "$scratch/bin/QuorvelMarnisyn"
+# The empty program: one identical file on both sides (an empty source stops at a notice box).
+echo x > "$scratch/empty/s/x"; cp -p "$scratch/empty/s/x" "$scratch/empty/t/x"
 
-if [[ -d "$work/src" && -d "$work/dst" ]]; then
-  echo "reusing the trees in $work"
-else
-echo "preparing: $files files in $folders folders, and the target ..."
-python3 - "$work/src" "$work/dst" "$files" "$folders" <<'PY'
-import os, random, shutil, subprocess, sys
-src, dst, nfiles, nfolders = sys.argv[1], sys.argv[2], int(sys.argv[3]), int(sys.argv[4])
-rnd = random.Random(4711)
-top = max(1, int(round(nfolders ** 0.5)))
-leaves = []
-for i in range(nfolders):
-    leaves.append(os.path.join("d%03d" % (i % top), "e%04d" % i))
-paths = []
-base = 1700000000
-for i in range(nfiles):
-    rel = os.path.join(leaves[i % nfolders], "f%06d.dat" % i)
-    full = os.path.join(src, rel)
-    os.makedirs(os.path.dirname(full), exist_ok=True)
-    with open(full, "wb") as f:
-        f.write(b"x" * rnd.randint(0, 2048))
-    t = base - rnd.randint(0, 10**7)
-    os.utime(full, (t, t))
-    paths.append(rel)
-subprocess.run(["cp", "-a", src, dst], check=True)
-sample = rnd.sample(paths, int(nfiles * 0.07))
-n2, n1 = int(nfiles * 0.02), int(nfiles * 0.01)
-new, older, newer, longer = sample[:n2], sample[n2:2*n2], sample[2*n2:3*n2], sample[3*n2:3*n2+n1]
-for rel in new:
-    os.remove(os.path.join(dst, rel))
-for rel, shift in [(r, -3600) for r in older] + [(r, 3600) for r in newer]:
-    p = os.path.join(dst, rel); st = os.stat(p)
-    os.utime(p, ns=(st.st_atime_ns, st.st_mtime_ns + shift * 10**9))
-for rel in longer:
-    p = os.path.join(dst, rel); st = os.stat(p)
-    with open(p, "ab") as f:
-        f.write(b"+")
-    os.utime(p, ns=(st.st_atime_ns, st.st_mtime_ns))
-orphans = int(nfiles * 0.02)
-for i in range(orphans):
-    if i < orphans // 10:
-        d = os.path.join(dst, "orphan%03d" % (i % 20))
-    else:
-        d = os.path.join(dst, leaves[rnd.randrange(nfolders)])
-    os.makedirs(d, exist_ok=True)
-    with open(os.path.join(d, "o%06d.dat" % i), "wb") as f:
-        f.write(b"o" * rnd.randint(0, 2048))
-PY
-sync
-fi
-
-now_ns() { date +%s%N; }
-run_listing() { "$driver" "$work/src/" "$work/dst/"; }
-run_rsync() { rsync -rn --delete -i "$work/src/" "$work/dst/" >/dev/null; }
-
-echo "warming the page cache ..."
-run_listing
-run_rsync
-
-declare -a tl tr
-for ((r = 0; r < rounds; r++)); do
-  a=$(now_ns); run_listing >/dev/null; b=$(now_ns); tl+=($(( (b - a) / 1000000 )))
-  a=$(now_ns); run_rsync; b=$(now_ns); tr+=($(( (b - a) / 1000000 )))
-done
+# prog SRC DST -> "wall_ms cpu_ms peak_kib" of one automatic listing
+prog() {
+  rm -f "$scratch/bin/LogQuorvelMarnisyn.txt"
+  local wrap=() qpa=offscreen
+  if [[ -n "${XVFB:-}" ]]; then wrap=(xvfb-run -a); qpa=xcb; fi
+  HOME=$scratch/home XDG_CONFIG_HOME=$scratch/home/.config LC_ALL=C QT_QPA_PLATFORM=$qpa \
+    "${wrap[@]}" python3 "$here/measure.py" --until-idle "$scratch/bin/LogQuorvelMarnisyn.txt" \
+    "Found on Target Orphans Files/folders" "$scratch/bin/QuorvelMarnisyn" /mp "$1" /sp "$2"
+}
+rsy() { python3 "$here/measure.py" rsync -rn --delete -i "$1/" "$2/"; }
+engine() { "$driver" "$1/" "$2/" | sed -n 's/^listing_ms=\([0-9]*\).*/\1/p'; }
 median() { printf '%s\n' "$@" | sort -n | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}'; }
-ml=$(median "${tl[@]}")
-mr=$(median "${tr[@]}")
-peak_l=$( { /usr/bin/time -f '%M' "$driver" "$work/src/" "$work/dst/" >/dev/null; } 2>&1 | tail -1)
-peak_r=$( { /usr/bin/time -f '%M' rsync -rn --delete -i "$work/src/" "$work/dst/" >/dev/null; } 2>&1 | tail -1)
-echo "listing rounds (ms): ${tl[*]}"
-echo "rsync   rounds (ms): ${tr[*]}"
-echo "median listing ${ml} ms, rsync -rn --delete -i ${mr} ms"
-awk -v l="$ml" -v r="$mr" 'BEGIN { printf "ratio listing/rsync = %.2f (below 1: the listing is faster)\n", l / r }'
-echo "peak memory: listing ${peak_l} KiB, rsync ${peak_r} KiB (largest of its processes)"
+col() { local i=$1; shift; for x in "$@"; do echo "$x" | tr , ' ' | cut -d' ' -f"$i"; done; }
+
+echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
+empty=$(prog "$scratch/empty/s" "$scratch/empty/t")
+empty_kib=$(echo "$empty" | cut -d' ' -f3)
+echo "empty program (wall cpu ms, peak KiB): $empty"
+
+for pair in $pairs; do
+  case $pair in
+    100k) files=100000 folders=10000 n=$rounds ;;
+    1m) files=1000000 folders=60000 n=$rounds_1m ;;
+    *) echo "unknown pair $pair" >&2; exit 2 ;;
+  esac
+  src=$work/p$pair/src dst=$work/p$pair/dst
+  if [[ -d "$src" && -d "$dst" && -e "$work/p$pair/.complete" ]]; then
+    echo "== $pair: reusing the trees in $work/p$pair"
+  else
+    echo "== $pair: preparing $files files in $folders folders per side ..."
+    rm -rf "$work/p$pair"
+    python3 "$here/maketrees.py" "$src" "$dst" "$files" "$folders"
+    sync
+    touch "$work/p$pair/.complete"
+  fi
+  items=$(( $(find "$src" -mindepth 1 | wc -l) + $(find "$dst" -mindepth 1 | wc -l) ))
+  echo "warming the page cache ..."
+  prog "$src" "$dst" >/dev/null
+  rsy "$src" "$dst" >/dev/null
+  P=() R=() E=()
+  for ((r = 0; r < n; r++)); do
+    P+=("$(prog "$src" "$dst" | tr ' ' ,)")
+    R+=("$(rsy "$src" "$dst" | tr ' ' ,)")
+    E+=("$(engine "$src" "$dst")")
+  done
+  echo "program rounds (wall,cpu ms,peak KiB): ${P[*]}"
+  echo "rsync   rounds (wall,cpu ms,peak KiB): ${R[*]}"
+  pw=$(median $(col 1 "${P[@]}")) pc=$(median $(col 2 "${P[@]}")) pm=$(median $(col 3 "${P[@]}"))
+  rw=$(median $(col 1 "${R[@]}")) rc=$(median $(col 2 "${R[@]}")) rm_=$(median $(col 3 "${R[@]}"))
+  em=$(median "${E[@]}")
+  awk -v pair="$pair" -v pw="$pw" -v pc="$pc" -v pm="$pm" -v rw="$rw" -v rc="$rc" -v rm="$rm_" \
+      -v items="$items" -v base="$empty_kib" -v em="$em" 'BEGIN {
+    printf "%s program: wall %d ms, cpu %d ms, peak %.1f MB | rsync -rn --delete -i: wall %d ms, cpu %d ms, peak %.1f MB\n",
+      pair, pw, pc, pm / 1024, rw, rc, rm / 1024
+    printf "%s ratios program/rsync: wall %.2f, cpu %.2f (goal <= 0.6), memory %.1fx\n", pair, pw / rw, pc / rc, pm / rm
+    printf "%s memory above the empty program (%.1f MB): %.1f MB for %d items = %.0f bytes per item (goal <= 100)\n",
+      pair, base / 1024, (pm - base) / 1024, items, (pm - base) * 1024 / items
+    printf "%s engine alone (no window): %d ms wall, %.2f of rsync wall\n", pair, em, em / rw
+  }'
+done
+echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"

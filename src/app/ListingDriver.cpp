@@ -142,6 +142,10 @@ bool listBothTrees(Context &ctx)
     ctx.ScanSide = 0;
     // A target inside the source is not part of the source's tree: listed, it would be copied
     // into itself, one level deeper on every run.
+    // The target tree is read on a second thread meanwhile, for the orphan search's scan
+    // (which leaves out a source inside the target).
+    if (ui->value(Ctl::chkSkipOrphanCk) == 0)
+        PrereadFolderTree(ctx, ui->text(Ctl::txtTarget), ui->text(Ctl::txtPattern), LeaveOutFolder(S));
     ScanFolderTreeWithPattern(ctx, S, KnownFileMeta(), ui->text(Ctl::txtPattern), LeaveOutFolder(ui->text(Ctl::txtTarget)));
     if (listingCache(ctx).scan.leftOut)
         ctx.log.writeDated(QStringLiteral(" Target folder lies inside the source folder and is left out of the source listing: ")
@@ -190,6 +194,7 @@ bool listBothTrees(Context &ctx)
     // Skipped, the target is not scanned and ScanItems still hold the source listing.
     if (!skipOrphans)
         FindOrphans(ctx);
+    listingCache(ctx).preread.reset(); // whatever was read ahead and not taken
     ctx.log.writeDated(QStringLiteral(" Found on Target Orphans Files/folders :  ") + FormatNumber(qint64(ctx.OrphanItems.size()), kCount)
                        + QStringLiteral(" (Not on Source)."));
     ui->setEnabled(Ctl::cboChoices, true);

@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -75,6 +77,34 @@ QString progressText(const QString &sInFile, qint64 i, qint64 n, const QString &
         + QStringLiteral("% - ") + FormatNumber(double(i) / e, QStringLiteral("#,##0.00")) + QStringLiteral(" MB/s)");
 }
 
+// Clones the whole source into the empty temporary file. False, with the temporary file still
+// empty, where the file system cannot share extents; the copy is then made chunk by chunk. A
+// pair of file systems that refused once is not asked again for every file.
+bool cloneInto(int dfd, int sfd, dev_t sourceDev, dev_t targetDev)
+{
+    static struct {
+        dev_t source = 0, target = 0;
+        enum { Unknown, Works, Refused } state = Unknown;
+    } known;
+    if (known.source != sourceDev || known.target != targetDev)
+        known = {sourceDev, targetDev, decltype(known)::Unknown};
+    if (known.state == decltype(known)::Refused)
+        return false;
+    if (::ioctl(dfd, FICLONE, sfd) == 0) {
+        known.state = decltype(known)::Works;
+        return true;
+    }
+    const int err = errno;
+    const bool unsupported = err == EOPNOTSUPP || err == ENOTTY || err == EXDEV || err == ENOSYS;
+    if (unsupported && known.state != decltype(known)::Works)
+        known.state = decltype(known)::Refused;
+    // A clone that failed half-way may have left shared extents behind: the chunked copy
+    // starts from an empty file.
+    if (!unsupported && ::ftruncate(dfd, 0) != 0)
+        throw fileError(errno);
+    return false;
+}
+
 } // namespace
 
 CopierFile NewCopierFile()
@@ -89,15 +119,11 @@ void CopyBigFiles(Context &ctx, const QString &sInFile, const QString &sOutFile)
     ctx.CopySource = NewCopierFile();
     HugeBinaryFile *src = ctx.CopySource.get();
     src->OpenInFile(sInFile);
-    const qint64 L = src->FileLen();
-    // The times and permission bits the copy will carry, as they were when the copy began: a
-    // source changed meanwhile then looks newer than its copy and is copied again next time.
+    // The length, and the times and permission bits the copy will carry, from one query, as
+    // they were when the copy began: a source changed meanwhile then looks newer than its copy
+    // and is copied again next time.
     struct stat st;
-    if (::fstat(src->FileHandle(), &st) != 0) {
-        const int err = errno;
-        ctx.closeCopierFiles();
-        throw fileError(err);
-    }
+    const qint64 L = src->FileLen(st);
     // Only a regular file has a length that means its content: a device or a pipe put in a
     // file's place would otherwise replace the destination by an empty file.
     if (!S_ISREG(st.st_mode)) {
@@ -138,18 +164,32 @@ void CopyBigFiles(Context &ctx, const QString &sInFile, const QString &sOutFile)
 
     try {
         const int dfd = dst->FileHandle();
+        // What the new file is (its owner and group, and its identity for the rename below).
+        struct stat made;
+        if (::fstat(dfd, &made) != 0)
+            throw fileError(errno);
         const qint32 bufSize = N > 0 ? kChunk : r;
-        std::unique_ptr<char[]> buffer(bufSize > 0 ? new char[size_t(bufSize)] : nullptr);
+        // The buffer is only needed where the kernel cannot copy between the two files.
+        std::unique_ptr<char[]> buffer;
+        auto needBuffer = [&buffer, bufSize] {
+            if (!buffer)
+                buffer.reset(new char[size_t(bufSize)]);
+            return buffer.get();
+        };
         QString sizeText;
-        if (N >= 10) {
+
+        // Where source and copy lie on one file system that shares extents, the copy shares
+        // the source's: one step, no data written, no progress to show.
+        const bool cloned = L > 0 && cloneInto(dfd, src->FileHandle(), st.st_dev, made.st_dev);
+        const qint64 chunks = cloned ? 0 : N;
+        if (chunks >= 10) {
             sizeText = FormatNumber(double(L) / 1000000.0, QStringLiteral("standard")) + QStringLiteral(" MB");
             ::posix_fadvise(src->FileHandle(), 0, 0, POSIX_FADV_SEQUENTIAL);
         }
 
         // 6. The full chunks, with the stop test after each one.
-        for (qint64 i = 1; i <= N; ++i) {
-            src->ReadExactly(buffer.get(), kChunk);
-            dst->WriteBytes(buffer.get(), kChunk);
+        for (qint64 i = 1; i <= chunks; ++i) {
+            dst->TransferFrom(*src, kChunk, needBuffer);
             if (ctx.StopRequested)
                 break;
             if (i % 10 == 0) {
@@ -167,10 +207,8 @@ void CopyBigFiles(Context &ctx, const QString &sInFile, const QString &sOutFile)
         }
 
         // 7. The remainder.
-        if (r > 0 && !ctx.StopRequested) {
-            src->ReadExactly(buffer.get(), r);
-            dst->WriteBytes(buffer.get(), r);
-        }
+        if (r > 0 && !cloned && !ctx.StopRequested)
+            dst->TransferFrom(*src, r, needBuffer);
 
         // 10 (stopped). The old destination stays exactly as it was.
         if (ctx.StopRequested) {
@@ -189,9 +227,6 @@ void CopyBigFiles(Context &ctx, const QString &sInFile, const QString &sOutFile)
             timesErr = errno;
         // The set-user and set-group bits only travel with the owner and group they were set
         // by: a copy owned by someone else must not run as that someone.
-        struct stat made;
-        if (::fstat(dfd, &made) != 0)
-            throw fileError(errno);
         mode_t mode = st.st_mode & 07777;
         if (made.st_uid != st.st_uid)
             mode &= ~mode_t(S_ISUID);

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/types.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -83,6 +84,7 @@ bool HugeBinaryFile::TryOpen(const QString &name, int flags, int &err)
     name_ = name;
     autoFlush_ = false;
     eof_ = false;
+    kernelCopyRefused_ = false;
     return true;
 }
 
@@ -200,6 +202,14 @@ qint64 HugeBinaryFile::FileLen() const
     return qint64(st.st_size);
 }
 
+qint64 HugeBinaryFile::FileLen(struct stat &Status) const
+{
+    RequireOpen();
+    if (::fstat(fd_, &Status) != 0)
+        RaiseError(45604, errno);
+    return qint64(Status.st_size);
+}
+
 QString HugeBinaryFile::FileName() const
 {
     RequireOpen();
@@ -294,4 +304,33 @@ void HugeBinaryFile::SeekRelative(qint32 Offset)
     RequireOpen();
     if (::lseek(fd_, off_t(Offset), SEEK_CUR) == off_t(-1))
         RaiseError(45603, errno);
+}
+
+qint32 HugeBinaryFile::KernelTransferFrom(HugeBinaryFile &Source, qint32 Length)
+{
+    RequireOpen();
+    Source.RequireOpen();
+    qint32 total = 0;
+    while (total < Length && !kernelCopyRefused_) {
+        const ssize_t n = ::copy_file_range(Source.fd_, nullptr, fd_, nullptr, size_t(Length - total), 0);
+        if (n > 0) {
+            total += qint32(n);
+            continue;
+        }
+        if (n == 0)
+            Source.RaiseError(45605, 0); // the source ends sooner than its length said
+        const int err = errno;
+        if (err == EINTR)
+            continue;
+        // A destination that cannot take the bytes fails here as a write would.
+        if (err == ENOSPC || err == EDQUOT || err == EFBIG || err == EROFS)
+            RaiseError(45606, err);
+        // The kernel cannot copy between these two files (other file systems, an old kernel,
+        // a special file): the rest goes through the buffer, whose read or write then names
+        // any real failure with its own side and text.
+        kernelCopyRefused_ = true;
+    }
+    if (total > 0 && autoFlush_)
+        Flush();
+    return total;
 }

@@ -10,6 +10,8 @@
 #include <QByteArray>
 #include <QString>
 
+struct stat;
+
 class HugeBinaryFile {
 public:
     HugeBinaryFile() = default;
@@ -46,9 +48,27 @@ public:
     // (written data that could not be stored) is raised as 45606 "Write failure.".
     void CommitClose();
     // Write only, and always a new, empty file of this name: the file is created exclusively;
-    // an existing file of that name (a stale one) is deleted first. 45602 when no new file
-    // can be made.
+    // an existing file of that name (a stale one) is deleted first, unless another opener
+    // holds it locked. 45602 when no new file can be made. The new file is locked like any
+    // other open: that lock is what tells another copy the file is still being written.
     void OpenNewOutFile(const QString &OpenFileName);
+    // The length as FileLen gives it, and the rest of the file's status from the same query.
+    qint64 FileLen(struct stat &Status) const;
+    // Copies exactly Length bytes from Source's position to this file's position, inside the
+    // kernel where the two file systems allow it, otherwise through Buffer (at least Length
+    // bytes). A source that ends sooner is Source's read failure (45605); a destination that
+    // cannot take the bytes is this file's write failure (45606), as with ReadExactly and
+    // WriteBytes. Buffer may be null until the kernel refuses: then `needBuffer` is called
+    // once to get one.
+    template <class GetBuffer> void TransferFrom(HugeBinaryFile &Source, qint32 Length, GetBuffer needBuffer)
+    {
+        const qint32 done = KernelTransferFrom(Source, Length);
+        if (done < Length) {
+            char *buffer = needBuffer();
+            Source.ReadExactly(buffer, Length - done);
+            WriteBytes(buffer, Length - done);
+        }
+    }
 
 private:
     void RequireOpen() const;
@@ -56,6 +76,10 @@ private:
     void Open(const QString &name, int flags);
     bool TryOpen(const QString &name, int flags, int &err);
     void CloseQuietly() const;
+    // The part of a transfer done inside the kernel; what remains goes through a buffer.
+    qint32 KernelTransferFrom(HugeBinaryFile &Source, qint32 Length);
+
+    mutable bool kernelCopyRefused_ = false;
 
     mutable int fd_ = -1;
     mutable QString name_;

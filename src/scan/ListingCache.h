@@ -7,6 +7,7 @@
 #include "scan/FileQuery.h"
 #include <QHash>
 #include <QStringView>
+#include <memory>
 #include <vector>
 
 struct ScanExtras {
@@ -22,6 +23,7 @@ struct ScanExtras {
     bool leftOut = false;       // the other root lay inside this tree and was left out
     bool scanned = false;       // a scan filled these
     QString pattern;            // the file pattern the scan applied
+    int foldersReadAhead = 0;   // folders taken from a read-ahead on the worker thread
     bool matches(const WorkArray &items) const { return parent.size() == items.size(); }
 };
 
@@ -33,6 +35,8 @@ struct TargetSeen {
     qint64 mtimeNs = 0;
 };
 
+struct FolderPreread;
+
 struct ListingCache {
     ScanExtras scan;         // the latest scan (the list in ctx.ScanItems)
     ScanExtras sourceScan;   // the source scan, once the target scan has replaced it
@@ -42,6 +46,7 @@ struct ListingCache {
     // Source items whose name equals an earlier one of their folder ignoring case: full path
     // -> the earlier item's full path. Almost always empty.
     QHash<QString, QString> foldSeconds;
+    std::shared_ptr<FolderPreread> preread; // the target tree read ahead on a worker thread
 };
 
 // The context's cache, created on first use.
@@ -49,6 +54,27 @@ ListingCache &listingCache(Context &ctx);
 // Forgets everything of the previous listing.
 void resetListingCache(Context &ctx);
 
-// Relative path (everything after the root text) -> index in a scan list.
-using RelativeIndex = QHash<QStringView, int>;
+// Relative path (everything after the root text) -> index in a scan list. The key keeps its
+// hash: the paths of a tree are mostly of one length and share long beginnings, and a probe
+// that compares hashes first skips the comparison of texts that only collide in a bucket.
+struct RelativeKey {
+    QStringView path;
+    size_t hash;
+    friend bool operator==(const RelativeKey &a, const RelativeKey &b) { return a.hash == b.hash && a.path == b.path; }
+};
+inline size_t qHash(const RelativeKey &k, size_t = 0) noexcept { return k.hash; }
+
+class RelativeIndex {
+public:
+    using Map = QHash<RelativeKey, int>;
+    using const_iterator = Map::const_iterator;
+    void reserve(qsizetype n) { map_.reserve(n); }
+    void insert(QStringView path, int index) { map_.insert(RelativeKey{path, ::qHash(path, 0)}, index); }
+    const_iterator constFind(QStringView path) const { return map_.constFind(RelativeKey{path, ::qHash(path, 0)}); }
+    const_iterator cend() const { return map_.cend(); }
+    bool isEmpty() const { return map_.isEmpty(); }
+
+private:
+    Map map_;
+};
 RelativeIndex buildRelativeIndex(const WorkArray &items, qsizetype rootLength);

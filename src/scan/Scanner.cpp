@@ -7,12 +7,18 @@
 #include "scan/FileQuery.h"
 #include "scan/ListingCache.h"
 #include <QElapsedTimer>
+#include <QHash>
 #include <cstring>
 #include <algorithm>
 #include <dirent.h>
 #include <fcntl.h>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <map>
+#include <mutex>
 #include <sys/file.h>
+#include <thread>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -31,6 +37,7 @@ struct FolderRead {
     int sizeErr = 0;        // the length of a file in it could not be read
     qint64 filesTotal = 0;  // every regular file, listed or not
     bool leftOut = false;   // the folder to leave out was met (and left out)
+    bool tempSeen = false;  // a copier's temporary file is in the folder
     bool staleTemp = false; // a copier's temporary file no copy holds was found
     int staleErr = 0;       // ... and could not be removed (0: removed)
 };
@@ -69,10 +76,11 @@ void clearStaleTemp(int dirFd, const char *n, FolderRead &r)
     ::close(fd);
 }
 
-// One read buffer for the whole walk: a folder of a few hundred entries is read in one call.
+// One read buffer per thread for the whole walk: a folder of a few hundred entries is read in
+// one call.
 std::vector<char> &readBuffer()
 {
-    static std::vector<char> buffer(size_t(256) * 1024);
+    thread_local std::vector<char> buffer(size_t(256) * 1024);
     return buffer;
 }
 
@@ -154,6 +162,7 @@ FolderRead readFolder(const QString &folder, bool followLink, const QString *pat
                 continue; // links, sockets, FIFOs, devices: never listed
             if (isCopyTemp(n)) {
                 // The copier's own file is never an item of the tree.
+                r.tempSeen = true;
                 if (rules.clearStale)
                     clearStaleTemp(fd, n, r);
                 continue;
@@ -213,6 +222,171 @@ void showCounts(Context &ctx)
 }
 
 } // namespace
+
+// The target tree read ahead on a worker thread while the source is scanned and compared: the
+// same reads the scan would make, folder by folder in the scan's own order, kept until the
+// scan of that tree takes them. The worker only reads the disk; the window and the lists stay
+// with the scan on the window's thread.
+constexpr qint64 kMetaLater = -2; // a file's length and time are still to be learned
+
+// Fills in what the worker left to learn for the files of one folder it read: from what the
+// caller knows, else by one query each, as the scan's own read of the folder would have.
+void completeMeta(const QString &folder, const KnownFileMeta &known, FolderRead &r, std::vector<Entry> &entries)
+{
+    const QString prefix = folder + QLatin1Char('/');
+    for (Entry &e : entries) {
+        if (e.isFolder || e.size != kMetaLater)
+            continue;
+        const QString path = prefix + e.name;
+        if (!known || !known(path, e.size, e.mtimeNs)) {
+            scanio::Meta m;
+            const int err = scanio::lookup(scanio::encode(path), m);
+            if (err == 0 && m.kind == scanio::Kind::File) {
+                e.size = m.size;
+                e.mtimeNs = m.mtimeNs;
+            } else {
+                // Gone or changed since the entry was read: listed with nothing learned.
+                if (!r.sizeErr)
+                    r.sizeErr = err ? err : ENOENT;
+                e.size = -1;
+                e.mtimeNs = 0;
+            }
+        }
+        if (e.size > 0)
+            r.filesTotal += e.size;
+    }
+}
+
+struct FolderPreread {
+    struct Folder {
+        FolderRead r;
+        std::vector<Entry> entries;
+    };
+    QString root;      // as the scan will be given it
+    QString pattern;
+    LeaveOut leaveOut; // the folder the scan leaves out
+    // The worker stays at most this many entries ahead of the scan: a large tree is not held
+    // twice in memory while the source is still being compared.
+    static constexpr size_t kMaxAhead = 50000;
+    std::mutex lock;
+    std::condition_variable readyOne, roomFree;
+    size_t ahead = 0; // entries read and not yet taken
+    QHash<QString, Folder> ready; // by the folder path the scan forms
+    bool finished = false;
+    std::atomic<bool> cancel{false};
+    std::thread worker;
+
+    ~FolderPreread()
+    {
+        {
+            std::lock_guard<std::mutex> g(lock);
+            cancel = true;
+        }
+        roomFree.notify_all();
+        if (worker.joinable())
+            worker.join();
+    }
+
+    void run()
+    {
+        const bool allFiles = pattern.compare(QLatin1String("*.*"), Qt::CaseInsensitive) == 0;
+        const QString patternTail = pattern.right(4);
+        QString start = root;
+        StripBackslash(start);
+        std::multimap<QString, QString> queue;
+        queue.emplace(FolderQueueKey(start), start);
+        // With every file listed, the worker only reads the folders: the lengths and times of
+        // the files the comparison has already seen come from there, the few others are asked
+        // when the scan takes the folder (see completeMeta). With a pattern, the lengths of the
+        // files it leaves out count in the folder totals, so the worker asks for all of them.
+        const KnownFileMeta later = allFiles ? KnownFileMeta([](const QString &, qint64 &size, qint64 &) {
+            size = kMetaLater;
+            return true;
+        })
+                                             : KnownFileMeta();
+        bool isRoot = true;
+        while (!queue.empty() && !cancel) {
+            const QString current = queue.begin()->second;
+            queue.erase(queue.begin());
+            Folder f;
+            // The worker only reads: a stale temporary file is left for the scan to clear.
+            ReadRules rules;
+            rules.leaveOut = leaveOut.valid ? &leaveOut : nullptr;
+            f.r = readFolder(current, isRoot, allFiles ? nullptr : &patternTail, true, later, f.entries, rules);
+            isRoot = false;
+            const QString prefix = current + QLatin1Char('/');
+            for (const Entry &e : f.entries) {
+                if (!e.isFolder)
+                    continue;
+                QString path = prefix + e.name;
+                QString key = FolderQueueKey(path);
+                queue.emplace_hint(queue.lower_bound(key), std::move(key), std::move(path));
+            }
+            std::unique_lock<std::mutex> g(lock);
+            ahead += f.entries.size() + 1;
+            ready.insert(current, std::move(f));
+            readyOne.notify_all();
+            roomFree.wait(g, [this] { return ahead <= kMaxAhead || cancel; });
+        }
+        std::lock_guard<std::mutex> g(lock);
+        finished = true;
+        readyOne.notify_all();
+    }
+
+    // The read of one folder, waiting for the worker to get there (the window's events run
+    // meanwhile, so Stop is served); false when the worker will not read it (a stop, or a
+    // folder it never met), and the scan reads it itself.
+    bool take(Context &ctx, const QString &folder, FolderRead &r, std::vector<Entry> &entries)
+    {
+        QElapsedTimer waited;
+        waited.start();
+        std::unique_lock<std::mutex> g(lock);
+        for (;;) {
+            auto it = ready.find(folder);
+            if (it != ready.end()) {
+                r = it->r;
+                entries = std::move(it->entries);
+                ready.erase(it);
+                ahead -= std::min(ahead, entries.size() + 1);
+                roomFree.notify_one();
+                return true;
+            }
+            // A worker that waits for room while this folder is not among its reads went
+            // another way than the scan (the tree changed between two reads): the scan goes on
+            // by itself rather than wait for it.
+            if (finished || ctx.StopRequested || ahead > kMaxAhead)
+                return false;
+            readyOne.wait_for(g, std::chrono::milliseconds(20));
+            if (waited.elapsed() > ctx.listingRefreshMs) {
+                g.unlock();
+                ctx.ui->pumpEvents();
+                waited.restart();
+                g.lock();
+            }
+        }
+    }
+};
+
+bool sameLeaveOut(const LeaveOut &a, const LeaveOut &b)
+{
+    return a.valid == b.valid && (!a.valid || (a.path == b.path && a.dev == b.dev && a.ino == b.ino));
+}
+
+void PrereadFolderTree(Context &ctx, const QString &root, const QString &pattern, const LeaveOut &leaveOut)
+{
+    ListingCache &cache = listingCache(ctx);
+    cache.preread.reset();
+    // Injected test faults belong to the window's thread and its order of reads.
+    if (root.isEmpty() || scanio::faultsActive())
+        return;
+    auto p = std::make_shared<FolderPreread>();
+    p->root = root;
+    p->pattern = pattern;
+    p->leaveOut = leaveOut;
+    FolderPreread *raw = p.get();
+    p->worker = std::thread([raw] { raw->run(); });
+    cache.preread = std::move(p);
+}
 
 QString StripBackslash(QString &path)
 {
@@ -379,6 +553,12 @@ void ScanFolderTreeWithPattern(Context &ctx, const QString &root, const KnownFil
     qint64 lastRefresh = 0;
 
     ListingCache &cache = listingCache(ctx);
+    // A read-ahead of this very tree with this pattern and the same folder left out answers
+    // the folder reads (another one stays for the scan it was made for).
+    std::shared_ptr<FolderPreread> preread;
+    if (cache.preread && cache.preread->root == root && cache.preread->pattern == pattern
+        && sameLeaveOut(cache.preread->leaveOut, leaveOut) && !scanio::faultsActive())
+        preread = std::move(cache.preread);
     ScanExtras &extras = cache.scan;
     extras = ScanExtras();
     extras.scanned = true;
@@ -420,7 +600,15 @@ void ScanFolderTreeWithPattern(Context &ctx, const QString &root, const KnownFil
         ReadRules rules;
         rules.leaveOut = leaveOut.valid ? &leaveOut : nullptr;
         rules.clearStale = true;
-        const FolderRead r = readFolder(current, isRoot, allFiles ? nullptr : &patternTail, true, known, entries, rules);
+        // A folder in which the read-ahead met a copier's temporary file is read again here,
+        // where a stale one is cleared away.
+        FolderRead r;
+        if (preread && preread->take(ctx, current, r, entries) && !r.tempSeen) {
+            completeMeta(current, known, r, entries);
+            ++extras.foldersReadAhead;
+        } else {
+            r = readFolder(current, isRoot, allFiles ? nullptr : &patternTail, true, known, entries, rules);
+        }
         if (isRoot) {
             extras.rootRead = r.openErr == 0;
             extras.rootComplete = r.openErr == 0 && r.laterErr == 0;

@@ -33,6 +33,11 @@ LeaveOut LeaveOutFolder(const QString &path);
 void ScanFolderTreeWithPattern(Context &ctx, const QString &root, const KnownFileMeta &known, const QString &pattern,
                                const LeaveOut &leaveOut = LeaveOut());
 
+// Starts reading the tree under `root` on a worker thread, ahead of a later scan of the same
+// root with the same pattern (the target scan of a listing, while the source is scanned and
+// compared). That scan then takes the folders as they were read; nothing else changes.
+void PrereadFolderTree(Context &ctx, const QString &root, const QString &pattern, const LeaveOut &leaveOut = LeaveOut());
+
 // The pattern rule of the scan: the last four characters of the name against the last four of
 // the pattern ("*.*" takes every file).
 bool FileMatchesPattern(const QString &name, const QString &pattern);
