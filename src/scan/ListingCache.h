@@ -72,6 +72,7 @@ public:
     void insert(QStringView path, int index) { map_.insert(RelativeKey{path, ::qHash(path, 0)}, index); }
     const_iterator constFind(QStringView path) const { return map_.constFind(RelativeKey{path, ::qHash(path, 0)}); }
     const_iterator cend() const { return map_.cend(); }
+    bool contains(QStringView path) const { return constFind(path) != cend(); }
     bool isEmpty() const { return map_.isEmpty(); }
 
 private:
