@@ -19,6 +19,21 @@ void logFault(Context &ctx, const AppError &err)
     ctx.log.writeDated(QStringLiteral(" Error ") + QString::number(err.Number) + QStringLiteral(" ") + err.Description);
 }
 
+// Runs one part of the automatic run; false when it ended in a fault, which is logged.
+template <class Part>
+bool ranWhole(Context &ctx, Part part)
+{
+    try {
+        part();
+        return true;
+    } catch (const AppError &err) {
+        logFault(ctx, err);
+    } catch (const std::exception &e) {
+        ctx.log.writeDated(QStringLiteral(" Error -- ") + QString::fromLocal8Bit(e.what()));
+    }
+    return false;
+}
+
 } // namespace
 
 int AutomaticRunStatus(const Context &ctx, bool sameFolders, bool faulted)
@@ -38,15 +53,7 @@ void RunAutomatic(Context &ctx)
     // The listing refuses two equal folder texts (it says so); the actions then run on empty
     // lists and nothing is done.
     const bool sameFolders = ctx.ui->text(Ctl::txtSource) == ctx.ui->text(Ctl::txtTarget);
-    bool faulted = false;
-    try {
-        ListFilesToCopy(ctx);
-    } catch (const AppError &err) {
-        logFault(ctx, err);
-        faulted = true;
-    } catch (const std::exception &) {
-        faulted = true;
-    }
+    bool faulted = !ranWhole(ctx, [&] { ListFilesToCopy(ctx); });
 
     // A listing ended by Stop ends the run: no action runs on what it left (the window closes).
     // Neither does one that failed: its lists are not the trees.
@@ -64,16 +71,10 @@ void RunAutomatic(Context &ctx)
             if (!a.on || ctx.StopRequested || ctx.ui->isWindowClosed())
                 continue;
             ctx.ui->setValue(Ctl::cboChoices, a.entry);
-            try {
-                RunChosenAction(ctx);
-            } catch (const AppError &err) {
-                // Every step handles its own failures; nothing gets here but a fault, and the
-                // remaining actions and the close still run.
-                logFault(ctx, err);
+            // Every step handles its own failures; nothing gets out but a fault, and the
+            // remaining actions and the close still run.
+            if (!ranWhole(ctx, [&] { RunChosenAction(ctx); }))
                 faulted = true;
-            } catch (const std::exception &) {
-                faulted = true;
-            }
         }
     }
     // The outcome before the close: the close itself stops nothing that still runs.
