@@ -82,6 +82,16 @@ struct ActionRig : TestRig {
         return lines;
     }
     QString status() const { return host.text(Ctl::lblListStatus); }
+
+    // For a run that starts at FormLoad: it opens the log itself (pointed at the rig's log
+    // file) and takes the folders from its command line, not from the boxes.
+    void prepareFormLoad()
+    {
+        ctx.log.close();
+        ctx.logCandidates = QStringList{logFile()};
+        host.setText(Ctl::txtSource, QString());
+        host.setText(Ctl::txtTarget, QString());
+    }
 };
 
 // Content, modification and access time (nanoseconds) and permission bits of every file, and

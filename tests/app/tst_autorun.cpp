@@ -27,14 +27,6 @@ class TestAutoRun : public QObject {
         writeFile(rig.dst + "orphandir/o.txt", "orphan inside an orphan folder");
     }
 
-    // FormLoad opens the log itself: point it at the rig's log file.
-    static void prepare(ActionRig &rig)
-    {
-        rig.ctx.log.close();
-        rig.ctx.logCandidates = QStringList{rig.logFile()};
-        rig.host.setText(Ctl::txtSource, QString());
-        rig.host.setText(Ctl::txtTarget, QString());
-    }
 
 private slots:
     void initTestCase() { pinTestLocale(); }
@@ -43,7 +35,7 @@ private slots:
     {
         ActionRig rig;
         makeTrees(rig);
-        prepare(rig);
+        rig.prepareFormLoad();
         QList<int> selections;
         rig.host.onChoiceChanged = [&] {
             selections << rig.host.value(Ctl::cboChoices);
@@ -104,7 +96,7 @@ private slots:
     {
         ActionRig rig;
         makeTrees(rig);
-        prepare(rig);
+        rig.prepareFormLoad();
         rig.host.asker.expect(Button::Yes, "Do you want to save settings?");
         FormLoad(rig.ctx, {"/mp", rig.src, "/sp", rig.dst});
         QVERIFY(rig.host.closed);
@@ -121,7 +113,7 @@ private slots:
         ActionRig rig;
         makeTrees(rig);
         writeFileOfSize(rig.src + "aaa-big.bin", 25000000);
-        prepare(rig);
+        rig.prepareFormLoad();
         // Stop in the copy of new items (the first action): the copy of changed files and the
         // deletion of orphans do not start; the window still closes with its question.
         bool copying = false;
@@ -149,7 +141,7 @@ private slots:
     {
         ActionRig rig;
         makeTrees(rig);
-        prepare(rig);
+        rig.prepareFormLoad();
         rig.ctx.listingRefreshMs = -1; // the listing lets events run at every item
         bool pressed = false;
         rig.host.onPump = [&] {

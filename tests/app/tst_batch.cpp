@@ -28,14 +28,10 @@ class TestBatch : public QObject {
         writeFile(rig.dst + "orphandir/o.txt", "orphan inside an orphan folder");
     }
 
-    // FormLoad opens the log itself: point it at the rig's log file. A stored setting that no
-    // batch run may touch.
+    // FormLoad opens the log itself; a stored setting that no batch run may touch.
     static void prepare(ActionRig &rig)
     {
-        rig.ctx.log.close();
-        rig.ctx.logCandidates = QStringList{rig.logFile()};
-        rig.host.setText(Ctl::txtSource, QString());
-        rig.host.setText(Ctl::txtTarget, QString());
+        rig.prepareFormLoad();
         rig.ctx.settings.SaveSetting("Parms", "Source", "stored before the run");
     }
 
