@@ -45,8 +45,8 @@ void BeginListing(Context &ctx)
     ui->setEnabled(Ctl::cmdStop, true);
     ui->setVisible(Ctl::cmdStop, true);
     // Fresh arrays (the memory of a large previous listing is given back).
-    WorkArray().swap(ctx.ScanItems);
-    WorkArray().swap(ctx.SourceScanItems);
+    ctx.ScanItems = ScanList();
+    ctx.SourceScanItems = ScanList();
     WorkArray().swap(ctx.NewItems);
     WorkArray().swap(ctx.ChangedItems);
     WorkArray().swap(ctx.TargetChangedItems);
@@ -95,6 +95,7 @@ void enableFolderBoxes(UiHost *ui)
 void restoreIdle(Context &ctx)
 {
     UiHost *ui = ctx.ui;
+    listingCache(ctx).preread.reset(); // the worker reading the target ahead ends here
     ui->setVisible(Ctl::pball, false);
     ui->setVisible(Ctl::lblFoldQ, false);
     ui->setVisible(Ctl::lblFoldersQ, false);
@@ -142,10 +143,9 @@ bool listBothTrees(Context &ctx)
     ctx.ScanSide = 0;
     // A target inside the source is not part of the source's tree: listed, it would be copied
     // into itself, one level deeper on every run.
-    // The target tree is read on a second thread meanwhile, for the orphan search's scan
-    // (which leaves out a source inside the target).
-    if (ui->value(Ctl::chkSkipOrphanCk) == 0)
-        PrereadFolderTree(ctx, ui->text(Ctl::txtTarget), ui->text(Ctl::txtPattern), LeaveOutFolder(S));
+    // The target tree is read on a second thread meanwhile, for the comparison and the orphan
+    // search's scan (which leaves out a source inside the target).
+    PrereadFolderTree(ctx, ui->text(Ctl::txtTarget), ui->text(Ctl::txtPattern), LeaveOutFolder(S));
     ScanFolderTreeWithPattern(ctx, S, KnownFileMeta(), ui->text(Ctl::txtPattern), LeaveOutFolder(ui->text(Ctl::txtTarget)));
     if (listingCache(ctx).scan.leftOut)
         ctx.log.writeDated(QStringLiteral(" Target folder lies inside the source folder and is left out of the source listing: ")
@@ -194,7 +194,6 @@ bool listBothTrees(Context &ctx)
     // Skipped, the target is not scanned and ScanItems still hold the source listing.
     if (!skipOrphans)
         FindOrphans(ctx);
-    listingCache(ctx).preread.reset(); // whatever was read ahead and not taken
     ctx.log.writeDated(QStringLiteral(" Found on Target Orphans Files/folders :  ") + FormatNumber(qint64(ctx.OrphanItems.size()), kCount)
                        + QStringLiteral(" (Not on Source)."));
     ui->setEnabled(Ctl::cboChoices, true);
@@ -215,6 +214,7 @@ bool listBothTrees(Context &ctx)
         if (targetSize >= 0)
             ui->setText(Ctl::lblTotalSize, FormatMegabytes(targetSize) + QStringLiteral(" mb"), 1);
     }
+    listingCache(ctx).preread.reset(); // whatever was read ahead and not taken
 
     ui->setVisible(Ctl::pball, false);
     enableFolderBoxes(ui);

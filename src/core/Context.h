@@ -3,6 +3,7 @@
 // and their counts, the flags, the run log, the settings store and the copier's file objects.
 // The window owns one Context; tests make their own around a recording host.
 #include "core/RunLog.h"
+#include "core/ScanList.h"
 #include "core/Settings.h"
 #include "core/UiHost.h"
 #include <QElapsedTimer>
@@ -16,15 +17,6 @@ struct ListingCache;
 // One of the copier's open files. The copier's module makes them (NewCopierFile) together with
 // the routine that closes and frees them, so the shared state needs nothing of the file class.
 using CopierFile = std::unique_ptr<HugeBinaryFile, void (*)(HugeBinaryFile *)>;
-
-// One listed item. Size and MTime are what the scan learned (so the comparison need not ask
-// the disk again); Size is -1 and MTime 0 where nothing was learned.
-struct WorkItem {
-    QString Path;
-    bool IsFolder = false;
-    qint64 Size = -1;       // file length in bytes
-    qint64 MTimeNs = 0;     // modification time, nanoseconds since the epoch
-};
 
 struct SizeItem {
     QString Path;
@@ -82,12 +74,12 @@ struct Context {
     bool firstActivationDone = false;
     bool lastListingStopped = false;  // the last listing was ended by Stop
 
-    // Scanner results.
-    WorkArray ScanItems;
+    // Scanner results: the latest scan's tree (the target's once the orphan search has run).
+    ScanList ScanItems;
     qint32 ScanFileCount = 0, ScanFolderCount = 0;
     int ScanSide = 0;
-    // The source listing, kept aside before the target scan overwrites ScanItems.
-    WorkArray SourceScanItems;
+    // The source listing, kept aside when the target scan takes ScanItems' place.
+    ScanList SourceScanItems;
     // What the listing learned beyond the lists (folder totals, unreadable folders, what the
     // comparison found on the target), kept so that nothing is asked of the disk twice.
     std::shared_ptr<ListingCache> listingCache;

@@ -1,6 +1,6 @@
 // The source-to-target comparison. Source lengths and times come from the scan; each target
-// counterpart is looked up once (and not at all below a folder that the target lacks). What is
-// found there is kept for the target scan that follows.
+// counterpart is found in the target tree read ahead on the worker thread, or else looked up
+// once on the disk (and not at all below a folder that the target lacks).
 #include "scan/Compare.h"
 #include "core/Format.h"
 #include "platform/Platform.h"
@@ -24,28 +24,45 @@ struct SourceFile {
 
 // The source file's length and time: from the scan, or asked now when the scan learned
 // nothing. `confirm` asks the disk once more that the file is still there before it is listed.
-SourceFile sourceFile(const WorkItem &item, bool confirm)
+SourceFile sourceFile(const ScanList &items, qsizetype i, bool confirm)
 {
-    if (item.Size >= 0 && !confirm)
-        return {item.Size, item.MTimeNs};
-    const scanio::Meta m = scanio::lookupOrThrow(item.Path);
+    const ScanList::Entry &e = items.at(i);
+    if (e.size >= 0 && !confirm)
+        return {e.size, e.mtimeNs};
+    const scanio::Meta m = scanio::lookupOrThrow(items.path(i));
     if (m.kind != Kind::File)
         throw scanio::systemError(ENOENT);
-    if (item.Size >= 0)
-        return {item.Size, item.MTimeNs};
+    if (e.size >= 0)
+        return {e.size, e.mtimeNs};
     return {m.size, m.mtimeNs};
 }
 
-qint64 newFolderSize(const WorkItem &item)
+qint64 newFolderSize(const ScanList &items, qsizetype i)
 {
-    if (item.Size >= 0)
-        return item.Size; // the scan's total for the folder's tree
+    if (items.at(i).size >= 0)
+        return items.at(i).size; // the scan's total for the folder's tree
     int err = 0;
-    const qint64 size = FolderTreeSize(item.Path, KnownFileMeta(), &err);
+    const qint64 size = FolderTreeSize(items.path(i), KnownFileMeta(), &err);
     if (size < 0)
         throw scanio::systemError(err ? err : EIO);
     return size;
 }
+
+// Where the counterparts of a source folder's entries are found: in the target list read
+// ahead (the target folder was read completely), by asking the disk, or nowhere (the target
+// has no folder of that name, so nothing below it is asked).
+enum class Where : quint8 { List, Disk, Absent };
+struct FolderTarget {
+    Where where = Where::Disk;
+    qint32 folder = -1; // the target list's folder entry (-1: its root) when in the list
+};
+
+struct TargetSeen {
+    Kind kind = Kind::None;
+    qint64 size = -1;
+    qint64 mtimeNs = 0;
+    qint32 listed = -2; // the target list's entry it was found as (-2: asked of the disk)
+};
 
 } // namespace
 
@@ -67,7 +84,7 @@ void CompareSourceWithTarget(Context &ctx)
     ui->setVisible(Ctl::pball, true);
     const QString S = ui->text(Ctl::txtSource);
     const QString T = ui->text(Ctl::txtTarget);
-    const WorkArray &items = ctx.ScanItems;
+    const ScanList &items = ctx.ScanItems;
     if (items.empty()) {
         // A scan ended by Stop found nothing because it was stopped: no "nothing found" box then.
         if (!ctx.StopRequested)
@@ -77,8 +94,9 @@ void CompareSourceWithTarget(Context &ctx)
     }
     const qint64 count = qint64(items.size());
     ui->setMaximum(Ctl::pball, int(count));
-    const qsizetype lenS = S.size();
-    const QByteArray targetBytes = scanio::encode(T);
+    // Every listed path is the folder text, one separator and the relative part.
+    const QString targetPrefix = T.isEmpty() || T.endsWith(QLatin1Char('/')) ? T : T + QLatin1Char('/');
+    const QByteArray targetBytes = scanio::encode(targetPrefix);
 
     // A volume that keeps times in 2-second steps (FAT) rounds every time it stores: when
     // either folder lies on one, times one second apart are the same time. Asked once per
@@ -86,20 +104,37 @@ void CompareSourceWithTarget(Context &ctx)
     const bool twoSecondSteps = platform::volumeFacts(S).twoSecondTimes || platform::volumeFacts(T).twoSecondTimes;
 
     ListingCache &cache = listingCache(ctx);
-    const bool haveExtras = cache.scan.matches(items);
     cache.foldSeconds.clear();
-    cache.targetSeen.assign(items.size(), TargetSeen());
     cache.comparedSource = S;
     cache.comparedTarget = T;
-    std::vector<TargetSeen> &seen = cache.targetSeen;
 
     RowBatch newRows(ui, Ctl::LstNewFile), changedRows(ui, Ctl::LstChngFile),
         targetRows(ui, Ctl::LstChngFileTarget), sizeRows(ui, Ctl::LstSizeVariations);
     ProgressValue progress(ui, count);
+    auto flushRows = [&] {
+        newRows.flush();
+        changedRows.flush();
+        targetRows.flush();
+        sizeRows.flush();
+    };
 
-    // The target counterpart is looked up inside its target folder, opened once for all the
-    // entries of one source folder (they follow each other in the listing).
-    int openParent = -2;
+    // The target tree as the worker read it while the source was scanned: the counterparts
+    // are then found in memory. Without it (or where a target folder could not be read) each
+    // one is asked of the disk.
+    const QString pattern = cache.scan.scanned ? cache.scan.pattern : ui->text(Ctl::txtPattern);
+    const bool stoppedBefore = ctx.StopRequested;
+    const ScanList *targetList = stoppedBefore ? nullptr : PrereadList(ctx, T, pattern);
+    if (!stoppedBefore && ctx.StopRequested) {
+        AcknowledgeStop(ctx);
+        return;
+    }
+    std::vector<FolderTarget> where(size_t(items.spanCount()));
+    if (targetList && targetList->span(0).read && targetList->span(0).err == 0)
+        where[0] = FolderTarget{Where::List, -1};
+
+    // The target counterpart asked of the disk, inside its target folder, opened once for all
+    // the entries of one source folder (they follow each other in the listing).
+    qint32 openParent = -2;
     int parentFd = -1;
     struct FdCloser {
         int &fd;
@@ -109,148 +144,169 @@ void CompareSourceWithTarget(Context &ctx)
                 ::close(fd);
         }
     } closer{parentFd};
-    auto lookupTarget = [&](int p, QStringView rel, scanio::Meta &m) {
-        if (haveExtras && !scanio::faultsActive()) {
+    auto lookupTarget = [&](qint32 i, scanio::Meta &m) {
+        const qint32 p = items.at(i).parent;
+        if (!scanio::faultsActive()) {
             if (p != openParent) {
                 if (parentFd >= 0)
                     ::close(parentFd);
                 openParent = p;
-                const QStringView parentRel = p >= 0 ? QStringView(items[size_t(p)].Path).mid(lenS) : QStringView();
-                parentFd = scanio::openFolderForLookups(targetBytes + scanio::encode(parentRel), p < 0);
+                parentFd = scanio::openFolderForLookups(targetBytes + (p >= 0 ? items.relativeBytes(p) : QByteArray()), p < 0);
             }
             if (parentFd >= 0) {
-                const qsizetype slash = rel.lastIndexOf(QLatin1Char('/'));
-                const QByteArray name = scanio::encode(rel.mid(slash + 1));
+                const QByteArray name = items.nameBytes(i).toByteArray();
                 return scanio::lookupAt(parentFd, name.constData(), m);
             }
         }
-        return scanio::lookup(targetBytes + scanio::encode(rel), m);
+        return scanio::lookup(targetBytes + items.relativeBytes(i), m);
+    };
+    auto askDisk = [&](qint32 i, TargetSeen &t) {
+        scanio::Meta m;
+        const int err = lookupTarget(i, m);
+        if (err && !scanio::isMissing(err))
+            throw scanio::systemError(err);
+        if (!err) {
+            t.kind = m.kind;
+            t.size = m.size;
+            t.mtimeNs = m.mtimeNs;
+        }
     };
 
-    // One item: the counterpart's lookup and the rule for a folder or a file.
-    auto compareOne = [&](size_t i, const WorkItem &item, QStringView rel) {
-        // The target counterpart. Below a folder that is not a folder on the target
-        // nothing can be there, so nothing is asked.
-        TargetSeen &t = seen[i];
-        const int p = haveExtras ? cache.scan.parent[i] : -1;
-        const bool parentAbsent = p >= 0 && !seen[size_t(p)].failed && seen[size_t(p)].kind != Kind::Folder;
-        if (!parentAbsent) {
-            scanio::Meta m;
-            const int err = lookupTarget(p, rel, m);
-            if (err && !scanio::isMissing(err)) {
-                t.failed = true;
-                throw scanio::systemError(err);
+    // One item: the counterpart and the rule for a folder or a file.
+    auto compareOne = [&](qint32 i) {
+        const ScanList::Entry &item = items.at(i);
+        const qint32 p = item.parent;
+        const FolderTarget &pt = where[size_t(items.spanOf(p))];
+        // A folder whose counterpart cannot be learned has its entries asked of the disk.
+        if (item.isFolder())
+            where[size_t(item.span)] = FolderTarget{Where::Disk, -1};
+        TargetSeen t;
+        if (pt.where == Where::List) {
+            const QByteArrayView name = items.nameBytes(i);
+            const qint32 j = targetList->findChild(pt.folder, name);
+            if (j >= 0 && (targetList->at(j).isFolder() || targetList->at(j).size >= 0)) {
+                const ScanList::Entry &te = targetList->at(j);
+                t.kind = te.isFolder() ? Kind::Folder : Kind::File;
+                t.size = te.isFolder() ? -1 : te.size;
+                t.mtimeNs = te.mtimeNs;
+                t.listed = j;
+            } else if (j >= 0 || targetList->findChildIgnoringCase(pt.folder, name) >= 0) {
+                // A file that changed while it was read, or a name the target holds in another
+                // letter case (one file on a volume that ignores case): the disk decides.
+                askDisk(i, t);
             }
-            if (!err) {
-                t.kind = m.kind;
-                t.size = m.size;
-                t.mtimeNs = m.mtimeNs;
-            }
+        } else if (pt.where == Where::Disk) {
+            askDisk(i, t);
+        }
+        if (item.isFolder()) {
+            FolderTarget &ft = where[size_t(item.span)];
+            if (t.kind != Kind::Folder)
+                ft = FolderTarget{Where::Absent, -1};
+            else if (t.listed >= 0 && targetList->span(targetList->at(t.listed).span).read
+                     && targetList->span(targetList->at(t.listed).span).err == 0)
+                ft = FolderTarget{Where::List, t.listed};
         }
 
         // A name that differs only in case from the one before it in its folder: on a target
         // that matches names without regard to case both would be one file. The folder itself
         // says whether it holds this exact name; when it does not, what was found is the other
         // name's file, and this item cannot be kept there.
-        if (i > 0 && haveExtras && cache.scan.parent[i] == cache.scan.parent[i - 1]
-            && QString::compare(item.Path, items[i - 1].Path, Qt::CaseInsensitive) == 0) {
-            size_t first = i - 1;
-            while (first > 0 && cache.scan.parent[first - 1] == cache.scan.parent[i]
-                   && QString::compare(item.Path, items[first - 1].Path, Qt::CaseInsensitive) == 0)
+        if (i > 0 && items.at(i - 1).parent == p
+            && ScanList::compareNamesIgnoringCase(items.nameBytes(i), item.isAscii(), items.nameBytes(i - 1), items.at(i - 1).isAscii()) == 0) {
+            qint32 first = i - 1;
+            while (first > 0 && items.at(first - 1).parent == p
+                   && ScanList::compareNamesIgnoringCase(items.nameBytes(i), item.isAscii(), items.nameBytes(first - 1),
+                                                         items.at(first - 1).isAscii()) == 0)
                 --first;
-            cache.foldSeconds.insert(item.Path, items[first].Path);
-            if (t.kind != Kind::None) {
-                const QString targetPath = T + rel.toString();
+            cache.foldSeconds.insert(items.path(i), items.path(first));
+            if (t.kind != Kind::None && t.listed < 0) {
+                const QString targetPath = targetPrefix + items.relative(i);
                 const qsizetype slash = targetPath.lastIndexOf(QLatin1Char('/'));
                 if (!platform::folderHoldsExactName(targetPath.left(slash), targetPath.mid(slash + 1)))
-                    throw CaseClash(targetPath, T + QStringView(items[first].Path).mid(lenS).toString());
+                    throw CaseClash(targetPath, targetPrefix + items.relative(first));
             }
         }
 
-        if (item.IsFolder) {
+        if (item.isFolder()) {
             if (t.kind == Kind::Folder)
                 return; // present: folders are not compared further
-            QStringList row{item.Path, QStringLiteral("Folder")};
+            const QString path = items.path(i);
+            QStringList row{path, QStringLiteral("Folder")};
             qint64 mtime = 0, size = 0;
             try {
-                mtime = scanio::lookupOrThrow(item.Path).mtimeNs;
+                mtime = scanio::lookupOrThrow(path).mtimeNs;
                 row << scanio::dateText(mtime);
-                size = newFolderSize(item);
+                size = newFolderSize(items, i);
                 row << PlainDigits(size);
             } catch (...) {
                 newRows.add(row);
                 throw;
             }
             newRows.add(row);
-            ctx.NewItems.push_back(WorkItem{item.Path, true, size, mtime});
+            ctx.NewItems.push_back(WorkItem{path, true, size, mtime});
             // The status line shows the walk's position at the next refresh; writing it for
             // every new folder would touch the window between refreshes.
         } else if (t.kind != Kind::File) {
-            QStringList row{item.Path, QStringLiteral("File")};
+            const QString path = items.path(i);
+            QStringList row{path, QStringLiteral("File")};
             SourceFile s;
             try {
-                s = sourceFile(item, true);
+                s = sourceFile(items, i, true);
                 row << scanio::dateText(s.mtimeNs) << FormatNumber(s.size, kSizeFormat);
             } catch (...) {
                 newRows.add(row);
                 throw;
             }
             newRows.add(row);
-            ctx.NewItems.push_back(WorkItem{item.Path, false, s.size, s.mtimeNs});
+            ctx.NewItems.push_back(WorkItem{path, false, s.size, s.mtimeNs});
         } else {
-            SourceFile s = sourceFile(item, false);
+            SourceFile s = sourceFile(items, i, false);
             qint64 d = scanio::wholeSeconds(s.mtimeNs) - scanio::wholeSeconds(t.mtimeNs);
             if (twoSecondSteps && (d == 1 || d == -1))
                 d = 0;
             const bool sizeDiffers = s.size != t.size;
             if (d == 0 && !sizeDiffers)
                 return;
-            s = sourceFile(item, true); // still there before it is listed
+            s = sourceFile(items, i, true); // still there before it is listed
+            const QString path = items.path(i);
             if (d > 0) {
-                ctx.ChangedItems.push_back(WorkItem{item.Path, false, s.size, s.mtimeNs});
-                changedRows.add({item.Path, scanio::dateText(s.mtimeNs), scanio::dateText(t.mtimeNs),
+                ctx.ChangedItems.push_back(WorkItem{path, false, s.size, s.mtimeNs});
+                changedRows.add({path, scanio::dateText(s.mtimeNs), scanio::dateText(t.mtimeNs),
                                  FormatNumber(s.size, kSizeFormat), FormatNumber(t.size, kSizeFormat)});
             } else if (d < 0) {
-                const QString targetPath = T + rel.toString();
+                const QString targetPath = targetPrefix + items.relative(i);
                 ctx.TargetChangedItems.push_back(WorkItem{targetPath, false, t.size, t.mtimeNs});
                 targetRows.add({targetPath, scanio::dateText(s.mtimeNs), scanio::dateText(t.mtimeNs)});
             }
             if (sizeDiffers) {
-                ctx.SizeItems.push_back(SizeItem{item.Path, s.size, t.size});
-                sizeRows.add({item.Path, FormatNumber(s.size, kSizeFormat), FormatNumber(t.size, kSizeFormat)});
+                ctx.SizeItems.push_back(SizeItem{path, s.size, t.size});
+                sizeRows.add({path, FormatNumber(s.size, kSizeFormat), FormatNumber(t.size, kSizeFormat)});
             }
         }
     };
 
-    for (size_t i = 0; i < items.size(); ++i) {
-        const WorkItem &item = items[i];
+    for (qint32 i = 0; i < qint32(count); ++i) {
         progress.set(qint64(i) + 1);
         if (timer.elapsed() - lastRefresh > ctx.listingRefreshMs) {
             lastRefresh = timer.elapsed();
-            ui->setText(Ctl::lblListStatus, item.Path);
+            ui->setText(Ctl::lblListStatus, items.path(i));
             ui->setText(Ctl::lblListStatus1, ProgressText(qint64(i) + 1, count));
-            newRows.flush();
-            changedRows.flush();
-            targetRows.flush();
-            sizeRows.flush();
+            flushRows();
             ui->pumpEvents();
         }
-        const QStringView rel = QStringView(item.Path).mid(lenS);
         try {
-            compareOne(i, item, rel);
+            compareOne(i);
         } catch (const AppError &e) {
-            const QString first = NowText() + QStringLiteral(" Error accessing File: ") + S + rel.toString()
+            const bool folder = items.at(i).isFolder();
+            const QString first = NowText() + QStringLiteral(" Error accessing File: ") + items.path(i)
                 + QStringLiteral("\r\n\r\nError #") + QString::number(e.Number) + QStringLiteral(" - ") + e.Description
                 + QStringLiteral("\r\n\r\n")
-                + (item.IsFolder ? QStringLiteral("Directory skipped for processing.") : QStringLiteral("File skipped for processing."));
-            ctx.log.writeC(first, item.IsFolder ? QStringLiteral("Bad Folder Found") : QStringLiteral("Bad File Found"));
+                + (folder ? QStringLiteral("Directory skipped for processing.") : QStringLiteral("File skipped for processing."));
+            ctx.log.writeC(first, folder ? QStringLiteral("Bad Folder Found") : QStringLiteral("Bad File Found"));
             continue; // the stop flag is not looked at for a failed item
         }
         if (ctx.StopRequested) {
-            newRows.flush();
-            changedRows.flush();
-            targetRows.flush();
-            sizeRows.flush();
+            flushRows();
             AcknowledgeStop(ctx);
             return;
         }

@@ -11,15 +11,3 @@ void resetListingCache(Context &ctx)
 {
     ctx.listingCache.reset();
 }
-
-RelativeIndex buildRelativeIndex(const WorkArray &items, qsizetype rootLength)
-{
-    RelativeIndex index;
-    index.reserve(qsizetype(items.size()));
-    for (size_t i = 0; i < items.size(); ++i) {
-        const QString &p = items[i].Path;
-        if (p.size() >= rootLength)
-            index.insert(QStringView(p).mid(rootLength), int(i));
-    }
-    return index;
-}

@@ -1,6 +1,6 @@
-// The orphan search: the target tree is scanned with the same scanner (taking the lengths and
-// times of common files from what the comparison learned), and each target item is matched
-// against the source listing in memory. A source that could not be read never makes the
+// The orphan search: the target tree is scanned with the same scanner (or taken whole from
+// the worker that read it ahead), and each target item is matched against the source listing
+// in memory, folder by folder. A source that could not be read never makes the
 // target look like orphans.
 #include "scan/Orphans.h"
 #include "core/Format.h"
@@ -11,31 +11,13 @@
 #include "core/ResultLists.h"
 #include "scan/Scanner.h"
 #include <QElapsedTimer>
-#include <QSet>
+#include <QHash>
+#include <functional>
 #include <unistd.h>
 
 using scanio::Kind;
 
 namespace {
-
-// Lengths and times of target files that the comparison looked up.
-KnownFileMeta comparisonKnowledge(const ListingCache &cache, const WorkArray &source, const RelativeIndex &index,
-                                  qsizetype targetLength)
-{
-    if (cache.targetSeen.size() != source.size() || index.isEmpty())
-        return KnownFileMeta();
-    return [&cache, &index, targetLength](const QString &full, qint64 &size, qint64 &mtimeNs) {
-        const auto it = index.constFind(QStringView(full).mid(targetLength));
-        if (it == index.cend())
-            return false;
-        const TargetSeen &t = cache.targetSeen[size_t(*it)];
-        if (t.kind != Kind::File)
-            return false;
-        size = t.size;
-        mtimeNs = t.mtimeNs;
-        return true;
-    };
-}
 
 bool folderReadable(const QString &path)
 {
@@ -46,15 +28,34 @@ bool folderReadable(const QString &path)
     return true;
 }
 
+QString withSeparator(const QString &folder)
+{
+    return folder.isEmpty() || folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
+}
+
+// The entry of `list` at the relative path of entry `i` of `other` (exact names), or -1.
+qint32 findSamePath(const ScanList &list, const ScanList &other, qint32 i)
+{
+    std::vector<qint32> chain;
+    for (qint32 k = i; k >= 0; k = other.at(k).parent)
+        chain.push_back(k);
+    qint32 at = -1;
+    for (size_t d = chain.size(); d-- > 0;) {
+        at = list.findChild(at, other.nameBytes(chain[d]));
+        if (at < 0)
+            return -1;
+    }
+    return at;
+}
+
 } // namespace
 
 qint64 TargetTreeSize(Context &ctx, const QString &target)
 {
-    ListingCache &cache = listingCache(ctx);
-    const WorkArray &source = ctx.SourceScanItems.empty() ? ctx.ScanItems : ctx.SourceScanItems;
-    const bool same = cache.comparedTarget == target && cache.targetSeen.size() == source.size();
-    const RelativeIndex index = same ? buildRelativeIndex(source, cache.comparedSource.size()) : RelativeIndex();
-    return FolderTreeSize(target, same ? comparisonKnowledge(cache, source, index, target.size()) : KnownFileMeta());
+    const qint64 read = PrereadTreeSize(ctx, target);
+    if (read != -2)
+        return read;
+    return FolderTreeSize(target);
 }
 
 void FindOrphans(Context &ctx)
@@ -64,15 +65,13 @@ void FindOrphans(Context &ctx)
     // The folder texts the source listing was made with.
     const QString S = cache.comparedSource.isEmpty() ? ui->text(Ctl::txtSource) : cache.comparedSource;
     const QString T = ui->text(Ctl::txtTarget);
-    const qsizetype lenS = S.size(), lenT = T.size();
 
     // The source listing goes aside; the target scan takes its place.
     ctx.SourceScanItems = std::move(ctx.ScanItems);
-    ctx.ScanItems = WorkArray();
+    ctx.ScanItems = ScanList();
     cache.sourceScan = std::move(cache.scan);
     cache.scan = ScanExtras();
-    const RelativeIndex sourceIndex = buildRelativeIndex(ctx.SourceScanItems, lenS);
-    const bool sourceScanned = cache.sourceScan.scanned && cache.sourceScan.matches(ctx.SourceScanItems);
+    const bool sourceScanned = cache.sourceScan.scanned;
 
     ui->setVisible(Ctl::pball, false);
     ctx.ScanFileCount = 0;
@@ -90,14 +89,12 @@ void FindOrphans(Context &ctx)
         ui->setText(Ctl::lblListFileStatus, QStringLiteral("Searching Target for Files/Folders."));
         ui->setText(Ctl::lblListStatus1, QString());
         ctx.ScanSide = 1;
-        const bool sameTarget = cache.comparedTarget == T;
         // Both sides are listed with one pattern: a target file that the source scan's pattern
         // left out must not look like an orphan because the box changed in between.
         const QString pattern = sourceScanned ? cache.sourceScan.pattern : ui->text(Ctl::txtPattern);
         // A source inside the target is not part of the target's tree: its items would all be
         // orphans of the source, and a mirror would take the source itself away.
-        ScanFolderTreeWithPattern(ctx, T, sameTarget ? comparisonKnowledge(cache, ctx.SourceScanItems, sourceIndex, lenT) : KnownFileMeta(),
-                                  pattern, LeaveOutFolder(S));
+        ScanFolderTreeWithPattern(ctx, T, KnownFileMeta(), pattern, LeaveOutFolder(S));
         if (cache.scan.leftOut)
             ctx.log.writeDated(QStringLiteral(" Source folder lies inside the target folder and is left out of the target listing: ") + S);
         ctx.TargetFileTotal = ctx.ScanFileCount;
@@ -116,34 +113,34 @@ void FindOrphans(Context &ctx)
     const bool sourceRead = sourceScanned ? cache.sourceScan.rootRead : folderReadable(S);
     if (!sourceRead)
         return;
-    // Source folders that could not be read: what lies below them is not in the listing, so
-    // it is looked up for real. A root whose reading failed part-way leaves every item in
-    // doubt.
-    QSet<QString> unreadable;
-    bool rootInDoubt = false;
-    for (const auto &u : cache.sourceScan.unreadable) {
-        if (u.first.size() > lenS)
-            unreadable.insert(u.first.mid(lenS));
-        else
-            rootInDoubt = true;
-    }
-    auto belowUnreadable = [&unreadable](QStringView rel) {
-        for (qsizetype k = rel.indexOf(QLatin1Char('/')); k > 0; k = rel.indexOf(QLatin1Char('/'), k + 1))
-            if (unreadable.contains(rel.left(k).toString()))
-                return true;
-        return false;
-    };
+    const ScanList &source = ctx.SourceScanItems;
+    const ScanList &items = ctx.ScanItems;
+    // A source root whose reading failed part-way leaves every item in doubt; below a source
+    // folder that could not be read, what the listing lacks is looked up for real.
+    const bool rootInDoubt = source.span(0).err != 0;
+    auto unreadFolder = [&source](qint32 j) { return source.at(j).isFolder() && source.span(source.at(j).span).err != 0; };
 
-    const WorkArray &items = ctx.ScanItems;
     const qint64 count = qint64(items.size());
     ui->setMaximum(Ctl::pball, int(count));
     ui->setVisible(Ctl::pball, true);
-    const QByteArray sourceBytes = scanio::encode(S);
+    const QString sourcePrefix = withSeparator(S);
+    const QString targetPrefix = withSeparator(T);
+    const QByteArray sourceBytes = scanio::encode(sourcePrefix);
     QElapsedTimer timer;
     timer.start();
     qint64 lastRefresh = 0;
     RowBatch rows(ui, Ctl::LstOrphans);
     ProgressValue progress(ui, count);
+
+    // Per target folder: the source folder of the same path (-1 the root, -2 none), whether
+    // the source could not be read at or above it, whether it lies in a volume trash.
+    struct FolderMatch {
+        qint32 source = -2;
+        bool doubt = false;
+        bool trash = false;
+    };
+    std::vector<FolderMatch> match(size_t(items.spanCount()));
+    match[0] = FolderMatch{-1, rootInDoubt, false};
 
     // Names that differ only in case. A target item without a source item of its exact name
     // may still be the target copy of a source item whose name equals it ignoring case: on a
@@ -152,34 +149,49 @@ void FindOrphans(Context &ctx)
     // answers it for each such item: the source's name, looked up on the target, finds an
     // entry of the same kind although the target folder holds no entry of that exact name
     // (which is the target listing). The inode number cannot decide it, as FUSE volumes give
-    // each spelling a number of its own. The indexes are built only when first needed.
-    QHash<QString, std::vector<int>> foldedSource;
-    RelativeIndex targetIndex;
-    bool foldIndexesBuilt = false;
-    auto sameAsSourceItemOfOtherCase = [&](const WorkItem &item, QStringView rel) {
-        if (!foldIndexesBuilt) {
-            foldIndexesBuilt = true;
-            for (size_t j = 0; j < ctx.SourceScanItems.size(); ++j) {
-                const QString &p = ctx.SourceScanItems[j].Path;
-                if (p.size() > lenS)
-                    foldedSource[QStringView(p).mid(lenS).toString().toCaseFolded()].push_back(int(j));
+    // each spelling a number of its own. The source folders whose paths equal a target
+    // folder's ignoring case are found only when first needed.
+    QHash<qint32, std::vector<qint32>> foldedFolders; // target span -> source folders
+    std::function<const std::vector<qint32> &(qint32)> sourceFoldersLike = [&](qint32 targetFolder) -> const std::vector<qint32> & {
+        const qint32 sp = items.spanOf(targetFolder);
+        auto found = foldedFolders.find(sp);
+        if (found != foldedFolders.end())
+            return *found;
+        std::vector<qint32> out;
+        if (targetFolder < 0) {
+            out.push_back(-1);
+        } else {
+            const std::vector<qint32> parents = sourceFoldersLike(items.at(targetFolder).parent);
+            const QByteArrayView name = items.nameBytes(targetFolder);
+            for (const qint32 s : parents) {
+                const ScanList::Span &span = source.span(source.spanOf(s));
+                for (qint32 c = source.findChildIgnoringCase(s, name); c >= 0 && c < span.first + span.count; ++c) {
+                    if (ScanList::compareNamesIgnoringCase(source.nameBytes(c), source.at(c).isAscii(), name, items.at(targetFolder).isAscii()) != 0)
+                        break;
+                    if (source.at(c).isFolder())
+                        out.push_back(c);
+                }
             }
-            targetIndex = buildRelativeIndex(items, lenT);
         }
-        const auto f = foldedSource.constFind(rel.toString().toCaseFolded());
-        if (f == foldedSource.cend())
-            return false;
-        for (const int j : *f) {
-            const WorkItem &s = ctx.SourceScanItems[size_t(j)];
-            if (s.IsFolder != item.IsFolder)
-                continue;
-            const QStringView sourceRel = QStringView(s.Path).mid(lenS);
-            if (targetIndex.contains(sourceRel))
-                continue; // the target holds that exact name too: a different entry
-            scanio::Meta m;
-            if (scanio::lookup(scanio::encode(T + sourceRel.toString()), m) == 0
-                && m.kind == (item.IsFolder ? Kind::Folder : Kind::File))
-                return true;
+        return *foldedFolders.insert(sp, std::move(out));
+    };
+    auto sameAsSourceItemOfOtherCase = [&](qint32 k) {
+        const ScanList::Entry &item = items.at(k);
+        const QByteArrayView name = items.nameBytes(k);
+        for (const qint32 s : sourceFoldersLike(item.parent)) {
+            const ScanList::Span &span = source.span(source.spanOf(s));
+            for (qint32 j = source.findChildIgnoringCase(s, name); j >= 0 && j < span.first + span.count; ++j) {
+                if (ScanList::compareNamesIgnoringCase(source.nameBytes(j), source.at(j).isAscii(), name, item.isAscii()) != 0)
+                    break;
+                if (source.at(j).isFolder() != item.isFolder())
+                    continue;
+                if (findSamePath(items, source, j) >= 0)
+                    continue; // the target holds that exact name too: a different entry
+                scanio::Meta m;
+                if (scanio::lookup(scanio::encode(targetPrefix) + source.relativeBytes(j), m) == 0
+                    && m.kind == (item.isFolder() ? Kind::Folder : Kind::File))
+                    return true;
+            }
         }
         return false;
     };
@@ -193,43 +205,54 @@ void FindOrphans(Context &ctx)
         return platform::volumeFacts(t).mountPoint == t;
     }();
 
-    auto matchOne = [&](const WorkItem &item, QStringView rel) {
-        if (targetIsVolumeTop && platform::isVolumeTrashName(rel.left(rel.indexOf(QLatin1Char('/')))))
+    auto matchOne = [&](qint32 k) {
+        const ScanList::Entry &item = items.at(k);
+        const FolderMatch &pm = match[size_t(items.spanOf(item.parent))];
+        const bool trash = item.parent < 0 ? targetIsVolumeTop && platform::isVolumeTrashName(items.name(k)) : pm.trash;
+        FolderMatch *own = item.isFolder() ? &match[size_t(item.span)] : nullptr;
+        if (own)
+            *own = FolderMatch{-2, pm.doubt, trash};
+        if (trash)
             return;
         bool orphan = true;
         bool lookUp = false;
-        const auto it = sourceIndex.constFind(rel);
-        if (it != sourceIndex.cend()) {
-            const bool sourceIsFolder = ctx.SourceScanItems[size_t(*it)].IsFolder;
-            orphan = sourceIsFolder != item.IsFolder;
+        const qint32 it = pm.source != -2 ? source.findChild(pm.source, items.nameBytes(k)) : -1;
+        if (it >= 0) {
+            const bool sourceIsFolder = source.at(it).isFolder();
+            orphan = sourceIsFolder != item.isFolder();
             // A name whose type the scan could not learn is listed as a folder, and reading it
             // then fails: such a counterpart is asked for again before it is called missing.
-            lookUp = orphan && sourceIsFolder && unreadable.contains(rel.toString());
+            lookUp = orphan && sourceIsFolder && unreadFolder(it);
+            if (own && sourceIsFolder) {
+                own->source = it;
+                own->doubt = pm.doubt || unreadFolder(it);
+            }
         } else {
-            lookUp = rootInDoubt || (!unreadable.isEmpty() && belowUnreadable(rel));
+            lookUp = pm.doubt;
         }
         if (lookUp) {
             scanio::Meta m;
-            const int err = scanio::lookup(sourceBytes + scanio::encode(rel), m);
+            const int err = scanio::lookup(sourceBytes + items.relativeBytes(k), m);
             if (err && !scanio::isMissing(err))
                 throw scanio::systemError(err);
-            orphan = err != 0 || m.kind != (item.IsFolder ? Kind::Folder : Kind::File);
+            orphan = err != 0 || m.kind != (item.isFolder() ? Kind::Folder : Kind::File);
         }
-        if (orphan && it == sourceIndex.cend() && sameAsSourceItemOfOtherCase(item, rel))
+        if (orphan && it < 0 && sameAsSourceItemOfOtherCase(k))
             orphan = false;
         if (!orphan)
             return;
-        ctx.OrphanItems.push_back(item);
-        QStringList row{item.Path, item.IsFolder ? QStringLiteral("Folder") : QStringLiteral("File")};
+        const QString path = items.path(k);
+        ctx.OrphanItems.push_back(WorkItem{path, item.isFolder(), item.size, item.mtimeNs});
+        QStringList row{path, item.isFolder() ? QStringLiteral("Folder") : QStringLiteral("File")};
         try {
-            if (item.IsFolder) {
-                const scanio::Meta m = scanio::lookupOrThrow(item.Path);
+            if (item.isFolder()) {
+                const scanio::Meta m = scanio::lookupOrThrow(path);
                 ctx.OrphanItems.back().MTimeNs = m.mtimeNs;
                 row << scanio::dateText(m.mtimeNs);
             } else {
-                qint64 size = item.Size, mtime = item.MTimeNs;
+                qint64 size = item.size, mtime = item.mtimeNs;
                 if (size < 0) {
-                    const scanio::Meta m = scanio::lookupOrThrow(item.Path);
+                    const scanio::Meta m = scanio::lookupOrThrow(path);
                     if (m.kind != Kind::File)
                         throw scanio::systemError(ENOENT);
                     size = m.size;
@@ -246,21 +269,19 @@ void FindOrphans(Context &ctx)
         rows.add(row);
     };
 
-    for (size_t i = 0; i < items.size(); ++i) {
-        const WorkItem &item = items[i];
-        progress.set(qint64(i) + 1);
+    for (qint32 k = 0; k < qint32(count); ++k) {
+        progress.set(qint64(k) + 1);
         if (timer.elapsed() - lastRefresh > ctx.listingRefreshMs) {
             lastRefresh = timer.elapsed();
-            ui->setText(Ctl::lblListStatus, item.Path);
-            ui->setText(Ctl::lblListStatus1, ProgressText(qint64(i) + 1, count));
+            ui->setText(Ctl::lblListStatus, items.path(k));
+            ui->setText(Ctl::lblListStatus1, ProgressText(qint64(k) + 1, count));
             rows.flush();
             ui->pumpEvents();
         }
-        const QStringView rel = QStringView(item.Path).mid(lenT);
         try {
-            matchOne(item, rel);
+            matchOne(k);
         } catch (const AppError &) {
-            ctx.log.writeDated(QStringLiteral(" Bad filename: ") + S + rel.toString());
+            ctx.log.writeDated(QStringLiteral(" Bad filename: ") + sourcePrefix + items.relative(k));
             continue; // the stop flag is not looked at for a failed item
         }
         if (ctx.StopRequested) {

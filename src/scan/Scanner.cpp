@@ -1,34 +1,44 @@
-// The folder scanner: one walk of a tree into the flat scan list, folders in the queue order,
-// each folder read once, each regular file's length and time asked once (and not at all when
-// the caller already knows them). The entry type comes from the directory entry itself.
+// The folder scanner: one walk of a tree into the compact scan list, folders in the queue
+// order, each folder read once, each regular file's length and time asked once (and not at all
+// when the caller already knows them). The entry type comes from the directory entry itself;
+// names stay the bytes the disk gave until a path is asked for.
 #include "scan/Scanner.h"
 #include "core/Format.h"
 #include "platform/Platform.h"
 #include "scan/FileQuery.h"
 #include "scan/ListingCache.h"
 #include <QElapsedTimer>
-#include <QHash>
-#include <cstring>
 #include <algorithm>
-#include <dirent.h>
-#include <fcntl.h>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <sys/file.h>
-#include <thread>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
 
-struct Entry {
-    QString name;
-    qint64 size = -1;
-    qint64 mtimeNs = 0;
-    bool isFolder = false;
+// One entry of a folder being read; its name lives in the read's name buffer.
+struct RawEntry {
+    quint32 nameOff;
+    quint16 nameLen;
+    bool isFolder;
+    bool ascii;
+    qint64 size;
+    qint64 mtimeNs;
+};
+
+struct RawFolder {
+    std::vector<RawEntry> entries;
+    std::vector<char> names;
+    QByteArrayView name(const RawEntry &e) const { return QByteArrayView(names.data() + e.nameOff, e.nameLen); }
 };
 
 struct FolderRead {
@@ -86,11 +96,13 @@ std::vector<char> &readBuffer()
 
 // The other root, met as an entry of the folder being read: by its path, or (a way in by
 // another name) by its device and inode.
-bool isLeftOut(const LeaveOut &lo, int dirFd, const char *n, ino_t entryIno, const QString &prefix, const QString &name)
+bool isLeftOut(const LeaveOut &lo, int dirFd, const char *n, size_t nameLen, ino_t entryIno, const QByteArray &folder)
 {
     if (!lo.valid)
         return false;
-    if (lo.path.size() == prefix.size() + name.size() && lo.path.startsWith(prefix) && lo.path.endsWith(name))
+    const QByteArray &p = lo.bytes;
+    if (size_t(p.size()) == size_t(folder.size()) + 1 + nameLen && p.startsWith(folder) && p.at(folder.size()) == '/'
+        && std::memcmp(p.constData() + folder.size() + 1, n, nameLen) == 0)
         return true;
     if (quint64(entryIno) != lo.ino)
         return false;
@@ -100,28 +112,28 @@ bool isLeftOut(const LeaveOut &lo, int dirFd, const char *n, ino_t entryIno, con
 }
 
 // Reads one folder: its subfolders and the files the pattern selects (all files when
-// `patternTail` is null), sorted by name without regard to case. The entry type comes from
-// the directory entry; only a regular file's length and time are asked, once, relative to
-// the open folder.
-FolderRead readFolder(const QString &folder, bool followLink, const QString *patternTail, bool wantFiles,
-                      const KnownFileMeta &known, std::vector<Entry> &out, const ReadRules &rules = ReadRules())
+// `patternTail` is null), sorted by name without regard to case (then exactly). The entry type
+// comes from the directory entry; only a regular file's length and time are asked, once,
+// relative to the open folder. `folderText` is only needed where `known` is given.
+FolderRead readFolder(const QByteArray &folder, const QString &folderText, bool followLink, const QString *patternTail,
+                      bool wantFiles, const KnownFileMeta &known, RawFolder &out, const ReadRules &rules = ReadRules())
 {
     FolderRead r;
-    out.clear();
-    const int fd = scanio::openFolder(scanio::encode(folder), followLink);
+    out.entries.clear();
+    out.names.clear();
+    const int fd = scanio::openFolder(folder, followLink);
     if (fd < 0) {
         r.openErr = -fd;
         return r;
     }
     if (scanio::faultsActive()) {
-        if (const int e = scanio::injectedReadFault(scanio::encode(folder))) {
+        if (const int e = scanio::injectedReadFault(folder)) {
             r.laterErr = e;
             ::close(fd);
             return r;
         }
     }
     std::vector<char> &buffer = readBuffer();
-    const QString prefix = folder + QLatin1Char('/');
     for (;;) {
         const ssize_t got = ::getdents64(fd, buffer.data(), buffer.size());
         if (got <= 0) {
@@ -147,15 +159,18 @@ FolderRead readFolder(const QString &folder, bool followLink, const QString *pat
                     type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG : DT_LNK;
                 }
             }
+            const size_t len = std::strlen(n);
+            auto keep = [&](bool isFolder, qint64 size, qint64 mtime) {
+                const size_t off = out.names.size();
+                out.names.insert(out.names.end(), n, n + len);
+                out.entries.push_back(RawEntry{quint32(off), quint16(len), isFolder, ScanList::isAsciiName(n, qsizetype(len)), size, mtime});
+            };
             if (type == DT_DIR) {
-                Entry e;
-                e.name = platform::decodeName(n, qsizetype(std::strlen(n)));
-                if (rules.leaveOut && isLeftOut(*rules.leaveOut, fd, n, de->d_ino, prefix, e.name)) {
+                if (rules.leaveOut && isLeftOut(*rules.leaveOut, fd, n, len, de->d_ino, folder)) {
                     r.leftOut = true;
                     continue;
                 }
-                e.isFolder = true;
-                out.push_back(std::move(e));
+                keep(true, -1, 0);
                 continue;
             }
             if (type != DT_REG)
@@ -167,53 +182,206 @@ FolderRead readFolder(const QString &folder, bool followLink, const QString *pat
                     clearStaleTemp(fd, n, r);
                 continue;
             }
-            Entry e;
             bool listed = wantFiles;
-            if (wantFiles || known) {
-                e.name = platform::decodeName(n, qsizetype(std::strlen(n)));
-                if (patternTail)
-                    listed = wantFiles && LikeMatch(QStringView(e.name).right(4), *patternTail);
+            if (wantFiles && patternTail) {
+                const QString name = platform::decodeName(n, qsizetype(len));
+                listed = LikeMatch(QStringView(name).right(4), *patternTail);
             }
+            qint64 size = -1, mtime = 0;
             bool metaKnown = false;
             if (haveStat) {
-                e.size = qint64(st.st_size);
-                e.mtimeNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+                size = qint64(st.st_size);
+                mtime = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
                 metaKnown = true;
             } else if (known && (listed || !wantFiles)) {
-                metaKnown = known(prefix + e.name, e.size, e.mtimeNs);
+                metaKnown = known(folderText + QLatin1Char('/') + platform::decodeName(n, qsizetype(len)), size, mtime);
             }
             if (!metaKnown) {
                 if (::fstatat(fd, n, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode)) {
-                    e.size = qint64(st.st_size);
-                    e.mtimeNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+                    size = qint64(st.st_size);
+                    mtime = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
                 } else {
                     // Gone or changed since the entry was read: listed with nothing learned, so
                     // whoever needs its length asks for real (and reports the failure).
                     if (!r.sizeErr)
                         r.sizeErr = errno ? errno : ENOENT;
-                    e.size = -1;
+                    size = -1;
+                    mtime = 0;
                 }
             }
-            if (e.size > 0)
-                r.filesTotal += e.size;
+            if (size > 0)
+                r.filesTotal += size;
             if (listed)
-                out.push_back(std::move(e));
+                keep(false, size, mtime);
         }
     }
     ::close(fd);
-    std::sort(out.begin(), out.end(), [](const Entry &a, const Entry &b) {
-        const int c = QString::compare(a.name, b.name, Qt::CaseInsensitive);
-        return c != 0 ? c < 0 : a.name < b.name;
+    std::sort(out.entries.begin(), out.entries.end(), [&out](const RawEntry &a, const RawEntry &b) {
+        return ScanList::compareNames(out.name(a), a.ascii, out.name(b), b.ascii) < 0;
     });
     return r;
 }
 
+// The queue key of a folder below a queued one: the parent's key, a separator that sorts
+// before every other character, and the folded name (see FolderQueueKey).
+QString childQueueKey(const QString &parentKey, QByteArrayView name, bool ascii)
+{
+    QString k;
+    k.reserve(parentKey.size() + 1 + name.size());
+    k += parentKey;
+    k += QChar(1);
+    if (ascii) {
+        for (const char c : name)
+            k += QLatin1Char((c >= 'A' && c <= 'Z') ? char(c + ('a' - 'A')) : c);
+    } else {
+        k += platform::decodeName(name.data(), name.size()).toCaseFolded();
+    }
+    return k;
+}
+
+} // namespace
+
+// What a scan met on its way that the run log reports, in the scan's order: folders that could
+// not be read (or not completely) and copiers' temporary files.
+struct ScanEvent {
+    qint32 folder;       // folder entry, -1 for the root
+    int unreadErr = 0;   // the folder's reading failed (to be logged unless a missing root)
+    bool tempSeen = false;
+    bool staleTemp = false;
+    int staleErr = 0;
+};
+
+namespace {
+
+struct ScanResult {
+    ScanList list;
+    ScanExtras extras;
+    std::vector<ScanEvent> events;
+    qint32 files = 0, folders = 0;
+};
+
+// What the walk asks of whoever runs it, once per folder.
+struct ScanHooks {
+    std::function<bool()> stopped;
+    // Refreshes the window (main thread only) before the next folder is read: the folder read
+    // last (-2 before the first), the folders queued.
+    std::function<void(const ScanResult &, qint32 lastTaken, size_t queued)> refresh;
+};
+
+std::atomic<int> readAheadDelayMs{0};
+
 struct FolderRec {
-    int item;       // index in the scan list; -1 for the root
-    int parent;     // record of the containing folder; -1 for the root
+    qint32 item;    // the folder's entry; -1 for the root
+    qint32 parent;  // record of the containing folder; -1 for the root
     qint64 total;   // files directly inside, then (after the walk) the whole subtree
     int err;        // first failure in the subtree (0: none)
 };
+
+// The walk itself, on whichever thread runs it.
+void scanTree(ScanResult &out, const QString &root, const QString &pattern, const LeaveOut &leaveOut,
+              const KnownFileMeta &known, bool clearStale, const ScanHooks &hooks)
+{
+    const bool allFiles = pattern.compare(QLatin1String("*.*"), Qt::CaseInsensitive) == 0;
+    const QString patternTail = pattern.right(4);
+    QString start = root;
+    StripBackslash(start);
+    out.list.reset(start);
+    out.extras = ScanExtras();
+    out.extras.scanned = true;
+    out.extras.pattern = pattern;
+    out.events.clear();
+    out.files = out.folders = 0;
+
+    // The queue: ascending case-insensitive path order; a new folder goes right after the last
+    // queued path that sorts before it (before any equal one), so the first element is always
+    // the next folder to read.
+    std::multimap<QString, qint32> queue; // key -> folder entry (-1: the root)
+    std::vector<FolderRec> recs;          // by span
+    recs.push_back({-1, -1, 0, 0});
+    queue.emplace(FolderQueueKey(root), -1);
+    RawFolder raw;
+    ReadRules rules;
+    rules.leaveOut = leaveOut.valid ? &leaveOut : nullptr;
+    rules.clearStale = clearStale;
+
+    qint32 lastTaken = -2;
+    while (!queue.empty() && !hooks.stopped()) {
+        if (hooks.refresh)
+            hooks.refresh(out, lastTaken, queue.size());
+        auto first = queue.begin();
+        const QString key = first->first;
+        const qint32 folderEntry = first->second;
+        queue.erase(first);
+        lastTaken = folderEntry;
+        const bool isRoot = folderEntry < 0;
+        const qint32 spanIndex = out.list.spanOf(folderEntry);
+        const QByteArray folderBytes = isRoot ? platform::encodeName(start) : out.list.pathBytes(folderEntry);
+        const QString folderText = known ? out.list.folderPath(folderEntry) : QString();
+        const FolderRead r = readFolder(folderBytes, folderText, isRoot, allFiles ? nullptr : &patternTail, true, known,
+                                        raw, rules);
+        if (isRoot) {
+            out.extras.rootRead = r.openErr == 0;
+            out.extras.rootComplete = r.openErr == 0 && r.laterErr == 0;
+        }
+        if (r.leftOut)
+            out.extras.leftOut = true;
+        const int err = r.openErr ? r.openErr : r.laterErr;
+        if (err || r.tempSeen) {
+            ScanEvent ev{folderEntry};
+            // A root that does not exist is an empty tree, not a fault.
+            ev.unreadErr = (err && !(isRoot && r.openErr == ENOENT)) ? err : 0;
+            ev.tempSeen = r.tempSeen;
+            ev.staleTemp = r.staleTemp;
+            ev.staleErr = r.staleErr;
+            out.events.push_back(ev);
+        }
+        FolderRec &fr = recs[size_t(spanIndex)];
+        fr.total += r.filesTotal;
+        if (err) {
+            out.extras.unreadable.emplace_back(out.list.folderPath(folderEntry), err);
+            if (!fr.err)
+                fr.err = err;
+        }
+        if (r.sizeErr && !fr.err)
+            fr.err = r.sizeErr;
+
+        ScanList::Span &sp = out.list.span(spanIndex);
+        sp.read = true;
+        sp.err = err;
+        sp.first = qint32(out.list.size());
+        sp.count = qint32(raw.entries.size());
+        for (const RawEntry &e : raw.entries) {
+            const QByteArrayView name = raw.name(e);
+            const qint32 index = out.list.append(folderEntry, name.data(), name.size(), e.isFolder, e.ascii, e.size, e.mtimeNs);
+            if (e.isFolder) {
+                recs.push_back({index, spanIndex, 0, 0});
+                QString childKey = childQueueKey(key, name, e.ascii);
+                queue.emplace_hint(queue.lower_bound(childKey), std::move(childKey), index);
+                ++out.folders;
+            } else {
+                ++out.files;
+            }
+        }
+    }
+
+    // Folders left unread (a stop) make every total above them unknown.
+    out.extras.complete = queue.empty();
+    for (const auto &q : queue) {
+        FolderRec &fr = recs[size_t(out.list.spanOf(q.second))];
+        if (!fr.err)
+            fr.err = ECANCELED;
+    }
+    // Subtree totals: every folder record comes after the record of its parent.
+    for (size_t i = recs.size(); i-- > 1;) {
+        FolderRec &child = recs[i];
+        FolderRec &parent = recs[size_t(child.parent)];
+        parent.total += child.total;
+        if (child.err && !parent.err)
+            parent.err = child.err;
+        out.list.at(child.item).size = child.err ? -1 : child.total;
+    }
+    out.extras.treeSize = recs[0].err ? -1 : recs[0].total;
+}
 
 void showCounts(Context &ctx)
 {
@@ -223,154 +391,83 @@ void showCounts(Context &ctx)
 
 } // namespace
 
-// The target tree read ahead on a worker thread while the source is scanned and compared: the
-// same reads the scan would make, folder by folder in the scan's own order, kept until the
-// scan of that tree takes them. The worker only reads the disk; the window and the lists stay
-// with the scan on the window's thread.
-constexpr qint64 kMetaLater = -2; // a file's length and time are still to be learned
-
-// Fills in what the worker left to learn for the files of one folder it read: from what the
-// caller knows, else by one query each, as the scan's own read of the folder would have.
-void completeMeta(const QString &folder, const KnownFileMeta &known, FolderRead &r, std::vector<Entry> &entries)
-{
-    const QString prefix = folder + QLatin1Char('/');
-    for (Entry &e : entries) {
-        if (e.isFolder || e.size != kMetaLater)
-            continue;
-        const QString path = prefix + e.name;
-        if (!known || !known(path, e.size, e.mtimeNs)) {
-            scanio::Meta m;
-            const int err = scanio::lookup(scanio::encode(path), m);
-            if (err == 0 && m.kind == scanio::Kind::File) {
-                e.size = m.size;
-                e.mtimeNs = m.mtimeNs;
-            } else {
-                // Gone or changed since the entry was read: listed with nothing learned.
-                if (!r.sizeErr)
-                    r.sizeErr = err ? err : ENOENT;
-                e.size = -1;
-                e.mtimeNs = 0;
-            }
-        }
-        if (e.size > 0)
-            r.filesTotal += e.size;
-    }
-}
-
+// The target tree read on a worker thread while the source is scanned and compared: the same
+// walk the scan of that tree would make, into a list of its own that the comparison then reads
+// and the target scan takes over whole. The worker only reads the disk; the window, the log
+// and the lists the window shows stay with the window's thread, which reports what the walk
+// met in the walk's order when it takes the list.
 struct FolderPreread {
-    struct Folder {
-        FolderRead r;
-        std::vector<Entry> entries;
-    };
     QString root;      // as the scan will be given it
     QString pattern;
     LeaveOut leaveOut; // the folder the scan leaves out
-    // The worker stays at most this many entries ahead of the scan: a large tree is not held
-    // twice in memory while the source is still being compared.
-    static constexpr size_t kMaxAhead = 50000;
+    ScanResult result;
     std::mutex lock;
-    std::condition_variable readyOne, roomFree;
-    size_t ahead = 0; // entries read and not yet taken
-    QHash<QString, Folder> ready; // by the folder path the scan forms
+    std::condition_variable done;
     bool finished = false;
     std::atomic<bool> cancel{false};
     std::thread worker;
 
-    ~FolderPreread()
+    ~FolderPreread() { stop(); }
+
+    void stop()
     {
-        {
-            std::lock_guard<std::mutex> g(lock);
-            cancel = true;
-        }
-        roomFree.notify_all();
+        cancel = true;
         if (worker.joinable())
             worker.join();
     }
 
     void run()
     {
-        const bool allFiles = pattern.compare(QLatin1String("*.*"), Qt::CaseInsensitive) == 0;
-        const QString patternTail = pattern.right(4);
-        QString start = root;
-        StripBackslash(start);
-        std::multimap<QString, QString> queue;
-        queue.emplace(FolderQueueKey(start), start);
-        // With every file listed, the worker only reads the folders: the lengths and times of
-        // the files the comparison has already seen come from there, the few others are asked
-        // when the scan takes the folder (see completeMeta). With a pattern, the lengths of the
-        // files it leaves out count in the folder totals, so the worker asks for all of them.
-        const KnownFileMeta later = allFiles ? KnownFileMeta([](const QString &, qint64 &size, qint64 &) {
-            size = kMetaLater;
-            return true;
-        })
-                                             : KnownFileMeta();
-        bool isRoot = true;
-        while (!queue.empty() && !cancel) {
-            const QString current = queue.begin()->second;
-            queue.erase(queue.begin());
-            Folder f;
-            // The worker only reads: a stale temporary file is left for the scan to clear.
-            ReadRules rules;
-            rules.leaveOut = leaveOut.valid ? &leaveOut : nullptr;
-            f.r = readFolder(current, isRoot, allFiles ? nullptr : &patternTail, true, later, f.entries, rules);
-            isRoot = false;
-            const QString prefix = current + QLatin1Char('/');
-            for (const Entry &e : f.entries) {
-                if (!e.isFolder)
-                    continue;
-                QString path = prefix + e.name;
-                QString key = FolderQueueKey(path);
-                queue.emplace_hint(queue.lower_bound(key), std::move(key), std::move(path));
-            }
-            std::unique_lock<std::mutex> g(lock);
-            ahead += f.entries.size() + 1;
-            ready.insert(current, std::move(f));
-            readyOne.notify_all();
-            roomFree.wait(g, [this] { return ahead <= kMaxAhead || cancel; });
-        }
+        ScanHooks hooks;
+        hooks.stopped = [this] {
+            if (const int ms = readAheadDelayMs.load())
+                std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+            return cancel.load(std::memory_order_relaxed);
+        };
+        // The worker only reads: a stale temporary file is left for the window's thread to
+        // clear when it takes the list.
+        scanTree(result, root, pattern, leaveOut, KnownFileMeta(), false, hooks);
         std::lock_guard<std::mutex> g(lock);
         finished = true;
-        readyOne.notify_all();
+        done.notify_all();
     }
 
-    // The read of one folder, waiting for the worker to get there (the window's events run
-    // meanwhile, so Stop is served); false when the worker will not read it (a stop, or a
-    // folder it never met), and the scan reads it itself.
-    bool take(Context &ctx, const QString &folder, FolderRead &r, std::vector<Entry> &entries)
+    // Waits for the walk to end; the window's events run meanwhile, so Stop is served. False
+    // when a stop came first (the walk is then ended too).
+    bool wait(Context &ctx)
     {
+        std::unique_lock<std::mutex> g(lock);
         QElapsedTimer waited;
         waited.start();
-        std::unique_lock<std::mutex> g(lock);
-        for (;;) {
-            auto it = ready.find(folder);
-            if (it != ready.end()) {
-                r = it->r;
-                entries = std::move(it->entries);
-                ready.erase(it);
-                ahead -= std::min(ahead, entries.size() + 1);
-                roomFree.notify_one();
-                return true;
-            }
-            // A worker that waits for room while this folder is not among its reads went
-            // another way than the scan (the tree changed between two reads): the scan goes on
-            // by itself rather than wait for it.
-            if (finished || ctx.StopRequested || ahead > kMaxAhead)
+        while (!finished) {
+            if (ctx.StopRequested) {
+                g.unlock();
+                stop();
                 return false;
-            readyOne.wait_for(g, std::chrono::milliseconds(20));
-            if (waited.elapsed() > ctx.listingRefreshMs) {
+            }
+            done.wait_for(g, std::chrono::milliseconds(20));
+            if (!finished && waited.elapsed() > ctx.listingRefreshMs) {
                 g.unlock();
                 ctx.ui->pumpEvents();
                 waited.restart();
                 g.lock();
             }
         }
+        g.unlock();
+        if (worker.joinable())
+            worker.join();
+        return !ctx.StopRequested;
     }
 };
+
+namespace {
 
 bool sameLeaveOut(const LeaveOut &a, const LeaveOut &b)
 {
     return a.valid == b.valid && (!a.valid || (a.path == b.path && a.dev == b.dev && a.ino == b.ino));
 }
+
+} // namespace
 
 void PrereadFolderTree(Context &ctx, const QString &root, const QString &pattern, const LeaveOut &leaveOut)
 {
@@ -386,6 +483,31 @@ void PrereadFolderTree(Context &ctx, const QString &root, const QString &pattern
     FolderPreread *raw = p.get();
     p->worker = std::thread([raw] { raw->run(); });
     cache.preread = std::move(p);
+}
+
+const ScanList *PrereadList(Context &ctx, const QString &root, const QString &pattern)
+{
+    ListingCache &cache = listingCache(ctx);
+    FolderPreread *p = cache.preread.get();
+    if (!p || p->root != root || p->pattern != pattern || scanio::faultsActive())
+        return nullptr;
+    if (!p->wait(ctx) || !p->result.extras.complete)
+        return nullptr;
+    return &p->result.list;
+}
+
+qint64 PrereadTreeSize(Context &ctx, const QString &root)
+{
+    ListingCache &cache = listingCache(ctx);
+    FolderPreread *p = cache.preread.get();
+    if (!p || p->root != root || scanio::faultsActive() || !p->wait(ctx) || !p->result.extras.complete)
+        return -2;
+    return p->result.extras.treeSize;
+}
+
+void setReadAheadDelayForTests(int msPerFolder)
+{
+    readAheadDelayMs = msPerFolder;
 }
 
 QString StripBackslash(QString &path)
@@ -514,6 +636,7 @@ LeaveOut LeaveOutFolder(const QString &path)
     if (p.isEmpty() || ::stat(platform::encodeName(p).constData(), &st) != 0 || !S_ISDIR(st.st_mode))
         return lo;
     lo.path = p;
+    lo.bytes = platform::encodeName(p);
     lo.dev = quint64(st.st_dev);
     lo.ino = quint64(st.st_ino);
     lo.valid = true;
@@ -541,137 +664,89 @@ void logStaleTemp(Context &ctx, const QString &folder, int err)
                            + QStringLiteral(" - ") + platform::systemErrorText(err));
 }
 
+// What the walk met, reported in its order. A walk that only read (the worker's) saw the
+// temporary files without touching them: they are cleared here, on the window's thread.
+void reportEvents(Context &ctx, ScanResult &res, bool clearNow)
+{
+    ListingCache &cache = listingCache(ctx);
+    for (ScanEvent &ev : res.events) {
+        const QString folder = res.list.folderPath(ev.folder);
+        if (ev.tempSeen && clearNow) {
+            const int fd = scanio::openFolder(platform::encodeName(folder), ev.folder < 0);
+            if (fd >= 0) {
+                FolderRead r;
+                clearStaleTemp(fd, platform::kCopyTempName, r);
+                ::close(fd);
+                ev.staleTemp = r.staleTemp;
+                ev.staleErr = r.staleErr;
+            }
+        }
+        if (ev.staleTemp)
+            logStaleTemp(ctx, folder, ev.staleErr);
+        if (ev.unreadErr) {
+            logUnreadFolder(ctx, folder, ev.unreadErr);
+            ++cache.foldersNotRead;
+        }
+    }
+    res.events.clear();
+}
+
+void takeResult(Context &ctx, ScanResult &res, int foldersReadAhead)
+{
+    ListingCache &cache = listingCache(ctx);
+    ctx.ScanItems = std::move(res.list);
+    ctx.ScanFileCount = res.files;
+    ctx.ScanFolderCount = res.folders;
+    cache.scan = std::move(res.extras);
+    cache.scan.foldersReadAhead = foldersReadAhead;
+}
+
 } // namespace
 
 void ScanFolderTreeWithPattern(Context &ctx, const QString &root, const KnownFileMeta &known, const QString &pattern,
                                const LeaveOut &leaveOut)
 {
-    const bool allFiles = pattern.compare(QLatin1String("*.*"), Qt::CaseInsensitive) == 0;
-    const QString patternTail = pattern.right(4);
-    QElapsedTimer timer;
-    timer.start();
-    qint64 lastRefresh = 0;
-
     ListingCache &cache = listingCache(ctx);
-    // A read-ahead of this very tree with this pattern and the same folder left out answers
-    // the folder reads (another one stays for the scan it was made for).
-    std::shared_ptr<FolderPreread> preread;
-    if (cache.preread && cache.preread->root == root && cache.preread->pattern == pattern
-        && sameLeaveOut(cache.preread->leaveOut, leaveOut) && !scanio::faultsActive())
-        preread = std::move(cache.preread);
-    ScanExtras &extras = cache.scan;
-    extras = ScanExtras();
-    extras.scanned = true;
-    extras.pattern = pattern;
-
-    // The queue: ascending case-insensitive path order; a new folder goes right after the last
-    // queued path that sorts before it (before any equal one), so the first element is always
-    // the next folder to read.
-    struct Queued {
-        QString path;
-        int rec;
-    };
-    std::multimap<QString, Queued> queue;
-    std::vector<FolderRec> recs;
-    recs.push_back({-1, -1, 0, 0});
-    queue.emplace(FolderQueueKey(root), Queued{root, 0});
-
     ctx.ScanItems.clear();
     ctx.ScanFileCount = 0;
     ctx.ScanFolderCount = 0;
-    std::vector<Entry> entries;
-    QString lastTaken;
-
-    while (!queue.empty() && !ctx.StopRequested) {
-        if (timer.elapsed() - lastRefresh > ctx.listingRefreshMs) {
-            lastRefresh = timer.elapsed();
-            ctx.ui->setText(Ctl::lblListStatus, lastTaken);
-            showCounts(ctx);
-            ctx.ui->setText(Ctl::lblFoldersQ, QString::number(queue.size()));
-            ctx.ui->pumpEvents();
-        }
-        auto first = queue.begin();
-        QString current = first->second.path;
-        const int rec = first->second.rec;
-        StripBackslash(current);
-        lastTaken = current;
-
-        const bool isRoot = rec == 0;
-        ReadRules rules;
-        rules.leaveOut = leaveOut.valid ? &leaveOut : nullptr;
-        rules.clearStale = true;
-        // A folder in which the read-ahead met a copier's temporary file is read again here,
-        // where a stale one is cleared away.
-        FolderRead r;
-        if (preread && preread->take(ctx, current, r, entries) && !r.tempSeen) {
-            completeMeta(current, known, r, entries);
-            ++extras.foldersReadAhead;
-        } else {
-            r = readFolder(current, isRoot, allFiles ? nullptr : &patternTail, true, known, entries, rules);
-        }
-        if (isRoot) {
-            extras.rootRead = r.openErr == 0;
-            extras.rootComplete = r.openErr == 0 && r.laterErr == 0;
-        }
-        if (r.leftOut)
-            extras.leftOut = true;
-        if (r.staleTemp)
-            logStaleTemp(ctx, current, r.staleErr);
-        // A folder that could not be read, or not to the end, is reported: what it holds is
-        // missing from the listing. (A root that does not exist is an empty tree, not a fault.)
-        if (const int err = r.openErr ? r.openErr : r.laterErr; err && !(isRoot && r.openErr == ENOENT)) {
-            logUnreadFolder(ctx, current, err);
-            ++cache.foldersNotRead;
-        }
-        FolderRec &fr = recs[size_t(rec)];
-        fr.total += r.filesTotal;
-        if (const int err = r.openErr ? r.openErr : r.laterErr) {
-            extras.unreadable.emplace_back(current, err);
-            if (!fr.err)
-                fr.err = err;
-        }
-        if (r.sizeErr && !fr.err)
-            fr.err = r.sizeErr;
-
-        const QString prefix = current + QLatin1Char('/');
-        const int parentItem = fr.item;
-        for (Entry &e : entries) {
-            QString path = prefix + e.name;
-            const int index = int(ctx.ScanItems.size());
-            if (e.isFolder) {
-                const int newRec = int(recs.size());
-                recs.push_back({index, rec, 0, 0});
-                QString key = FolderQueueKey(path);
-                queue.emplace_hint(queue.lower_bound(key), std::move(key), Queued{path, newRec});
-                ctx.ScanItems.push_back(WorkItem{std::move(path), true, -1, 0});
-                ++ctx.ScanFolderCount;
-            } else {
-                ctx.ScanItems.push_back(WorkItem{std::move(path), false, e.size, e.mtimeNs});
-                ++ctx.ScanFileCount;
-            }
-            extras.parent.push_back(parentItem);
-        }
-        queue.erase(queue.begin());
+    // A read-ahead of this very tree with this pattern and the same folder left out gives the
+    // whole list (another one stays for the scan it was made for).
+    if (cache.preread && cache.preread->root == root && cache.preread->pattern == pattern
+        && sameLeaveOut(cache.preread->leaveOut, leaveOut) && !scanio::faultsActive() && !ctx.StopRequested) {
+        std::shared_ptr<FolderPreread> preread = std::move(cache.preread);
+        preread->wait(ctx);
+        ScanResult &res = preread->result;
+        reportEvents(ctx, res, true);
+        int read = 0;
+        for (qint32 k = 0; k < res.list.spanCount(); ++k)
+            read += res.list.span(k).read ? 1 : 0;
+        takeResult(ctx, res, read);
+        ctx.ui->setText(Ctl::lblListStatus, QString());
+        showCounts(ctx);
+        return;
     }
 
-    // Folders left unread (a stop) make every total above them unknown.
-    extras.complete = queue.empty();
-    for (const auto &q : queue) {
-        FolderRec &fr = recs[size_t(q.second.rec)];
-        if (!fr.err)
-            fr.err = ECANCELED;
-    }
-    // Subtree totals: every folder record comes after the record of its parent.
-    for (size_t i = recs.size(); i-- > 1;) {
-        FolderRec &child = recs[i];
-        FolderRec &parent = recs[size_t(child.parent)];
-        parent.total += child.total;
-        if (child.err && !parent.err)
-            parent.err = child.err;
-        ctx.ScanItems[size_t(child.item)].Size = child.err ? -1 : child.total;
-    }
-    extras.treeSize = recs[0].err ? -1 : recs[0].total;
-
+    QElapsedTimer timer;
+    timer.start();
+    qint64 lastRefresh = 0;
+    ScanHooks hooks;
+    hooks.stopped = [&ctx] { return ctx.StopRequested; };
+    hooks.refresh = [&](const ScanResult &res, qint32 lastTaken, size_t queued) {
+        if (timer.elapsed() - lastRefresh <= ctx.listingRefreshMs)
+            return;
+        lastRefresh = timer.elapsed();
+        ctx.ScanFileCount = res.files;
+        ctx.ScanFolderCount = res.folders;
+        ctx.ui->setText(Ctl::lblListStatus, lastTaken == -2 ? QString() : res.list.folderPath(lastTaken));
+        showCounts(ctx);
+        ctx.ui->setText(Ctl::lblFoldersQ, QString::number(queued));
+        ctx.ui->pumpEvents();
+    };
+    ScanResult res;
+    scanTree(res, root, pattern, leaveOut, known, true, hooks);
+    reportEvents(ctx, res, false);
+    takeResult(ctx, res, 0);
     ctx.ui->setText(Ctl::lblListStatus, QString());
     showCounts(ctx);
 }
@@ -688,13 +763,13 @@ qint64 FolderTreeSize(const QString &path, const KnownFileMeta &known, int *errO
         return -1;
     }
     std::vector<QString> stack{root};
-    std::vector<Entry> entries;
+    RawFolder raw;
     qint64 total = 0;
     bool first = true;
     while (!stack.empty()) {
         const QString folder = std::move(stack.back());
         stack.pop_back();
-        const FolderRead r = readFolder(folder, first, nullptr, false, known, entries);
+        const FolderRead r = readFolder(platform::encodeName(folder), folder, first, nullptr, false, known, raw);
         first = false;
         const int err = r.openErr ? r.openErr : r.laterErr ? r.laterErr : r.sizeErr;
         if (err) {
@@ -703,9 +778,11 @@ qint64 FolderTreeSize(const QString &path, const KnownFileMeta &known, int *errO
             return -1;
         }
         total += r.filesTotal;
-        for (const Entry &e : entries)
-            if (e.isFolder)
-                stack.push_back(folder + QLatin1Char('/') + e.name);
+        for (const RawEntry &e : raw.entries)
+            if (e.isFolder) {
+                const QByteArrayView n = raw.name(e);
+                stack.push_back(folder + QLatin1Char('/') + platform::decodeName(n.data(), n.size()));
+            }
     }
     if (errOut)
         *errOut = 0;

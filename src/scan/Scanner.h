@@ -4,7 +4,7 @@
 
 // Removes every trailing separator from `path` (changing it) and returns it.
 QString StripBackslash(QString &path);
-// Enumerates the tree under `root` into ctx.ScanItems and the scan counts.
+// Enumerates the tree under `root` into ctx.ScanItems (see ScanList) and the scan counts.
 // Lists regular files (hidden ones too) and folders; links, sockets, FIFOs and devices are
 // never listed. A file entry carries its length and modification time; a folder entry carries
 // in Size the total length of the files below it (-1 when a folder below could not be read).
@@ -18,6 +18,7 @@ void ScanFolderTree(Context &ctx, const QString &root, const KnownFileMeta &know
 // one. Known by its path and, for a way in by another name, by its device and inode.
 struct LeaveOut {
     QString path;        // without a trailing separator
+    QByteArray bytes;    // the same, as the disk spells it
     quint64 dev = 0, ino = 0;
     bool valid = false;
 };
@@ -35,8 +36,18 @@ void ScanFolderTreeWithPattern(Context &ctx, const QString &root, const KnownFil
 
 // Starts reading the tree under `root` on a worker thread, ahead of a later scan of the same
 // root with the same pattern (the target scan of a listing, while the source is scanned and
-// compared). That scan then takes the folders as they were read; nothing else changes.
+// compared). That scan then takes the list as it was read, and reports what the walk met in
+// the walk's order; nothing else changes.
 void PrereadFolderTree(Context &ctx, const QString &root, const QString &pattern, const LeaveOut &leaveOut = LeaveOut());
+// The read-ahead's list of `root` with `pattern`, once the worker has read all of it (the
+// window's events run while it is waited for); null when there is none, or Stop came first.
+const ScanList *PrereadList(Context &ctx, const QString &root, const QString &pattern);
+// The total length of the files of the read-ahead's tree (-1: a folder could not be read);
+// -2 when there is no complete read-ahead of `root`.
+qint64 PrereadTreeSize(Context &ctx, const QString &root);
+
+// Tests: the read-ahead waits this long before each folder it reads (0: not at all).
+void setReadAheadDelayForTests(int msPerFolder);
 
 // The pattern rule of the scan: the last four characters of the name against the last four of
 // the pattern ("*.*" takes every file).

@@ -22,8 +22,8 @@ private slots:
             for (int i = 0; i < 2; ++i)
                 h.setText(l, QStringLiteral("5"), i);
         const WorkItem w{QStringLiteral("/x"), false, 1, 0};
-        rig.ctx.ScanItems = {w};
-        rig.ctx.SourceScanItems = {w};
+        rig.ctx.ScanItems.append(-1, "x", 1, false, true, 1, 0);
+        rig.ctx.SourceScanItems.append(-1, "x", 1, false, true, 1, 0);
         rig.ctx.NewItems = {w};
         rig.ctx.ChangedItems = {w};
         rig.ctx.TargetChangedItems = {w};

@@ -61,6 +61,13 @@ struct ListingRig : TestRig {
             out << w.Path;
         return out;
     }
+    static QStringList paths(const ScanList &a)
+    {
+        QStringList out;
+        for (qsizetype i = 0; i < a.size(); ++i)
+            out << a.path(i);
+        return out;
+    }
 };
 
 // A fixed moment, whole seconds, local time.

@@ -3,6 +3,7 @@
 #include "ListingKit.h"
 #include "app/Events.h"
 #include "scan/ListingCache.h"
+#include "scan/FileQuery.h"
 #include "app/ListingDriver.h"
 #include "scan/Scanner.h"
 #include <sys/stat.h>
@@ -262,16 +263,31 @@ private slots:
         QCOMPARE(rig.host.rowCount(Ctl::LstOrphans), 0);
     }
 
+    // A stop while the target tree is read: by the window's own scan (where no worker reads
+    // ahead, as under injected faults), or while the comparison waits for the worker.
+    void stopDuringTheTargetScan_data()
+    {
+        QTest::addColumn<bool>("readAhead");
+        QTest::newRow("scan on the window's thread") << false;
+        QTest::newRow("waiting for the read-ahead") << true;
+    }
     void stopDuringTheTargetScan()
     {
+        QFETCH(bool, readAhead);
         ListingRig rig;
         writeAt(rig.src + "a.txt", "a", 0);
         for (int i = 0; i < 5; ++i)
             writeAt(rig.dst + QStringLiteral("d%1/x.txt").arg(i), "x", 0);
         rig.ctx.listingRefreshMs = -1;
+        if (readAhead)
+            setReadAheadDelayForTests(20);
+        else
+            scanio::setFaultsForTests({{rig.path("elsewhere"), EACCES}}, {});
+        const QString waitStatus = readAhead ? QStringLiteral("Now Finding new or changed files\\folders from Source with target.")
+                                             : QStringLiteral("Searching Target for Files/Folders.");
         bool asked = false;
         rig.host.onPump = [&] {
-            if (!asked && rig.host.text(Ctl::lblListFileStatus) == QLatin1String("Searching Target for Files/Folders.")) {
+            if (!asked && rig.host.text(Ctl::lblListFileStatus) == waitStatus) {
                 asked = true;
                 rig.host.asker.expect(Button::Yes, QStringLiteral("Do you want to Cancel?"));
                 rig.host.asker.expect(Button::Ok, QStringLiteral("Cancelled"));
@@ -279,10 +295,17 @@ private slots:
             }
         };
         ListFilesToCopy(rig.ctx);
+        setReadAheadDelayForTests(0);
+        scanio::setFaultsForTests({}, {});
         QVERIFY(asked);
-        // Step 24: reset, idle, then the stop acknowledged: Stop hidden, List disabled.
-        QVERIFY(!rig.host.isVisible(Ctl::cmdStop));
-        QVERIFY(!rig.host.isEnabled(Ctl::cmdListFile));
+        QVERIFY(rig.ctx.lastListingStopped);
+        QVERIFY(!listingCache(rig.ctx).preread); // the worker is gone with the listing
+        QVERIFY(rig.ctx.OrphanItems.empty() && rig.ctx.NewItems.empty());
+        if (!readAhead) {
+            // Step 24: reset, idle, then the stop acknowledged: Stop hidden, List disabled.
+            QVERIFY(!rig.host.isVisible(Ctl::cmdStop));
+            QVERIFY(!rig.host.isEnabled(Ctl::cmdListFile));
+        }
         QVERIFY(rig.host.isEnabled(Ctl::cmdFolderSource));
         QVERIFY(!rig.host.isEnabled(Ctl::cmdSync));
         QVERIFY(rig.host.isEnabled(Ctl::txtSource));

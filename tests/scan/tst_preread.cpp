@@ -35,7 +35,8 @@ Snapshot scan(Context &ctx, const QString &root, const QString &pattern, bool re
     s.folders = ctx.ScanFolderCount;
     const ListingCache &cache = listingCache(ctx);
     s.treeSize = cache.scan.treeSize;
-    s.parent = cache.scan.parent;
+    for (qsizetype i = 0; i < ctx.ScanItems.size(); ++i)
+        s.parent.push_back(ctx.ScanItems.at(i).parent);
     for (const auto &u : cache.scan.unreadable)
         s.unreadable << u.first + QLatin1Char('|') + QString::number(u.second);
     return s;
@@ -131,8 +132,10 @@ private slots:
             if (++pumps == 2)
                 rig.ctx.StopRequested = true;
         };
+        setReadAheadDelayForTests(20);
         PrereadFolderTree(rig.ctx, rig.dst, QStringLiteral("*.*"));
         ScanFolderTreeWithPattern(rig.ctx, rig.dst, KnownFileMeta(), QStringLiteral("*.*"));
+        setReadAheadDelayForTests(0);
         QVERIFY(rig.ctx.StopRequested);
         QVERIFY(!listingCache(rig.ctx).scan.complete);
         QVERIFY(!listingCache(rig.ctx).preread);
