@@ -86,6 +86,9 @@ struct Context {
     // Listing loops refresh the window only when more than this many milliseconds have passed
     // since the last refresh (999: at most once a second). Tests lower it to act inside a loop.
     int listingRefreshMs = 999;
+    // Between two refreshes the window's events are still served this often, so that Stop
+    // (and a window moved or uncovered) is answered within a fraction of a second.
+    int listingPumpMs = 100;
 
     // The five work arrays.
     WorkArray NewItems, ChangedItems, TargetChangedItems, OrphanItems;

@@ -446,7 +446,7 @@ struct FolderPreread {
                 return false;
             }
             done.wait_for(g, std::chrono::milliseconds(20));
-            if (!finished && waited.elapsed() > ctx.listingRefreshMs) {
+            if (!finished && waited.elapsed() > std::min(ctx.listingRefreshMs, ctx.listingPumpMs)) {
                 g.unlock();
                 ctx.ui->pumpEvents();
                 waited.restart();
@@ -732,10 +732,17 @@ void ScanFolderTreeWithPattern(Context &ctx, const QString &root, const KnownFil
     qint64 lastRefresh = 0;
     ScanHooks hooks;
     hooks.stopped = [&ctx] { return ctx.StopRequested; };
+    qint64 lastPump = 0;
     hooks.refresh = [&](const ScanResult &res, qint32 lastTaken, size_t queued) {
-        if (timer.elapsed() - lastRefresh <= ctx.listingRefreshMs)
+        const qint64 now = timer.elapsed();
+        if (now - lastRefresh <= ctx.listingRefreshMs) {
+            if (now - lastPump > ctx.listingPumpMs) {
+                lastPump = now;
+                ctx.ui->pumpEvents();
+            }
             return;
-        lastRefresh = timer.elapsed();
+        }
+        lastRefresh = lastPump = now;
         ctx.ScanFileCount = res.files;
         ctx.ScanFolderCount = res.folders;
         ctx.ui->setText(Ctl::lblListStatus, lastTaken == -2 ? QString() : res.list.folderPath(lastTaken));
