@@ -315,7 +315,9 @@ void scanTree(ScanResult &out, const QString &root, const QString &pattern, cons
         lastTaken = folderEntry;
         const bool isRoot = folderEntry < 0;
         const qint32 spanIndex = out.list.spanOf(folderEntry);
-        const QByteArray folderBytes = isRoot ? platform::encodeName(start) : out.list.pathBytes(folderEntry);
+        // The file-system root's text is empty (its entries' paths start with the separator).
+        const QByteArray folderBytes = isRoot ? (start.isEmpty() ? QByteArray("/") : platform::encodeName(start))
+                                              : out.list.pathBytes(folderEntry);
         const QString folderText = known ? out.list.folderPath(folderEntry) : QString();
         const FolderRead r = readFolder(folderBytes, folderText, isRoot, allFiles ? nullptr : &patternTail, true, known,
                                         raw, rules);
@@ -404,6 +406,7 @@ struct FolderPreread {
     std::mutex lock;
     std::condition_variable done;
     bool finished = false;
+    bool failed = false; // the walk broke off with an error
     std::atomic<bool> cancel{false};
     std::thread worker;
 
@@ -426,7 +429,12 @@ struct FolderPreread {
         };
         // The worker only reads: a stale temporary file is left for the window's thread to
         // clear when it takes the list.
-        scanTree(result, root, pattern, leaveOut, KnownFileMeta(), false, hooks);
+        try {
+            scanTree(result, root, pattern, leaveOut, KnownFileMeta(), false, hooks);
+        } catch (...) {
+            // Out of memory, say: the window's thread then reads the tree itself.
+            failed = true;
+        }
         std::lock_guard<std::mutex> g(lock);
         finished = true;
         done.notify_all();
@@ -491,7 +499,7 @@ const ScanList *PrereadList(Context &ctx, const QString &root, const QString &pa
     FolderPreread *p = cache.preread.get();
     if (!p || p->root != root || p->pattern != pattern || scanio::faultsActive())
         return nullptr;
-    if (!p->wait(ctx) || !p->result.extras.complete)
+    if (!p->wait(ctx) || p->failed || !p->result.extras.complete)
         return nullptr;
     return &p->result.list;
 }
@@ -500,7 +508,7 @@ qint64 PrereadTreeSize(Context &ctx, const QString &root)
 {
     ListingCache &cache = listingCache(ctx);
     FolderPreread *p = cache.preread.get();
-    if (!p || p->root != root || scanio::faultsActive() || !p->wait(ctx) || !p->result.extras.complete)
+    if (!p || p->root != root || scanio::faultsActive() || !p->wait(ctx) || p->failed || !p->result.extras.complete)
         return -2;
     return p->result.extras.treeSize;
 }
@@ -717,6 +725,11 @@ void ScanFolderTreeWithPattern(Context &ctx, const QString &root, const KnownFil
         std::shared_ptr<FolderPreread> preread = std::move(cache.preread);
         preread->wait(ctx);
         ScanResult &res = preread->result;
+        if (preread->failed) {
+            preread.reset();
+            ScanFolderTreeWithPattern(ctx, root, known, pattern, leaveOut);
+            return;
+        }
         reportEvents(ctx, res, true);
         int read = 0;
         for (qint32 k = 0; k < res.list.spanCount(); ++k)
@@ -776,7 +789,8 @@ qint64 FolderTreeSize(const QString &path, const KnownFileMeta &known, int *errO
     while (!stack.empty()) {
         const QString folder = std::move(stack.back());
         stack.pop_back();
-        const FolderRead r = readFolder(platform::encodeName(folder), folder, first, nullptr, false, known, raw);
+        const FolderRead r = readFolder(folder.isEmpty() ? QByteArray("/") : platform::encodeName(folder), folder, first,
+                                        nullptr, false, known, raw);
         first = false;
         const int err = r.openErr ? r.openErr : r.laterErr ? r.laterErr : r.sizeErr;
         if (err) {
