@@ -236,6 +236,27 @@ private slots:
         QCOMPARE(listingCache(rig.ctx).scan.treeSize, qint64(-1));
     }
 
+    // Between two refreshes of the labels the window's events are still served, so Stop is
+    // answered long before the next refresh.
+    void eventsAreServedBetweenRefreshes()
+    {
+        ListingRig rig;
+        for (int i = 0; i < 6; ++i)
+            writeFile(rig.src + QStringLiteral("d%1/f.txt").arg(i), "x");
+        rig.ctx.listingRefreshMs = 1000000; // no refresh of the labels during the scan
+        rig.ctx.listingPumpMs = -1;         // events at every folder
+        int pumps = 0;
+        rig.host.onPump = [&] {
+            ++pumps;
+            QCOMPARE(rig.host.text(Ctl::lblFoldersQ), QString()); // the labels stay as they were
+            if (pumps == 3)
+                rig.ctx.StopRequested = true;
+        };
+        ScanFolderTree(rig.ctx, rig.src);
+        QCOMPARE(pumps, 3);
+        QVERIFY(!listingCache(rig.ctx).scan.complete);
+    }
+
     void refreshShowsTheLastFolderTaken()
     {
         ListingRig rig;
