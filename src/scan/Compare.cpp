@@ -131,6 +131,8 @@ void CompareSourceWithTarget(Context &ctx)
     std::vector<FolderTarget> where(size_t(items.spanCount()));
     if (targetList && targetList->span(0).read && targetList->span(0).err == 0)
         where[0] = FolderTarget{Where::List, -1};
+    else if (targetList && targetList->span(0).err == ENOENT)
+        where[0] = FolderTarget{Where::Absent, -1}; // no target folder yet: everything is new
 
     // The target counterpart asked of the disk, inside its target folder, opened once for all
     // the entries of one source folder (they follow each other in the listing).

@@ -139,6 +139,23 @@ private slots:
     }
 
     // Source /x and target /x/ differ as texts: the folder is compared with itself.
+    // A target folder that does not exist yet: every source item is new, nothing is asked of
+    // the missing tree item by item, and nothing is reported as a fault.
+    void aMissingTargetMakesEverythingNew()
+    {
+        ListingRig rig;
+        writeAt(rig.src + "a.txt", "a", 0);
+        writeAt(rig.src + "d/b.txt", "b", 0);
+        writeAt(rig.src + "d/e/c.txt", "c", 0);
+        rig.host.setText(Ctl::txtTarget, rig.path("nothing yet"));
+        ListFilesToCopy(rig.ctx);
+        QCOMPARE(rig.column(Ctl::LstNewFile),
+                 QStringList({rig.src + "a.txt", rig.src + "d", rig.src + "d/b.txt", rig.src + "d/e", rig.src + "d/e/c.txt"}));
+        QCOMPARE(rig.column(Ctl::LstNewFile, 1), QStringList({"File", "Folder", "File", "Folder", "File"}));
+        QCOMPARE(rig.host.rowCount(Ctl::LstOrphans), 0);
+        QVERIFY(!rig.logText().contains(QLatin1String("Bad ")));
+    }
+
     void sameFolderWrittenTwoWays()
     {
         ListingRig rig;
