@@ -68,6 +68,22 @@ bool volumeKeepsNoPermissions(Context &ctx, const QString &onPath, int err)
     return true;
 }
 
+// Whether the times of a copy on this volume must be read back after the rename. Asked once
+// per volume and run. A volume that keeps what was set needs it only for a time outside the
+// range every such volume holds (1902 to 2037), which it may clamp without a word.
+bool timesNeedReadback(Context &ctx, dev_t volume, const QString &onPath, const struct stat &source)
+{
+    const quint64 key = quint64(volume);
+    auto known = ctx.VolumesKeepingTimes.constFind(key);
+    if (known == ctx.VolumesKeepingTimes.cend())
+        known = ctx.VolumesKeepingTimes.insert(key, platform::volumeFacts(onPath).timesKeptAsSet);
+    if (!*known)
+        return true;
+    constexpr qint64 kFirst = -2147483647LL, kLast = 2147483647LL; // what 32 signed bits of seconds hold
+    const qint64 a = qint64(source.st_atim.tv_sec), m = qint64(source.st_mtim.tv_sec);
+    return a <= kFirst || a >= kLast || m <= kFirst || m >= kLast;
+}
+
 QString progressText(const QString &sInFile, qint64 i, qint64 n, const QString &sizeText, qint64 elapsedMs)
 {
     // Elapsed seconds to four decimals; at least one millisecond so the speed stays finite.
@@ -261,12 +277,14 @@ void CopyBigFiles(Context &ctx, const QString &sInFile, const QString &sOutFile)
         // time within the 2 seconds a volume may round to is the time that was set.
         // A volume that cannot hold the time at all (FAT before 1980 or after 2107) may take
         // it without a word and keep another: what it keeps is read back.
+        // A volume that keeps what was set is not asked (see timesNeedReadback).
         struct stat placed;
         auto off = [&st](const struct stat &p) {
             const qint64 d = qint64(p.st_mtim.tv_sec) - qint64(st.st_mtim.tv_sec);
             return d >= 2 || d <= -2;
         };
-        if (::lstat(outName.constData(), &placed) == 0 && (timesErr || off(placed))) {
+        const bool readBack = timesErr || timesNeedReadback(ctx, made.st_dev, sOutFile, st);
+        if (readBack && ::lstat(outName.constData(), &placed) == 0 && (timesErr || off(placed))) {
             timesErr = ::utimensat(AT_FDCWD, outName.constData(), times, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
             if (!timesErr && ::lstat(outName.constData(), &placed) == 0 && off(placed))
                 timesErr = ERANGE;
