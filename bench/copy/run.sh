@@ -34,6 +34,7 @@
 #
 # Usage: bash bench/copy/run.sh [build-dir]      (default build dir: build-bench)
 #        BTRFS=1 bash bench/copy/run.sh           (the same on a btrfs loop image; root only)
+#        EXT4=1 bash bench/copy/run.sh            (on a new ext4 loop image; root only)
 #        ROUNDS=5 BIG_MB=2048 SMALL_FILES=10000 bash bench/copy/run.sh
 #        BIG_MB=0 bash bench/copy/run.sh          (the small files only)
 set -euo pipefail
@@ -49,20 +50,25 @@ cmake --build "$build" -j2 --target qm_bench_copy QuorvelMarnisyn >/dev/null
 driver=$(find "$build" -name qm_bench_copy -type f -perm -u+x | head -1)
 
 # BTRFS=1: everything runs on a btrfs file system in a loop image (root only), where cp and
-# the program share the source's extents instead of copying the data.
-if [[ -n "${BTRFS:-}" ]]; then
-  command -v mkfs.btrfs >/dev/null || apt-get install -y btrfs-progs >/dev/null
-  img=$(mktemp "${BENCH_TMP:-/tmp}/qm_bench_copy_btrfs.XXXXXX")
+# the program share the source's extents instead of copying the data. EXT4=1: on a new ext4
+# file system (with its journal) in a loop image, the same for every run of the bench and free
+# of what earlier deletions left behind (root only).
+fs=
+[[ -n "${BTRFS:-}" ]] && fs=btrfs
+[[ -n "${EXT4:-}" ]] && fs=ext4
+if [[ -n "$fs" ]]; then
+  [[ $fs == btrfs ]] && { command -v mkfs.btrfs >/dev/null || apt-get install -y btrfs-progs >/dev/null; }
+  img=$(mktemp "${BENCH_TMP:-/tmp}/qm_bench_copy_$fs.XXXXXX")
   mnt=$img.mnt
   mkdir -p "$mnt"
-  truncate -s "$(( 6 * big_mb + 2048 ))M" "$img"
-  mkfs.btrfs -q "$img"
+  truncate -s "$(( 6 * big_mb + 2048 + rounds * 4 * small_files * 12 / 1024 ))M" "$img"
+  if [[ $fs == btrfs ]]; then mkfs.btrfs -q "$img"; else mkfs.ext4 -q -F "$img"; fi
   mount -o loop "$img" "$mnt"
   BENCH_TMP=$mnt
   trap 'rm -rf "$work"; umount "$mnt"; rm -rf "$img" "$mnt"' EXIT
 fi
 work=$(mktemp -d "${BENCH_TMP:-/tmp}/qm_bench_copy.XXXXXX")
-[[ -n "${BTRFS:-}" ]] || trap 'rm -rf "$work"' EXIT
+[[ -n "$fs" ]] || trap 'rm -rf "$work"' EXIT
 # The program runs from a copy with its own HOME: neither the build folder's run log nor the
 # user's settings are touched.
 mkdir -p "$work/bin" "$work/home" "$work/one/s" "$work/one/t"
