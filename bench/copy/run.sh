@@ -62,7 +62,7 @@ if [[ -n "$fs" ]]; then
   mnt=$img.mnt
   mkdir -p "$mnt"
   truncate -s "$(( 6 * big_mb + 2048 + rounds * 4 * small_files * 12 / 1024 ))M" "$img"
-  if [[ $fs == btrfs ]]; then mkfs.btrfs -q "$img"; else mkfs.ext4 -q -F "$img"; fi
+  if [[ $fs == btrfs ]]; then mkfs.btrfs -q "$img"; else mkfs.ext4 -q -F -i 4096 "$img"; fi
   mount -o loop "$img" "$mnt"
   BENCH_TMP=$mnt
   trap 'rm -rf "$work"; umount "$mnt"; rm -rf "$img" "$mnt"' EXIT
