@@ -32,14 +32,13 @@ void CopyChangedToTarget(Context &ctx)
     ctx.log.writeB(QStringLiteral(" .........Start copying changed\\updated files\\folders ") + QString::number(count)
                    + QStringLiteral(" from Source."));
     startProgress(ui, count);
+    qint32 last = 0;
     for (qint32 i = 1; i <= count; ++i) {
-        ui.setValue(Ctl::pball, i);
         const WorkItem item = ctx.ChangedItems[size_t(i - 1)];
         if (!item.IsFolder) {
             const QString destination = Counterpart(item.Path, sourceRoot, targetRoot);
-            ui.setText(Ctl::lblListStatus, QStringLiteral("Copying updated  ") + item.Path);
-            ui.setText(Ctl::lblListStatus1, CountLine(i, count));
-            pacer.pump();
+            ShowItem(ctx, pacer, i, count, QStringLiteral("Copying updated  "), item.Path);
+            last = i;
             CopyListedFile(ctx, item.Path, sourceRoot, item.Path, destination, QString());
         }
         if (ctx.StopRequested) {
@@ -47,6 +46,7 @@ void CopyChangedToTarget(Context &ctx)
             return;
         }
     }
+    ShowDone(ctx, last, count);
     ui.setText(Ctl::lblListStatus, QStringLiteral("Updated File Copy Complete."));
     ctx.log.writeB(QStringLiteral(" Completed Copying changed\\updated files\\folders : "));
     if (!ctx.OverwriteAll)
@@ -56,14 +56,13 @@ void CopyChangedToTarget(Context &ctx)
     ctx.log.writeB(QStringLiteral(" .......Overwriting changed files in Target"));
     const qint32 count2 = qint32(ctx.TargetChangedItems.size());
     startProgress(ui, count2);
+    last = 0;
     for (qint32 i = 1; i <= count2; ++i) {
-        ui.setValue(Ctl::pball, i);
         const WorkItem item = ctx.TargetChangedItems[size_t(i - 1)];
         if (!item.IsFolder) {
             const QString source = Counterpart(item.Path, targetRoot, sourceRoot);
-            ui.setText(Ctl::lblListStatus, QStringLiteral("overwriting : ") + item.Path);
-            ui.setText(Ctl::lblListStatus1, CountLine(i, count2));
-            pacer.pump();
+            ShowItem(ctx, pacer, i, count2, QStringLiteral("overwriting : "), item.Path);
+            last = i;
             CopyListedFile(ctx, item.Path, targetRoot, source, item.Path,
                            QStringLiteral(" overwritten files : ") + item.Path + QStringLiteral(" to Target : ") + source);
         }
@@ -72,6 +71,7 @@ void CopyChangedToTarget(Context &ctx)
             return;
         }
     }
+    ShowDone(ctx, last, count2);
     ui.setText(Ctl::lblListStatus, QStringLiteral("Overwrite File Copy Complete."));
 }
 
@@ -85,14 +85,13 @@ void CopyChangedToSource(Context &ctx)
 
     ctx.log.writeB(QStringLiteral(" .......Starting changed file from Target"));
     startProgress(ui, count);
+    qint32 last = 0;
     for (qint32 i = 1; i <= count; ++i) {
-        ui.setValue(Ctl::pball, i);
         const WorkItem item = ctx.TargetChangedItems[size_t(i - 1)];
         if (!item.IsFolder) {
             const QString destination = Counterpart(item.Path, targetRoot, sourceRoot);
-            ui.setText(Ctl::lblListStatus, QStringLiteral("Copying updated  ") + item.Path);
-            ui.setText(Ctl::lblListStatus1, CountLine(i, count));
-            pacer.pump();
+            ShowItem(ctx, pacer, i, count, QStringLiteral("Copying updated  "), item.Path);
+            last = i;
             CopyListedFile(ctx, item.Path, targetRoot, item.Path, destination,
                            QStringLiteral(" Copied changed\\updated files\\folders : ") + item.Path
                                + QStringLiteral(" to Source : ") + destination);
@@ -102,5 +101,6 @@ void CopyChangedToSource(Context &ctx)
             return;
         }
     }
+    ShowDone(ctx, last, count);
     ui.setText(Ctl::lblListStatus, QStringLiteral("updated File Copy Complete."));
 }

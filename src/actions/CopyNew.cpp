@@ -89,39 +89,49 @@ void CopyNewItems(Context &ctx)
     ctx.log.writeB(QStringLiteral(" .........Start copying ") + QString::number(count) + QStringLiteral(" New Files/Folders."));
 
     bool folderFailed = false;
+    // The folder counter grows by the folders made here; both counters, the bar and the count
+    // line are shown when the window's events are due to run and once at the end.
+    qint64 folderTotal = CounterValue(ui.text(Ctl::lblTotalFolders, 1));
+    qint32 done = 0;
+    auto showProgress = [&] {
+        ui.setValue(Ctl::pball, done);
+        ui.setText(Ctl::lblListStatus1, CountLine(done, count));
+        ui.setText(Ctl::lblTotalFiles, CounterText(ctx.TargetFileTotal), 1);
+        ui.setText(Ctl::lblTotalFolders, CounterText(folderTotal), 1);
+    };
     for (qint32 i = 1; i <= count; ++i) {
-        ui.setValue(Ctl::pball, i);
         // The entry is copied: the array may not be touched while the window processes events.
         const WorkItem item = ctx.NewItems[size_t(i - 1)];
         QString destination = Counterpart(item.Path, sourceRoot, targetRoot);
+        if (pacer.due()) {
+            ui.setText(Ctl::lblListStatus,
+                       item.IsFolder ? QStringLiteral("Creating folder: ") + destination : QStringLiteral("Copying ") + item.Path);
+            showProgress();
+            pacer.pumpNow();
+            // Stop pressed while the events ran: the item is not begun.
+            if (ctx.StopRequested) {
+                AcknowledgeStop(ctx);
+                break;
+            }
+        }
         try {
             CheckUnderRoot(item.Path, sourceRoot);
             CheckNotIntoItself(item.Path, sourceRoot, targetRoot);
             if (item.IsFolder) {
-                ui.setText(Ctl::lblListStatus, QStringLiteral("Creating folder: ") + destination);
-                pacer.pump();
                 CreateFolderPath(ctx, destination);
-                pacer.pump();
                 if (ctx.FolderCreateFailed) {
                     ui.setText(Ctl::lblListStatus, QStringLiteral("Error creating: ") + destination);
                     ++ctx.RunFailures;
                     folderFailed = true;
                     break;
                 }
-                ui.setText(Ctl::lblTotalFolders, CounterText(CounterValue(ui.text(Ctl::lblTotalFolders, 1)) + 1), 1);
+                ++folderTotal;
             } else {
-                ui.setText(Ctl::lblListStatus, QStringLiteral("Copying ") + item.Path);
-                pacer.pump();
                 CheckCaseClash(ctx, item.Path, destination);
                 CopyBigFiles(ctx, item.Path, destination);
                 // After a stop the copier has abandoned the file: it is not counted.
-                const bool abandoned = ctx.StopRequested;
-                pacer.pump();
-                if (!abandoned) {
-                    ui.setText(Ctl::lblListStatus1, CountLine(i, count));
+                if (!ctx.StopRequested)
                     ++ctx.TargetFileTotal;
-                    ui.setText(Ctl::lblTotalFiles, CounterText(ctx.TargetFileTotal), 1);
-                }
             }
         } catch (const std::exception &e) {
             // This step names the file and its destination (the changed and size copies also
@@ -132,11 +142,13 @@ void CopyNewItems(Context &ctx)
             ctx.log.writeB(QStringLiteral(" Could not copy file: ") + item.Path + QStringLiteral(" to ") + destination);
             ++ctx.RunFailures;
         }
+        done = i;
         if (ctx.StopRequested) {
             AcknowledgeStop(ctx);
             break;
         }
     }
+    showProgress();
 
     if (ctx.StopRequested) {
         ui.setText(Ctl::lblListStatus, QStringLiteral("New Files Copy Interrupted by User."));

@@ -50,16 +50,15 @@ void CopySizeDifferences(Context &ctx)
     ui.setValue(Ctl::pball, 0);
     ui.setVisible(Ctl::pball, true);
 
+    qint32 last = 0;
     for (qint32 i = 1; i <= count; ++i) {
-        ui.setValue(Ctl::pball, i);
         const SizeItem item = ctx.SizeItems[size_t(i - 1)];
         const bool chosen = (ctx.CopyLargerChosen && item.SourceSize > item.TargetSize)
             || (ctx.CopySmallerChosen && item.SourceSize < item.TargetSize);
         if (chosen) {
             const QString destination = Counterpart(item.Path, sourceRoot, targetRoot);
-            ui.setText(Ctl::lblListStatus, QStringLiteral("Copying size diff. file  ") + item.Path);
-            ui.setText(Ctl::lblListStatus1, CountLine(i, count));
-            pacer.pump();
+            ShowItem(ctx, pacer, i, count, QStringLiteral("Copying size diff. file  "), item.Path);
+            last = i;
             CopyListedFile(ctx, item.Path, sourceRoot, item.Path, destination,
                            QStringLiteral(" Copied diff. size file: ") + item.Path + QStringLiteral(" to ") + destination);
         }
@@ -68,5 +67,6 @@ void CopySizeDifferences(Context &ctx)
             return;
         }
     }
+    ShowDone(ctx, last, count);
     ui.setText(Ctl::lblListStatus, QStringLiteral("Different Size File Copy Complete."));
 }

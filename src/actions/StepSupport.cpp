@@ -9,18 +9,39 @@
 
 namespace steps {
 
+bool Pacer::due() const
+{
+    return last_ < 0 || ctx_.clock.elapsed() - last_ >= 50;
+}
+
 void Pacer::pump()
 {
-    const qint64 now = ctx_.clock.elapsed();
-    if (last_ >= 0 && now - last_ < 50)
-        return;
-    pumpNow();
+    if (due())
+        pumpNow();
 }
 
 void Pacer::pumpNow()
 {
     ctx_.ui->pumpEvents();
     last_ = ctx_.clock.elapsed();
+}
+
+void ShowItem(Context &ctx, Pacer &pacer, qint32 i, qint32 count, const QString &what, const QString &path)
+{
+    if (!pacer.due())
+        return;
+    UiHost &ui = *ctx.ui;
+    ui.setValue(Ctl::pball, i);
+    ui.setText(Ctl::lblListStatus, what + path);
+    ui.setText(Ctl::lblListStatus1, CountLine(i, count));
+    pacer.pumpNow();
+}
+
+void ShowDone(Context &ctx, qint32 last, qint32 count)
+{
+    ctx.ui->setValue(Ctl::pball, count);
+    if (last > 0)
+        ctx.ui->setText(Ctl::lblListStatus1, CountLine(last, count));
 }
 
 QString Counterpart(const QString &path, const QString &fromRoot, const QString &toRoot)

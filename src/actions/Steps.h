@@ -64,15 +64,26 @@ struct RunBusy {
 
 // Lets pending window events run at most every 50 ms, so that a walk over many small files is
 // not slowed by painting while Stop stays responsive. The first call always lets them run.
+// A loop refreshes what the window shows only when due(): a label or a bar set for every
+// small file costs more than the file's copy, and nobody sees it before the events run.
 class Pacer {
 public:
     explicit Pacer(Context &ctx) : ctx_(ctx) {}
+    bool due() const;      // the next pump() would let the events run
     void pump();           // throttled
     void pumpNow();        // unconditional
 private:
     Context &ctx_;
     qint64 last_ = -1;
 };
+
+// When the window's events are due (see Pacer): shows item `i` of `count` on the bar, the
+// status line (`what` followed by `path`) and the count line, and lets the events run.
+void ShowItem(Context &ctx, Pacer &pacer, qint32 i, qint32 count, const QString &what, const QString &path);
+
+// A loop's last look: the bar full, the count line at the last item it handled (`last`, 0
+// for none) of `count`.
+void ShowDone(Context &ctx, qint32 last, qint32 count);
 
 // `path` with the leading `fromRoot` replaced by `toRoot`: the counterpart of a listed item on
 // the other side. No separator is inserted or removed.

@@ -68,6 +68,26 @@ bool volumeKeepsNoPermissions(Context &ctx, const QString &onPath, int err)
     return true;
 }
 
+// Whether the volume is one of Linux's own that keeps the times set on a file as they were
+// set (platform::VolumeFacts::timesKeptAsSet), asked once per volume and run.
+bool volumeKeepsWhatIsSet(Context &ctx, dev_t volume, const QString &onPath)
+{
+    const quint64 key = quint64(volume);
+    auto known = ctx.VolumesKeepingTimes.constFind(key);
+    if (known == ctx.VolumesKeepingTimes.cend())
+        known = ctx.VolumesKeepingTimes.insert(key, platform::volumeFacts(onPath).timesKeptAsSet);
+    return *known;
+}
+
+// A time outside the range every volume that keeps what is set can hold (1902 to 2037): such
+// a volume may clamp it without a word.
+bool timeOutsideCommonRange(const struct stat &source)
+{
+    constexpr qint64 kFirst = -2147483647LL, kLast = 2147483647LL; // 32 signed bits of seconds
+    const qint64 a = qint64(source.st_atim.tv_sec), m = qint64(source.st_mtim.tv_sec);
+    return a <= kFirst || a >= kLast || m <= kFirst || m >= kLast;
+}
+
 QString progressText(const QString &sInFile, qint64 i, qint64 n, const QString &sizeText, qint64 elapsedMs)
 {
     // Elapsed seconds to four decimals; at least one millisecond so the speed stays finite.
@@ -225,6 +245,7 @@ void CopyBigFiles(Context &ctx, const QString &sInFile, const QString &sOutFile)
         const struct timespec times[2] = {st.st_atim, st.st_mtim};
         if (::futimens(dfd, times) != 0)
             timesErr = errno;
+        const bool keeps = volumeKeepsWhatIsSet(ctx, made.st_dev, tmp);
         // The set-user and set-group bits only travel with the owner and group they were set
         // by: a copy owned by someone else must not run as that someone.
         mode_t mode = st.st_mode & 07777;
@@ -232,7 +253,10 @@ void CopyBigFiles(Context &ctx, const QString &sInFile, const QString &sOutFile)
             mode &= ~mode_t(S_ISUID);
         if (made.st_gid != st.st_gid)
             mode &= ~mode_t(S_ISGID);
-        if (::fchmod(dfd, mode) != 0) {
+        // On a volume that keeps what is set, a new file that has the bits already needs no
+        // change; elsewhere they are always set, so that a volume without bits of its own is
+        // named in the run log.
+        if ((!keeps || (made.st_mode & 07777) != mode) && ::fchmod(dfd, mode) != 0) {
             const int err = errno;
             if (!volumeKeepsNoPermissions(ctx, tmp, err))
                 throw fileError(err);
@@ -261,12 +285,14 @@ void CopyBigFiles(Context &ctx, const QString &sInFile, const QString &sOutFile)
         // time within the 2 seconds a volume may round to is the time that was set.
         // A volume that cannot hold the time at all (FAT before 1980 or after 2107) may take
         // it without a word and keep another: what it keeps is read back.
+        // A volume that keeps what was set is asked only for a time it may not hold.
         struct stat placed;
         auto off = [&st](const struct stat &p) {
             const qint64 d = qint64(p.st_mtim.tv_sec) - qint64(st.st_mtim.tv_sec);
             return d >= 2 || d <= -2;
         };
-        if (::lstat(outName.constData(), &placed) == 0 && (timesErr || off(placed))) {
+        const bool readBack = timesErr || !keeps || timeOutsideCommonRange(st);
+        if (readBack && ::lstat(outName.constData(), &placed) == 0 && (timesErr || off(placed))) {
             timesErr = ::utimensat(AT_FDCWD, outName.constData(), times, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
             if (!timesErr && ::lstat(outName.constData(), &placed) == 0 && off(placed))
                 timesErr = ERANGE;

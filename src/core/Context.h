@@ -7,6 +7,7 @@
 #include "core/Settings.h"
 #include "core/UiHost.h"
 #include <QElapsedTimer>
+#include <QHash>
 #include <QString>
 #include <memory>
 #include <vector>
@@ -104,6 +105,9 @@ struct Context {
     qint32 RunFailures = 0;
     // Volumes the run log has named, during this run, as keeping no permission bits.
     QStringList VolumesWithoutPermissions;
+    // What the copier learned, during this run, of each target volume (by device number):
+    // whether it keeps the times set on a file exactly, so that they need not be read back.
+    QHash<quint64, bool> VolumesKeepingTimes;
 
     // The copier's two file objects.
     CopierFile CopySource{nullptr, nullptr}, CopyTarget{nullptr, nullptr};

@@ -510,6 +510,9 @@ VolumeFacts volumeFacts(const QString &path)
                                         "smb3", "smbfs", "fuse.sshfs", "9p", "iso9660", "udf"};
     v.twoSecondTimes = fat.contains(v.type);
     v.unixPermissions = !foreign.contains(v.type);
+    static const QStringList native = {"ext2", "ext3", "ext4", "xfs", "btrfs", "tmpfs", "f2fs", "jfs",
+                                       "reiserfs", "nilfs2", "bcachefs", "zfs", "overlay"};
+    v.timesKeptAsSet = native.contains(v.type);
     return v;
 }
 

@@ -66,6 +66,11 @@ struct VolumeFacts {
     QString source;          // the device or share
     bool twoSecondTimes = false;   // modification times kept in 2-second steps (FAT)
     bool unixPermissions = true;   // the volume keeps permission bits of its own
+    // A Linux file system of its own that keeps the times set on an open file through its
+    // close and a rename, at least to the second from 1902 to 2037. Elsewhere (FAT through
+    // FUSE stamps the current time on close; FAT cannot hold a time before 1980) a copy reads
+    // back what the volume kept.
+    bool timesKeptAsSet = false;
 };
 // `path` or, when it does not exist, its nearest existing folder above.
 VolumeFacts volumeFacts(const QString &path);

@@ -4,6 +4,7 @@
 #include "../actions/ActionKit.h"
 #include "VolumeImage.h"
 #include "actions/Dispatch.h"
+#include "bigfile/CopyBigFiles.h"
 #include "app/Events.h"
 #include "platform/Platform.h"
 #include "app/ListingDriver.h"
@@ -187,6 +188,35 @@ private slots:
         QCOMPARE(findLine(rig.messages(), " Modification time not set on " + rig.dst + "1975.txt") >= 0, !held);
         if (kind == QLatin1String("fat32"))
             QVERIFY(!held);
+    }
+
+    // What a volume keeps of the times is learned per volume: a run that first copied onto
+    // the temporary folder's volume (which keeps the times it is given) still reads back, and
+    // sets again where needed, the times of its copies on the image, whose driver may stamp
+    // the time of the close or rename; the same run onto the image again keeps them too.
+    void theTimesAreReadBackPerVolume_data() { kinds(); }
+    void theTimesAreReadBackPerVolume()
+    {
+        QFETCH(QString, kind);
+        VOLUME_OR_SKIP(kind, top);
+        VolumeRig rig(kind, top, "per");
+        const platform::VolumeFacts image = platform::volumeFacts(rig.dst);
+        QVERIFY(!image.timesKeptAsSet);
+        writeFile(rig.src + "a.txt", "first");
+        setTimeNs(rig.src + "a.txt", 1700000003, 0);
+        writeFile(rig.src + "b.txt", "second");
+        setTimeNs(rig.src + "b.txt", 1600000001, 0);
+        mkdirs(rig.path("local"));
+        CopyBigFiles(rig.ctx, rig.src + "a.txt", rig.path("local/a.txt"));
+        QCOMPARE(mtimeNs(rig.path("local/a.txt")), mtimeNs(rig.src + "a.txt"));
+        QCOMPARE(rig.ctx.VolumesKeepingTimes.size(), 1);
+        for (const char *name : {"a.txt", "b.txt"}) {
+            CopyBigFiles(rig.ctx, rig.src + name, rig.dst + name);
+            QCOMPARE(readFile(rig.dst + name), readFile(rig.src + name));
+            const qint64 d = mtimeNs(rig.dst + name) - mtimeNs(rig.src + name);
+            QVERIFY2(d > -resolutionNs(kind) && d < resolutionNs(kind), qPrintable(QString("%1: %2 ns").arg(name).arg(d)));
+        }
+        QCOMPARE(rig.ctx.VolumesKeepingTimes.size(), 2);
     }
 
     // Photo.JPG (newer) on the source, photo.jpg on the target: the mirror ends with the new
