@@ -29,8 +29,9 @@ int main(int argc, char **argv)
         t.start();
         ListFilesToCopy(rig.ctx);
         const qint64 ms = t.elapsed();
-        std::printf("listing_ms=%lld source_items=%zu target_items=%zu new=%zu changed=%zu target_changed=%zu size=%zu orphans=%zu rows=%d\n",
-                    static_cast<long long>(ms), rig.ctx.SourceScanItems.size(), rig.ctx.ScanItems.size(),
+        std::printf("listing_ms=%lld source_items=%lld target_items=%lld new=%zu changed=%zu target_changed=%zu size=%zu orphans=%zu rows=%d\n",
+                    static_cast<long long>(ms), static_cast<long long>(rig.ctx.SourceScanItems.size()),
+                    static_cast<long long>(rig.ctx.ScanItems.size()),
                     rig.ctx.NewItems.size(), rig.ctx.ChangedItems.size(), rig.ctx.TargetChangedItems.size(),
                     rig.ctx.SizeItems.size(), rig.ctx.OrphanItems.size(),
                     rig.host.rowCount(Ctl::LstNewFile) + rig.host.rowCount(Ctl::LstChngFile) + rig.host.rowCount(Ctl::LstChngFileTarget)

@@ -1,6 +1,8 @@
 #include "core/Format.h"
 #include <QLocale>
+#include "platform/Platform.h"
 #include <cmath>
+#include <cstdio>
 
 namespace {
 
@@ -155,6 +157,18 @@ qint32 ElapsedSeconds(qint64 milliseconds)
 QString GeneralDate(const QDateTime &t)
 {
     return QLocale::c().toString(t, QStringLiteral("M/d/yyyy h:mm:ss AP"));
+}
+
+QString GeneralDateOfSeconds(qint64 secondsSinceEpoch)
+{
+    platform::LocalTime t;
+    if (!platform::localTime(secondsSinceEpoch, t) || t.year < 1000 || t.year > 9999)
+        return GeneralDate(QDateTime::fromSecsSinceEpoch(secondsSinceEpoch));
+    const int h12 = t.hour % 12 == 0 ? 12 : t.hour % 12;
+    char buf[48];
+    const int len = std::snprintf(buf, sizeof buf, "%d/%d/%04d %d:%02d:%02d %s", t.month, t.day, t.year, h12, t.minute,
+                                  t.second, t.hour < 12 ? "AM" : "PM");
+    return QString::fromLatin1(buf, len);
 }
 
 QString NowText()

@@ -24,4 +24,7 @@ qint32 ElapsedSeconds(qint64 milliseconds);
 
 // The general date text: short date, one blank, long time ("12/7/2026 6:02:14 AM").
 QString GeneralDate(const QDateTime &t);
+// The same for a moment in whole seconds since the epoch, in local time: the listing's dates,
+// formatted without Qt's calendar machinery (which asks the disk for the zone every time).
+QString GeneralDateOfSeconds(qint64 secondsSinceEpoch);
 QString NowText();

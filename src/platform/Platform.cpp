@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <ctime>
+#include <mutex>
 #include <dirent.h>
 #include <vector>
 #include <cstring>
@@ -531,6 +533,31 @@ bool folderHoldsExactName(const QString &folder, const QString &name)
     }
     ::closedir(d);
     return found;
+}
+
+bool localTime(qint64 secondsSinceEpoch, LocalTime &out)
+{
+    // The zone is read once: a conversion then asks nothing of the disk.
+    static std::once_flag zoneRead;
+    std::call_once(zoneRead, [] { ::tzset(); });
+    const time_t t = time_t(secondsSinceEpoch);
+    if (qint64(t) != secondsSinceEpoch)
+        return false;
+    struct tm tm;
+#ifdef _WIN32
+    if (::localtime_s(&tm, &t) != 0)
+        return false;
+#else
+    if (!::localtime_r(&t, &tm))
+        return false;
+#endif
+    out.year = tm.tm_year + 1900;
+    out.month = tm.tm_mon + 1;
+    out.day = tm.tm_mday;
+    out.hour = tm.tm_hour;
+    out.minute = tm.tm_min;
+    out.second = tm.tm_sec;
+    return true;
 }
 
 } // namespace platform

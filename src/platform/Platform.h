@@ -92,6 +92,13 @@ bool copyPermissions(const QString &from, const QString &to, QString *error = nu
 // The system's text for an errno value.
 QString systemErrorText(int err);
 
+// The local calendar time of a moment given in seconds since the epoch, as the system's time
+// zone has it (the zone is read once); false when the system cannot tell.
+struct LocalTime {
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+};
+bool localTime(qint64 secondsSinceEpoch, LocalTime &out);
+
 // Mounted volumes a user would browse: root path, display title and kind.
 enum class VolumeKind { Removable, Fixed, Network, Other };
 struct Volume {

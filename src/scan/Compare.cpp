@@ -22,14 +22,59 @@ struct SourceFile {
     qint64 mtimeNs;
 };
 
+// Looks the entries of a listed tree up on the disk below `base` (a folder text ending in a
+// separator), inside their folder, which stays open for the next lookup: the entries of one
+// folder follow each other in the listing.
+class FolderLookups {
+public:
+    FolderLookups(const ScanList &items, QByteArray base) : items_(items), base_(std::move(base)) {}
+    ~FolderLookups()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    FolderLookups(const FolderLookups &) = delete;
+    FolderLookups &operator=(const FolderLookups &) = delete;
+
+    // 0 (m filled) or the errno.
+    int lookup(qint32 i, scanio::Meta &m)
+    {
+        const qint32 p = items_.at(i).parent;
+        if (!scanio::faultsActive()) {
+            if (p != parent_) {
+                if (fd_ >= 0)
+                    ::close(fd_);
+                parent_ = p;
+                fd_ = scanio::openFolderForLookups(base_ + (p >= 0 ? items_.relativeBytes(p) : QByteArray()), p < 0);
+            }
+            if (fd_ >= 0)
+                return scanio::lookupAt(fd_, items_.nameBytes(i).toByteArray().constData(), m);
+        }
+        return scanio::lookup(base_ + items_.relativeBytes(i), m);
+    }
+    scanio::Meta lookupOrThrow(qint32 i)
+    {
+        scanio::Meta m;
+        if (const int err = lookup(i, m))
+            throw scanio::systemError(err);
+        return m;
+    }
+
+private:
+    const ScanList &items_;
+    QByteArray base_;
+    qint32 parent_ = -2;
+    int fd_ = -1;
+};
+
 // The source file's length and time: from the scan, or asked now when the scan learned
 // nothing. `confirm` asks the disk once more that the file is still there before it is listed.
-SourceFile sourceFile(const ScanList &items, qsizetype i, bool confirm)
+SourceFile sourceFile(const ScanList &items, qint32 i, bool confirm, FolderLookups &disk)
 {
     const ScanList::Entry &e = items.at(i);
     if (e.size >= 0 && !confirm)
         return {e.size, e.mtimeNs};
-    const scanio::Meta m = scanio::lookupOrThrow(items.path(i));
+    const scanio::Meta m = disk.lookupOrThrow(i);
     if (m.kind != Kind::File)
         throw scanio::systemError(ENOENT);
     if (e.size >= 0)
@@ -134,37 +179,13 @@ void CompareSourceWithTarget(Context &ctx)
     else if (targetList && targetList->span(0).err == ENOENT)
         where[0] = FolderTarget{Where::Absent, -1}; // no target folder yet: everything is new
 
-    // The target counterpart asked of the disk, inside its target folder, opened once for all
-    // the entries of one source folder (they follow each other in the listing).
-    qint32 openParent = -2;
-    int parentFd = -1;
-    struct FdCloser {
-        int &fd;
-        ~FdCloser()
-        {
-            if (fd >= 0)
-                ::close(fd);
-        }
-    } closer{parentFd};
-    auto lookupTarget = [&](qint32 i, scanio::Meta &m) {
-        const qint32 p = items.at(i).parent;
-        if (!scanio::faultsActive()) {
-            if (p != openParent) {
-                if (parentFd >= 0)
-                    ::close(parentFd);
-                openParent = p;
-                parentFd = scanio::openFolderForLookups(targetBytes + (p >= 0 ? items.relativeBytes(p) : QByteArray()), p < 0);
-            }
-            if (parentFd >= 0) {
-                const QByteArray name = items.nameBytes(i).toByteArray();
-                return scanio::lookupAt(parentFd, name.constData(), m);
-            }
-        }
-        return scanio::lookup(targetBytes + items.relativeBytes(i), m);
-    };
+    // What is asked of the disk: a target counterpart, and a source file once more before it
+    // is listed.
+    FolderLookups targetDisk(items, targetBytes);
+    FolderLookups sourceDisk(items, scanio::encode(items.root() + QLatin1Char('/')));
     auto askDisk = [&](qint32 i, TargetSeen &t) {
         scanio::Meta m;
-        const int err = lookupTarget(i, m);
+        const int err = targetDisk.lookup(i, m);
         if (err && !scanio::isMissing(err))
             throw scanio::systemError(err);
         if (!err) {
@@ -236,7 +257,7 @@ void CompareSourceWithTarget(Context &ctx)
             QStringList row{path, QStringLiteral("Folder")};
             qint64 mtime = 0, size = 0;
             try {
-                mtime = scanio::lookupOrThrow(path).mtimeNs;
+                mtime = sourceDisk.lookupOrThrow(i).mtimeNs;
                 row << scanio::dateText(mtime);
                 size = newFolderSize(items, i);
                 row << PlainDigits(size);
@@ -253,7 +274,7 @@ void CompareSourceWithTarget(Context &ctx)
             QStringList row{path, QStringLiteral("File")};
             SourceFile s;
             try {
-                s = sourceFile(items, i, true);
+                s = sourceFile(items, i, true, sourceDisk);
                 row << scanio::dateText(s.mtimeNs) << FormatNumber(s.size, kSizeFormat);
             } catch (...) {
                 newRows.add(row);
@@ -262,14 +283,14 @@ void CompareSourceWithTarget(Context &ctx)
             newRows.add(row);
             ctx.NewItems.push_back(WorkItem{path, false, s.size, s.mtimeNs});
         } else {
-            SourceFile s = sourceFile(items, i, false);
+            SourceFile s = sourceFile(items, i, false, sourceDisk);
             qint64 d = scanio::wholeSeconds(s.mtimeNs) - scanio::wholeSeconds(t.mtimeNs);
             if (twoSecondSteps && (d == 1 || d == -1))
                 d = 0;
             const bool sizeDiffers = s.size != t.size;
             if (d == 0 && !sizeDiffers)
                 return;
-            s = sourceFile(items, i, true); // still there before it is listed
+            s = sourceFile(items, i, true, sourceDisk); // still there before it is listed
             const QString path = items.path(i);
             if (d > 0) {
                 ctx.ChangedItems.push_back(WorkItem{path, false, s.size, s.mtimeNs});

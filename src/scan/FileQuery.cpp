@@ -159,7 +159,7 @@ int openFolder(const QByteArray &path, bool followLink)
 
 QString dateText(qint64 mtimeNs)
 {
-    return GeneralDate(QDateTime::fromSecsSinceEpoch(wholeSeconds(mtimeNs)));
+    return GeneralDateOfSeconds(wholeSeconds(mtimeNs));
 }
 
 } // namespace scanio

@@ -2,6 +2,7 @@
 #include "core/Format.h"
 #include "core/RunLog.h"
 #include <QTest>
+#include <ctime>
 
 class TestFormat : public QObject {
     Q_OBJECT
@@ -99,6 +100,32 @@ private slots:
     {
         const QDateTime t(QDate(2026, 12, 7), QTime(18, 5, 9));
         QCOMPARE(GeneralDate(t), QStringLiteral("12/7/2026 6:05:09 PM"));
+    }
+
+    // The listing's own date formatting gives Qt's text for every moment, in a zone with
+    // summer time: around both changes of the clock, at midnight and noon, before 1970 and
+    // far ahead, and outside the years it formats itself.
+    void generalDateOfSecondsIsQtsText()
+    {
+        const QByteArray oldTz = qgetenv("TZ");
+        qputenv("TZ", "EST5EDT,M3.2.0,M11.1.0");
+        ::tzset();
+        QList<qint64> moments = {0, 1700000000, -1000000000, -2000000000, 4102444800LL, 253402300799LL, 253402300800LL,
+                                 -62135596800LL, -100000000000LL};
+        for (const qint64 change : {1678604400LL, 1699164000LL}) // 2023-03-12 07:00Z, 2023-11-05 06:00Z
+            for (qint64 d = -3 * 3600; d <= 3 * 3600; d += 1800)
+                moments << change + d << change + d - 1;
+        for (int h = 0; h < 24; ++h)
+            moments << 1701925200LL + h * 3600 << 1701925200LL + h * 3600 + 59 * 60 + 59; // 2023-12-07 in the zone
+        for (const qint64 m : moments)
+            QCOMPARE(GeneralDateOfSeconds(m), GeneralDate(QDateTime::fromSecsSinceEpoch(m)));
+        QCOMPARE(GeneralDateOfSeconds(1701925200LL), QStringLiteral("12/7/2023 12:00:00 AM"));
+        QCOMPARE(GeneralDateOfSeconds(1701925200LL + 12 * 3600), QStringLiteral("12/7/2023 12:00:00 PM"));
+        if (oldTz.isNull())
+            qunsetenv("TZ");
+        else
+            qputenv("TZ", oldTz);
+        ::tzset();
     }
 };
 
