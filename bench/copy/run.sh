@@ -18,6 +18,14 @@
 # out slower in a round, when its inodes are the ones the file system has to search longest
 # (below).
 #
+# Two more lines give the floor: floor.c makes the copier's own system calls for each file (the
+# source opened, locked and asked once; the temporary file made exclusively, locked and asked
+# once; the data moved in the kernel; the times set; the temporary file's identity checked; the
+# rename) with nothing around them, and once more straight to the final name, as a copy without
+# the temporary file would. What separates the program from rsync is then measured: the
+# temporary file and its rename (rsync makes one too, in its receiving process), and the one
+# thread that lists and copies while rsync's three processes overlap the walk and the copies.
+#
 # Every tool starts from the same state: all earlier writes synced and the source read once
 # right before (warm in the page cache for all). Copy times exclude the final writeback, for
 # all tools alike. Each tool writes into a destination of its own and the small-file copies are
@@ -48,6 +56,9 @@ command -v rsync >/dev/null || apt-get install -y rsync >/dev/null
 cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQM_BENCH=ON >/dev/null
 cmake --build "$build" -j2 --target qm_bench_copy QuorvelMarnisyn >/dev/null
 driver=$(find "$build" -name qm_bench_copy -type f -perm -u+x | head -1)
+# The floor of the copy's own system calls, without the program around them (see floor.c).
+floor=$build/qm_copy_floor
+cc -O2 -o "$floor" "$repo/bench/copy/floor.c"
 
 # BTRFS=1: everything runs on a btrfs file system in a loop image (root only), where cp and
 # the program share the source's extents instead of copying the data. EXT4=1: on a new ext4
@@ -146,6 +157,13 @@ small() { # tool round
     rsync) run warm_tree rsync -rt "$work/src/" "$to/" ;;
     copier) mkdir -p "$to"; run warm_tree program "$work/src" "$to" ;;
     engine) run warm_tree "$driver" tree "$work/src" "$to" ;;
+    floor | direct)
+      # Only the copies are timed (the folders are made first): the tool prints its own time.
+      local t
+      sync; warm_tree
+      t=$("$floor" $([[ $1 == floor ]] && echo design || echo direct) "$work/src" "$to" 2>/dev/null)
+      sync
+      echo "$t $t" ;;
   esac
 }
 
@@ -156,20 +174,24 @@ startup_wall=$(median $(for x in "${S[@]}"; do echo "${x%% *}"; done))
 startup_cpu=$(median $(for x in "${S[@]}"; do echo "$x" | cut -d' ' -f2; done))
 echo "program start-up and close, subtracted below: ${startup_wall} ms wall, ${startup_cpu} ms cpu (runs: ${S[*]})"
 declare -A res
-tools=(cp rsync copier engine)
+tools=(cp rsync copier engine floor direct)
+big_tools=(cp rsync copier engine)
 for ((r = 1; r <= rounds; r++)); do
-  order=("${tools[@]:$(( (r - 1) % 4 ))}" "${tools[@]:0:$(( (r - 1) % 4 ))}")
+  order=("${tools[@]:$(( (r - 1) % ${#tools[@]} ))}" "${tools[@]:0:$(( (r - 1) % ${#tools[@]} ))}")
   line="round $r (wall cpu ms):"
   if (( big_mb > 0 )); then
-    for t in "${order[@]}"; do res[big_${t}_$r]=$(big "$t"); line+=" big $t ${res[big_${t}_$r]},"; done
-    for t in "${tools[@]}"; do cmp "$work/bigsrc/big.bin" "$work/big_$t/big.bin"; done
+    for t in "${order[@]}"; do
+      [[ $t == floor || $t == direct ]] && continue
+      res[big_${t}_$r]=$(big "$t"); line+=" big $t ${res[big_${t}_$r]},"
+    done
+    for t in "${big_tools[@]}"; do cmp "$work/bigsrc/big.bin" "$work/big_$t/big.bin"; done
     cmp <(stat -c %Y "$work/bigsrc/big.bin") <(stat -c %Y "$work/big_copier/big.bin")
     rm -rf "$work"/big_*; sync
   fi
   for t in "${order[@]}"; do res[small_${t}_$r]=$(small "$t" "$r"); line+=" small $t ${res[small_${t}_$r]},"; done
   for t in "${tools[@]}"; do diff -r "$work/src" "$work/small_$t.$r"; done
   # The program's and the driver's copies carry the source's modification times.
-  for t in copier engine; do
+  for t in copier engine floor; do
     diff <(cd "$work/src" && find . -type f -printf '%p %T@\n' | sort) \
          <(cd "$work/small_$t.$r" && find . -type f -printf '%p %T@\n' | sort)
   done
@@ -183,7 +205,9 @@ figures() { # key -> "median-wall median-cpu best-wall best-cpu"
   echo "$(median $(vals "$1" 1)) $(median $(vals "$1" 2)) $(best $(vals "$1" 1)) $(best $(vals "$1" 2))"
 }
 {
-  for k in big_cp big_rsync big_copier big_engine small_cp small_rsync small_copier small_engine; do echo "$k $(figures $k)"; done
+  for k in big_cp big_rsync big_copier big_engine small_cp small_rsync small_copier small_engine small_floor small_direct; do
+    echo "$k $(figures $k)"
+  done
 } | awk -v mb="$big_mb" -v n="$small_files" '
 function r(a, b) { return b > 0 ? a / b : 0 }
 { mw[$1] = $2; mc[$1] = $3; bw[$1] = $4; bc[$1] = $5 }
@@ -203,6 +227,8 @@ END {
     r(mw["small_copier"], mw["small_cp"]), r(bw["small_copier"], bw["small_cp"])
   printf "  engine driver alone (CopyBigFiles file by file, no listing, no window): wall %d ms median, cpu %d ms; / rsync -rt %.2f median\n",
     mw["small_engine"], mc["small_engine"], r(mw["small_engine"], mw["small_rsync"])
+  printf "  floor of the copies alone (floor.c, the same system calls per file and nothing else): %d ms median = %.2f of rsync -rt; straight to the final name, without the temporary file and its rename: %d ms = %.2f\n",
+    mw["small_floor"], r(mw["small_floor"], mw["small_rsync"]), mw["small_direct"], r(mw["small_direct"], mw["small_rsync"])
   if (mb > 0)
     printf "  engine driver, large file: %d ms median\n", mw["big_engine"]
 }'
