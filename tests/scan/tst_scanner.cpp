@@ -257,6 +257,24 @@ private slots:
         QVERIFY(!listingCache(rig.ctx).scan.complete);
     }
 
+    // The file-system root: its text is empty once the separator is stripped, and its entries'
+    // paths start with the separator. Only the root itself is read (a stop follows).
+    void theFileSystemRootIsRead()
+    {
+        ListingRig rig;
+        rig.ctx.listingRefreshMs = -1;
+        int pumps = 0;
+        rig.host.onPump = [&] {
+            if (++pumps == 2)
+                rig.ctx.StopRequested = true;
+        };
+        ScanFolderTree(rig.ctx, QStringLiteral("/"));
+        QVERIFY(listingCache(rig.ctx).scan.rootRead);
+        const QStringList got = ListingRig::paths(rig.ctx.ScanItems);
+        QVERIFY(got.contains(QStringLiteral("/tmp")));
+        QVERIFY(rig.ctx.ScanItems[got.indexOf(QStringLiteral("/tmp"))].IsFolder);
+    }
+
     void refreshShowsTheLastFolderTaken()
     {
         ListingRig rig;
