@@ -97,41 +97,29 @@ QString ScanList::name(qsizetype i) const
     return decoded(v);
 }
 
-QByteArray ScanList::pathBytes(qsizetype i) const
+QByteArray ScanList::relativeBytes(qsizetype i) const
 {
     // The names from the entry up to the root, then joined the other way round.
-    qint32 chain[256];
-    std::vector<qint32> longChain;
-    int depth = 0;
+    std::vector<qint32> chain;
     qsizetype total = 0;
     for (qint32 k = qint32(i); k >= 0; k = at(k).parent) {
-        if (depth < 256)
-            chain[depth] = k;
-        else {
-            if (longChain.empty())
-                longChain.assign(chain, chain + 256);
-            longChain.push_back(k);
-        }
-        ++depth;
+        chain.push_back(k);
         total += at(k).nameLen + 1;
     }
-    const QByteArray rootBytes = platform::encodeName(root_);
     QByteArray out;
-    out.reserve(rootBytes.size() + total);
-    out += rootBytes;
-    for (int d = depth; d-- > 0;) {
-        const qint32 k = longChain.empty() ? chain[d] : longChain[size_t(d)];
-        out += '/';
-        const QByteArrayView v = nameBytes(k);
+    out.reserve(total);
+    for (size_t d = chain.size(); d-- > 0;) {
+        const QByteArrayView v = nameBytes(chain[d]);
         out.append(v.data(), v.size());
+        if (d)
+            out += '/';
     }
     return out;
 }
 
-QByteArray ScanList::relativeBytes(qsizetype i) const
+QByteArray ScanList::pathBytes(qsizetype i) const
 {
-    const qsizetype rootLen = platform::encodeName(root_).size() + 1;
-    return pathBytes(i).mid(rootLen);
+    return platform::encodeName(root_) + '/' + relativeBytes(i);
 }
 
 QString ScanList::relative(qsizetype i) const
