@@ -1,6 +1,7 @@
 #pragma once
 // The window routines that loops call when they have seen the stop flag.
 #include "core/Context.h"
+#include <QElapsedTimer>
 #include <QList>
 #include <QStringList>
 
@@ -51,4 +52,31 @@ private:
     UiHost *ui_;
     qint64 count_;
     qint64 lastStep_ = -1;
+};
+
+// The pace of a listing loop. Called once per item: true when the labels are due (at most once
+// every listingRefreshMs; the caller refreshes them and then lets the window's events run);
+// between two refreshes it lets the events run itself every listingPumpMs, so that Stop is
+// answered within a fraction of a second.
+class ListingPace {
+public:
+    explicit ListingPace(Context &ctx) : ctx_(ctx) { timer_.start(); }
+    bool refreshDue()
+    {
+        const qint64 now = timer_.elapsed();
+        if (now - lastRefresh_ > ctx_.listingRefreshMs) {
+            lastRefresh_ = lastPump_ = now;
+            return true;
+        }
+        if (now - lastPump_ > ctx_.listingPumpMs) {
+            lastPump_ = now;
+            ctx_.ui->pumpEvents();
+        }
+        return false;
+    }
+
+private:
+    Context &ctx_;
+    QElapsedTimer timer_;
+    qint64 lastRefresh_ = 0, lastPump_ = 0;
 };

@@ -121,9 +121,7 @@ CaseClashError CaseClash(const QString &path, const QString &other)
 void CompareSourceWithTarget(Context &ctx)
 {
     UiHost *ui = ctx.ui;
-    QElapsedTimer timer;
-    timer.start();
-    qint64 lastRefresh = 0, lastPump = 0;
+    ListingPace pace(ctx);
     ctx.NewItems.clear();
     ctx.SizeItems.clear();
     ui->setVisible(Ctl::pball, true);
@@ -310,15 +308,10 @@ void CompareSourceWithTarget(Context &ctx)
 
     for (qint32 i = 0; i < qint32(count); ++i) {
         progress.set(qint64(i) + 1);
-        const qint64 now = timer.elapsed();
-        if (now - lastRefresh > ctx.listingRefreshMs) {
-            lastRefresh = lastPump = now;
+        if (pace.refreshDue()) {
             ui->setText(Ctl::lblListStatus, items.path(i));
             ui->setText(Ctl::lblListStatus1, ProgressText(qint64(i) + 1, count));
             flushRows();
-            ui->pumpEvents();
-        } else if (now - lastPump > ctx.listingPumpMs) {
-            lastPump = now;
             ui->pumpEvents();
         }
         try {

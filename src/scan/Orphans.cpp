@@ -126,9 +126,7 @@ void FindOrphans(Context &ctx)
     const QString sourcePrefix = withSeparator(S);
     const QString targetPrefix = withSeparator(T);
     const QByteArray sourceBytes = scanio::encode(sourcePrefix);
-    QElapsedTimer timer;
-    timer.start();
-    qint64 lastRefresh = 0, lastPump = 0;
+    ListingPace pace(ctx);
     RowBatch rows(ui, Ctl::LstOrphans);
     ProgressValue progress(ui, count);
 
@@ -271,15 +269,10 @@ void FindOrphans(Context &ctx)
 
     for (qint32 k = 0; k < qint32(count); ++k) {
         progress.set(qint64(k) + 1);
-        const qint64 now = timer.elapsed();
-        if (now - lastRefresh > ctx.listingRefreshMs) {
-            lastRefresh = lastPump = now;
+        if (pace.refreshDue()) {
             ui->setText(Ctl::lblListStatus, items.path(k));
             ui->setText(Ctl::lblListStatus1, ProgressText(qint64(k) + 1, count));
             rows.flush();
-            ui->pumpEvents();
-        } else if (now - lastPump > ctx.listingPumpMs) {
-            lastPump = now;
             ui->pumpEvents();
         }
         try {

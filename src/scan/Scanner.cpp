@@ -4,6 +4,7 @@
 // names stay the bytes the disk gave until a path is asked for.
 #include "scan/Scanner.h"
 #include "core/Format.h"
+#include "core/ResultLists.h"
 #include "platform/Platform.h"
 #include "scan/FileQuery.h"
 #include "scan/ListingCache.h"
@@ -740,22 +741,12 @@ void ScanFolderTreeWithPattern(Context &ctx, const QString &root, const KnownFil
         return;
     }
 
-    QElapsedTimer timer;
-    timer.start();
-    qint64 lastRefresh = 0;
+    ListingPace pace(ctx);
     ScanHooks hooks;
     hooks.stopped = [&ctx] { return ctx.StopRequested; };
-    qint64 lastPump = 0;
     hooks.refresh = [&](const ScanResult &res, qint32 lastTaken, size_t queued) {
-        const qint64 now = timer.elapsed();
-        if (now - lastRefresh <= ctx.listingRefreshMs) {
-            if (now - lastPump > ctx.listingPumpMs) {
-                lastPump = now;
-                ctx.ui->pumpEvents();
-            }
+        if (!pace.refreshDue())
             return;
-        }
-        lastRefresh = lastPump = now;
         ctx.ScanFileCount = res.files;
         ctx.ScanFolderCount = res.folders;
         ctx.ui->setText(Ctl::lblListStatus, lastTaken == -2 ? QString() : res.list.folderPath(lastTaken));
