@@ -138,7 +138,7 @@ void CompareSourceWithTarget(Context &ctx)
     const qint64 count = qint64(items.size());
     ui->setMaximum(Ctl::pball, int(count));
     // Every listed path is the folder text, one separator and the relative part.
-    const QString targetPrefix = T.isEmpty() || T.endsWith(QLatin1Char('/')) ? T : T + QLatin1Char('/');
+    const QString targetPrefix = FolderPrefix(T);
     const QByteArray targetBytes = scanio::encode(targetPrefix);
 
     // A volume that keeps times in 2-second steps (FAT) rounds every time it stores: when

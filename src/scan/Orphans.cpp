@@ -28,11 +28,6 @@ bool folderReadable(const QString &path)
     return true;
 }
 
-QString withSeparator(const QString &folder)
-{
-    return folder.isEmpty() || folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
-}
-
 // The entry of `list` at the relative path of entry `i` of `other` (exact names), or -1.
 qint32 findSamePath(const ScanList &list, const ScanList &other, qint32 i)
 {
@@ -123,8 +118,8 @@ void FindOrphans(Context &ctx)
     const qint64 count = qint64(items.size());
     ui->setMaximum(Ctl::pball, int(count));
     ui->setVisible(Ctl::pball, true);
-    const QString sourcePrefix = withSeparator(S);
-    const QString targetPrefix = withSeparator(T);
+    const QString sourcePrefix = FolderPrefix(S);
+    const QString targetPrefix = FolderPrefix(T);
     const QByteArray sourceBytes = scanio::encode(sourcePrefix);
     ListingPace pace(ctx);
     RowBatch rows(ui, Ctl::LstOrphans);

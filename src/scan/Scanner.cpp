@@ -529,6 +529,12 @@ QString StripBackslash(QString &path)
     return path;
 }
 
+QString FolderPrefix(const QString &folder)
+{
+    const QChar sep = platform::separator();
+    return folder.isEmpty() || folder.endsWith(sep) ? folder : folder + sep;
+}
+
 QString FolderQueueKey(const QString &path)
 {
     QString k = path.toCaseFolded();

@@ -4,6 +4,9 @@
 
 // Removes every trailing separator from `path` (changing it) and returns it.
 QString StripBackslash(QString &path);
+// The folder text as the start of its items' paths: ending in one separator (an empty text
+// stays empty; it never becomes the file-system root).
+QString FolderPrefix(const QString &folder);
 // Enumerates the tree under `root` into ctx.ScanItems (see ScanList) and the scan counts.
 // Lists regular files (hidden ones too) and folders; links, sockets, FIFOs and devices are
 // never listed. A file entry carries its length and modification time; a folder entry carries
