@@ -12,6 +12,14 @@ Context::~Context()
     closeCopierFiles();
 }
 
+const TreeRoots &Context::treeRoots()
+{
+    const QString source = ui->text(Ctl::txtSource), target = ui->text(Ctl::txtTarget);
+    if (!roots.openedFor(source, target))
+        roots.open(source, target);
+    return roots;
+}
+
 void Context::closeCopierFiles()
 {
     // Each file's own release closes it (and its lock) before it is freed.

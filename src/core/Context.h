@@ -5,6 +5,7 @@
 #include "core/RunLog.h"
 #include "core/ScanList.h"
 #include "core/Settings.h"
+#include "core/TreeRoots.h"
 #include "core/UiHost.h"
 #include <QElapsedTimer>
 #include <QHash>
@@ -108,6 +109,12 @@ struct Context {
     // What the copier learned, during this run, of each target volume (by device number):
     // whether it keeps the times set on a file exactly, so that they need not be read back.
     QHash<quint64, bool> VolumesKeepingTimes;
+
+    // The source and target folders of the listing or run under way, open while it lasts:
+    // every item of the trees is reached beneath one of them (see TreeRoots).
+    TreeRoots roots;
+    // The roots for the folder texts of the window, opened anew when the texts changed.
+    const TreeRoots &treeRoots();
 
     // The copier's two file objects.
     CopierFile CopySource{nullptr, nullptr}, CopyTarget{nullptr, nullptr};

@@ -1,0 +1,82 @@
+#include "core/TreeRoots.h"
+#include "platform/Platform.h"
+
+namespace {
+
+QString withOneSeparator(const QString &folder)
+{
+    const QChar sep = platform::separator();
+    QString p = folder;
+    while (p.endsWith(sep))
+        p.chop(1);
+    return p + sep;
+}
+
+} // namespace
+
+void TreeRoots::open(const QString &source, const QString &target)
+{
+    const QString texts[2] = {source, target};
+    for (int k = 0; k < 2; ++k) {
+        Root &r = roots_[k];
+        r.prefix = withOneSeparator(texts[k]);
+        r.folder = platform::Folder();
+        r.err = texts[k].isEmpty() ? platform::errc::NotFound
+                                   : platform::fs().openRoot(platform::encodeName(r.prefix), platform::FolderUse::Lookup, r.folder);
+    }
+    opened_ = true;
+}
+
+void TreeRoots::close()
+{
+    for (Root &r : roots_)
+        r = Root();
+    opened_ = false;
+}
+
+bool TreeRoots::openedFor(const QString &source, const QString &target) const
+{
+    return opened_ && roots_[0].prefix == withOneSeparator(source) && roots_[1].prefix == withOneSeparator(target);
+}
+
+int TreeRoots::locate(const QString &path, const platform::Folder *&root, QByteArray &relative) const
+{
+    const Root *best = nullptr;
+    for (const Root &r : roots_) {
+        const bool under = path.startsWith(r.prefix) || path == r.prefix.chopped(1);
+        if (opened_ && under && (!best || r.prefix.size() > best->prefix.size()))
+            best = &r;
+    }
+    if (!best)
+        return platform::errc::OutsideFolder;
+    if (best->err)
+        return best->err;
+    root = &best->folder;
+    QString rel = path.size() > best->prefix.size() ? path.mid(best->prefix.size()) : QString();
+    while (rel.endsWith(platform::separator()))
+        rel.chop(1);
+    relative = platform::encodeName(rel);
+    return 0;
+}
+
+int TreeRoots::openParent(const QString &path, platform::FolderUse use, platform::Folder &folder, QByteArray &name) const
+{
+    const platform::Folder *root = nullptr;
+    QByteArray rel;
+    if (const int err = locate(path, root, rel))
+        return err;
+    if (rel.isEmpty())
+        return platform::errc::OutsideFolder; // a root has no parent inside the trees
+    QByteArray parent;
+    platform::splitLast(rel, parent, name);
+    return platform::fs().openFolder(*root, parent, use, folder);
+}
+
+int TreeRoots::openFolder(const QString &path, platform::FolderUse use, platform::Folder &folder) const
+{
+    const platform::Folder *root = nullptr;
+    QByteArray rel;
+    if (const int err = locate(path, root, rel))
+        return err;
+    return platform::fs().openFolder(*root, rel, use, folder);
+}
