@@ -39,6 +39,9 @@ void BeginListing(Context &ctx)
     ui->setText(Ctl::lblListStatus, QString());
     endInOneSeparator(ctx, Ctl::txtTarget);
     endInOneSeparator(ctx, Ctl::txtSource);
+    // The two folders are opened once for the whole listing: every lookup below them is made
+    // beneath these, whatever their paths lead to meanwhile.
+    ctx.roots.open(ui->text(Ctl::txtSource), ui->text(Ctl::txtTarget));
     ctx.StopRequested = false;
     for (Ctl c : {Ctl::cmdListFile, Ctl::cmdFolderSource, Ctl::cmdFolderTarget, Ctl::cmdSync, Ctl::cmdExit})
         ui->setEnabled(c, false);

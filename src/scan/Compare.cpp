@@ -3,13 +3,13 @@
 // once on the disk (and not at all below a folder that the target lacks).
 #include "scan/Compare.h"
 #include "core/Format.h"
+#include "core/TreeRoots.h"
 #include "platform/Platform.h"
 #include "scan/FileQuery.h"
 #include "scan/ListingCache.h"
 #include "core/ResultLists.h"
 #include "scan/Scanner.h"
 #include <QElapsedTimer>
-#include <unistd.h>
 
 using scanio::Kind;
 
@@ -22,35 +22,24 @@ struct SourceFile {
     qint64 mtimeNs;
 };
 
-// Looks the entries of a listed tree up on the disk below `base` (a folder text ending in a
-// separator), inside their folder, which stays open for the next lookup: the entries of one
-// folder follow each other in the listing.
+// Looks the entries of a listed tree up on the disk, inside their folder opened beneath the
+// tree's root, which stays open for the next lookup: the entries of one folder follow each
+// other in the listing.
 class FolderLookups {
 public:
-    FolderLookups(const ScanList &items, QByteArray base) : items_(items), base_(std::move(base)) {}
-    ~FolderLookups()
+    FolderLookups(const ScanList &items, const TreeRoots &roots, const QString &rootPath)
+        : items_(items), rootErr_(locateRoot(roots, rootPath, root_)), disk_(root_, rootErr_)
     {
-        if (fd_ >= 0)
-            ::close(fd_);
     }
     FolderLookups(const FolderLookups &) = delete;
     FolderLookups &operator=(const FolderLookups &) = delete;
 
-    // 0 (m filled) or the errno.
+    // 0 (m filled) or the error.
     int lookup(qint32 i, scanio::Meta &m)
     {
         const qint32 p = items_.at(i).parent;
-        if (!scanio::faultsActive()) {
-            if (p != parent_) {
-                if (fd_ >= 0)
-                    ::close(fd_);
-                parent_ = p;
-                fd_ = scanio::openFolderForLookups(base_ + (p >= 0 ? items_.relativeBytes(p) : QByteArray()), p < 0);
-            }
-            if (fd_ >= 0)
-                return scanio::lookupAt(fd_, items_.nameBytes(i).toByteArray().constData(), m);
-        }
-        return scanio::lookup(base_ + items_.relativeBytes(i), m);
+        const QByteArray folder = p == disk_.folderKey() || p < 0 ? QByteArray() : items_.relativeBytes(p);
+        return disk_.lookupIn(p, folder, items_.nameBytes(i), m);
     }
     scanio::Meta lookupOrThrow(qint32 i)
     {
@@ -59,12 +48,28 @@ public:
             throw scanio::systemError(err);
         return m;
     }
+    // The folder of the last lookup.
+    const platform::Folder &folder() const { return disk_.folder(); }
+    const platform::Folder *root() const { return root_; }
+    int rootErr() const { return rootErr_; }
 
 private:
+    // The listing's root folder of `rootPath`: 0, or why there is none.
+    static int locateRoot(const TreeRoots &roots, const QString &rootPath, const platform::Folder *&root)
+    {
+        QByteArray relative;
+        int err = roots.locate(rootPath, root, relative);
+        if (!err && !relative.isEmpty())
+            err = platform::errc::OutsideFolder; // not one of the listing's roots
+        if (err)
+            root = nullptr;
+        return err;
+    }
+
     const ScanList &items_;
-    QByteArray base_;
-    qint32 parent_ = -2;
-    int fd_ = -1;
+    const platform::Folder *root_ = nullptr;
+    int rootErr_ = 0;
+    scanio::FolderLookups disk_;
 };
 
 // The source file's length and time: from the scan, or asked now when the scan learned
@@ -76,20 +81,24 @@ SourceFile sourceFile(const ScanList &items, qint32 i, bool confirm, FolderLooku
         return {e.size, e.mtimeNs};
     const scanio::Meta m = disk.lookupOrThrow(i);
     if (m.kind != Kind::File)
-        throw scanio::systemError(ENOENT);
+        throw scanio::systemError(platform::errc::NotFound);
     if (e.size >= 0)
         return {e.size, e.mtimeNs};
     return {m.size, m.mtimeNs};
 }
 
-qint64 newFolderSize(const ScanList &items, qsizetype i)
+// The total length of a new source folder's tree: the scan's, or read again beneath the
+// source root when the scan could not learn it.
+qint64 newFolderSize(const ScanList &items, qsizetype i, const FolderLookups &source)
 {
     if (items.at(i).size >= 0)
         return items.at(i).size; // the scan's total for the folder's tree
+    if (!source.root())
+        throw scanio::systemError(source.rootErr());
     int err = 0;
-    const qint64 size = FolderTreeSize(items.path(i), KnownFileMeta(), &err);
+    const qint64 size = FolderTreeSize(*source.root(), items.relativeBytes(i), KnownFileMeta(), QString(), &err);
     if (size < 0)
-        throw scanio::systemError(err ? err : EIO);
+        throw scanio::systemError(err ? err : platform::errc::IoError);
     return size;
 }
 
@@ -139,12 +148,11 @@ void CompareSourceWithTarget(Context &ctx)
     ui->setMaximum(Ctl::pball, int(count));
     // Every listed path is the folder text, one separator and the relative part.
     const QString targetPrefix = FolderPrefix(T);
-    const QByteArray targetBytes = scanio::encode(targetPrefix);
 
     // A volume that keeps times in 2-second steps (FAT) rounds every time it stores: when
     // either folder lies on one, times one second apart are the same time. Asked once per
     // listing.
-    const bool twoSecondSteps = platform::volumeFacts(S).twoSecondTimes || platform::volumeFacts(T).twoSecondTimes;
+    const bool twoSecondSteps = platform::fs().volumeFacts(S).twoSecondTimes || platform::fs().volumeFacts(T).twoSecondTimes;
 
     ListingCache &cache = listingCache(ctx);
     cache.foldSeconds.clear();
@@ -174,17 +182,18 @@ void CompareSourceWithTarget(Context &ctx)
     std::vector<FolderTarget> where(size_t(items.spanCount()));
     if (targetList && targetList->span(0).read && targetList->span(0).err == 0)
         where[0] = FolderTarget{Where::List, -1};
-    else if (targetList && targetList->span(0).err == ENOENT)
+    else if (targetList && targetList->span(0).err == platform::errc::NotFound)
         where[0] = FolderTarget{Where::Absent, -1}; // no target folder yet: everything is new
 
     // What is asked of the disk: a target counterpart, and a source file once more before it
     // is listed.
-    FolderLookups targetDisk(items, targetBytes);
-    FolderLookups sourceDisk(items, scanio::encode(items.root() + QLatin1Char('/')));
+    const TreeRoots &roots = ctx.treeRoots();
+    FolderLookups targetDisk(items, roots, T);
+    FolderLookups sourceDisk(items, roots, items.root());
     auto askDisk = [&](qint32 i, TargetSeen &t) {
         scanio::Meta m;
         const int err = targetDisk.lookup(i, m);
-        if (err && !scanio::isMissing(err))
+        if (err && !platform::isMissing(err))
             throw scanio::systemError(err);
         if (!err) {
             t.kind = m.kind;
@@ -240,12 +249,9 @@ void CompareSourceWithTarget(Context &ctx)
                                                          items.at(first - 1).isAscii()) == 0)
                 --first;
             cache.foldSeconds.insert(items.path(i), items.path(first));
-            if (t.kind != Kind::None && t.listed < 0) {
-                const QString targetPath = targetPrefix + items.relative(i);
-                const qsizetype slash = targetPath.lastIndexOf(QLatin1Char('/'));
-                if (!platform::folderHoldsExactName(targetPath.left(slash), targetPath.mid(slash + 1)))
-                    throw CaseClash(targetPath, targetPrefix + items.relative(first));
-            }
+            // What was found was asked of the disk, in the folder the lookup still holds open.
+            if (t.kind != Kind::None && t.listed < 0 && !platform::fs().holdsExactName(targetDisk.folder(), items.nameBytes(i)))
+                throw CaseClash(targetPrefix + items.relative(i), targetPrefix + items.relative(first));
         }
 
         if (item.isFolder()) {
@@ -257,7 +263,7 @@ void CompareSourceWithTarget(Context &ctx)
             try {
                 mtime = sourceDisk.lookupOrThrow(i).mtimeNs;
                 row << scanio::dateText(mtime);
-                size = newFolderSize(items, i);
+                size = newFolderSize(items, i, sourceDisk);
                 row << PlainDigits(size);
             } catch (...) {
                 newRows.add(row);

@@ -1,12 +1,10 @@
 #pragma once
-// The few file-system queries of the listing, made directly on the system so that each one is
-// a single call: the lookup of one name (never following a link in its last part), the opening
-// of a folder for reading, and the error they raise.
+// The few file-system queries of the listing, made through the door (platform/FileSystem.h):
+// the lookup of one name inside a folder opened beneath its root (never following a link),
+// and the error they raise.
 #include "core/Errors.h"
-#include <cerrno>
+#include "platform/FileSystem.h"
 #include <QByteArray>
-#include <QList>
-#include <QPair>
 #include <QString>
 
 namespace scanio {
@@ -19,22 +17,44 @@ struct Meta {
     qint64 mtimeNs = 0;
 };
 
-// Looks the name up without following a last-part link. 0 on success (m filled), else the
-// errno. A regular file is Kind::File, a folder Kind::Folder, anything else Kind::Other.
-int lookup(const QByteArray &path, Meta &m);
-// The same for a name inside an open folder (no test faults apply: see faultsActive()).
-int lookupAt(int dirFd, const char *name, Meta &m);
-// Opens a folder only to look names up inside it: a descriptor, or -errno.
-int openFolderForLookups(const QByteArray &path, bool followLink);
-bool faultsActive();
-// Looks up and raises AppError(errno, ...) on any failure.
-Meta lookupOrThrow(const QString &path);
-// Opens a folder for reading: a descriptor, or -errno. Links are followed only when asked
-// (the scan root may be a link; nothing below it is ever followed).
-int openFolder(const QByteArray &path, bool followLink);
+// What a status query tells, as the listing keeps it: a regular file is Kind::File, a folder
+// Kind::Folder, anything else (a link, a FIFO, a device) Kind::Other.
+Meta metaOf(const platform::Status &st);
+// Looks the name up inside an open folder, never following a link. 0 (m filled), or the error.
+int lookupAt(const platform::Folder &folder, const char *name, Meta &m);
 
-// "Not there" answers of a lookup: the name or a folder on its way does not exist.
-inline bool isMissing(int err) { return err == ENOENT || err == ENOTDIR; }
+// Looks names of one tree up below its root folder. The folder that holds the name is opened
+// beneath the root and stays open for the next lookup: the entries of one folder follow each
+// other in a listing, so a folder is opened once for all of them.
+class FolderLookups {
+public:
+    // `root` (may be null when `rootErr` says why there is none) outlives this object.
+    FolderLookups(const platform::Folder *root, int rootErr) : root_(root), rootErr_(rootErr) {}
+    FolderLookups(const FolderLookups &) = delete;
+    FolderLookups &operator=(const FolderLookups &) = delete;
+
+    // The entry at `relative` (bytes below the root). 0 (m filled), or the error.
+    int lookup(QByteArrayView relative, Meta &m);
+    // The same where the caller knows the folder part already: `folderKey` (0 or more, -1 the
+    // root) names the folder, which is only opened when the key changes. One object serves
+    // lookups by path or by key, not both.
+    int lookupIn(qint64 folderKey, QByteArrayView folderRelative, QByteArrayView name, Meta &m);
+    Meta lookupOrThrow(QByteArrayView relative);
+    // The key of the folder open now (-2: none).
+    qint64 folderKey() const { return key_; }
+    // The folder the last lookup opened (closed when its opening failed).
+    const platform::Folder &folder() const { return folder_; }
+
+private:
+    int enter(qint64 folderKey, QByteArrayView folderRelative);
+
+    const platform::Folder *root_;
+    int rootErr_;
+    platform::Folder folder_;
+    int folderErr_ = 0;
+    qint64 key_ = -2;           // the folder open now (-2: none)
+    QByteArray keyBytes_;       // ... for lookups by path
+};
 
 // Whole seconds of a nanosecond time, rounded down (times before 1970 included).
 inline qint64 wholeSeconds(qint64 ns) { return ns >= 0 ? ns / 1000000000 : -((-ns + 999999999) / 1000000000); }
@@ -44,15 +64,5 @@ QString dateText(qint64 mtimeNs);
 // The exact bytes of a path (see platform::encodeName).
 QByteArray encode(QStringView path);
 AppError systemError(int err);
-
-// Tests: make the opening of these folders, or the lookup of names below these folders,
-// fail with the given errno (the tests run as a user whom permissions do not stop).
-void setFaultsForTests(const QList<QPair<QString, int>> &unreadableFolders,
-                       const QList<QPair<QString, int>> &unsearchableFolders);
-// Tests: these folders open, but reading their entries fails at once with the given errno (a
-// device error part-way through a folder). setFaultsForTests clears them.
-void setReadFaultsForTests(const QList<QPair<QString, int>> &failingFolders);
-// The injected read failure of a folder (0: none).
-int injectedReadFault(const QByteArray &path);
 
 } // namespace scanio

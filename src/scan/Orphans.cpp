@@ -4,6 +4,7 @@
 // target look like orphans.
 #include "scan/Orphans.h"
 #include "core/Format.h"
+#include "core/TreeRoots.h"
 #include "platform/Platform.h"
 #include "platform/Trash.h"
 #include "scan/FileQuery.h"
@@ -13,19 +14,28 @@
 #include <QElapsedTimer>
 #include <QHash>
 #include <functional>
-#include <unistd.h>
 
 using scanio::Kind;
 
 namespace {
 
-bool folderReadable(const QString &path)
+// The root folder of one side as the listing holds it open (null when it could not be
+// opened; `err` says why).
+const platform::Folder *rootOf(const TreeRoots &roots, const QString &path, int &err)
 {
-    const int fd = scanio::openFolder(scanio::encode(path), true);
-    if (fd < 0)
-        return false;
-    ::close(fd);
-    return true;
+    const platform::Folder *root = nullptr;
+    QByteArray relative;
+    err = roots.locate(path, root, relative);
+    if (!err && !relative.isEmpty())
+        err = platform::errc::OutsideFolder; // not one of the listing's roots
+    return err ? nullptr : root;
+}
+
+// The source root can be read: it opens for reading as the listing's root.
+bool folderReadable(const platform::Folder *root)
+{
+    platform::Folder listed;
+    return root && platform::fs().openFolder(*root, QByteArrayView(), platform::FolderUse::Read, listed) == 0;
 }
 
 // The entry of `list` at the relative path of entry `i` of `other` (exact names), or -1.
@@ -105,7 +115,11 @@ void FindOrphans(Context &ctx)
 
     // A source root that is missing or cannot be read says nothing about the target: listing
     // the whole target as orphans would invite a mirror run to empty the backup.
-    const bool sourceRead = sourceScanned ? cache.sourceScan.rootRead : folderReadable(S);
+    const TreeRoots &roots = ctx.treeRoots();
+    int sourceRootErr = 0, targetRootErr = 0;
+    const platform::Folder *sourceRoot = rootOf(roots, S, sourceRootErr);
+    const platform::Folder *targetRoot = rootOf(roots, T, targetRootErr);
+    const bool sourceRead = sourceScanned ? cache.sourceScan.rootRead : folderReadable(sourceRoot);
     if (!sourceRead)
         return;
     const ScanList &source = ctx.SourceScanItems;
@@ -119,8 +133,11 @@ void FindOrphans(Context &ctx)
     ui->setMaximum(Ctl::pball, int(count));
     ui->setVisible(Ctl::pball, true);
     const QString sourcePrefix = FolderPrefix(S);
-    const QString targetPrefix = FolderPrefix(T);
-    const QByteArray sourceBytes = scanio::encode(sourcePrefix);
+    // Names looked up below either root, each in its folder opened beneath the root; the
+    // folder stays open for the next name of the same folder.
+    scanio::FolderLookups sourceDisk(sourceRoot, sourceRootErr);
+    scanio::FolderLookups targetDisk(targetRoot, targetRootErr);
+    scanio::FolderLookups orphanDisk(targetRoot, targetRootErr);
     ListingPace pace(ctx);
     RowBatch rows(ui, Ctl::LstOrphans);
     ProgressValue progress(ui, count);
@@ -181,7 +198,7 @@ void FindOrphans(Context &ctx)
                 if (findSamePath(items, source, j) >= 0)
                     continue; // the target holds that exact name too: a different entry
                 scanio::Meta m;
-                if (scanio::lookup(scanio::encode(targetPrefix) + source.relativeBytes(j), m) == 0
+                if (targetDisk.lookup(source.relativeBytes(j), m) == 0
                     && m.kind == (item.isFolder() ? Kind::Folder : Kind::File))
                     return true;
             }
@@ -195,7 +212,7 @@ void FindOrphans(Context &ctx)
         QString t = T;
         while (t.size() > 1 && t.endsWith(QLatin1Char('/')))
             t.chop(1);
-        return platform::volumeFacts(t).mountPoint == t;
+        return platform::fs().volumeFacts(t).mountPoint == t;
     }();
 
     auto matchOne = [&](qint32 k) {
@@ -225,8 +242,8 @@ void FindOrphans(Context &ctx)
         }
         if (lookUp) {
             scanio::Meta m;
-            const int err = scanio::lookup(sourceBytes + items.relativeBytes(k), m);
-            if (err && !scanio::isMissing(err))
+            const int err = sourceDisk.lookup(items.relativeBytes(k), m);
+            if (err && !platform::isMissing(err))
                 throw scanio::systemError(err);
             orphan = err != 0 || m.kind != (item.isFolder() ? Kind::Folder : Kind::File);
         }
@@ -239,15 +256,15 @@ void FindOrphans(Context &ctx)
         QStringList row{path, item.isFolder() ? QStringLiteral("Folder") : QStringLiteral("File")};
         try {
             if (item.isFolder()) {
-                const scanio::Meta m = scanio::lookupOrThrow(path);
+                const scanio::Meta m = orphanDisk.lookupOrThrow(items.relativeBytes(k));
                 ctx.OrphanItems.back().MTimeNs = m.mtimeNs;
                 row << scanio::dateText(m.mtimeNs);
             } else {
                 qint64 size = item.size, mtime = item.mtimeNs;
                 if (size < 0) {
-                    const scanio::Meta m = scanio::lookupOrThrow(path);
+                    const scanio::Meta m = orphanDisk.lookupOrThrow(items.relativeBytes(k));
                     if (m.kind != Kind::File)
-                        throw scanio::systemError(ENOENT);
+                        throw scanio::systemError(platform::errc::NotFound);
                     size = m.size;
                     mtime = m.mtimeNs;
                     ctx.OrphanItems.back().Size = size;

@@ -6,7 +6,7 @@
 #include "core/Format.h"
 #include "core/ResultLists.h"
 #include "platform/Platform.h"
-#include "scan/FileQuery.h"
+#include "platform/FileSystem.h"
 #include "scan/ListingCache.h"
 #include <QElapsedTimer>
 #include <algorithm>
@@ -14,17 +14,15 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
-#include <dirent.h>
-#include <fcntl.h>
 #include <functional>
 #include <map>
 #include <mutex>
-#include <sys/file.h>
-#include <sys/stat.h>
 #include <thread>
-#include <unistd.h>
 
 namespace {
+
+using platform::errc::Cancelled;
+using platform::errc::NotFound;
 
 // One entry of a folder being read; its name lives in the read's name buffer.
 struct RawEntry {
@@ -48,15 +46,17 @@ struct FolderRead {
     int sizeErr = 0;        // the length of a file in it could not be read
     qint64 filesTotal = 0;  // every regular file, listed or not
     bool leftOut = false;   // the folder to leave out was met (and left out)
-    bool tempSeen = false;  // a copier's temporary file is in the folder
-    bool staleTemp = false; // a copier's temporary file no copy holds was found
-    int staleErr = 0;       // ... and could not be removed (0: removed)
 };
 
-// What one folder read does beyond listing: leave a folder out, clear stale temporary files.
-struct ReadRules {
+// What one folder read keeps: the files the pattern selects (all when `patternTail` is null;
+// none but their lengths when `wantFiles` is false), lengths and times from `known` where it
+// knows them (`folderText` is the folder's path for it), and never the folder to leave out.
+struct ReadSpec {
+    const QString *patternTail = nullptr;
+    bool wantFiles = true;
+    const KnownFileMeta *known = nullptr;
+    QString folderText;
     const LeaveOut *leaveOut = nullptr;
-    bool clearStale = false;
 };
 
 bool isCopyTemp(const char *n)
@@ -64,163 +64,122 @@ bool isCopyTemp(const char *n)
     return n[0] == '$' && std::strcmp(n, platform::kCopyTempName) == 0;
 }
 
-// A copier's temporary file that no copy holds (its lock is free) is left from a copy that
-// never finished: it is removed. One that a running copy holds is left alone.
-void clearStaleTemp(int dirFd, const char *n, FolderRead &r)
-{
-    int fd;
-    do {
-        fd = ::openat(dirFd, n, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0)
-        return; // gone meanwhile, or not ours to open
-    int rc;
-    do {
-        rc = ::flock(fd, LOCK_EX | LOCK_NB);
-    } while (rc != 0 && errno == EINTR);
-    // Only a lock taken proves that no copy holds the file; where the file system cannot lock,
-    // the file is left for the next copy into this folder to replace.
-    if (rc == 0) {
-        r.staleTemp = true;
-        r.staleErr = ::unlinkat(dirFd, n, 0) == 0 ? 0 : errno;
-    }
-    ::close(fd);
-}
-
-// One read buffer per thread for the whole walk: a folder of a few hundred entries is read in
-// one call.
-std::vector<char> &readBuffer()
-{
-    thread_local std::vector<char> buffer(size_t(256) * 1024);
-    return buffer;
-}
-
 // The other root, met as an entry of the folder being read: by its path, or (a way in by
 // another name) by its device and inode.
-bool isLeftOut(const LeaveOut &lo, int dirFd, const char *n, size_t nameLen, ino_t entryIno, const QByteArray &folder)
+bool isLeftOut(const LeaveOut &lo, const platform::Folder &dir, const platform::FolderEntry &e)
 {
     if (!lo.valid)
         return false;
     const QByteArray &p = lo.bytes;
-    if (size_t(p.size()) == size_t(folder.size()) + 1 + nameLen && p.startsWith(folder) && p.at(folder.size()) == '/'
-        && std::memcmp(p.constData() + folder.size() + 1, n, nameLen) == 0)
+    const QByteArray &folder = dir.path();
+    if (p.size() == folder.size() + 1 + e.length && p.startsWith(folder) && p.at(folder.size()) == '/'
+        && std::memcmp(p.constData() + folder.size() + 1, e.name, size_t(e.length)) == 0)
         return true;
-    if (quint64(entryIno) != lo.ino)
+    if (e.ino != lo.ino)
         return false;
-    struct stat st;
-    return ::fstatat(dirFd, n, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode) && quint64(st.st_dev) == lo.dev
-        && quint64(st.st_ino) == lo.ino;
+    platform::Status st;
+    return platform::fs().statAt(dir, e.name, st) == 0 && st.kind == platform::Kind::Folder && st.dev == lo.dev
+        && st.ino == lo.ino;
 }
 
-// Reads one folder: its subfolders and the files the pattern selects (all files when
-// `patternTail` is null), sorted by name without regard to case (then exactly). The entry type
-// comes from the directory entry; only a regular file's length and time are asked, once,
-// relative to the open folder. `folderText` is only needed where `known` is given.
-FolderRead readFolder(const QByteArray &folder, const QString &folderText, bool followLink, const QString *patternTail,
-                      bool wantFiles, const KnownFileMeta &known, RawFolder &out, const ReadRules &rules = ReadRules())
+void keepEntry(RawFolder &out, const platform::FolderEntry &e, bool isFolder, qint64 size, qint64 mtime)
+{
+    const size_t off = out.names.size();
+    out.names.insert(out.names.end(), e.name, e.name + e.length);
+    out.entries.push_back(RawEntry{quint32(off), quint16(e.length), isFolder, ScanList::isAsciiName(e.name, e.length), size, mtime});
+}
+
+// The length and time of a regular file: from what the entry's own query learned, from
+// `known`, or asked once. A file gone or changed since the entry was read is kept with nothing
+// learned (size -1), so whoever needs its length asks for real and reports the failure.
+void fileMeta(const platform::Folder &dir, const platform::FolderEntry &e, const platform::Status *st,
+              const ReadSpec &spec, bool listed, FolderRead &r, qint64 &size, qint64 &mtime)
+{
+    if (st) {
+        size = st->size;
+        mtime = st->mtime.ns();
+        return;
+    }
+    if (spec.known && *spec.known && (listed || !spec.wantFiles)
+        && (*spec.known)(spec.folderText + QLatin1Char('/') + platform::decodeName(e.name, e.length), size, mtime))
+        return;
+    platform::Status own;
+    const int err = platform::fs().statAt(dir, e.name, own);
+    if (err == 0 && own.kind == platform::Kind::File) {
+        size = own.size;
+        mtime = own.mtime.ns();
+        return;
+    }
+    if (!r.sizeErr)
+        r.sizeErr = err ? err : NotFound;
+    size = -1;
+    mtime = 0;
+}
+
+// One entry of the folder: a folder is kept (unless it is the one left out), a regular file
+// is kept when the pattern selects it and counted in the folder's total either way; links,
+// sockets, FIFOs and devices are never listed, nor the copier's temporary file.
+void takeEntry(const platform::Folder &dir, const platform::FolderEntry &e, const ReadSpec &spec, FolderRead &r,
+               RawFolder &out)
+{
+    platform::Kind kind = e.kind;
+    platform::Status st;
+    bool haveStat = false;
+    if (kind == platform::Kind::None) {
+        // The file system does not say: ask once. A failed query counts as a folder.
+        haveStat = platform::fs().statAt(dir, e.name, st) == 0;
+        kind = haveStat ? st.kind : platform::Kind::Folder;
+    }
+    if (kind == platform::Kind::Folder) {
+        if (spec.leaveOut && isLeftOut(*spec.leaveOut, dir, e))
+            r.leftOut = true;
+        else
+            keepEntry(out, e, true, -1, 0);
+        return;
+    }
+    if (kind != platform::Kind::File || isCopyTemp(e.name))
+        return;
+    bool listed = spec.wantFiles;
+    if (listed && spec.patternTail)
+        listed = LikeMatch(QStringView(platform::decodeName(e.name, e.length)).right(4), *spec.patternTail);
+    qint64 size = -1, mtime = 0;
+    fileMeta(dir, e, haveStat ? &st : nullptr, spec, listed, r, size, mtime);
+    if (size > 0)
+        r.filesTotal += size;
+    if (listed)
+        keepEntry(out, e, false, size, mtime);
+}
+
+// Reads one open folder: its subfolders and the files the spec selects, sorted by name
+// without regard to case (then exactly). A failure part-way keeps what was read before it.
+FolderRead readFolder(const platform::Folder &dir, const ReadSpec &spec, RawFolder &out)
 {
     FolderRead r;
     out.entries.clear();
     out.names.clear();
-    const int fd = scanio::openFolder(folder, followLink);
-    if (fd < 0) {
-        r.openErr = -fd;
-        return r;
-    }
-    if (scanio::faultsActive()) {
-        if (const int e = scanio::injectedReadFault(folder)) {
-            r.laterErr = e;
-            ::close(fd);
-            return r;
-        }
-    }
-    std::vector<char> &buffer = readBuffer();
-    for (;;) {
-        const ssize_t got = ::getdents64(fd, buffer.data(), buffer.size());
-        if (got <= 0) {
-            if (got < 0)
-                r.laterErr = errno;
-            break;
-        }
-        for (ssize_t pos = 0; pos < got;) {
-            const struct dirent64 *de = reinterpret_cast<const struct dirent64 *>(buffer.data() + pos);
-            pos += de->d_reclen;
-            const char *n = de->d_name;
-            if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0)))
-                continue;
-            unsigned char type = de->d_type;
-            struct stat st;
-            bool haveStat = false;
-            if (type == DT_UNKNOWN) {
-                // The file system does not say: ask once. A failed query counts as a folder.
-                if (::fstatat(fd, n, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-                    type = DT_DIR;
-                } else {
-                    haveStat = true;
-                    type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG : DT_LNK;
-                }
-            }
-            const size_t len = std::strlen(n);
-            auto keep = [&](bool isFolder, qint64 size, qint64 mtime) {
-                const size_t off = out.names.size();
-                out.names.insert(out.names.end(), n, n + len);
-                out.entries.push_back(RawEntry{quint32(off), quint16(len), isFolder, ScanList::isAsciiName(n, qsizetype(len)), size, mtime});
-            };
-            if (type == DT_DIR) {
-                if (rules.leaveOut && isLeftOut(*rules.leaveOut, fd, n, len, de->d_ino, folder)) {
-                    r.leftOut = true;
-                    continue;
-                }
-                keep(true, -1, 0);
-                continue;
-            }
-            if (type != DT_REG)
-                continue; // links, sockets, FIFOs, devices: never listed
-            if (isCopyTemp(n)) {
-                // The copier's own file is never an item of the tree.
-                r.tempSeen = true;
-                if (rules.clearStale)
-                    clearStaleTemp(fd, n, r);
-                continue;
-            }
-            bool listed = wantFiles;
-            if (wantFiles && patternTail) {
-                const QString name = platform::decodeName(n, qsizetype(len));
-                listed = LikeMatch(QStringView(name).right(4), *patternTail);
-            }
-            qint64 size = -1, mtime = 0;
-            bool metaKnown = false;
-            if (haveStat) {
-                size = qint64(st.st_size);
-                mtime = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-                metaKnown = true;
-            } else if (known && (listed || !wantFiles)) {
-                metaKnown = known(folderText + QLatin1Char('/') + platform::decodeName(n, qsizetype(len)), size, mtime);
-            }
-            if (!metaKnown) {
-                if (::fstatat(fd, n, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode)) {
-                    size = qint64(st.st_size);
-                    mtime = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-                } else {
-                    // Gone or changed since the entry was read: listed with nothing learned, so
-                    // whoever needs its length asks for real (and reports the failure).
-                    if (!r.sizeErr)
-                        r.sizeErr = errno ? errno : ENOENT;
-                    size = -1;
-                    mtime = 0;
-                }
-            }
-            if (size > 0)
-                r.filesTotal += size;
-            if (listed)
-                keep(false, size, mtime);
-        }
-    }
-    ::close(fd);
+    r.laterErr = platform::fs().readEntries(dir, [&](const platform::FolderEntry &e) { takeEntry(dir, e, spec, r, out); });
     std::sort(out.entries.begin(), out.entries.end(), [&out](const RawEntry &a, const RawEntry &b) {
         return ScanList::compareNames(out.name(a), a.ascii, out.name(b), b.ascii) < 0;
     });
     return r;
+}
+
+// Opens the folder `relative` beneath `root` (the root itself when empty) and reads it.
+FolderRead readFolderBelow(const platform::Folder &root, int rootErr, QByteArrayView relative, const ReadSpec &spec,
+                           RawFolder &out)
+{
+    out.entries.clear();
+    out.names.clear();
+    FolderRead r;
+    if (rootErr) {
+        r.openErr = rootErr;
+        return r;
+    }
+    if (relative.isEmpty())
+        return readFolder(root, spec, out);
+    platform::Folder dir;
+    r.openErr = platform::fs().openFolder(root, relative, platform::FolderUse::Read, dir);
+    return r.openErr ? r : readFolder(dir, spec, out);
 }
 
 // The queue key of a folder below a queued one: the parent's key, a separator that sorts
@@ -243,13 +202,10 @@ QString childQueueKey(const QString &parentKey, QByteArrayView name, bool ascii)
 } // namespace
 
 // What a scan met on its way that the run log reports, in the scan's order: folders that could
-// not be read (or not completely) and copiers' temporary files.
+// not be read, or not completely.
 struct ScanEvent {
     qint32 folder;       // folder entry, -1 for the root
     int unreadErr = 0;   // the folder's reading failed (to be logged unless a missing root)
-    bool tempSeen = false;
-    bool staleTemp = false;
-    int staleErr = 0;
 };
 
 namespace {
@@ -270,6 +226,7 @@ struct ScanHooks {
 };
 
 std::atomic<int> readAheadDelayMs{0};
+std::atomic<bool> readAheadOn{true};
 
 struct FolderRec {
     qint32 item;    // the folder's entry; -1 for the root
@@ -278,112 +235,137 @@ struct FolderRec {
     int err;        // first failure in the subtree (0: none)
 };
 
-// The walk itself, on whichever thread runs it.
-void scanTree(ScanResult &out, const QString &root, const QString &pattern, const LeaveOut &leaveOut,
-              const KnownFileMeta &known, bool clearStale, const ScanHooks &hooks)
-{
-    const bool allFiles = pattern.compare(QLatin1String("*.*"), Qt::CaseInsensitive) == 0;
-    const QString patternTail = pattern.right(4);
-    QString start = root;
-    StripBackslash(start);
-    out.list.reset(start);
-    out.extras = ScanExtras();
-    out.extras.scanned = true;
-    out.extras.pattern = pattern;
-    out.events.clear();
-    out.files = out.folders = 0;
-
+// The walk's state: the list being built, the folder queue and the folder records.
+struct Walk {
+    ScanResult &out;
+    ReadSpec spec;
+    platform::Folder root;
+    int rootErr = 0;
     // The queue: ascending case-insensitive path order; a new folder goes right after the last
     // queued path that sorts before it (before any equal one), so the first element is always
     // the next folder to read.
     std::multimap<QString, qint32> queue; // key -> folder entry (-1: the root)
     std::vector<FolderRec> recs;          // by span
-    recs.push_back({-1, -1, 0, 0});
-    queue.emplace(FolderQueueKey(root), -1);
     RawFolder raw;
-    ReadRules rules;
-    rules.leaveOut = leaveOut.valid ? &leaveOut : nullptr;
-    rules.clearStale = clearStale;
+};
 
-    qint32 lastTaken = -2;
-    while (!queue.empty() && !hooks.stopped()) {
-        if (hooks.refresh)
-            hooks.refresh(out, lastTaken, queue.size());
-        auto first = queue.begin();
-        const QString key = first->first;
-        const qint32 folderEntry = first->second;
-        queue.erase(first);
-        lastTaken = folderEntry;
-        const bool isRoot = folderEntry < 0;
-        const qint32 spanIndex = out.list.spanOf(folderEntry);
-        // The file-system root's text is empty (its entries' paths start with the separator).
-        const QByteArray folderBytes = isRoot ? (start.isEmpty() ? QByteArray("/") : platform::encodeName(start))
-                                              : out.list.pathBytes(folderEntry);
-        const QString folderText = known ? out.list.folderPath(folderEntry) : QString();
-        const FolderRead r = readFolder(folderBytes, folderText, isRoot, allFiles ? nullptr : &patternTail, true, known,
-                                        raw, rules);
-        if (isRoot) {
-            out.extras.rootRead = r.openErr == 0;
-            out.extras.rootComplete = r.openErr == 0 && r.laterErr == 0;
-        }
-        if (r.leftOut)
-            out.extras.leftOut = true;
-        const int err = r.openErr ? r.openErr : r.laterErr;
-        if (err || r.tempSeen) {
-            ScanEvent ev{folderEntry};
-            // A root that does not exist is an empty tree, not a fault.
-            ev.unreadErr = (err && !(isRoot && r.openErr == ENOENT)) ? err : 0;
-            ev.tempSeen = r.tempSeen;
-            ev.staleTemp = r.staleTemp;
-            ev.staleErr = r.staleErr;
-            out.events.push_back(ev);
-        }
-        FolderRec &fr = recs[size_t(spanIndex)];
-        fr.total += r.filesTotal;
-        if (err) {
-            out.extras.unreadable.emplace_back(out.list.folderPath(folderEntry), err);
-            if (!fr.err)
-                fr.err = err;
-        }
-        if (r.sizeErr && !fr.err)
-            fr.err = r.sizeErr;
+// Starts the list and opens the root as the user named it (a link in its own path followed).
+void startWalk(Walk &w, const QString &root, const QString &pattern)
+{
+    QString start = root;
+    StripBackslash(start);
+    w.out.list.reset(start);
+    w.out.extras = ScanExtras();
+    w.out.extras.scanned = true;
+    w.out.extras.pattern = pattern;
+    w.out.events.clear();
+    w.out.files = w.out.folders = 0;
+    // The file-system root's text is empty (its entries' paths start with the separator).
+    const QByteArray rootBytes = start.isEmpty() ? QByteArray("/") : platform::encodeName(start);
+    w.rootErr = platform::fs().openRoot(rootBytes, platform::FolderUse::Read, w.root);
+    w.recs.push_back({-1, -1, 0, 0});
+    w.queue.emplace(FolderQueueKey(root), -1);
+}
 
-        ScanList::Span &sp = out.list.span(spanIndex);
-        sp.read = true;
-        sp.err = err;
-        sp.first = qint32(out.list.size());
-        sp.count = qint32(raw.entries.size());
-        for (const RawEntry &e : raw.entries) {
-            const QByteArrayView name = raw.name(e);
-            const qint32 index = out.list.append(folderEntry, name.data(), name.size(), e.isFolder, e.ascii, e.size, e.mtimeNs);
-            if (e.isFolder) {
-                recs.push_back({index, spanIndex, 0, 0});
-                QString childKey = childQueueKey(key, name, e.ascii);
-                queue.emplace_hint(queue.lower_bound(childKey), std::move(childKey), index);
-                ++out.folders;
-            } else {
-                ++out.files;
-            }
-        }
+// Records what reading one folder met: the root's state, the event to report, the totals.
+void noteRead(Walk &w, qint32 folderEntry, qint32 spanIndex, const FolderRead &r)
+{
+    const bool isRoot = folderEntry < 0;
+    if (isRoot) {
+        w.out.extras.rootRead = r.openErr == 0;
+        w.out.extras.rootComplete = r.openErr == 0 && r.laterErr == 0;
     }
-
-    // Folders left unread (a stop) make every total above them unknown.
-    out.extras.complete = queue.empty();
-    for (const auto &q : queue) {
-        FolderRec &fr = recs[size_t(out.list.spanOf(q.second))];
+    if (r.leftOut)
+        w.out.extras.leftOut = true;
+    const int err = r.openErr ? r.openErr : r.laterErr;
+    // A root that does not exist is an empty tree, not a fault.
+    if (err && !(isRoot && r.openErr == NotFound))
+        w.out.events.push_back(ScanEvent{folderEntry, err});
+    FolderRec &fr = w.recs[size_t(spanIndex)];
+    fr.total += r.filesTotal;
+    if (err) {
+        w.out.extras.unreadable.emplace_back(w.out.list.folderPath(folderEntry), err);
         if (!fr.err)
-            fr.err = ECANCELED;
+            fr.err = err;
     }
-    // Subtree totals: every folder record comes after the record of its parent.
-    for (size_t i = recs.size(); i-- > 1;) {
-        FolderRec &child = recs[i];
-        FolderRec &parent = recs[size_t(child.parent)];
+    if (r.sizeErr && !fr.err)
+        fr.err = r.sizeErr;
+    ScanList::Span &sp = w.out.list.span(spanIndex);
+    sp.read = true;
+    sp.err = err;
+}
+
+// Appends the folder's entries to the list and queues its subfolders.
+void appendEntries(Walk &w, qint32 folderEntry, qint32 spanIndex, const QString &key)
+{
+    ScanList::Span &sp = w.out.list.span(spanIndex);
+    sp.first = qint32(w.out.list.size());
+    sp.count = qint32(w.raw.entries.size());
+    for (const RawEntry &e : w.raw.entries) {
+        const QByteArrayView name = w.raw.name(e);
+        const qint32 index = w.out.list.append(folderEntry, name.data(), name.size(), e.isFolder, e.ascii, e.size, e.mtimeNs);
+        if (!e.isFolder) {
+            ++w.out.files;
+            continue;
+        }
+        w.recs.push_back({index, spanIndex, 0, 0});
+        QString childKey = childQueueKey(key, name, e.ascii);
+        w.queue.emplace_hint(w.queue.lower_bound(childKey), std::move(childKey), index);
+        ++w.out.folders;
+    }
+}
+
+// Ends the walk: folders left unread (a stop) make every total above them unknown; each
+// folder entry gets the total of its subtree.
+void finishWalk(Walk &w)
+{
+    w.out.extras.complete = w.queue.empty();
+    for (const auto &q : w.queue) {
+        FolderRec &fr = w.recs[size_t(w.out.list.spanOf(q.second))];
+        if (!fr.err)
+            fr.err = Cancelled;
+    }
+    // Every folder record comes after the record of its parent.
+    for (size_t i = w.recs.size(); i-- > 1;) {
+        FolderRec &child = w.recs[i];
+        FolderRec &parent = w.recs[size_t(child.parent)];
         parent.total += child.total;
         if (child.err && !parent.err)
             parent.err = child.err;
-        out.list.at(child.item).size = child.err ? -1 : child.total;
+        w.out.list.at(child.item).size = child.err ? -1 : child.total;
     }
-    out.extras.treeSize = recs[0].err ? -1 : recs[0].total;
+    w.out.extras.treeSize = w.recs[0].err ? -1 : w.recs[0].total;
+}
+
+// The walk itself, on whichever thread runs it: every folder opened beneath the root.
+void scanTree(ScanResult &out, const QString &root, const QString &pattern, const LeaveOut &leaveOut,
+              const KnownFileMeta &known, const ScanHooks &hooks)
+{
+    const bool allFiles = pattern.compare(QLatin1String("*.*"), Qt::CaseInsensitive) == 0;
+    const QString patternTail = pattern.right(4);
+    Walk w{out, ReadSpec(), platform::Folder(), 0, {}, {}, RawFolder()};
+    w.spec.patternTail = allFiles ? nullptr : &patternTail;
+    w.spec.known = known ? &known : nullptr;
+    w.spec.leaveOut = leaveOut.valid ? &leaveOut : nullptr;
+    startWalk(w, root, pattern);
+    qint32 lastTaken = -2;
+    while (!w.queue.empty() && !hooks.stopped()) {
+        if (hooks.refresh)
+            hooks.refresh(out, lastTaken, w.queue.size());
+        auto first = w.queue.begin();
+        const QString key = first->first;
+        const qint32 folderEntry = first->second;
+        w.queue.erase(first);
+        lastTaken = folderEntry;
+        const qint32 spanIndex = out.list.spanOf(folderEntry);
+        if (known)
+            w.spec.folderText = out.list.folderPath(folderEntry);
+        const QByteArray relative = folderEntry < 0 ? QByteArray() : out.list.relativeBytes(folderEntry);
+        const FolderRead r = readFolderBelow(w.root, w.rootErr, relative, w.spec, w.raw);
+        noteRead(w, folderEntry, spanIndex, r);
+        appendEntries(w, folderEntry, spanIndex, key);
+    }
+    finishWalk(w);
 }
 
 void showCounts(Context &ctx)
@@ -428,10 +410,8 @@ struct FolderPreread {
                 std::this_thread::sleep_for(std::chrono::milliseconds(ms));
             return cancel.load(std::memory_order_relaxed);
         };
-        // The worker only reads: a stale temporary file is left for the window's thread to
-        // clear when it takes the list.
         try {
-            scanTree(result, root, pattern, leaveOut, KnownFileMeta(), false, hooks);
+            scanTree(result, root, pattern, leaveOut, KnownFileMeta(), hooks);
         } catch (...) {
             // Out of memory, say: the window's thread then reads the tree itself.
             failed = true;
@@ -482,8 +462,7 @@ void PrereadFolderTree(Context &ctx, const QString &root, const QString &pattern
 {
     ListingCache &cache = listingCache(ctx);
     cache.preread.reset();
-    // Injected test faults belong to the window's thread and its order of reads.
-    if (root.isEmpty() || scanio::faultsActive())
+    if (root.isEmpty() || !readAheadOn)
         return;
     auto p = std::make_shared<FolderPreread>();
     p->root = root;
@@ -498,7 +477,7 @@ const ScanList *PrereadList(Context &ctx, const QString &root, const QString &pa
 {
     ListingCache &cache = listingCache(ctx);
     FolderPreread *p = cache.preread.get();
-    if (!p || p->root != root || p->pattern != pattern || scanio::faultsActive())
+    if (!p || p->root != root || p->pattern != pattern)
         return nullptr;
     if (!p->wait(ctx) || p->failed || !p->result.extras.complete)
         return nullptr;
@@ -509,7 +488,7 @@ qint64 PrereadTreeSize(Context &ctx, const QString &root)
 {
     ListingCache &cache = listingCache(ctx);
     FolderPreread *p = cache.preread.get();
-    if (!p || p->root != root || scanio::faultsActive() || !p->wait(ctx) || p->failed || !p->result.extras.complete)
+    if (!p || p->root != root || !p->wait(ctx) || p->failed || !p->result.extras.complete)
         return -2;
     return p->result.extras.treeSize;
 }
@@ -517,6 +496,11 @@ qint64 PrereadTreeSize(Context &ctx, const QString &root)
 void setReadAheadDelayForTests(int msPerFolder)
 {
     readAheadDelayMs = msPerFolder;
+}
+
+void setReadAheadForTests(bool on)
+{
+    readAheadOn = on;
 }
 
 QString StripBackslash(QString &path)
@@ -647,13 +631,18 @@ LeaveOut LeaveOutFolder(const QString &path)
     LeaveOut lo;
     QString p = path;
     StripBackslash(p);
-    struct stat st;
-    if (p.isEmpty() || ::stat(platform::encodeName(p).constData(), &st) != 0 || !S_ISDIR(st.st_mode))
+    if (p.isEmpty())
+        return lo;
+    // The folder as the user's text reaches it (a link in its path followed).
+    platform::Folder folder;
+    platform::Status st;
+    if (platform::fs().openRoot(platform::encodeName(p), platform::FolderUse::Lookup, folder) != 0
+        || platform::fs().status(folder.fd(), st) != 0 || st.kind != platform::Kind::Folder)
         return lo;
     lo.path = p;
     lo.bytes = platform::encodeName(p);
-    lo.dev = quint64(st.st_dev);
-    lo.ino = quint64(st.st_ino);
+    lo.dev = st.dev;
+    lo.ino = st.ino;
     lo.valid = true;
     return lo;
 }
@@ -664,44 +653,18 @@ namespace {
 void logUnreadFolder(Context &ctx, const QString &folder, int err)
 {
     ctx.log.writeC(NowText() + QStringLiteral(" Error accessing File: ") + folder + QStringLiteral("\r\n\r\nError #")
-                       + QString::number(err) + QStringLiteral(" - ") + platform::systemErrorText(err)
+                       + QString::number(err) + QStringLiteral(" - ") + platform::pathErrorText(err)
                        + QStringLiteral("\r\n\r\nDirectory skipped for processing."),
                    QStringLiteral("Bad Folder Found"));
 }
 
-void logStaleTemp(Context &ctx, const QString &folder, int err)
-{
-    const QString file = folder + QLatin1Char('/') + QLatin1String(platform::kCopyTempName);
-    if (err == 0)
-        ctx.log.writeDated(QStringLiteral(" Removed the temporary file of a copy that did not finish: ") + file);
-    else
-        ctx.log.writeDated(QStringLiteral(" Could not remove the temporary file of a copy that did not finish: ") + file
-                           + QStringLiteral(" - ") + platform::systemErrorText(err));
-}
-
-// What the walk met, reported in its order. A walk that only read (the worker's) saw the
-// temporary files without touching them: they are cleared here, on the window's thread.
-void reportEvents(Context &ctx, ScanResult &res, bool clearNow)
+// What the walk met, reported in its order.
+void reportEvents(Context &ctx, ScanResult &res)
 {
     ListingCache &cache = listingCache(ctx);
-    for (ScanEvent &ev : res.events) {
-        const QString folder = res.list.folderPath(ev.folder);
-        if (ev.tempSeen && clearNow) {
-            const int fd = scanio::openFolder(platform::encodeName(folder), ev.folder < 0);
-            if (fd >= 0) {
-                FolderRead r;
-                clearStaleTemp(fd, platform::kCopyTempName, r);
-                ::close(fd);
-                ev.staleTemp = r.staleTemp;
-                ev.staleErr = r.staleErr;
-            }
-        }
-        if (ev.staleTemp)
-            logStaleTemp(ctx, folder, ev.staleErr);
-        if (ev.unreadErr) {
-            logUnreadFolder(ctx, folder, ev.unreadErr);
-            ++cache.foldersNotRead;
-        }
+    for (const ScanEvent &ev : res.events) {
+        logUnreadFolder(ctx, res.list.folderPath(ev.folder), ev.unreadErr);
+        ++cache.foldersNotRead;
     }
     res.events.clear();
 }
@@ -728,7 +691,7 @@ void ScanFolderTreeWithPattern(Context &ctx, const QString &root, const KnownFil
     // A read-ahead of this very tree with this pattern and the same folder left out gives the
     // whole list (another one stays for the scan it was made for).
     if (cache.preread && cache.preread->root == root && cache.preread->pattern == pattern
-        && sameLeaveOut(cache.preread->leaveOut, leaveOut) && !scanio::faultsActive() && !ctx.StopRequested) {
+        && sameLeaveOut(cache.preread->leaveOut, leaveOut) && !ctx.StopRequested) {
         std::shared_ptr<FolderPreread> preread = std::move(cache.preread);
         preread->wait(ctx);
         ScanResult &res = preread->result;
@@ -737,7 +700,7 @@ void ScanFolderTreeWithPattern(Context &ctx, const QString &root, const KnownFil
             ScanFolderTreeWithPattern(ctx, root, known, pattern, leaveOut);
             return;
         }
-        reportEvents(ctx, res, true);
+        reportEvents(ctx, res);
         int read = 0;
         for (qint32 k = 0; k < res.list.spanCount(); ++k)
             read += res.list.span(k).read ? 1 : 0;
@@ -761,8 +724,8 @@ void ScanFolderTreeWithPattern(Context &ctx, const QString &root, const KnownFil
         ctx.ui->pumpEvents();
     };
     ScanResult res;
-    scanTree(res, root, pattern, leaveOut, known, true, hooks);
-    reportEvents(ctx, res, false);
+    scanTree(res, root, pattern, leaveOut, known, hooks);
+    reportEvents(ctx, res);
     takeResult(ctx, res, 0);
     ctx.ui->setText(Ctl::lblListStatus, QString());
     showCounts(ctx);
@@ -770,39 +733,48 @@ void ScanFolderTreeWithPattern(Context &ctx, const QString &root, const KnownFil
 
 // ----- folder size -----
 
+qint64 FolderTreeSize(const platform::Folder &root, QByteArrayView relative, const KnownFileMeta &known,
+                      const QString &rootText, int *errOut)
+{
+    std::vector<QByteArray> stack{relative.toByteArray()};
+    RawFolder raw;
+    ReadSpec spec;
+    spec.wantFiles = false;
+    spec.known = known ? &known : nullptr;
+    qint64 total = 0;
+    int err = 0;
+    while (!stack.empty() && !err) {
+        const QByteArray folder = std::move(stack.back());
+        stack.pop_back();
+        if (known)
+            spec.folderText = folder.isEmpty() ? rootText : rootText + QLatin1Char('/') + platform::decodeName(folder.constData(), folder.size());
+        // Every folder is opened beneath the root, the root itself too.
+        platform::Folder dir;
+        const int openErr = platform::fs().openFolder(root, folder, platform::FolderUse::Read, dir);
+        const FolderRead r = openErr ? FolderRead{openErr} : readFolder(dir, spec, raw);
+        err = r.openErr ? r.openErr : r.laterErr ? r.laterErr : r.sizeErr;
+        total += r.filesTotal;
+        for (const RawEntry &e : raw.entries)
+            if (e.isFolder && !err)
+                stack.push_back(folder.isEmpty() ? raw.name(e).toByteArray() : folder + '/' + raw.name(e).toByteArray());
+    }
+    if (errOut)
+        *errOut = err;
+    return err ? -1 : total;
+}
+
 qint64 FolderTreeSize(const QString &path, const KnownFileMeta &known, int *errOut)
 {
     QString root = path;
     StripBackslash(root);
-    if (path.isEmpty()) {
+    platform::Folder folder;
+    const int err = path.isEmpty() ? platform::errc::NotFound
+                                   : platform::fs().openRoot(root.isEmpty() ? QByteArray("/") : platform::encodeName(root),
+                                                             platform::FolderUse::Lookup, folder);
+    if (err) {
         if (errOut)
-            *errOut = ENOENT;
+            *errOut = err;
         return -1;
     }
-    std::vector<QString> stack{root};
-    RawFolder raw;
-    qint64 total = 0;
-    bool first = true;
-    while (!stack.empty()) {
-        const QString folder = std::move(stack.back());
-        stack.pop_back();
-        const FolderRead r = readFolder(folder.isEmpty() ? QByteArray("/") : platform::encodeName(folder), folder, first,
-                                        nullptr, false, known, raw);
-        first = false;
-        const int err = r.openErr ? r.openErr : r.laterErr ? r.laterErr : r.sizeErr;
-        if (err) {
-            if (errOut)
-                *errOut = err;
-            return -1;
-        }
-        total += r.filesTotal;
-        for (const RawEntry &e : raw.entries)
-            if (e.isFolder) {
-                const QByteArrayView n = raw.name(e);
-                stack.push_back(folder + QLatin1Char('/') + platform::decodeName(n.data(), n.size()));
-            }
-    }
-    if (errOut)
-        *errOut = 0;
-    return total;
+    return FolderTreeSize(folder, QByteArrayView(), known, root, errOut);
 }

@@ -1,5 +1,6 @@
 #pragma once
 #include "core/Context.h"
+#include "platform/FileSystem.h"
 #include <functional>
 
 // Removes every trailing separator from `path` (changing it) and returns it.
@@ -33,7 +34,9 @@ LeaveOut LeaveOutFolder(const QString &path);
 //
 // The scan writes one form C record ("Bad Folder Found") for every folder below the root that
 // could not be read, or not completely, and counts it in the listing cache. It never lists the
-// copier's temporary file, and removes one that no running copy holds, with a log line.
+// copier's temporary file, and changes nothing on the disk. The root is opened as the user
+// named it; every folder below it is opened beneath it, never through a link (a folder that is
+// a link now is a folder that cannot be read).
 void ScanFolderTreeWithPattern(Context &ctx, const QString &root, const KnownFileMeta &known, const QString &pattern,
                                const LeaveOut &leaveOut = LeaveOut());
 
@@ -51,6 +54,8 @@ qint64 PrereadTreeSize(Context &ctx, const QString &root);
 
 // Tests: the read-ahead waits this long before each folder it reads (0: not at all).
 void setReadAheadDelayForTests(int msPerFolder);
+// Tests: no read-ahead while off (every counterpart is then asked of the disk).
+void setReadAheadForTests(bool on);
 
 // The pattern rule of the scan: the last four characters of the name against the last four of
 // the pattern ("*.*" takes every file).
@@ -61,6 +66,10 @@ bool LikeMatch(QStringView text, QStringView pattern);
 // Total length of every regular file below `path`, reading each folder once; -1 when the
 // folder or any folder below it cannot be read (errOut gets the errno when asked).
 qint64 FolderTreeSize(const QString &path, const KnownFileMeta &known = {}, int *errOut = nullptr);
+// The same for the folder `relative` beneath an open root (`rootText`: the root's path, for
+// `known`).
+qint64 FolderTreeSize(const platform::Folder &root, QByteArrayView relative, const KnownFileMeta &known = {},
+                      const QString &rootText = QString(), int *errOut = nullptr);
 
 // The case-insensitive order of the folder queue: a separator sorts before every other
 // character, so a folder's whole subtree is read before its next sibling.

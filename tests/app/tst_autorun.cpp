@@ -92,6 +92,34 @@ private slots:
         QVERIFY(rig.ctx.settings.GetSetting("Parms", "Source", "none") == "none");
     }
 
+    // A user's own source files named as the copier's temporary file are never listed, never
+    // copied and never removed: a whole /sy run leaves them as they were, byte for byte.
+    void ownFilesNamedAsTheTemporaryFileSurviveARun()
+    {
+        ActionRig rig;
+        const QString temp = QString::fromLatin1(platform::kCopyTempName);
+        const QByteArray top("the user's own file at the top"), below("the user's own file in a subfolder");
+        writeFile(rig.src + temp, top);
+        writeFile(rig.src + "sub/" + temp, below);
+        writeFile(rig.src + "sub/b.txt", "b");
+        writeFile(rig.dst + "orphan.txt", "only on the target");
+        rig.prepareFormLoad();
+        rig.host.asker.expect(Button::Yes, "Do you really want to delete orphan files from Target");
+        rig.host.asker.expect(Button::No, "Do you want to save settings?");
+        FormLoad(rig.ctx, {"/mp", rig.src.chopped(1), "/sp", rig.dst.chopped(1), "/sy"});
+
+        QVERIFY(rig.host.closed);
+        QCOMPARE(readFile(rig.src + temp), top);
+        QCOMPARE(readFile(rig.src + "sub/" + temp), below);
+        QCOMPARE(readFile(rig.dst + "sub/b.txt"), QByteArray("b"));
+        QVERIFY(!QFileInfo::exists(rig.dst + temp));
+        QVERIFY(!QFileInfo::exists(rig.dst + "sub/" + temp));
+        QVERIFY(!QFileInfo::exists(rig.dst + "orphan.txt"));
+        const QStringList m = rig.messages();
+        QCOMPARE(m.filter(temp), QStringList());
+        QVERIFY(m.contains(" .........Start copying 2 New Files/Folders."));
+    }
+
     void folderOnlyListsAndCloses()
     {
         ActionRig rig;

@@ -2,11 +2,13 @@
 // Common ground of the listing tests: a rig with a source and a target folder (texts without
 // the trailing separator, as a user types them), the choice entries filled, and helpers for
 // real trees: times to the second, links, FIFOs, sockets, and the run log without dates.
+#include "FaultyFileSystem.h"
 #include "TestRig.h"
 #include "actions/Choices.h"
 #include "core/Context.h"
 #include "core/Format.h"
-#include "scan/FileQuery.h"
+#include "scan/ListingCache.h"
+#include "scan/Scanner.h"
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -21,6 +23,10 @@
 
 struct ListingRig : TestRig {
     QString src, dst; // with the trailing separator
+    // Every listing of the rig goes through this door: faults set on it reach the window's
+    // thread and the read-ahead alike.
+    FaultyFileSystem faults;
+    platform::ScopedFileSystem door{faults};
 
     ListingRig()
     {
@@ -33,7 +39,11 @@ struct ListingRig : TestRig {
         host.setItems(Ctl::cboChoices, ChoiceTexts());
         host.setValue(Ctl::cboChoices, 0);
     }
-    ~ListingRig() { scanio::setFaultsForTests({}, {}); }
+    ~ListingRig()
+    {
+        listingCache(ctx).preread.reset(); // the worker ends before its door goes
+        setReadAheadForTests(true);
+    }
 
     // The run log's lines after the start line, each without its leading date and time.
     QStringList undatedLog() const
@@ -113,3 +123,42 @@ inline void makeSocket(const QString &path)
     QVERIFY(::bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof(addr)) == 0);
     ::close(fd);
 }
+
+// A door whose volumes keep times in 2-second steps (FAT), whatever the disk is.
+struct TwoSecondVolumes : WrappedFileSystem {
+    VolumeFacts volumeFacts(const QString &path) override
+    {
+        VolumeFacts v = WrappedFileSystem::volumeFacts(path);
+        v.twoSecondTimes = true;
+        return v;
+    }
+};
+
+// A door whose volumes match names without regard to case: a name looked up finds an entry
+// of its folder under any spelling, while the folder's own list keeps the one spelling it has
+// (holdsExactName stays exact).
+struct CaseBlindVolumes : WrappedFileSystem {
+    int statAt(const Folder &folder, const char *name, Status &out) override
+    {
+        const int err = WrappedFileSystem::statAt(folder, name, out);
+        if (err == 0 || !platform::isMissing(err))
+            return err;
+        const QByteArray spelled = spellingIn(folder, QString::fromUtf8(name));
+        return spelled.isEmpty() ? err : WrappedFileSystem::statAt(folder, spelled.constData(), out);
+    }
+
+private:
+    // The folder's own spelling of `name` ignoring case ("" when it holds none).
+    QByteArray spellingIn(const Folder &folder, const QString &name)
+    {
+        Folder listed;
+        QByteArray found;
+        if (WrappedFileSystem::openFolder(folder, QByteArrayView(), FolderUse::Read, listed) != 0)
+            return found;
+        WrappedFileSystem::readEntries(listed, [&](const FolderEntry &e) {
+            if (found.isEmpty() && QString::fromUtf8(e.name, e.length).compare(name, Qt::CaseInsensitive) == 0)
+                found = QByteArray(e.name, e.length);
+        });
+        return found;
+    }
+};

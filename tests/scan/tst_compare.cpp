@@ -193,7 +193,7 @@ private slots:
         writeAt(rig.src + "locked/x.txt", "x", 0);
         writeAt(rig.dst + "locked/x.txt", "x", 0);
         writeAt(rig.src + "z.txt", "z", 0);
-        scanio::setFaultsForTests({}, {{rig.dst + "locked", EACCES}});
+        rig.faults.failBelow(rig.dst + "locked", EACCES);
         rig.host.setValue(Ctl::chkSkipOrphanCk, 1);
         ListFilesToCopy(rig.ctx);
         QCOMPARE(rig.logText().count(QStringLiteral("Bad File Found")), 1);
@@ -207,7 +207,7 @@ private slots:
         ListingRig rig;
         writeAt(rig.src + "fresh/ok.txt", "o", 0);
         mkdirs(rig.src + "fresh/shut");
-        scanio::setFaultsForTests({{rig.src + "fresh/shut", EACCES}}, {});
+        rig.faults.failOpening(rig.src + "fresh/shut", EACCES);
         rig.host.setValue(Ctl::chkSkipOrphanCk, 1);
         ListFilesToCopy(rig.ctx);
         const QString log = rig.logText();
@@ -282,6 +282,78 @@ private:
     {
         rig.host.setText(Ctl::txtSource, rig.src);
         rig.host.setText(Ctl::txtTarget, rig.dst);
+    }
+
+    // A target folder the read-ahead could not read (its reading failed on the worker) whose
+    // names can still be looked up: its counterparts are asked of the disk, so a file newer on
+    // the target there is listed as such, never as new.
+    void targetFolderTheWorkerCouldNotReadIsAskedOfTheDisk()
+    {
+        ListingRig rig;
+        writeAt(rig.src + "sub/x.txt", "same", 0);
+        writeAt(rig.dst + "sub/x.txt", "same", 10);
+        writeAt(rig.src + "sub/y.txt", "y", 0);
+        rig.faults.failReading(rig.dst + "sub", EIO);
+        ListFilesToCopy(rig.ctx);
+        QVERIFY(listingCache(rig.ctx).scan.foldersReadAhead > 0); // the worker read the target
+        QCOMPARE(ListingRig::paths(rig.ctx.TargetChangedItems), QStringList({rig.dst + "sub/x.txt"}));
+        QCOMPARE(rig.column(Ctl::LstChngFileTarget), QStringList({rig.dst + "sub/x.txt"}));
+        QCOMPARE(ListingRig::paths(rig.ctx.NewItems), QStringList({rig.src + "sub/y.txt"}));
+        QCOMPARE(rig.logText().count(QStringLiteral("Bad Folder Found")), 1);
+    }
+
+    // On a volume that keeps times in 2-second steps, times one second apart are the same
+    // time; two seconds apart they differ.
+    void twoSecondVolumeTimes()
+    {
+        ListingRig rig;
+        writeAt(rig.src + "later.txt", "same", 1);
+        writeAt(rig.dst + "later.txt", "same", 0);
+        writeAt(rig.src + "earlier.txt", "same", 0);
+        writeAt(rig.dst + "earlier.txt", "same", 1);
+        writeAt(rig.src + "two.txt", "same", 2);
+        writeAt(rig.dst + "two.txt", "same", 0);
+        writeAt(rig.src + "twoback.txt", "same", 0);
+        writeAt(rig.dst + "twoback.txt", "same", 2);
+        rig.host.setValue(Ctl::chkSkipOrphanCk, 1);
+        ListFilesToCopy(rig.ctx);
+        // On this disk every second counts.
+        QCOMPARE(ListingRig::paths(rig.ctx.ChangedItems), QStringList({rig.src + "later.txt", rig.src + "two.txt"}));
+        {
+            TwoSecondVolumes fat;
+            const platform::ScopedFileSystem door(fat);
+            ListFilesToCopy(rig.ctx);
+            listingCache(rig.ctx).preread.reset();
+        }
+        QCOMPARE(ListingRig::paths(rig.ctx.ChangedItems), QStringList({rig.src + "two.txt"}));
+        QCOMPARE(ListingRig::paths(rig.ctx.TargetChangedItems), QStringList({rig.dst + "twoback.txt"}));
+        QVERIFY(rig.ctx.NewItems.empty());
+    }
+
+    // Two source names that differ only in case, on a target that ignores case: the target
+    // holds one of them, which the other would overwrite; that one is not copied but reported.
+    void caseTwinsOnACaseBlindTarget()
+    {
+        ListingRig rig;
+        writeAt(rig.src + "A.txt", "upper", 0);
+        writeAt(rig.src + "a.txt", "lower", 0);
+        writeAt(rig.dst + "A.txt", "upper", 0);
+        rig.host.setValue(Ctl::chkSkipOrphanCk, 1);
+        ListFilesToCopy(rig.ctx);
+        // A disk that keeps case: the second name is simply new.
+        QCOMPARE(ListingRig::paths(rig.ctx.NewItems), QStringList({rig.src + "a.txt"}));
+        const qsizetype logBefore = rig.logText().size();
+        {
+            CaseBlindVolumes blind;
+            const platform::ScopedFileSystem door(blind);
+            ListFilesToCopy(rig.ctx);
+            listingCache(rig.ctx).preread.reset();
+        }
+        QVERIFY(rig.ctx.NewItems.empty());
+        const QString log = rig.logText().mid(logBefore);
+        QCOMPARE(log.count(QStringLiteral("Bad File Found")), 1);
+        QVERIFY(log.contains(QStringLiteral("File already exists: ") + rig.dst + "a.txt and " + rig.dst
+                             + "A.txt differ only in case"));
     }
 };
 

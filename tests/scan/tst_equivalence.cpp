@@ -243,14 +243,14 @@ private slots:
         QCOMPARE(rig.column(Ctl::LstChngFile), ListingRig::paths(rig.ctx.ChangedItems));
 
         // The target tree read ahead and matched in memory gives what asking the disk for
-        // every counterpart gives (no read-ahead where test faults are set): the same rows in
+        // every counterpart gives (the read-ahead turned off): the same rows in
         // the same order, the same log lines.
         const QStringList rowsInMemory = allRows(rig);
         const QString logSoFar = rig.logText();
         const QStringList logInMemory = timeless(logSoFar);
-        scanio::setFaultsForTests({{rig.path("elsewhere"), EACCES}}, {});
+        setReadAheadForTests(false);
         ListFilesToCopy(rig.ctx);
-        scanio::setFaultsForTests({}, {});
+        setReadAheadForTests(true);
         QCOMPARE(allRows(rig), rowsInMemory);
         QCOMPARE(timeless(rig.logText().mid(logSoFar.size())), logInMemory);
         QVERIFY(logInMemory.size() > 7);

@@ -122,7 +122,7 @@ private slots:
         ListingRig rig;
         writeAt(rig.src + "a.txt", "a", 0);
         writeAt(rig.dst + "precious.txt", "p", 0);
-        scanio::setFaultsForTests({{rig.src, EACCES}}, {});
+        rig.faults.failOpening(rig.src, EACCES);
         rig.host.asker.expect(Button::Ok, QStringLiteral("No Source or items found for "));
         ListFilesToCopy(rig.ctx);
         QCOMPARE(rig.host.rowCount(Ctl::LstOrphans), 0);
@@ -140,8 +140,9 @@ private slots:
         writeAt(rig.src + "blind/x.txt", "x", 0);
         writeAt(rig.dst + "blind/x.txt", "x", 0);
         writeAt(rig.dst + "blind/y.txt", "y", 0);
-        scanio::setFaultsForTests({{rig.src + "shut", EACCES}, {rig.src + "blind", EACCES}},
-                                  {{rig.src + "blind", EACCES}});
+        rig.faults.failOpening(rig.src + "shut", EACCES);
+        rig.faults.failOpening(rig.src + "blind", EACCES);
+        rig.faults.failBelow(rig.src + "blind", EACCES);
         ListFilesToCopy(rig.ctx);
         QCOMPARE(rig.column(Ctl::LstOrphans), QStringList({rig.dst + "shut/gone.txt"}));
         const QStringList log = rig.undatedLog();
@@ -160,12 +161,12 @@ private slots:
         writeAt(rig.dst + "p/x", "precious", 0);
         writeAt(rig.src + "p/y.txt", "y", 0);
         writeAt(rig.dst + "p/y.txt", "y", 0);
-        scanio::setFaultsForTests({}, {{rig.src + "p", EACCES}});
+        rig.faults.failBelow(rig.src + "p", EACCES);
         ListFilesToCopy(rig.ctx);
         QCOMPARE(rig.host.rowCount(Ctl::LstOrphans), 0);
         QVERIFY(rig.undatedLog().contains(QStringLiteral(" Bad filename: ") + rig.src + "p/x"));
         // Without the failure the kinds really differ and the target file is an orphan.
-        scanio::setFaultsForTests({}, {});
+        rig.faults.clear();
         ListFilesToCopy(rig.ctx);
         QCOMPARE(rig.column(Ctl::LstOrphans), QStringList({rig.dst + "p/x"}));
     }
@@ -199,7 +200,7 @@ private slots:
         }
         writeAt(rig.dst + "gone.txt", "g", 0);
         writeAt(rig.dst + "sub/gone2.txt", "g", 0);
-        scanio::setReadFaultsForTests({{rig.src, EIO}});
+        rig.faults.failReading(rig.src, EIO);
         rig.host.asker.expect(Button::Ok, QStringLiteral("No Source or items found for "));
         ListFilesToCopy(rig.ctx);
         QCOMPARE(rig.column(Ctl::LstOrphans), QStringList({rig.dst + "gone.txt", rig.dst + "sub/gone2.txt"}));
@@ -282,7 +283,7 @@ private slots:
         if (readAhead)
             setReadAheadDelayForTests(20);
         else
-            scanio::setFaultsForTests({{rig.path("elsewhere"), EACCES}}, {});
+            setReadAheadForTests(false);
         const QString waitStatus = readAhead ? QStringLiteral("Now Finding new or changed files\\folders from Source with target.")
                                              : QStringLiteral("Searching Target for Files/Folders.");
         bool asked = false;
@@ -296,7 +297,7 @@ private slots:
         };
         ListFilesToCopy(rig.ctx);
         setReadAheadDelayForTests(0);
-        scanio::setFaultsForTests({}, {});
+        setReadAheadForTests(true);
         QVERIFY(asked);
         QVERIFY(rig.ctx.lastListingStopped);
         QVERIFY(!listingCache(rig.ctx).preread); // the worker is gone with the listing
@@ -312,6 +313,28 @@ private slots:
         QCOMPARE(rig.host.rowCount(Ctl::LstOrphans), 0);
         QCOMPARE(rig.host.text(Ctl::lblTotalFiles, 1), QStringLiteral("0"));
         QVERIFY(!rig.ctx.listingBusy);
+    }
+
+    // A target name that differs only in case from a source name, on a target that ignores
+    // case: it is the copy of that source file, not an orphan (and the source file not new).
+    void otherCaseOnACaseBlindTargetIsNoOrphan()
+    {
+        ListingRig rig;
+        writeAt(rig.src + "Photo.JPG", "picture", 0);
+        writeAt(rig.dst + "photo.jpg", "picture", 0);
+        ListFilesToCopy(rig.ctx);
+        // A disk that keeps case: two different files.
+        QCOMPARE(ListingRig::paths(rig.ctx.OrphanItems), QStringList({rig.dst + "photo.jpg"}));
+        QCOMPARE(ListingRig::paths(rig.ctx.NewItems), QStringList({rig.src + "Photo.JPG"}));
+        {
+            CaseBlindVolumes blind;
+            const platform::ScopedFileSystem door(blind);
+            ListFilesToCopy(rig.ctx);
+            listingCache(rig.ctx).preread.reset();
+        }
+        QVERIFY(rig.ctx.OrphanItems.empty());
+        QVERIFY(rig.ctx.NewItems.empty());
+        QCOMPARE(rig.host.rowCount(Ctl::LstOrphans), 0);
     }
 };
 

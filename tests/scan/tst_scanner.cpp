@@ -172,7 +172,7 @@ private slots:
         ListingRig rig;
         writeFile(rig.src + "open/a.txt", "aa");
         writeFile(rig.src + "shut/b.txt", "bbb");
-        scanio::setFaultsForTests({{rig.src + "shut", EACCES}}, {});
+        rig.faults.failOpening(rig.src + "shut", EACCES);
         ScanFolderTree(rig.ctx, rig.src);
         const QString b = rig.path("S") + "/";
         QCOMPARE(ListingRig::paths(rig.ctx.ScanItems), QStringList({b + "open", b + "shut", b + "open/a.txt"}));
@@ -302,6 +302,40 @@ private slots:
         });
         QCOMPARE(asked, 2);
         QCOMPARE(size, qint64(1100));
+    }
+
+    // A folder that becomes a link between the reading of its parent and its own: it is a
+    // folder that cannot be read (a form C record with the door's text), and nothing of what
+    // the link leads to is listed.
+    void folderSwappedForALinkIsNotFollowed()
+    {
+        ListingRig rig;
+        writeFile(rig.src + "sub/mine.txt", "m");
+        writeFile(rig.path("victim/secret.txt"), "s");
+        struct Swapper : WrappedFileSystem {
+            QString folder, target;
+            int openFolder(const Folder &from, QByteArrayView relative, FolderUse use, Folder &out) override
+            {
+                if (from.childPath(relative) == platform::encodeName(folder)) {
+                    QDir().rename(folder, folder + ".moved");
+                    QFile::link(target, folder);
+                }
+                return WrappedFileSystem::openFolder(from, relative, use, out);
+            }
+        } swapper;
+        swapper.folder = rig.src + "sub";
+        swapper.target = rig.path("victim");
+        {
+            const platform::ScopedFileSystem door(swapper);
+            ScanFolderTree(rig.ctx, rig.src);
+        }
+        const QString b = rig.path("S") + "/";
+        QCOMPARE(ListingRig::paths(rig.ctx.ScanItems), QStringList({b + "sub"}));
+        const QString log = rig.logText();
+        QCOMPARE(log.count(QStringLiteral("Bad Folder Found")), 1);
+        QVERIFY(log.contains(" Error accessing File: " + b + "sub\r\n\r\nError #" + QString::number(platform::errc::LinkOnPath)
+                             + " - " + platform::pathErrorText(platform::errc::LinkOnPath)));
+        QCOMPARE(listingCache(rig.ctx).scan.treeSize, qint64(-1));
     }
 };
 
