@@ -2,36 +2,94 @@
 #include "actions/Steps.h"
 #include "core/Format.h"
 #include "bigfile/CopyBigFiles.h"
+#include "bigfile/HugeBinaryFile.h"
+#include "platform/FileSystem.h"
 #include "platform/Platform.h"
 #include "core/ResultLists.h"
 #include "scan/Compare.h"
-#include <cerrno>
-#include <sys/stat.h>
 
 using namespace steps;
 
 namespace {
 
-// Creates one folder. Returns 0 when it was created or a folder of that name is there already,
-// otherwise the errno of the failure (a file in its place gives EEXIST). For the new folder
-// itself (`own`) only a real folder counts: a link in its place would take the copies to
-// wherever it points, outside the target tree, onto files the listing never compared.
-int makeFolder(const QString &folder, bool own)
+constexpr quint32 kNewFolderMode = 0777; // less the umask, as any new folder
+
+// Makes folder `name` inside `parent`. 0 when it was made or a real folder of that name is
+// there already; otherwise the door's error (a file in its place gives Exists, a link in its
+// place LinkOnPath: the copies would go wherever it points, outside the target tree).
+int makeOneFolder(const platform::Folder &parent, const QByteArray &name)
 {
-    const QByteArray name = platform::encodeName(folder);
-    if (::mkdir(name.constData(), 0777) == 0)
+    const int err = platform::fs().makeFolder(parent, name.constData(), kNewFolderMode);
+    if (err == 0)
         return 0;
-    const int err = errno;
-    struct stat st;
-    if (own) {
-        if (::lstat(name.constData(), &st) == 0)
-            return S_ISDIR(st.st_mode) ? 0 : EEXIST;
+    platform::Status st;
+    if (platform::fs().statAt(parent, name.constData(), st) != 0)
         return err;
-    }
-    // A folder of that name is there (some file systems answer EACCES rather than EEXIST).
-    if (platform::folderExists(folder))
+    if (st.kind == platform::Kind::Folder)
         return 0;
+    return st.kind == platform::Kind::Link ? platform::errc::LinkOnPath : platform::errc::Exists;
+}
+
+// The target folder the user named, when it does not exist yet (the first backup into a new
+// folder): it and the missing folders above it are made by its plain path, and the roots
+// opened again. 0 when there is nothing to make or it was made.
+int makeMissingTargetRoot(Context &ctx, const QString &path, QString &failed)
+{
+    const platform::Folder *root = nullptr;
+    QByteArray rel;
+    const QString target = ctx.ui->text(Ctl::txtTarget);
+    if (!platform::isMissing(ctx.treeRoots().locate(path, root, rel)) || !path.startsWith(target))
+        return 0;
+    QString top = target;
+    while (top.size() > 1 && top.endsWith(platform::separator()))
+        top.chop(1);
+    const int err = platform::fs().makeFolderPath(platform::encodeName(top), kNewFolderMode);
+    ctx.roots.open(ctx.ui->text(Ctl::txtSource), target);
+    if (err)
+        failed = top;
     return err;
+}
+
+// Makes every missing folder of `rel` beneath `root`, one level at a time, each checked to be
+// a real folder. 0, or the error with the folder that failed in `failed`.
+int makeFoldersBeneath(const platform::Folder &root, const QByteArray &rel, QString &failed)
+{
+    platform::Folder at;
+    if (const int err = platform::fs().openFolder(root, QByteArrayView(), platform::FolderUse::Lookup, at))
+        return err;
+    for (const QByteArray &part : rel.split('/')) {
+        int err = part.isEmpty() ? 0 : makeOneFolder(at, part);
+        platform::Folder next;
+        if (!err && !part.isEmpty())
+            err = platform::fs().openFolder(at, part, platform::FolderUse::Lookup, next);
+        if (err) {
+            failed = platform::decodeName(at.childPath(part));
+            return err;
+        }
+        if (!part.isEmpty())
+            at = std::move(next);
+    }
+    return 0;
+}
+
+// Makes folder `whole` beneath its root: most new folders sit in a folder that exists already
+// (the listing orders parents first), and one call does it; otherwise every missing level is
+// made from the root down.
+int makeFolderPath(Context &ctx, const QString &whole, QString &failed)
+{
+    failed = whole;
+    if (const int err = makeMissingTargetRoot(ctx, whole, failed))
+        return err;
+    platform::Folder parent;
+    QByteArray name;
+    const int err = ctx.treeRoots().openParent(whole, platform::FolderUse::Lookup, parent, name);
+    if (err == 0)
+        return makeOneFolder(parent, name);
+    const platform::Folder *root = nullptr;
+    QByteArray rel;
+    if (!platform::isMissing(err) || ctx.treeRoots().locate(whole, root, rel) != 0)
+        return err;
+    return makeFoldersBeneath(*root, rel, failed);
 }
 
 } // namespace
@@ -43,34 +101,19 @@ void CreateFolderPath(Context &ctx, QString &path)
     while (path.endsWith(sep))
         path.chop(1);
     path += sep;
-
-    // Most new folders sit in a folder that exists already (the listing orders parents first):
-    // one call then does it. Otherwise every missing level is created from the top down.
-    const QString whole = path.left(path.size() - 1);
-    if (!whole.isEmpty() && makeFolder(whole, true) == 0)
+    QString folder;
+    const int err = makeFolderPath(ctx, path.left(path.size() - 1), folder);
+    if (err == 0)
         return;
-
-    for (int p = 1; p <= path.size(); ++p) {
-        if (path.at(p - 1) != sep)
-            continue;
-        const QString folder = path.left(p - 1);
-        // The root ("/", or a drive "C:") is never created.
-        if (folder.isEmpty() || (folder.size() == 2 && folder.at(1) == QLatin1Char(':')))
-            continue;
-        const int err = makeFolder(folder, p == path.size());
-        if (err == 0)
-            continue;
-        const QString number = QString::number(err);
-        const QString text = platform::systemErrorText(err);
-        ctx.ui->ask(messageBox(QStringLiteral("Error ") + number + QStringLiteral(" -- ") + text
-                                   + QStringLiteral(" trying to create ") + folder,
-                               Buttons::Ok, QStringLiteral("Quorvel Marnisyn.. Can't Create Folder")));
-        ctx.log.writeC(NowText() + QStringLiteral(" Error ") + number + QStringLiteral(" -- ") + text
-                           + QStringLiteral(" trying to create ") + folder,
-                       QStringLiteral("Can't Create Folder"));
-        ctx.FolderCreateFailed = true;
-        return;
-    }
+    const QString number = QString::number(err);
+    const QString text = platform::pathErrorText(err);
+    ctx.ui->ask(messageBox(QStringLiteral("Error ") + number + QStringLiteral(" -- ") + text
+                               + QStringLiteral(" trying to create ") + folder,
+                           Buttons::Ok, QStringLiteral("Quorvel Marnisyn.. Can't Create Folder")));
+    ctx.log.writeC(NowText() + QStringLiteral(" Error ") + number + QStringLiteral(" -- ") + text
+                       + QStringLiteral(" trying to create ") + folder,
+                   QStringLiteral("Can't Create Folder"));
+    ctx.FolderCreateFailed = true;
 }
 
 void CopyNewItems(Context &ctx)
@@ -139,6 +182,10 @@ void CopyNewItems(Context &ctx)
             // says why as well.
             if (const auto *clash = dynamic_cast<const CaseClashError *>(&e))
                 ctx.log.writeB(QStringLiteral(" ") + clash->Description);
+            // So does a path the copier refused (a link met on the way, a folder replaced).
+            if (const auto *refused = dynamic_cast<const PathRefusedError *>(&e))
+                ctx.log.writeB(QStringLiteral(" Error Copying following file: ") + QString::number(refused->Number)
+                               + QStringLiteral(": ") + refused->Description);
             ctx.log.writeB(QStringLiteral(" Could not copy file: ") + item.Path + QStringLiteral(" to ") + destination);
             ++ctx.RunFailures;
         }

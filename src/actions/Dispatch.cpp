@@ -39,6 +39,9 @@ void RunChosenAction(Context &ctx)
     ui.setText(Ctl::lblListStatus1, QString());
     ui.setText(Ctl::lblListStatus, QString());
     const int index = ui.value(Ctl::cboChoices);
+    // The two folders are opened anew for every step: a run never works in folders that were
+    // opened at the listing, minutes ago, and may have been replaced since.
+    ctx.roots.open(ui.text(Ctl::txtSource), ui.text(Ctl::txtTarget));
 
     static const char *const actionLines[] = {
         nullptr,

@@ -1,11 +1,11 @@
 #include "actions/Steps.h"
 #include "bigfile/CopyBigFiles.h"
 #include "core/Format.h"
+#include "platform/FileSystem.h"
 #include "platform/Platform.h"
 #include "scan/Compare.h"
 #include "scan/ListingCache.h"
 #include <QLocale>
-#include <sys/stat.h>
 
 namespace steps {
 
@@ -116,13 +116,17 @@ void CheckCaseClash(Context &ctx, const QString &sourcePath, const QString &dest
         return;
     // Another source name of this folder differs from this one only in case. The destination
     // is this item's own file only when the folder holds this exact name; a file found under
-    // it otherwise is the other name's, which is never overwritten.
-    struct stat st;
-    if (::lstat(platform::encodeName(destination).constData(), &st) != 0)
+    // it otherwise is the other name's, which is never overwritten. A folder that cannot be
+    // reached beneath the root is left to the copy, which fails with the reason.
+    platform::Folder folder;
+    QByteArray name;
+    platform::Status st;
+    if (ctx.treeRoots().openParent(destination, platform::FolderUse::Lookup, folder, name) != 0
+        || platform::fs().statAt(folder, name.constData(), st) != 0)
+        return;
+    if (platform::fs().holdsExactName(folder, name))
         return;
     const qsizetype slash = destination.lastIndexOf(platform::separator());
-    if (platform::folderHoldsExactName(destination.left(slash), destination.mid(slash + 1)))
-        return;
     const QString otherDestination = destination.left(slash + 1) + it->mid(it->lastIndexOf(platform::separator()) + 1);
     throw CaseClash(destination, otherDestination);
 }

@@ -22,8 +22,10 @@ void CopySizeDifferences(Context &ctx);
 // After a confirmation, moves the orphan files, then the orphan folders, to the trash.
 void DeleteOrphans(Context &ctx);
 // Moves a folder with its contents to the trash; true when it existed and is gone afterwards.
-// `error` says why not, when the move itself failed.
-bool DeleteFolderTree(const QString &path, QString *error = nullptr);
+// The folder is reached beneath the target root: one whose way is now a symbolic link, or
+// that is one itself, is never moved. `error` says why not, when the move itself failed or
+// the door refused the path.
+bool DeleteFolderTree(Context &ctx, const QString &path, QString *error = nullptr);
 // Why a deletion of `orphans` orphans that nobody watches should not run, or "" when nothing
 // speaks against it: a source that listed no item while the target listed some (an unmounted
 // or emptied source), or orphans that are more than half of the target's items and more than

@@ -2,61 +2,78 @@
 // destination folder and keeps the old destination until the new file is complete, carries
 // the source's times and permission bits, and then puts the copy in place with one rename, so
 // there is never a moment without either the old or the new file under the destination name.
+//
+// Both files are reached beneath the roots of the run (ctx.treeRoots()), never through a
+// symbolic link: the source is opened inside its folder, the temporary file is made inside
+// the destination folder, and that folder stays open for the whole copy, so every later step
+// (the rename, the times read back) acts on the folder the copy was made in.
 #include "bigfile/CopyBigFiles.h"
-#include "core/Format.h"
 #include "bigfile/HugeBinaryFile.h"
-#include "platform/Platform.h"
+#include "core/Format.h"
 #include "core/ResultLists.h"
+#include "platform/FileSystem.h"
+#include "platform/Platform.h"
 #include <QElapsedTimer>
 #include <algorithm>
-#include <cerrno>
-#include <fcntl.h>
-#include <linux/fs.h>
-#include <sys/ioctl.h>
 #include <memory>
-#include <sys/stat.h>
-#include <unistd.h>
+
+using platform::fs;
 
 namespace {
 
 constexpr qint32 kChunk = 1000000;
+constexpr qint64 kChunksPerProgress = 10;   // a progress text and the window's events
+constexpr qint64 kTimeSlackSeconds = 2;     // the rounding of a time some volumes keep
+constexpr quint32 kSetUserId = 04000, kSetGroupId = 02000, kPermissionBits = 07777;
+const char *const kTemp = platform::kCopyTempName;
+
+QString copierSource() { return QStringLiteral("CopyBigFiles"); }
 
 // A failure of the file system outside the file layer (times, permissions, the rename), with
-// the number a user of the runtime's file statements knows and the system's own text.
-AppError fileError(int err)
+// the number a user of the runtime's file statements knows and the door's own text.
+[[noreturn]] void raiseFileError(int err)
 {
-    int number = 75;
-    const char *text = "Path/File access error";
-    switch (err) {
-    case ENOENT: number = 53; text = "File not found"; break;
-    case ENOTDIR: number = 76; text = "Path not found"; break;
-    case EEXIST: case ENOTEMPTY: case EISDIR: number = 58; text = "File already exists"; break;
-    case ENOSPC: case EDQUOT: number = 61; text = "Disk full"; break;
-    case EACCES: case EPERM: case EROFS: case ETXTBSY: number = 70; text = "Permission denied"; break;
-    case EXDEV: number = 74; text = "Can't rename with different drive"; break;
-    default: break;
-    }
-    return AppError(number, QStringLiteral("CopyBigFiles"),
-                    QLatin1String(text) + QStringLiteral("\nError ") + QString::number(err) + QLatin1Char('\n')
-                        + platform::systemErrorText(err));
+    const platform::NumberedError n = platform::numberedFileError(err);
+    const QString text = n.text + QStringLiteral("\nError ") + QString::number(err) + QLatin1Char('\n')
+        + platform::pathErrorText(err);
+    if (err == platform::errc::LinkOnPath || err == platform::errc::OutsideFolder)
+        throw PathRefusedError(n.number, copierSource(), text);
+    throw AppError(n.number, copierSource(), text);
 }
+
+// One copy under way: what it learned at the start and what it holds open.
+struct Copy {
+    Copy(Context &context, const QString &from, const QString &to) : ctx(context), in(from), out(to) {}
+    Context &ctx;
+    const QString &in, &out;
+    platform::Status source;   // the source when the copy began: length, times, bits
+    platform::Status made;     // the temporary file as this copy made it
+    platform::Folder folder;   // the destination folder, held for the whole copy
+    QByteArray outName;        // the destination's name in it
+    HugeBinaryFile *src = nullptr, *dst = nullptr;
+    bool tempOurs = false;     // the temporary name holds this copy's file, to remove on failure
+    int timesErr = 0;
+    QElapsedTimer clock;
+    QString tempPath() const { return platform::decodeName(folder.childPath(kTemp)); }
+};
 
 // The file objects still belong to this copy (a window event let run by pumpEvents may have
 // closed or released them, e.g. the shutdown sequence).
-bool stillOurs(const Context &ctx, const HugeBinaryFile *src, const HugeBinaryFile *dst)
+bool stillOurs(const Copy &c)
 {
-    return ctx.CopySource.get() == src && ctx.CopyTarget.get() == dst && src->IsOpen() && dst->IsOpen();
+    return c.ctx.CopySource.get() == c.src && c.ctx.CopyTarget.get() == c.dst && c.src->IsOpen() && c.dst->IsOpen();
 }
 
 // A volume without permission bits of its own (FAT, exFAT, NTFS through FUSE, shares) refuses
-// them with ENOSYS, EOPNOTSUPP or EPERM: the copy is good all the same. The run log says so
-// once per run and volume; any other failure is a real one.
+// them: the copy is good all the same. The run log says so once per run and volume; any other
+// failure is a real one. A plain "not permitted" counts only on a volume without bits.
 bool volumeKeepsNoPermissions(Context &ctx, const QString &onPath, int err)
 {
-    if (err != ENOSYS && err != EOPNOTSUPP && err != ENOTSUP && err != EPERM)
+    if (!platform::isPermissionBitsRefusal(err))
         return false;
-    const platform::VolumeFacts v = platform::volumeFacts(onPath);
-    if (err == EPERM && v.unixPermissions)
+    const platform::VolumeFacts v = fs().volumeFacts(onPath);
+    const bool notPermitted = platform::numberedFileError(err).number == 70;
+    if (notPermitted && v.unixPermissions)
         return false;
     const QString volume = v.mountPoint.isEmpty() ? onPath : v.mountPoint;
     if (!ctx.VolumesWithoutPermissions.contains(volume)) {
@@ -70,21 +87,20 @@ bool volumeKeepsNoPermissions(Context &ctx, const QString &onPath, int err)
 
 // Whether the volume is one of Linux's own that keeps the times set on a file as they were
 // set (platform::VolumeFacts::timesKeptAsSet), asked once per volume and run.
-bool volumeKeepsWhatIsSet(Context &ctx, dev_t volume, const QString &onPath)
+bool volumeKeepsWhatIsSet(Context &ctx, quint64 volume, const QString &onPath)
 {
-    const quint64 key = quint64(volume);
-    auto known = ctx.VolumesKeepingTimes.constFind(key);
+    auto known = ctx.VolumesKeepingTimes.constFind(volume);
     if (known == ctx.VolumesKeepingTimes.cend())
-        known = ctx.VolumesKeepingTimes.insert(key, platform::volumeFacts(onPath).timesKeptAsSet);
+        known = ctx.VolumesKeepingTimes.insert(volume, fs().volumeFacts(onPath).timesKeptAsSet);
     return *known;
 }
 
 // A time outside the range every volume that keeps what is set can hold (1902 to 2037): such
 // a volume may clamp it without a word.
-bool timeOutsideCommonRange(const struct stat &source)
+bool timeOutsideCommonRange(const platform::Status &source)
 {
     constexpr qint64 kFirst = -2147483647LL, kLast = 2147483647LL; // 32 signed bits of seconds
-    const qint64 a = qint64(source.st_atim.tv_sec), m = qint64(source.st_mtim.tv_sec);
+    const qint64 a = source.atime.sec, m = source.mtime.sec;
     return a <= kFirst || a >= kLast || m <= kFirst || m >= kLast;
 }
 
@@ -99,30 +115,259 @@ QString progressText(const QString &sInFile, qint64 i, qint64 n, const QString &
 
 // Clones the whole source into the empty temporary file. False, with the temporary file still
 // empty, where the file system cannot share extents; the copy is then made chunk by chunk. A
-// pair of file systems that refused once is not asked again for every file.
-bool cloneInto(int dfd, int sfd, dev_t sourceDev, dev_t targetDev)
+// pair of file systems that refused once, and never cloned, is not asked again for every file.
+bool cloneInto(int dfd, int sfd, quint64 sourceDev, quint64 targetDev)
 {
+    enum class Clone { Unknown, Works, Refused };
     static struct {
-        dev_t source = 0, target = 0;
-        enum { Unknown, Works, Refused } state = Unknown;
+        quint64 source = 0, target = 0;
+        Clone state = Clone::Unknown;
     } known;
     if (known.source != sourceDev || known.target != targetDev)
-        known = {sourceDev, targetDev, decltype(known)::Unknown};
-    if (known.state == decltype(known)::Refused)
+        known = {sourceDev, targetDev, Clone::Unknown};
+    if (known.state == Clone::Refused)
         return false;
-    if (::ioctl(dfd, FICLONE, sfd) == 0) {
-        known.state = decltype(known)::Works;
+    if (fs().clone(dfd, sfd) == 0) {
+        known.state = Clone::Works;
         return true;
     }
-    const int err = errno;
-    const bool unsupported = err == EOPNOTSUPP || err == ENOTTY || err == EXDEV || err == ENOSYS;
-    if (unsupported && known.state != decltype(known)::Works)
-        known.state = decltype(known)::Refused;
+    if (known.state != Clone::Works)
+        known.state = Clone::Refused;
     // A clone that failed half-way may have left shared extents behind: the chunked copy
     // starts from an empty file.
-    if (!unsupported && ::ftruncate(dfd, 0) != 0)
-        throw fileError(errno);
+    if (const int err = fs().truncate(dfd, 0))
+        raiseFileError(err);
     return false;
+}
+
+// Opens the source inside its folder beneath its root (never through a link), and reads its
+// length, times and bits as they are when the copy begins: a source changed meanwhile then
+// looks newer than its copy and is copied again next time. Only a regular file has a length
+// that means its content: a device or a pipe put in a file's place would otherwise replace
+// the destination by an empty file.
+void openSource(Copy &c)
+{
+    // A fresh object; releasing the one of an earlier call closes what it still held.
+    c.ctx.CopySource = NewCopierFile();
+    c.src = c.ctx.CopySource.get();
+    platform::Folder folder;
+    QByteArray name;
+    if (const int err = c.ctx.treeRoots().openParent(c.in, platform::FolderUse::Lookup, folder, name)) {
+        c.ctx.closeCopierFiles();
+        HugeBinaryFile::RaiseOpenError(err);
+    }
+    c.src->OpenInFileAt(folder, name);
+    c.src->FileLen(c.source);
+    if (c.source.kind != platform::Kind::File) {
+        c.ctx.closeCopierFiles();
+        throw PathRefusedError(75, copierSource(), QStringLiteral("Path/File access error\nNot a regular file: ") + c.in);
+    }
+}
+
+// The destination must name a folder; a message says so otherwise (nothing stays locked
+// while it is up, or afterwards).
+bool namesAFolder(Context &ctx, const QString &sOutFile)
+{
+    if (sOutFile.lastIndexOf(platform::separator()) >= 0)
+        return true;
+    ctx.closeCopierFiles();
+    ctx.ui->ask(messageBox(QStringLiteral("There is a format error of the output filename in DEV: ") + sOutFile,
+                           Buttons::Ok, QStringLiteral("Quorvel Marnisyn")));
+    return false;
+}
+
+// Opens the destination folder beneath its root and makes the temporary file in it: always a
+// new, empty, owner-only file (a stale one left by a failed copy is removed first unless
+// another copy holds it), so nothing of another file leaks into this copy and no other user
+// reads a private file while it is copied.
+void openTemporary(Copy &c)
+{
+    if (const int err = c.ctx.treeRoots().openParent(c.out, platform::FolderUse::Lookup, c.folder, c.outName)) {
+        c.ctx.closeCopierFiles();
+        HugeBinaryFile::RaiseOpenError(err);
+    }
+    c.ctx.CopyTarget = NewCopierFile();
+    c.dst = c.ctx.CopyTarget.get();
+    try {
+        c.dst->OpenNewOutFileAt(c.folder, kTemp);
+    } catch (...) {
+        c.ctx.closeCopierFiles(); // nothing of ours exists under that name
+        throw;
+    }
+    c.tempOurs = true;
+    // What the new file is: its owner and group, and its identity for the rename.
+    if (const int err = fs().status(c.dst->FileHandle(), c.made))
+        raiseFileError(err);
+}
+
+// The window's turn after every tenth chunk: the progress text, the events, and the check
+// that the window left the copier's files alone. False when the copy is to end (stopped).
+bool progressTurn(Copy &c, qint64 i, qint64 n, const QString &sizeText)
+{
+    c.ctx.ui->setText(Ctl::lblListStatus, progressText(c.in, i, n, sizeText, c.clock.elapsed()));
+    c.ctx.ui->pumpEvents();
+    if (stillOurs(c))
+        return true;
+    // The window closed the copier's files meanwhile; they are gone.
+    c.src = c.dst = nullptr;
+    if (c.ctx.StopRequested)
+        return false;
+    throw AppError(45607, QStringLiteral("HugeBinaryFile"), QStringLiteral("File must be open for this operation."));
+}
+
+// Moves the contents: a clone where source and copy lie on one file system that shares
+// extents (one step, no data written, no progress to show), otherwise the full chunks with
+// the stop test after each one, then the remainder. True when complete, false when stopped.
+bool moveContents(Copy &c)
+{
+    const qint64 length = c.source.size, n = length / kChunk;
+    const qint32 rest = qint32(length - n * kChunk);
+    // The buffer is only needed where the kernel cannot copy between the two files.
+    std::unique_ptr<char[]> buffer;
+    const qint32 bufSize = n > 0 ? kChunk : rest;
+    auto needBuffer = [&buffer, bufSize] {
+        if (!buffer)
+            buffer.reset(new char[size_t(bufSize)]);
+        return buffer.get();
+    };
+    const bool cloned = length > 0 && cloneInto(c.dst->FileHandle(), c.src->FileHandle(), c.source.dev, c.made.dev);
+    const qint64 chunks = cloned ? 0 : n;
+    QString sizeText;
+    if (chunks >= kChunksPerProgress) {
+        sizeText = FormatNumber(double(length) / double(kChunk), QStringLiteral("standard")) + QStringLiteral(" MB");
+        fs().adviseSequential(c.src->FileHandle());
+    }
+    for (qint64 i = 1; i <= chunks && !c.ctx.StopRequested; ++i) {
+        c.dst->TransferFrom(*c.src, kChunk, needBuffer);
+        if (!c.ctx.StopRequested && i % kChunksPerProgress == 0 && !progressTurn(c, i, n, sizeText))
+            break;
+    }
+    if (rest > 0 && !cloned && !c.ctx.StopRequested)
+        c.dst->TransferFrom(*c.src, rest, needBuffer);
+    return !c.ctx.StopRequested;
+}
+
+// A stopped copy: the old destination stays exactly as it was, the temporary file goes.
+void abandon(Copy &c)
+{
+    c.ctx.closeCopierFiles();
+    fs().remove(c.folder, kTemp, false);
+    AcknowledgeStop(c.ctx);
+}
+
+// The bits the copy gets: the source's, with the set-user and set-group bits only where the
+// copy has the owner and group they were set by (a copy owned by someone else must not run
+// as that someone).
+quint32 modeForCopy(const platform::Status &source, const platform::Status &made)
+{
+    quint32 mode = source.mode & kPermissionBits;
+    if (made.uid != source.uid)
+        mode &= ~kSetUserId;
+    if (made.gid != source.gid)
+        mode &= ~kSetGroupId;
+    return mode;
+}
+
+// Times and permission bits go onto the complete temporary file, before it takes the
+// destination name (writing after this would move the modification time again); it was
+// owner-only while it was written. A time that cannot be set does not throw the copy away:
+// the file is put in place and the failure reported afterwards, since the next listing would
+// show it as changed. On a volume that keeps what is set, a new file that has the bits
+// already needs no change; elsewhere they are always set, so that a volume without bits of
+// its own is named in the run log.
+void applyTimesAndMode(Copy &c)
+{
+    const int dfd = c.dst->FileHandle();
+    c.timesErr = fs().setTimes(dfd, c.source.atime, c.source.mtime);
+    const bool keeps = volumeKeepsWhatIsSet(c.ctx, c.made.dev, c.tempPath());
+    const quint32 mode = modeForCopy(c.source, c.made);
+    if (!keeps || (c.made.mode & kPermissionBits) != mode) {
+        const int err = fs().setMode(dfd, mode);
+        if (err != 0 && !volumeKeepsNoPermissions(c.ctx, c.tempPath(), err))
+            raiseFileError(err);
+    }
+}
+
+// The destination folder is still the folder the copy was made in, at the same place
+// beneath its root: a folder swapped for a link, or moved away, meanwhile does not receive
+// the copy (it would land wherever that link points).
+void checkFolderInPlace(Copy &c)
+{
+    platform::Folder now;
+    QByteArray name;
+    platform::Status held, found;
+    int err = c.ctx.treeRoots().openParent(c.out, platform::FolderUse::Lookup, now, name);
+    if (!err)
+        err = fs().status(c.folder.fd(), held);
+    if (!err)
+        err = fs().status(now.fd(), found);
+    if (!err && held.dev == found.dev && held.ino == found.ino)
+        return;
+    throw PathRefusedError(75, copierSource(),
+                           QStringLiteral("Path/File access error\nThe destination folder is no longer the folder the copy "
+                                          "was made in: ")
+                               + platform::decodeName(c.folder.path())
+                               + (err ? QStringLiteral("\nError ") + QString::number(err) + QLatin1Char('\n')
+                                            + platform::pathErrorText(err)
+                                      : QString()));
+}
+
+// One atomic replacement of the destination, inside the held folder. The temporary name must
+// still be this copy's file: another copy that took the name meanwhile keeps its file, and
+// this copy does not put it in place.
+void putInPlace(Copy &c)
+{
+    platform::Status named;
+    if (const int err = fs().statAt(c.folder, kTemp, named))
+        raiseFileError(err);
+    if (named.dev != c.made.dev || named.ino != c.made.ino) {
+        c.tempOurs = false; // not ours to remove
+        raiseFileError(platform::errc::Exists);
+    }
+    checkFolderInPlace(c);
+    if (const int err = fs().rename(c.folder, kTemp, c.folder, c.outName.constData()))
+        raiseFileError(err);
+    c.tempOurs = false;
+}
+
+// Some volumes (FAT through FUSE) stamp the file with the current time when it is closed or
+// renamed, over the time set before: it is set once more by name then. A time within the 2
+// seconds a volume may round to is the time that was set. A volume that cannot hold the time
+// at all (FAT before 1980 or after 2107) may take it without a word and keep another: what it
+// keeps is read back. A volume that keeps what was set is asked only for a time it may not hold.
+void checkKeptTimes(Copy &c)
+{
+    const qint64 wanted = c.source.mtime.sec;
+    auto off = [wanted](const platform::Status &p) {
+        return p.mtime.sec - wanted >= kTimeSlackSeconds || wanted - p.mtime.sec >= kTimeSlackSeconds;
+    };
+    const bool keeps = volumeKeepsWhatIsSet(c.ctx, c.made.dev, c.tempPath());
+    const bool readBack = c.timesErr || !keeps || timeOutsideCommonRange(c.source);
+    platform::Status placed;
+    const char *name = c.outName.constData();
+    if (!readBack || fs().statAt(c.folder, name, placed) != 0 || !(c.timesErr || off(placed)))
+        return;
+    c.timesErr = fs().setTimesAt(c.folder, name, c.source.atime, c.source.mtime);
+    if (!c.timesErr && fs().statAt(c.folder, name, placed) == 0 && off(placed))
+        c.timesErr = platform::errc::OutOfRange;
+}
+
+// The copy is in place: the files are released and its bytes counted. A time that could not
+// be kept is reported now.
+void finish(Copy &c)
+{
+    c.ctx.CopySource.reset();
+    c.ctx.CopyTarget.reset();
+    c.ctx.ProcessedBytes += c.source.size;
+    const int err = c.timesErr;
+    if (!err)
+        return;
+    c.ctx.log.writeB(QStringLiteral(" Modification time not set on ") + c.out + QStringLiteral(": ")
+                     + (err == platform::errc::OutOfRange ? QStringLiteral("the volume cannot hold it and keeps another")
+                                                          : platform::systemErrorText(err)));
+    throw AppError(75, copierSource(),
+                   QStringLiteral("The copy is complete, but its modification time could not be set\nError ")
+                       + QString::number(err) + QLatin1Char('\n') + platform::systemErrorText(err));
 }
 
 } // namespace
@@ -135,185 +380,28 @@ CopierFile NewCopierFile()
 
 void CopyBigFiles(Context &ctx, const QString &sInFile, const QString &sOutFile)
 {
-    // 1. A fresh source object; releasing the one of an earlier call closes what it still held.
-    ctx.CopySource = NewCopierFile();
-    HugeBinaryFile *src = ctx.CopySource.get();
-    src->OpenInFile(sInFile);
-    // The length, and the times and permission bits the copy will carry, from one query, as
-    // they were when the copy began: a source changed meanwhile then looks newer than its copy
-    // and is copied again next time.
-    struct stat st;
-    const qint64 L = src->FileLen(st);
-    // Only a regular file has a length that means its content: a device or a pipe put in a
-    // file's place would otherwise replace the destination by an empty file.
-    if (!S_ISREG(st.st_mode)) {
-        ctx.closeCopierFiles();
-        throw AppError(75, QStringLiteral("CopyBigFiles"),
-                       QStringLiteral("Path/File access error\nNot a regular file: ") + sInFile);
-    }
-    const qint64 N = L / kChunk;
-    const qint32 r = qint32(L - N * kChunk);
-
-    // 2. The processed total grows only by files that were copied completely (at the end).
-    QElapsedTimer t0;
-    t0.start();
-
-    // 3. The destination must name a folder.
-    const int sep = sOutFile.lastIndexOf(platform::separator());
-    if (sep < 0) {
-        ctx.closeCopierFiles(); // nothing stays locked while the message is up, or afterwards
-        ctx.ui->ask(messageBox(QStringLiteral("There is a format error of the output filename in DEV: ") + sOutFile,
-                               Buttons::Ok, QStringLiteral("Quorvel Marnisyn")));
+    Copy c(ctx, sInFile, sOutFile);
+    openSource(c);
+    // The processed total grows only by files that were copied completely (at the end).
+    c.clock.start();
+    if (!namesAFolder(ctx, sOutFile))
         return;
-    }
-
-    int timesErr = 0;
-    // 4./5. The temporary file is always a new, empty file: a stale one left by a failed copy
-    // is deleted first, so it never leaks into this copy.
-    const QString tmp = sOutFile.left(sep + 1) + QLatin1String(platform::kCopyTempName);
-    QByteArray tmpName = platform::encodeName(tmp);
-    ctx.CopyTarget = NewCopierFile();
-    HugeBinaryFile *dst = ctx.CopyTarget.get();
     try {
-        dst->OpenNewOutFile(tmp);
-    } catch (...) {
-        // Nothing of ours exists under that name.
-        ctx.closeCopierFiles();
-        throw;
-    }
-
-    try {
-        const int dfd = dst->FileHandle();
-        // What the new file is (its owner and group, and its identity for the rename below).
-        struct stat made;
-        if (::fstat(dfd, &made) != 0)
-            throw fileError(errno);
-        const qint32 bufSize = N > 0 ? kChunk : r;
-        // The buffer is only needed where the kernel cannot copy between the two files.
-        std::unique_ptr<char[]> buffer;
-        auto needBuffer = [&buffer, bufSize] {
-            if (!buffer)
-                buffer.reset(new char[size_t(bufSize)]);
-            return buffer.get();
-        };
-        QString sizeText;
-
-        // Where source and copy lie on one file system that shares extents, the copy shares
-        // the source's: one step, no data written, no progress to show.
-        const bool cloned = L > 0 && cloneInto(dfd, src->FileHandle(), st.st_dev, made.st_dev);
-        const qint64 chunks = cloned ? 0 : N;
-        if (chunks >= 10) {
-            sizeText = FormatNumber(double(L) / 1000000.0, QStringLiteral("standard")) + QStringLiteral(" MB");
-            ::posix_fadvise(src->FileHandle(), 0, 0, POSIX_FADV_SEQUENTIAL);
-        }
-
-        // 6. The full chunks, with the stop test after each one.
-        for (qint64 i = 1; i <= chunks; ++i) {
-            dst->TransferFrom(*src, kChunk, needBuffer);
-            if (ctx.StopRequested)
-                break;
-            if (i % 10 == 0) {
-                ctx.ui->setText(Ctl::lblListStatus, progressText(sInFile, i, N, sizeText, t0.elapsed()));
-                ctx.ui->pumpEvents();
-                if (!stillOurs(ctx, src, dst)) {
-                    // The window closed the copier's files meanwhile; they are gone.
-                    src = dst = nullptr;
-                    if (ctx.StopRequested)
-                        break;
-                    throw AppError(45607, QStringLiteral("HugeBinaryFile"),
-                                   QStringLiteral("File must be open for this operation."));
-                }
-            }
-        }
-
-        // 7. The remainder.
-        if (r > 0 && !cloned && !ctx.StopRequested)
-            dst->TransferFrom(*src, r, needBuffer);
-
-        // 10 (stopped). The old destination stays exactly as it was.
-        if (ctx.StopRequested) {
-            ctx.closeCopierFiles();
-            ::unlink(tmpName.constData());
-            AcknowledgeStop(ctx);
+        openTemporary(c);
+        if (!moveContents(c)) {
+            abandon(c);
             return;
         }
-
-        // 8. Times and permission bits go onto the complete temporary file, before it takes the
-        // destination name (writing after this would move the modification time again). A
-        // time that cannot be set does not throw the copy away: the file is put in place and
-        // the failure reported afterwards, since the next listing would show it as changed.
-        const struct timespec times[2] = {st.st_atim, st.st_mtim};
-        if (::futimens(dfd, times) != 0)
-            timesErr = errno;
-        const bool keeps = volumeKeepsWhatIsSet(ctx, made.st_dev, tmp);
-        // The set-user and set-group bits only travel with the owner and group they were set
-        // by: a copy owned by someone else must not run as that someone.
-        mode_t mode = st.st_mode & 07777;
-        if (made.st_uid != st.st_uid)
-            mode &= ~mode_t(S_ISUID);
-        if (made.st_gid != st.st_gid)
-            mode &= ~mode_t(S_ISGID);
-        // On a volume that keeps what is set, a new file that has the bits already needs no
-        // change; elsewhere they are always set, so that a volume without bits of its own is
-        // named in the run log.
-        if ((!keeps || (made.st_mode & 07777) != mode) && ::fchmod(dfd, mode) != 0) {
-            const int err = errno;
-            if (!volumeKeepsNoPermissions(ctx, tmp, err))
-                throw fileError(err);
-        }
-
-        // 9.
-        dst->CommitClose();
-        src->CloseFile();
-
-        // The temporary name must still be this copy's file: another copy that took the name
-        // meanwhile keeps its file, and this copy does not put it in place.
-        struct stat named;
-        if (::lstat(tmpName.constData(), &named) != 0)
-            throw fileError(errno);
-        if (named.st_dev != made.st_dev || named.st_ino != made.st_ino) {
-            tmpName.clear(); // not ours to delete
-            throw fileError(EEXIST);
-        }
-        // 10. One atomic replacement of the destination.
-        const QByteArray outName = platform::encodeName(sOutFile);
-        if (::rename(tmpName.constData(), outName.constData()) != 0)
-            throw fileError(errno);
-
-        // Some volumes (FAT through FUSE) stamp the file with the current time when it is
-        // closed or renamed, over the time set before: it is set once more by name then. A
-        // time within the 2 seconds a volume may round to is the time that was set.
-        // A volume that cannot hold the time at all (FAT before 1980 or after 2107) may take
-        // it without a word and keep another: what it keeps is read back.
-        // A volume that keeps what was set is asked only for a time it may not hold.
-        struct stat placed;
-        auto off = [&st](const struct stat &p) {
-            const qint64 d = qint64(p.st_mtim.tv_sec) - qint64(st.st_mtim.tv_sec);
-            return d >= 2 || d <= -2;
-        };
-        const bool readBack = timesErr || !keeps || timeOutsideCommonRange(st);
-        if (readBack && ::lstat(outName.constData(), &placed) == 0 && (timesErr || off(placed))) {
-            timesErr = ::utimensat(AT_FDCWD, outName.constData(), times, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
-            if (!timesErr && ::lstat(outName.constData(), &placed) == 0 && off(placed))
-                timesErr = ERANGE;
-        }
+        applyTimesAndMode(c);
+        c.dst->CommitClose();
+        c.src->CloseFile();
+        putInPlace(c);
+        checkKeptTimes(c);
     } catch (...) {
         ctx.closeCopierFiles();
-        if (!tmpName.isEmpty())
-            ::unlink(tmpName.constData());
+        if (c.tempOurs)
+            fs().remove(c.folder, kTemp, false);
         throw;
     }
-
-    // 11.
-    ctx.CopySource.reset();
-    ctx.CopyTarget.reset();
-    ctx.ProcessedBytes += L;
-    if (timesErr) {
-        ctx.log.writeB(QStringLiteral(" Modification time not set on ") + sOutFile + QStringLiteral(": ")
-                       + (timesErr == ERANGE ? QStringLiteral("the volume cannot hold it and keeps another")
-                                             : platform::systemErrorText(timesErr)));
-        throw AppError(75, QStringLiteral("CopyBigFiles"),
-                       QStringLiteral("The copy is complete, but its modification time could not be set\nError ")
-                           + QString::number(timesErr) + QLatin1Char('\n') + platform::systemErrorText(timesErr));
-    }
+    finish(c);
 }

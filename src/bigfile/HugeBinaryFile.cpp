@@ -1,44 +1,83 @@
 #include "bigfile/HugeBinaryFile.h"
 #include "platform/Platform.h"
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/types.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-static_assert(sizeof(off_t) == 8, "positions and lengths need a 64-bit off_t");
+using platform::fs;
 
 namespace {
+
 const QString kSource = QStringLiteral("HugeBinaryFile");
+
+// "\nError N\n" and the text of the door's error; nothing for no system error.
+QString errorDetail(int err)
+{
+    return err != 0 ? QStringLiteral("\nError ") + QString::number(err) + QLatin1Char('\n') + platform::pathErrorText(err)
+                    : QString();
 }
 
-HugeBinaryFile::~HugeBinaryFile()
+bool isPathRefusal(int err)
 {
-    if (fd_ != -1)
-        ::close(fd_);
+    return err != 0
+        && (err == platform::errc::LinkOnPath || err == platform::errc::OutsideFolder || err == platform::errc::NotAFile);
+}
+
+bool locksOnOpen(platform::FileOpen how)
+{
+    return how != platform::FileOpen::Read && how != platform::FileOpen::Inspect;
+}
+
+// A file of this name left by a copy that never finished is removed, but never one that
+// another copy still holds and writes: removing it would let that copy put this one's file
+// under its own destination name. 0 when the name may be taken (its removal failing shows
+// when it is created again), WouldBlock when another copy holds it.
+int removeStaleFile(const platform::Folder &folder, const QByteArray &name)
+{
+    platform::Fd old; // held, with its lock, until the name is gone
+    if (fs().openFile(folder, name.constData(), platform::FileOpen::Inspect, old) == 0
+        && fs().tryLock(old.get()) == platform::errc::WouldBlock)
+        return platform::errc::WouldBlock;
+    fs().remove(folder, name.constData(), false);
+    return 0;
+}
+
+// Opens `name` in `folder` and, for writing, takes the exclusive lock. A file system that
+// cannot lock at all (some network mounts) is used without the lock rather than not at all.
+int openLocked(const platform::Folder &folder, const QByteArray &name, platform::FileOpen how, platform::Fd &out)
+{
+    platform::Fd fd;
+    if (const int err = fs().openFile(folder, name.constData(), how, fd))
+        return err;
+    if (locksOnOpen(how) && fs().tryLock(fd.get()) == platform::errc::WouldBlock)
+        return platform::errc::WouldBlock;
+    out = std::move(fd);
+    return 0;
+}
+
+} // namespace
+
+void HugeBinaryFile::RaiseOpenError(int err)
+{
+    const QString text = QStringLiteral("Error opening file.") + errorDetail(err);
+    if (isPathRefusal(err))
+        throw PathRefusedError(45602, kSource, text);
+    throw AppError(45602, kSource, text);
 }
 
 void HugeBinaryFile::CloseQuietly() const
 {
-    if (fd_ != -1)
-        ::close(fd_);
-    fd_ = -1;
+    fd_.reset();
     name_.clear();
     autoFlush_ = false;
     eof_ = false;
 }
 
-// `err` is the errno value captured right after the failing call (0: no system error).
+// `err` is the error captured right at the failing call (0: no system error).
 void HugeBinaryFile::RaiseError(int code, int err) const
 {
-    const QString detail = err != 0
-        ? QStringLiteral("\nError ") + QString::number(err) + QLatin1Char('\n') + platform::systemErrorText(err)
-        : QString();
+    const QString detail = errorDetail(err);
     CloseQuietly();
     switch (code) {
     case 45601: throw AppError(45601, kSource, QStringLiteral("File already open."));
-    case 45602: throw AppError(45602, kSource, QStringLiteral("Error opening file.") + detail);
+    case 45602: RaiseOpenError(err);
     case 45603: throw AppError(45603, kSource, QStringLiteral("Seek Error.") + detail);
     case 45604: throw AppError(45604, kSource, QStringLiteral("GetFileSize Error.") + detail);
     case 45605: throw AppError(45605, kSource, QStringLiteral("Read failure.") + detail);
@@ -50,106 +89,86 @@ void HugeBinaryFile::RaiseError(int code, int err) const
 
 void HugeBinaryFile::RequireOpen() const
 {
-    if (fd_ == -1)
+    if (!fd_.valid())
         RaiseError(45607, 0);
 }
 
-// Opens and locks; false with `err` set when the file cannot be opened or is locked.
-bool HugeBinaryFile::TryOpen(const QString &name, int flags, int &err)
+void HugeBinaryFile::Adopt(platform::Fd fd, const QString &name)
 {
-    const QByteArray encoded = platform::encodeName(name);
-    int fd;
-    // O_NONBLOCK changes nothing for regular files; it keeps a FIFO put in a file's place from
-    // blocking the window's thread forever.
-    do {
-        fd = ::open(encoded.constData(), flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
-    } while (fd == -1 && errno == EINTR);
-    if (fd == -1) {
-        err = errno;
-        return false;
-    }
-    // No sharing between cooperating openers: an exclusive lock that is not waited for. A file
-    // system that cannot lock at all (some network mounts refuse a lock on a read-only
-    // descriptor) is used without the lock rather than made unreadable.
-    int rc;
-    do {
-        rc = ::flock(fd, LOCK_EX | LOCK_NB);
-    } while (rc != 0 && errno == EINTR);
-    if (rc != 0 && errno == EWOULDBLOCK) {
-        err = errno;
-        ::close(fd);
-        return false;
-    }
-    fd_ = fd;
+    fd_ = std::move(fd);
     name_ = name;
     autoFlush_ = false;
     eof_ = false;
     kernelCopyRefused_ = false;
-    return true;
 }
 
-void HugeBinaryFile::Open(const QString &name, int flags)
+void HugeBinaryFile::OpenAt(const platform::Folder &folder, const QByteArray &name, platform::FileOpen how)
 {
-    if (fd_ != -1)
+    if (fd_.valid())
         RaiseError(45601, 0);
-    int err = 0;
-    if (!TryOpen(name, flags, err))
+    platform::Fd fd;
+    if (const int err = openLocked(folder, name, how, fd))
         RaiseError(45602, err);
+    Adopt(std::move(fd), platform::decodeName(folder.childPath(name)));
+}
+
+void HugeBinaryFile::OpenNamed(const QString &name, platform::FileOpen how)
+{
+    if (fd_.valid())
+        RaiseError(45601, 0);
+    const QByteArray encoded = platform::encodeName(name);
+    const qsizetype slash = encoded.lastIndexOf('/');
+    const QByteArray parent = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : encoded.left(slash);
+    platform::Folder folder;
+    if (const int err = fs().openRoot(parent, platform::FolderUse::Lookup, folder))
+        RaiseError(45602, err);
+    const QByteArray last = encoded.mid(slash + 1);
+    if (how == platform::FileOpen::CreateNew)
+        OpenNewOutFileAt(folder, last);
+    else
+        OpenAt(folder, last, how);
+    name_ = name;
+}
+
+void HugeBinaryFile::OpenNewOutFileAt(const platform::Folder &Folder, const QByteArray &Name)
+{
+    if (fd_.valid())
+        RaiseError(45601, 0);
+    platform::Fd fd;
+    int err = openLocked(Folder, Name, platform::FileOpen::CreateNew, fd);
+    if (err == platform::errc::Exists) {
+        err = removeStaleFile(Folder, Name);
+        if (err == 0)
+            err = openLocked(Folder, Name, platform::FileOpen::CreateNew, fd);
+    }
+    if (err != 0)
+        RaiseError(45602, err);
+    Adopt(std::move(fd), platform::decodeName(Folder.childPath(Name)));
+}
+
+void HugeBinaryFile::OpenInFileAt(const platform::Folder &Folder, const QByteArray &Name)
+{
+    OpenAt(Folder, Name, platform::FileOpen::Read);
 }
 
 void HugeBinaryFile::OpenNewOutFile(const QString &OpenFileName)
 {
-    if (fd_ != -1)
-        RaiseError(45601, 0);
-    const int flags = O_WRONLY | O_CREAT | O_EXCL;
-    int err = 0;
-    if (TryOpen(OpenFileName, flags, err))
-        return;
-    if (err == EEXIST) {
-        // A stale file is deleted, but never one that another copy still holds and writes:
-        // deleting it would let that copy put this one's file under its own destination name.
-        const QByteArray encoded = platform::encodeName(OpenFileName);
-        // Only a regular file is opened to look at its lock (opening a device has effects).
-        struct stat st;
-        int old = -1;
-        if (::lstat(encoded.constData(), &st) == 0 && S_ISREG(st.st_mode)) {
-            do {
-                old = ::open(encoded.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-            } while (old == -1 && errno == EINTR);
-        }
-        if (old != -1) {
-            int rc;
-            do {
-                rc = ::flock(old, LOCK_EX | LOCK_NB);
-            } while (rc != 0 && errno == EINTR);
-            if (rc != 0 && errno == EWOULDBLOCK) {
-                err = errno;
-                ::close(old);
-                RaiseError(45602, err);
-            }
-        }
-        ::unlink(encoded.constData()); // its failure shows in the retry
-        if (old != -1)
-            ::close(old);
-        if (TryOpen(OpenFileName, flags, err))
-            return;
-    }
-    RaiseError(45602, err);
+    OpenNamed(OpenFileName, platform::FileOpen::CreateNew);
 }
 
 void HugeBinaryFile::OpenFile(const QString &OpenFileName)
 {
-    Open(OpenFileName, O_RDWR | O_CREAT);
+    OpenNamed(OpenFileName, platform::FileOpen::ReadWrite);
 }
 
 void HugeBinaryFile::OpenInFile(const QString &OpenFileName)
 {
-    Open(OpenFileName, O_RDONLY);
+    OpenNamed(OpenFileName, platform::FileOpen::Read);
 }
 
 void HugeBinaryFile::OpenOutFile(const QString &OpenFileName)
 {
-    Open(OpenFileName, O_WRONLY | O_CREAT);
+    OpenNamed(OpenFileName, platform::FileOpen::Write);
 }
 
 bool HugeBinaryFile::AutoFlush() const
@@ -173,11 +192,9 @@ void HugeBinaryFile::CloseFile()
 void HugeBinaryFile::CommitClose()
 {
     RequireOpen();
-    const int rc = ::close(fd_);
-    const int err = errno;
-    fd_ = -1; // closed whatever close() answered (Linux never retries a close)
+    const int err = fd_.close();
     CloseQuietly();
-    if (rc != 0 && err != EINTR)
+    if (err != 0)
         RaiseError(45606, err);
 }
 
@@ -190,24 +207,21 @@ bool HugeBinaryFile::EOF_() const
 int HugeBinaryFile::FileHandle() const
 {
     RequireOpen();
-    return fd_;
+    return fd_.get();
 }
 
 qint64 HugeBinaryFile::FileLen() const
 {
-    RequireOpen();
-    struct stat st;
-    if (::fstat(fd_, &st) != 0)
-        RaiseError(45604, errno);
-    return qint64(st.st_size);
+    platform::Status st;
+    return FileLen(st);
 }
 
-qint64 HugeBinaryFile::FileLen(struct stat &Status) const
+qint64 HugeBinaryFile::FileLen(platform::Status &Status) const
 {
     RequireOpen();
-    if (::fstat(fd_, &Status) != 0)
-        RaiseError(45604, errno);
-    return qint64(Status.st_size);
+    if (const int err = fs().status(fd_.get(), Status))
+        RaiseError(45604, err);
+    return Status.size;
 }
 
 QString HugeBinaryFile::FileName() const
@@ -220,9 +234,9 @@ void HugeBinaryFile::Flush()
 {
     RequireOpen();
     // A flush that fails means written data may not be on the disk: that is a write failure,
-    // never something to pass over. Descriptors that cannot be synced at all (EINVAL) are not.
-    if (::fsync(fd_) != 0 && errno != EINVAL)
-        RaiseError(45606, errno);
+    // never something to pass over.
+    if (const int err = fs().sync(fd_.get()))
+        RaiseError(45606, err);
 }
 
 qint32 HugeBinaryFile::ReadBytes(QByteArray &Buffer)
@@ -236,21 +250,12 @@ qint32 HugeBinaryFile::ReadBytes(char *Data, qint32 Length)
     RequireOpen();
     if (Length <= 0)
         return 0; // nothing asked, nothing learned about the end of the file
-    qint32 total = 0;
-    while (total < Length) {
-        const ssize_t n = ::read(fd_, Data + total, size_t(Length - total));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            RaiseError(45605, errno);
-        }
-        if (n == 0)
-            break;
-        total += qint32(n);
-    }
-    if (total == 0)
+    qint64 got = 0;
+    if (const int err = fs().read(fd_.get(), Data, Length, got))
+        RaiseError(45605, err);
+    if (got == 0)
         eof_ = true;
-    return total;
+    return qint32(got);
 }
 
 void HugeBinaryFile::ReadExactly(char *Data, qint32 Length)
@@ -268,69 +273,51 @@ qint32 HugeBinaryFile::WriteBytes(const QByteArray &Buffer)
 qint32 HugeBinaryFile::WriteBytes(const char *Data, qint32 Length)
 {
     RequireOpen();
-    qint32 total = 0;
-    while (total < Length) {
-        const ssize_t n = ::write(fd_, Data + total, size_t(Length - total));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            RaiseError(45606, errno);
-        }
-        if (n == 0)
-            RaiseError(45606, 0);
-        total += qint32(n);
-    }
+    if (const int err = fs().write(fd_.get(), Data, Length))
+        RaiseError(45606, err);
     if (autoFlush_)
         Flush();
-    return total;
+    return Length;
 }
 
 void HugeBinaryFile::SeekAbsolute(qint64 Position)
 {
     RequireOpen();
-    if (::lseek(fd_, off_t(Position), SEEK_SET) == off_t(-1))
-        RaiseError(45603, errno);
+    if (const int err = fs().seek(fd_.get(), Position, platform::Seek::Start, nullptr))
+        RaiseError(45603, err);
 }
 
 void HugeBinaryFile::SeekEnd()
 {
     RequireOpen();
-    if (::lseek(fd_, 0, SEEK_END) == off_t(-1))
-        RaiseError(45603, errno);
+    if (const int err = fs().seek(fd_.get(), 0, platform::Seek::End, nullptr))
+        RaiseError(45603, err);
 }
 
 void HugeBinaryFile::SeekRelative(qint32 Offset)
 {
     RequireOpen();
-    if (::lseek(fd_, off_t(Offset), SEEK_CUR) == off_t(-1))
-        RaiseError(45603, errno);
+    if (const int err = fs().seek(fd_.get(), Offset, platform::Seek::Current, nullptr))
+        RaiseError(45603, err);
 }
 
 qint32 HugeBinaryFile::KernelTransferFrom(HugeBinaryFile &Source, qint32 Length)
 {
     RequireOpen();
     Source.RequireOpen();
-    qint32 total = 0;
-    while (total < Length && !kernelCopyRefused_) {
-        const ssize_t n = ::copy_file_range(Source.fd_, nullptr, fd_, nullptr, size_t(Length - total), 0);
-        if (n > 0) {
-            total += qint32(n);
-            continue;
-        }
-        if (n == 0)
-            Source.RaiseError(45605, 0); // the source ends sooner than its length said
-        const int err = errno;
-        if (err == EINTR)
-            continue;
-        // A destination that cannot take the bytes fails here as a write would.
-        if (err == ENOSPC || err == EDQUOT || err == EFBIG || err == EROFS)
-            RaiseError(45606, err);
-        // The kernel cannot copy between these two files (other file systems, an old kernel,
-        // a special file): the rest goes through the buffer, whose read or write then names
-        // any real failure with its own side and text.
+    if (kernelCopyRefused_ || Length <= 0)
+        return 0;
+    qint64 done = 0;
+    const int err = fs().copyRange(Source.fd_.get(), fd_.get(), Length, done);
+    // A destination that cannot take the bytes fails here as a write would.
+    if (err != 0 && platform::numberedFileError(err).number == 61)
+        RaiseError(45606, err);
+    // Otherwise the kernel cannot copy between these two files (other file systems, an old
+    // kernel, a special file, a source shorter than asked): the rest goes through the buffer,
+    // whose read or write then names any real failure with its own side and text.
+    if (err != 0)
         kernelCopyRefused_ = true;
-    }
-    if (total > 0 && autoFlush_)
+    if (done > 0 && autoFlush_)
         Flush();
-    return total;
+    return qint32(done);
 }

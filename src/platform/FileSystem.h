@@ -208,6 +208,12 @@ public:
     // Moves entry `name` of `folder` (a file, a folder with its contents) to a trash; false
     // with `error` when it reached none (it is then where it was).
     virtual bool moveToTrash(const Folder &folder, const char *name, QString *error) = 0;
+
+    // ----- A root that does not exist yet -----
+    // Makes the folder a user named as a target (and the missing folders above it) by its
+    // plain path, links in it followed as for openRoot; every level that exists already must
+    // be a folder (NotFolder otherwise). Used for that one folder only, never below a root.
+    virtual int makeFolderPath(const QByteArray &path, quint32 mode) = 0;
 };
 
 // The door every room uses.
@@ -257,6 +263,9 @@ public:
     int setMode(int fd, quint32 mode) override;
     VolumeFacts volumeFacts(const QString &path) override;
     bool moveToTrash(const Folder &folder, const char *name, QString *error) override;
+
+    // A root that does not exist yet.
+    int makeFolderPath(const QByteArray &path, quint32 mode) override;
 
 private:
     std::atomic<bool> resolveBeneath_;

@@ -516,4 +516,26 @@ bool LinuxFileSystem::moveToTrash(const Folder &folder, const char *name, QStrin
     return platform::moveToTrash(decodeName(folder.childPath(QByteArrayView(name, qsizetype(std::strlen(name))))), error);
 }
 
+// ----- a root that does not exist yet -----
+
+int LinuxFileSystem::makeFolderPath(const QByteArray &path, quint32 mode)
+{
+    for (qsizetype at = 1; at <= path.size(); ++at) {
+        if (at < path.size() && path.at(at) != '/')
+            continue;
+        const QByteArray level = path.left(at);
+        if (level.endsWith('/'))
+            continue; // a doubled separator
+        if (::mkdir(level.constData(), mode_t(mode)) == 0)
+            continue;
+        const int err = errno;
+        struct stat st;
+        if (::stat(level.constData(), &st) != 0)
+            return err;
+        if (!S_ISDIR(st.st_mode))
+            return ENOTDIR;
+    }
+    return 0;
+}
+
 } // namespace platform

@@ -163,7 +163,7 @@ private slots:
         writeFile(rig.src + "locked.txt", "l");
         rig.setNew({"a.bin", "locked.txt"});
         ready(rig, 1, "Copy New files from Source to Target");
-        FileLock lock(rig.src + "locked.txt");
+        QFile::remove(rig.src + "locked.txt"); // gone since the listing
         rig.host.asker.expect(Button::Ok);
         CmdSyncClick(rig.ctx);
         QCOMPARE(rig.host.asker.asked.first().text,

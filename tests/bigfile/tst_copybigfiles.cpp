@@ -86,6 +86,16 @@ bool unlocked(const QString &path)
     return true;
 }
 
+// A rig whose source and target folders (the roots the copier reaches its files from) are
+// "src" and "dst" of the test's temporary folder.
+struct CopyRig : TestRig {
+    CopyRig()
+    {
+        host.setText(Ctl::txtSource, path("src"));
+        host.setText(Ctl::txtTarget, path("dst"));
+    }
+};
+
 bool copierReleased(const Context &ctx)
 {
     return (!ctx.CopySource || !ctx.CopySource->IsOpen()) && (!ctx.CopyTarget || !ctx.CopyTarget->IsOpen());
@@ -111,7 +121,7 @@ private slots:
     void copiesExactlyWithTimesAndPermissions()
     {
         QFETCH(qint64, size);
-        TestRig rig;
+        CopyRig rig;
         const QString in = rig.path("src/data.bin");
         const QString out = rig.path("dst/data.bin");
         const QByteArray content = randomBytes(size, quint32(size) + 7);
@@ -145,7 +155,7 @@ private slots:
 
     void replacesAnExistingDestinationInOneStep()
     {
-        TestRig rig;
+        CopyRig rig;
         const QString in = rig.path("src/a.txt");
         const QString out = rig.path("dst/a.txt");
         writeFile(in, "new content");
@@ -187,7 +197,7 @@ private slots:
 
     void showsProgressEveryTenChunks()
     {
-        TestRig rig;
+        CopyRig rig;
         const QString in = rig.path("src/big.bin");
         const QString out = rig.path("dst/big.bin");
         const QByteArray content = randomBytes(25000001, 99);
@@ -212,7 +222,7 @@ private slots:
 
     void stopBetweenChunksLeavesTheOldDestination()
     {
-        TestRig rig;
+        CopyRig rig;
         const QString in = rig.path("src/big.bin");
         const QString out = rig.path("dst/big.bin");
         writeFile(in, randomBytes(15000000, 3));
@@ -257,7 +267,7 @@ private slots:
 
     void aShrinkingSourceFailsAndTheNextCopyIsCorrect()
     {
-        TestRig rig;
+        CopyRig rig;
         const QString in = rig.path("src/grow.bin");
         const QString out = rig.path("dst/grow.bin");
         writeFile(in, randomBytes(25000000, 5));
@@ -294,7 +304,7 @@ private slots:
 
     void aDestinationWithoutSeparatorIsReported()
     {
-        TestRig rig;
+        CopyRig rig;
         const QString in = rig.path("src/a.txt");
         writeFile(in, "abc");
         rig.host.asker.expect(Button::Ok, QStringLiteral("There is a format error of the output filename in DEV: plain.txt"));
@@ -315,7 +325,7 @@ private slots:
 
     void failuresRemoveTheTemporaryFileAndCloseBoth()
     {
-        TestRig rig;
+        CopyRig rig;
         const QString in = rig.path("src/a.bin");
         writeFile(in, randomBytes(2500000, 1));
         mkdirs(rig.path("dst"));
@@ -327,16 +337,11 @@ private slots:
         QCOMPARE(rig.ctx.ProcessedBytes, qint64(0));
         QVERIFY(QDir(rig.path("dst")).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
 
-        // A source another opener holds.
-        {
-            HugeBinaryFile holder;
-            holder.OpenInFile(in);
-            raised([&] { CopyBigFiles(rig.ctx, in, rig.path("dst/a.bin")); }, 45602, "HugeBinaryFile");
-        }
-        QVERIFY(!QFileInfo::exists(rig.path("dst/a.bin")));
-
-        // A destination folder that does not exist: the temporary file cannot be made.
+        // A destination folder that does not exist, or lies outside both folders: the temporary
+        // file cannot be made.
+        raised([&] { CopyBigFiles(rig.ctx, in, rig.path("dst/nowhere/a.bin")); }, 45602, "HugeBinaryFile");
         raised([&] { CopyBigFiles(rig.ctx, in, rig.path("nowhere/a.bin")); }, 45602, "HugeBinaryFile");
+        QVERIFY(!QFileInfo::exists(rig.path("nowhere")));
         QVERIFY(copierReleased(rig.ctx));
         QVERIFY(unlocked(in));
 
@@ -355,7 +360,7 @@ private slots:
     // at once (never blocking on a pipe without a writer) and the old destination stays.
     void aSourceThatIsNoRegularFileIsRefused()
     {
-        TestRig rig;
+        CopyRig rig;
         const QString fifo = rig.path("src/pipe");
         mkdirs(rig.path("src"));
         writeFile(rig.path("dst/pipe"), "old content");
@@ -368,6 +373,7 @@ private slots:
         QVERIFY(copierReleased(rig.ctx));
 
         if (QFileInfo::exists(QStringLiteral("/dev/null"))) {
+            rig.host.setText(Ctl::txtSource, QStringLiteral("/dev"));
             raised([&] { CopyBigFiles(rig.ctx, QStringLiteral("/dev/null"), rig.path("dst/pipe")); }, 75, "CopyBigFiles");
             QCOMPARE(readFile(rig.path("dst/pipe")), QByteArray("old content"));
         }
@@ -379,7 +385,7 @@ private slots:
     // does a copy rename a file that took the name while it wrote.
     void aTemporaryFileInUseIsLeftToItsCopy()
     {
-        TestRig rig;
+        CopyRig rig;
         const QString in = rig.path("src/a.txt");
         const QString out = rig.path("dst/a.txt");
         writeFile(in, "new");
@@ -416,7 +422,7 @@ private slots:
     // set by.
     void setIdBitsTravelOnlyWithTheirOwner()
     {
-        TestRig rig;
+        CopyRig rig;
         const QString in = rig.path("src/tool");
         writeFile(in, "#!/bin/sh\n");
         mkdirs(rig.path("dst"));
@@ -439,6 +445,7 @@ private slots:
             }
             if (other.isEmpty())
                 QSKIP("no set-user program of another user to copy");
+            rig.host.setText(Ctl::txtSource, QFileInfo(other).path());
         }
         CopyBigFiles(rig.ctx, other, rig.path("dst/tool"));
         QCOMPARE(statOf(rig.path("dst/tool")).st_mode & 07777, statOf(other).st_mode & 0777);
@@ -447,7 +454,7 @@ private slots:
 
     void theWindowClosingTheFilesMidCopyIsHandled()
     {
-        TestRig rig;
+        CopyRig rig;
         const QString in = rig.path("src/big.bin");
         const QString out = rig.path("dst/big.bin");
         writeFile(in, randomBytes(12000000, 4));

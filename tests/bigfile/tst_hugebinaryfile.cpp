@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <functional>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -183,33 +184,59 @@ private slots:
         QCOMPARE(f.FileLen(), qint64(3));
     }
 
-    void aLockedFileCannotBeOpenedASecondTime()
+    // Writing opens hold an exclusive lock that a second writer respects; reading takes none,
+    // so a file another program holds locked is still read.
+    void aLockedFileCannotBeOpenedASecondTimeForWriting()
     {
         QTemporaryDir dir;
         const QString p = dir.filePath("locked.bin");
         writeFile(p, "content");
         HugeBinaryFile first;
-        first.OpenInFile(p);
+        first.OpenOutFile(p);
         HugeBinaryFile second;
-        for (auto open : {&HugeBinaryFile::OpenInFile, &HugeBinaryFile::OpenOutFile, &HugeBinaryFile::OpenFile}) {
+        for (auto open : {&HugeBinaryFile::OpenOutFile, &HugeBinaryFile::OpenFile}) {
             QCOMPARE(raised([&] { (second.*open)(p); }, 45602), QStringLiteral("Error opening file.") + systemDetail(EWOULDBLOCK));
             QVERIFY(!second.IsOpen());
         }
+        second.OpenInFile(p);
+        QCOMPARE(second.FileLen(), qint64(7));
+        second.CloseFile();
         QVERIFY(first.IsOpen());
         first.CloseFile();
         second.OpenOutFile(p);
         QVERIFY(second.IsOpen());
         second.CloseFile();
 
-        // Another program that holds the lock keeps this one out as well.
+        // Another program that holds the lock keeps a writer out, never a reader.
         const int fd = ::open(QFile::encodeName(p).constData(), O_RDONLY);
         QVERIFY(fd >= 0);
         QCOMPARE(::flock(fd, LOCK_EX | LOCK_NB), 0);
-        QCOMPARE(raised([&] { second.OpenInFile(p); }, 45602).left(19), QStringLiteral("Error opening file."));
-        ::close(fd);
+        QCOMPARE(raised([&] { second.OpenOutFile(p); }, 45602).left(19), QStringLiteral("Error opening file."));
         second.OpenInFile(p);
         QVERIFY(second.IsOpen());
+        second.CloseFile();
+        ::close(fd);
         QCOMPARE(readFile(p), QByteArray("content"));
+    }
+
+    // The opens by name never follow a link in the last name, and a new output file is
+    // owner-only.
+    void namedOpensDoNotFollowALinkAndNewFilesArePrivate()
+    {
+        QTemporaryDir dir;
+        writeFile(dir.filePath("real.txt"), "real");
+        QVERIFY(QFile::link(dir.filePath("real.txt"), dir.filePath("link.txt")));
+        HugeBinaryFile f;
+        QCOMPARE(raised([&] { f.OpenInFile(dir.filePath("link.txt")); }, 45602).left(19), QStringLiteral("Error opening file."));
+        QCOMPARE(raised([&] { f.OpenOutFile(dir.filePath("link.txt")); }, 45602).left(19), QStringLiteral("Error opening file."));
+        QCOMPARE(readFile(dir.filePath("real.txt")), QByteArray("real"));
+        const mode_t old = ::umask(0);
+        f.OpenNewOutFile(dir.filePath("new.bin"));
+        ::umask(old);
+        struct stat st {};
+        QCOMPARE(::fstat(f.FileHandle(), &st), 0);
+        QCOMPARE(st.st_mode & 07777, mode_t(0600));
+        f.CloseFile();
     }
 
     void readsToTheEndAndKeepsEofUntilClosed()

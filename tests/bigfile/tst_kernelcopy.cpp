@@ -115,6 +115,8 @@ private slots:
     void chunksWithinOneFileSystem()
     {
         TestRig rig;
+        rig.host.setText(Ctl::txtSource, rig.path("src"));
+        rig.host.setText(Ctl::txtTarget, rig.path("dst"));
         for (const qint64 size : {qint64(0), qint64(1), qint64(999999), qint64(1000000), qint64(12000001)}) {
             const QString in = rig.path(QStringLiteral("src/f%1").arg(size));
             const QString out = rig.path(QStringLiteral("dst/f%1").arg(size));
@@ -145,6 +147,8 @@ private slots:
             QSKIP("no second file system (a writable /dev/shm) to copy to");
         QTemporaryDir other(shm + QStringLiteral("/qm_kernelcopy_XXXXXX"));
         QVERIFY(other.isValid());
+        rig.host.setText(Ctl::txtSource, rig.path("src"));
+        rig.host.setText(Ctl::txtTarget, other.path());
         for (const qint64 size : {qint64(5), qint64(3000001)}) {
             const QString in = rig.path(QStringLiteral("src/g%1").arg(size));
             const QString out = other.filePath(QStringLiteral("g%1").arg(size));
@@ -187,6 +191,8 @@ private slots:
         } unmount{mnt};
 
         TestRig rig;
+        rig.host.setText(Ctl::txtSource, mnt);
+        rig.host.setText(Ctl::txtTarget, mnt);
         const qint64 size = 64 * 1000000 + 4321; // 64 full chunks and a remainder
         const QString in = mnt + QStringLiteral("/src.bin");
         const QString out = mnt + QStringLiteral("/sub/copy.bin");

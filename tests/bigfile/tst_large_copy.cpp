@@ -19,6 +19,8 @@ private slots:
     {
         const qint64 size = 4294967296LL + 1000123; // 4 GiB and a remainder chunk
         TestRig rig;
+        rig.host.setText(Ctl::txtSource, rig.path("src"));
+        rig.host.setText(Ctl::txtTarget, rig.path("dst"));
         const qint64 free = QStorageInfo(rig.tmp.path()).bytesAvailable();
         if (free < size + 2000000000LL)
             QSKIP(qPrintable(QStringLiteral("needs %1 bytes free, %2 available").arg(size + 2000000000LL).arg(free)));

@@ -113,6 +113,10 @@ public:
     {
         return inner.moveToTrash(folder, name, error);
     }
+    int makeFolderPath(const QByteArray &path, quint32 mode) override
+    {
+        return inner.makeFolderPath(path, mode);
+    }
 
 protected:
     platform::FileSystem &inner;

@@ -207,7 +207,10 @@ private slots:
         writeFile(rig.src + "b.txt", "second");
         setTimeNs(rig.src + "b.txt", 1600000001, 0);
         mkdirs(rig.path("local"));
+        // The local folder is the target of this one copy.
+        rig.host.setText(Ctl::txtTarget, rig.path("local"));
         CopyBigFiles(rig.ctx, rig.src + "a.txt", rig.path("local/a.txt"));
+        rig.host.setText(Ctl::txtTarget, rig.dst);
         QCOMPARE(mtimeNs(rig.path("local/a.txt")), mtimeNs(rig.src + "a.txt"));
         QCOMPARE(rig.ctx.VolumesKeepingTimes.size(), 1);
         for (const char *name : {"a.txt", "b.txt"}) {
