@@ -208,6 +208,10 @@ public:
     // Moves entry `name` of `folder` (a file, a folder with its contents) to a trash; false
     // with `error` when it reached none (it is then where it was).
     virtual bool moveToTrash(const Folder &folder, const char *name, QString *error) = 0;
+
+    // ----- A rename that never replaces (the trash's move into its files folder) -----
+    // Renames like rename(), but fails with Exists when `to` is there already.
+    virtual int renameNoReplace(const Folder &fromFolder, const char *from, const Folder &toFolder, const char *to) = 0;
 };
 
 // The door every room uses.
@@ -257,6 +261,8 @@ public:
     int setMode(int fd, quint32 mode) override;
     VolumeFacts volumeFacts(const QString &path) override;
     bool moveToTrash(const Folder &folder, const char *name, QString *error) override;
+
+    int renameNoReplace(const Folder &fromFolder, const char *from, const Folder &toFolder, const char *to) override;
 
 private:
     std::atomic<bool> resolveBeneath_;

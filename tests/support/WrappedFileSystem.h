@@ -114,6 +114,12 @@ public:
         return inner.moveToTrash(folder, name, error);
     }
 
+    // ----- A rename that never replaces -----
+    int renameNoReplace(const Folder &fromFolder, const char *from, const Folder &toFolder, const char *to) override
+    {
+        return inner.renameNoReplace(fromFolder, from, toFolder, to);
+    }
+
 protected:
     platform::FileSystem &inner;
 };
