@@ -140,16 +140,19 @@ struct TrashParts {
     Folder info, files;
 };
 
+int openTrashPart(const QByteArray &part, Folder &out, Fail &fail)
+{
+    const int err = fs().openRoot(part, FolderUse::Lookup, out);
+    if (err)
+        fail = {err, describe(part, err)};
+    return err;
+}
+
 int openTrashParts(const QByteArray &trash, TrashParts &out, Fail &fail)
 {
-    for (const char *part : {"/info", "/files"}) {
-        Folder &into = part[1] == 'i' ? out.info : out.files;
-        if (const int err = fs().openRoot(trash + part, FolderUse::Lookup, into)) {
-            fail = {err, describe(trash + part, err)};
-            return err;
-        }
-    }
-    return 0;
+    if (const int err = openTrashPart(trash + "/info", out.info, fail))
+        return err;
+    return openTrashPart(trash + "/files", out.files, fail);
 }
 
 QByteArray parentOf(const QByteArray &path)
