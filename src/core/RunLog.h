@@ -2,8 +2,8 @@
 // The run log: one plain-text file, appended to, CR LF line ends, flushed after every line.
 // Nothing about the log may end a listing, a run or the program: a log that cannot be opened
 // or written is silently skipped.
+#include "platform/FileSystem.h"
 #include <QString>
-#include <cstdio>
 
 class RunLog {
 public:
@@ -22,7 +22,7 @@ public:
     bool open(const QStringList &candidates, const QString &baseName);
     bool open(const QString &path, const QString &baseName);
     void close();
-    bool isOpen() const { return file_ != nullptr; }
+    bool isOpen() const { return file_.valid(); }
     QString path() const { return path_; }
 
     // Form A: the text, then the line end.
@@ -39,6 +39,6 @@ public:
 
 private:
     void writeRaw(const QString &line);
-    std::FILE *file_ = nullptr;
+    platform::Fd file_;
     QString path_;
 };

@@ -4,11 +4,8 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <QVariant>
+#include "platform/OwnFiles.h"
 #include "platform/Platform.h"
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 void Settings::setApplication(const QString &appName)
 {
@@ -57,22 +54,8 @@ namespace {
 // Why the settings file cannot be written: the system's text of the first failing step.
 QString whyNotWritable(const QString &file)
 {
-    const QByteArray name = platform::encodeName(file);
-    const int slash = name.lastIndexOf('/');
-    if (slash > 0) {
-        struct stat st;
-        const QByteArray folder = name.left(slash);
-        if (::stat(folder.constData(), &st) != 0)
-            return platform::systemErrorText(errno);
-        if (!S_ISDIR(st.st_mode))
-            return platform::systemErrorText(ENOTDIR);
-        if (::access(folder.constData(), W_OK) != 0)
-            return platform::systemErrorText(errno);
-    }
-    const int fd = ::open(name.constData(), O_WRONLY | O_APPEND | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0)
-        return errno == ENOENT ? platform::systemErrorText(EACCES) : platform::systemErrorText(errno);
-    ::close(fd);
+    if (const int err = platform::writeRefusal(platform::encodeName(file)))
+        return platform::systemErrorText(err);
     return QStringLiteral("The settings file could not be written");
 }
 } // namespace

@@ -214,6 +214,10 @@ public:
     // plain path, links in it followed as for openRoot; every level that exists already must
     // be a folder (NotFolder otherwise). Used for that one folder only, never below a root.
     virtual int makeFolderPath(const QByteArray &path, quint32 mode) = 0;
+
+    // ----- A rename that never replaces (the trash's move into its files folder) -----
+    // Renames like rename(), but fails with Exists when `to` is there already.
+    virtual int renameNoReplace(const Folder &fromFolder, const char *from, const Folder &toFolder, const char *to) = 0;
 };
 
 // The door every room uses.
@@ -266,6 +270,7 @@ public:
 
     // A root that does not exist yet.
     int makeFolderPath(const QByteArray &path, quint32 mode) override;
+    int renameNoReplace(const Folder &fromFolder, const char *from, const Folder &toFolder, const char *to) override;
 
 private:
     std::atomic<bool> resolveBeneath_;

@@ -5,6 +5,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Trash.h"
 #include <atomic>
+#include <cstdio>
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
@@ -513,7 +514,22 @@ VolumeFacts LinuxFileSystem::volumeFacts(const QString &path)
 
 bool LinuxFileSystem::moveToTrash(const Folder &folder, const char *name, QString *error)
 {
-    return platform::moveToTrash(decodeName(folder.childPath(QByteArrayView(name, qsizetype(std::strlen(name))))), error);
+    return moveEntryToTrash(folder, name, error);
+}
+
+// ----- a rename that never replaces -----
+
+int LinuxFileSystem::renameNoReplace(const Folder &fromFolder, const char *from, const Folder &toFolder, const char *to)
+{
+    if (::renameat2(fromFolder.fd(), from, toFolder.fd(), to, RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
+        return errno;
+    // A file system without the no-replace rename: the name is looked at first.
+    struct stat st;
+    if (::fstatat(toFolder.fd(), to, &st, AT_SYMLINK_NOFOLLOW) == 0)
+        return EEXIST;
+    return ::renameat(fromFolder.fd(), from, toFolder.fd(), to) == 0 ? 0 : errno;
 }
 
 // ----- a root that does not exist yet -----

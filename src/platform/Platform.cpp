@@ -219,48 +219,11 @@ QString systemErrorText(int err)
     return QString::fromLocal8Bit(std::strerror(err));
 }
 
-bool isReadOnly(const QString &path)
-{
-    struct stat st;
-    if (::lstat(encodeName(path).constData(), &st) != 0)
-        return false;
-    return (st.st_mode & S_IWUSR) == 0;
-}
-
 bool makeOwnerWritable(const QString &path, QString *error)
 {
     struct stat st;
     const QByteArray p = encodeName(path);
     if (::stat(p.constData(), &st) != 0 || ::chmod(p.constData(), (st.st_mode & 07777) | S_IWUSR) != 0) {
-        if (error)
-            *error = systemErrorText(errno);
-        return false;
-    }
-    return true;
-}
-
-bool copyTimesFromFd(int fromFd, int toFd, QString *error)
-{
-    struct stat st;
-    if (::fstat(fromFd, &st) != 0) {
-        if (error)
-            *error = systemErrorText(errno);
-        return false;
-    }
-    const struct timespec times[2] = {st.st_atim, st.st_mtim};
-    if (::futimens(toFd, times) != 0) {
-        if (error)
-            *error = systemErrorText(errno);
-        return false;
-    }
-    return true;
-}
-
-bool copyPermissions(const QString &from, const QString &to, QString *error)
-{
-    struct stat st;
-    if (::stat(encodeName(from).constData(), &st) != 0
-        || ::chmod(encodeName(to).constData(), st.st_mode & 07777) != 0) {
         if (error)
             *error = systemErrorText(errno);
         return false;
@@ -315,46 +278,6 @@ QList<Volume> browsableVolumes(const QList<Mount> &mounts, const QString &homeRo
             add(root, VolumeKind::Fixed);
     }
     return out;
-}
-
-qint64 folderSize(const QString &path)
-{
-    if (!folderExists(path))
-        return -1;
-    // Walks by descriptor: every name is used as the bytes the folder holds. Links are not
-    // followed; a folder below that cannot be read leaves its files out, as before.
-    qint64 total = 0;
-    std::vector<int> open;
-    const int rootFd = ::open(encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (rootFd < 0)
-        return -1;
-    open.push_back(rootFd);
-    while (!open.empty()) {
-        const int fd = open.back();
-        open.pop_back();
-        DIR *dir = ::fdopendir(fd);
-        if (!dir) {
-            ::close(fd);
-            continue;
-        }
-        while (const struct dirent *de = ::readdir(dir)) {
-            const char *n = de->d_name;
-            if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0)))
-                continue;
-            struct stat st;
-            if (::fstatat(::dirfd(dir), n, &st, AT_SYMLINK_NOFOLLOW) != 0)
-                continue;
-            if (S_ISREG(st.st_mode)) {
-                total += qint64(st.st_size);
-            } else if (S_ISDIR(st.st_mode)) {
-                const int sub = ::openat(::dirfd(dir), n, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-                if (sub >= 0)
-                    open.push_back(sub);
-            }
-        }
-        ::closedir(dir);
-    }
-    return total;
 }
 
 bool subfolderNames(const QString &folder, QStringList *names, bool firstOnly)

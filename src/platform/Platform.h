@@ -80,14 +80,8 @@ VolumeFacts volumeFacts(const QString &path);
 // entry under any spelling, the folder's own list only under the one it has.
 bool folderHoldsExactName(const QString &folder, const QString &name);
 
-// Read-only: no owner write permission.
-bool isReadOnly(const QString &path);
+// Adds owner write permission to the file at `path` (a link in the path is followed).
 bool makeOwnerWritable(const QString &path, QString *error = nullptr);
-
-// Copies the access and modification times (full precision) and the permission bits of
-// `from` (an open descriptor or path) to `to`. Returns false with the system text on failure.
-bool copyTimesFromFd(int fromFd, int toFd, QString *error = nullptr);
-bool copyPermissions(const QString &from, const QString &to, QString *error = nullptr);
 
 // The system's text for an errno value.
 QString systemErrorText(int err);
@@ -121,8 +115,5 @@ QList<Volume> browsableVolumes(const QList<Mount> &mounts, const QString &homeRo
 bool subfolderNames(const QString &folder, QStringList *names, bool firstOnly = false);
 // A folder that can be listed (read and searched).
 bool folderReadable(const QString &path);
-
-// Total size in bytes of every file below a folder; -1 when the folder cannot be read.
-qint64 folderSize(const QString &path);
 
 } // namespace platform

@@ -1,40 +1,21 @@
 #include "platform/Trash.h"
+#include "platform/FileSystem.h"
 #include "platform/Platform.h"
 #include <QDateTime>
 #include <QDir>
 #include <QHash>
 #include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <dirent.h>
-#include <fcntl.h>
 #include <random>
 #include <sys/stat.h>
-#include <sys/types.h>
 #include <unistd.h>
 
 namespace platform {
 
 namespace {
 
-// The names in a folder but "." and "..", read before the caller changes the folder; 0 or the
-// errno of its opening.
-int childNames(const QByteArray &path, QList<QByteArray> *names)
-{
-    DIR *d = ::opendir(path.constData());
-    if (!d)
-        return errno;
-    while (const dirent *e = ::readdir(d))
-        if (std::strcmp(e->d_name, ".") && std::strcmp(e->d_name, ".."))
-            names->append(QByteArray(e->d_name));
-    ::closedir(d);
-    return 0;
-}
-
 struct Seams {
     QString homeOverride;
     std::function<QByteArray()> suffix;
-    std::function<int(const char *, const char *)> rename;
     QByteArray volumeTop;
 };
 
@@ -47,6 +28,34 @@ Seams &seams()
 // A name of the trash never exceeds what every file system takes: NAME.trashinfo fits 255 bytes.
 constexpr int kMaxName = 255 - 10;
 constexpr int kSuffixLength = 8;
+// Tries at a free name: a random suffix is taken at the first try all but never.
+constexpr int kInfoNameTries = 100;
+constexpr int kFilesNameTries = 10;
+constexpr char kInfoExtension[] = ".trashinfo";
+// The program's own trash folders and the folders it makes while moving an item: owner only.
+constexpr quint32 kPrivateFolder = 0700;
+constexpr qint64 kCopyBuffer = qint64(1) << 16;
+
+// One item to move: an entry of an open folder, what it is, and the volume it lies on (the
+// parent folder's device).
+struct Item {
+    const Folder &parent;
+    const char *name;
+    QByteArray path;   // for messages, the info file and the program's own rules
+    Status status;
+    quint64 dev = 0;
+};
+
+struct Fail {
+    int err = 0;
+    QString text;
+};
+
+QString describe(const QByteArray &where, int err)
+{
+    // A link met on the way is named as such; every other error in the system's words.
+    return decodeName(where) + QStringLiteral(": ") + (err == errc::LinkOnPath ? pathErrorText(err) : systemErrorText(err));
+}
 
 QByteArray randomSuffix()
 {
@@ -81,15 +90,14 @@ QByteArray trashBaseName(const QByteArray &name)
     return name.left(cut);
 }
 
-struct Fail {
-    int err = 0;
-    QString text;
-};
-
-QString describe(const QByteArray &where, int err)
+// One name of a folder: not empty, no separator, not "." or "..".
+bool plainName(const char *name)
 {
-    return decodeName(where) + QStringLiteral(": ") + systemErrorText(err);
+    const QByteArrayView n(name);
+    return !n.isEmpty() && !n.contains('/') && n != "." && n != "..";
 }
+
+// ----- The trash folders: the program's own, reached by path -----
 
 // mkdir that accepts a folder already there (but not a link or a file in its place).
 int ensureFolder(const QByteArray &path, mode_t mode)
@@ -122,14 +130,29 @@ int ensurePath(const QByteArray &path, mode_t mode)
 // A trash folder ready to take items: files/ and info/ inside it.
 int prepareTrash(const QByteArray &trash)
 {
-    if (const int err = ensureFolder(trash + "/files", 0700))
+    if (const int err = ensureFolder(trash + "/files", kPrivateFolder))
         return err;
-    return ensureFolder(trash + "/info", 0700);
+    return ensureFolder(trash + "/info", kPrivateFolder);
 }
 
-QByteArray homeTrashBytes()
+// The two folders of a prepared trash, opened.
+struct TrashParts {
+    Folder info, files;
+};
+
+int openTrashPart(const QByteArray &part, Folder &out, Fail &fail)
 {
-    return encodeName(homeTrashFolder());
+    const int err = fs().openRoot(part, FolderUse::Lookup, out);
+    if (err)
+        fail = {err, describe(part, err)};
+    return err;
+}
+
+int openTrashParts(const QByteArray &trash, TrashParts &out, Fail &fail)
+{
+    if (const int err = openTrashPart(trash + "/info", out.info, fail))
+        return err;
+    return openTrashPart(trash + "/files", out.files, fail);
 }
 
 QByteArray parentOf(const QByteArray &path)
@@ -140,29 +163,29 @@ QByteArray parentOf(const QByteArray &path)
     return path.left(slash);
 }
 
-// The top folder of the volume that holds `path` (device `dev`): the highest folder above it
-// on the same device.
-QByteArray volumeTop(const QByteArray &path, dev_t dev)
+// The top folder of the volume (device `dev`) that holds the folder `folder`: the highest
+// folder at or above it on the same device.
+QByteArray volumeTop(const QByteArray &folder, quint64 dev)
 {
     const QByteArray &top = seams().volumeTop;
     if (!top.isEmpty())
         return top;
     static QHash<quint64, QByteArray> known;
-    const auto it = known.constFind(quint64(dev));
-    if (it != known.cend() && path.startsWith(*it + '/')) {
+    const auto it = known.constFind(dev);
+    if (it != known.cend() && (folder == *it || folder.startsWith(*it + '/'))) {
         struct stat st;
-        if (::lstat(it->constData(), &st) == 0 && st.st_dev == dev)
+        if (::lstat(it->constData(), &st) == 0 && quint64(st.st_dev) == dev)
             return *it;
     }
-    QByteArray cur = parentOf(path);
+    QByteArray cur = folder;
     while (cur != "/") {
         const QByteArray up = parentOf(cur);
         struct stat st;
-        if (::stat(up.constData(), &st) != 0 || st.st_dev != dev)
+        if (::stat(up.constData(), &st) != 0 || quint64(st.st_dev) != dev)
             break;
         cur = up;
     }
-    known.insert(quint64(dev), cur);
+    known.insert(dev, cur);
     return cur;
 }
 
@@ -172,70 +195,71 @@ bool onSeamVolume(const QByteArray &path)
     return !top.isEmpty() && path.startsWith(top + '/');
 }
 
-int doRename(const QByteArray &from, const QByteArray &to)
+// ----- Moving an item by descriptor -----
+
+// The names in an open folder, read before the caller changes the folder.
+int childNames(const Folder &folder, QList<QByteArray> *names)
 {
-    if (seams().rename)
-        return seams().rename(from.constData(), to.constData()) == 0 ? 0 : errno;
-#ifdef RENAME_NOREPLACE
-    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
-        return 0;
-    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
-        return errno;
-#endif
-    // The name is new (its info file was created exclusively); a file system without the
-    // no-replace rename is asked first.
-    struct stat st;
-    if (::lstat(to.constData(), &st) == 0)
-        return EEXIST;
-    return ::rename(from.constData(), to.constData()) == 0 ? 0 : errno;
+    return fs().readEntries(folder, [names](const FolderEntry &e) { names->append(QByteArray(e.name, e.length)); });
+}
+
+// Gives a folder that was made anew the permission bits and times of the one it stands for.
+void takeFolderLook(const Folder &made, const Folder &above, const char *name, const Status &from)
+{
+    fs().setMode(made.fd(), from.mode);
+    fs().setTimesAt(above, name, from.atime, from.mtime);
 }
 
 // A folder is moved entry by entry where renaming a whole folder is not safe: fusefat loses
 // the contents of a folder that is renamed into another folder. Folders are made anew and
-// emptied, files and links are renamed one by one. `merge`: folders there already are used.
-int movePiecewise(const QByteArray &from, const QByteArray &to, bool merge)
+// emptied, files and links are renamed one by one (a link stays a link). `merge`: folders
+// there already are used.
+int movePiecewise(const Folder &from, const char *fromName, const Folder &to, const char *toName, bool merge)
 {
-    struct stat st;
-    if (::lstat(from.constData(), &st) != 0)
-        return errno;
-    if (!S_ISDIR(st.st_mode))
-        return ::rename(from.constData(), to.constData()) == 0 ? 0 : errno;
-    if (::mkdir(to.constData(), 0700) != 0 && !(merge && errno == EEXIST))
-        return errno;
+    Status st;
+    if (const int err = fs().statAt(from, fromName, st))
+        return err;
+    if (st.kind != Kind::Folder)
+        return fs().rename(from, fromName, to, toName);
+    int err = fs().makeFolder(to, toName, kPrivateFolder);
+    if (err && !(merge && err == errc::Exists))
+        return err;
+    Folder src, dst;
+    if ((err = fs().openFolder(from, fromName, FolderUse::Read, src)) || (err = fs().openFolder(to, toName, FolderUse::Read, dst)))
+        return err;
     QList<QByteArray> names;
-    if (const int err = childNames(from, &names))
+    if ((err = childNames(src, &names)))
         return err;
     for (const QByteArray &n : names)
-        if (const int err = movePiecewise(from + '/' + n, to + '/' + n, merge))
+        if ((err = movePiecewise(src, n.constData(), dst, n.constData(), merge)))
             return err;
-    if (::rmdir(from.constData()) != 0)
-        return errno;
-    ::chmod(to.constData(), st.st_mode & 07777);
-    const struct timespec times[2] = {st.st_atim, st.st_mtim};
-    ::utimensat(AT_FDCWD, to.constData(), times, 0);
+    src.close();
+    if ((err = fs().remove(from, fromName, true)))
+        return err;
+    takeFolderLook(dst, to, toName, st);
     return 0;
 }
 
 // Asked for every folder, not remembered by device: FUSE volumes share their device numbers
 // with others mounted later.
-bool folderRenameUnsafe(const QByteArray &item)
+bool folderRenameUnsafe(const Folder &parent)
 {
-    return volumeFacts(decodeName(item)).type == QLatin1String("fuse.fusefat");
+    return volumeFacts(decodeName(parent.path())).type == QLatin1String("fuse.fusefat");
 }
 
-int moveItem(const QByteArray &from, const QByteArray &to)
+// Moves the item to files/`dest`, never replacing an entry there (Exists then).
+int moveItem(const Item &item, const Folder &files, const QByteArray &dest)
 {
-    struct stat st;
-    if (!seams().rename && ::lstat(from.constData(), &st) == 0 && S_ISDIR(st.st_mode)
-        && folderRenameUnsafe(from)) {
-        if (::lstat(to.constData(), &st) == 0)
-            return EEXIST;
-        const int err = movePiecewise(from, to, false);
+    if (item.status.kind == Kind::Folder && folderRenameUnsafe(item.parent)) {
+        Status there;
+        if (fs().statAt(files, dest.constData(), there) == 0)
+            return errc::Exists;
+        const int err = movePiecewise(item.parent, item.name, files, dest.constData(), false);
         if (err)
-            movePiecewise(to, from, true); // back to where it was, as far as it goes
+            movePiecewise(files, dest.constData(), item.parent, item.name, true); // back, as far as it goes
         return err;
     }
-    return doRename(from, to);
+    return fs().renameNoReplace(item.parent, item.name, files, dest.constData());
 }
 
 QByteArray infoText(const QByteArray &pathValue)
@@ -244,38 +268,35 @@ QByteArray infoText(const QByteArray &pathValue)
         + QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")).toLatin1() + "\n";
 }
 
-// Claims a name in `trash`: creates info/NAME.trashinfo exclusively and writes it. Returns the
-// name, or empty with `fail` set.
-QByteArray claimName(const QByteArray &trash, const QByteArray &base, const QByteArray &pathValue, Fail &fail)
+// Creates the info file `fileName` exclusively and writes it; Exists when the name is taken.
+// A file that could not be written whole is removed again.
+int writeInfoFile(const Folder &info, const QByteArray &fileName, const QByteArray &text)
+{
+    Fd fd;
+    if (const int err = fs().openFile(info, fileName.constData(), FileOpen::CreateNew, fd))
+        return err;
+    int err = fs().write(fd.get(), text.constData(), text.size());
+    const int closed = fd.close();
+    if (!err)
+        err = closed;
+    if (err)
+        fs().remove(info, fileName.constData(), false);
+    return err;
+}
+
+// Claims a name in the trash `trash`: creates info/NAME.trashinfo exclusively and writes it.
+// Returns the name, or empty with `fail` set.
+QByteArray claimName(const QByteArray &trash, const Folder &info, const QByteArray &base, const QByteArray &pathValue,
+                     Fail &fail)
 {
     const QByteArray text = infoText(pathValue);
-    for (int attempt = 0; attempt < 100; ++attempt) {
+    for (int attempt = 0; attempt < kInfoNameTries; ++attempt) {
         const QByteArray name = base + '.' + nextSuffix();
-        const QByteArray info = trash + "/info/" + name + ".trashinfo";
-        const int fd = ::open(info.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (fd < 0) {
-            if (errno == EEXIST)
-                continue;
-            fail = {errno, describe(info, errno)};
-            return QByteArray();
-        }
-        qsizetype done = 0;
-        int err = 0;
-        while (done < text.size()) {
-            const ssize_t n = ::write(fd, text.constData() + done, size_t(text.size() - done));
-            if (n < 0) {
-                if (errno == EINTR)
-                    continue;
-                err = errno;
-                break;
-            }
-            done += n;
-        }
-        if (::close(fd) != 0 && !err)
-            err = errno;
+        const int err = writeInfoFile(info, name + kInfoExtension, text);
+        if (err == errc::Exists)
+            continue;
         if (err) {
-            ::unlink(info.constData());
-            fail = {err, describe(info, err)};
+            fail = {err, describe(trash + "/info/" + name + kInfoExtension, err)};
             return QByteArray();
         }
         return name;
@@ -284,37 +305,43 @@ QByteArray claimName(const QByteArray &trash, const QByteArray &base, const QByt
     return QByteArray();
 }
 
-// Moves `item` into `trash` by rename. `pathValue` goes into the info file.
-bool renameInto(const QByteArray &trash, const QByteArray &item, const QByteArray &pathValue, Fail &fail)
+// True when `trash` is the item or lies inside it: a trash cannot take itself.
+bool holdsTrash(const Item &item, const QByteArray &trash)
 {
-    // A trash cannot take itself or a folder that holds it.
-    if (trash == item || trash.startsWith(item + '/')) {
-        fail = {EINVAL, describe(item, EINVAL)};
+    return trash == item.path || trash.startsWith(item.path + '/');
+}
+
+// Moves the item into `trash` by rename. `pathValue` goes into the info file.
+bool renameInto(const QByteArray &trash, const Item &item, const QByteArray &pathValue, Fail &fail)
+{
+    TrashParts parts;
+    if (holdsTrash(item, trash)) {
+        fail = {EINVAL, describe(item.path, EINVAL)};
         return false;
     }
-    const QByteArray base = trashBaseName(item.mid(item.lastIndexOf('/') + 1));
-    for (int attempt = 0; attempt < 10; ++attempt) {
-        const QByteArray name = claimName(trash, base, pathValue, fail);
+    if (openTrashParts(trash, parts, fail))
+        return false;
+    const QByteArray base = trashBaseName(QByteArray(item.name));
+    for (int attempt = 0; attempt < kFilesNameTries; ++attempt) {
+        const QByteArray name = claimName(trash, parts.info, base, pathValue, fail);
         if (name.isEmpty())
             return false;
-        const QByteArray info = trash + "/info/" + name + ".trashinfo";
-        const QByteArray dest = trash + "/files/" + name;
-        const int err = moveItem(item, dest);
-        if (err == EEXIST) {
-            ::unlink(info.constData());
+        const QByteArray info = name + kInfoExtension;
+        const int err = moveItem(item, parts.files, name);
+        if (err == errc::Exists) {
+            fs().remove(parts.info, info.constData(), false);
             continue; // files/ held that name without an info file: another name
         }
         if (err) {
-            ::unlink(info.constData());
-            fail = {err, describe(item, err)};
+            fs().remove(parts.info, info.constData(), false);
+            fail = {err, describe(item.path, err)};
             return false;
         }
         // Only an item that is in the trash now counts as moved.
-        struct stat st;
-        if (::lstat(dest.constData(), &st) != 0) {
-            const int e = errno;
-            ::unlink(info.constData());
-            fail = {e, QStringLiteral("The item did not reach the trash: ") + describe(dest, e)};
+        Status there;
+        if (const int e = fs().statAt(parts.files, name.constData(), there)) {
+            fs().remove(parts.info, info.constData(), false);
+            fail = {e, QStringLiteral("The item did not reach the trash: ") + describe(trash + "/files/" + name, e)};
             return false;
         }
         return true;
@@ -324,21 +351,21 @@ bool renameInto(const QByteArray &trash, const QByteArray &item, const QByteArra
 }
 
 // The trash folders of the volume whose top folder is `top`, in the order to try.
-bool moveToVolumeTrash(const QByteArray &top, const QByteArray &item, Fail &fail)
+bool moveToVolumeTrash(const QByteArray &top, const Item &item, Fail &fail)
 {
     const QByteArray uid = QByteArray::number(quint64(::getuid()));
-    const QByteArray relative = item.mid(top == "/" ? 1 : top.size() + 1);
+    const QByteArray relative = item.path.mid(top == "/" ? 1 : top.size() + 1);
     // $topdir/.Trash/$uid, only when .Trash is a real folder with the sticky bit.
     const QByteArray shared = top == "/" ? QByteArray("/.Trash") : top + "/.Trash";
     struct stat st;
     if (::lstat(shared.constData(), &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX)) {
         const QByteArray mine = shared + '/' + uid;
-        if (ensureFolder(mine, 0700) == 0 && prepareTrash(mine) == 0 && renameInto(mine, item, relative, fail))
+        if (ensureFolder(mine, kPrivateFolder) == 0 && prepareTrash(mine) == 0 && renameInto(mine, item, relative, fail))
             return true;
     }
     // $topdir/.Trash-$uid, created when missing; it must be our own real folder.
     const QByteArray own = (top == "/" ? QByteArray() : top) + "/.Trash-" + uid;
-    int err = ensureFolder(own, 0700);
+    int err = ensureFolder(own, kPrivateFolder);
     if (!err && ::lstat(own.constData(), &st) == 0 && st.st_uid != ::getuid())
         err = EPERM;
     if (!err)
@@ -350,157 +377,271 @@ bool moveToVolumeTrash(const QByteArray &top, const QByteArray &item, Fail &fail
     return renameInto(own, item, relative, fail);
 }
 
-// ---- The copy into the home trash, for an item whose own volume has no trash.
+// ----- The copy into the home trash, for an item whose own volume has no trash -----
 
-// Every folder of the tree can be emptied by us, and nothing in it is of a kind we cannot copy.
-int checkRemovable(const QByteArray &path)
+// Every folder of the tree can be emptied by us, and nothing in it is of a kind we cannot
+// copy. A folder swapped for a link on the way is not entered (the door refuses it).
+int checkRemovable(const Folder &parent, const char *name)
 {
-    struct stat st;
-    if (::lstat(path.constData(), &st) != 0)
-        return errno;
-    if (S_ISREG(st.st_mode) || S_ISLNK(st.st_mode))
+    Status st;
+    if (const int err = fs().statAt(parent, name, st))
+        return err;
+    if (st.kind == Kind::File || st.kind == Kind::Link)
         return 0;
-    if (!S_ISDIR(st.st_mode))
+    if (st.kind != Kind::Folder)
         return EOPNOTSUPP;
-    if (::access(path.constData(), W_OK | X_OK | R_OK) != 0)
+    Folder sub;
+    if (const int err = fs().openFolder(parent, name, FolderUse::Read, sub))
+        return err;
+    if (::faccessat(sub.fd(), ".", W_OK | X_OK | R_OK, 0) != 0)
         return errno;
     QList<QByteArray> names;
-    if (const int err = childNames(path, &names))
+    if (const int err = childNames(sub, &names))
         return err;
     for (const QByteArray &n : names)
-        if (const int err = checkRemovable(path + '/' + n))
+        if (const int err = checkRemovable(sub, n.constData()))
             return err;
     return 0;
 }
 
-int copyFileData(int in, int out)
+// A link is copied as a link: the same target text, never what it points to.
+int copyLink(const Folder &from, const char *name, const Folder &to, const char *toName, const Status &st)
 {
-    char buf[1 << 16];
+    QByteArray target(qsizetype(st.size) + 1, '\0');
+    const ssize_t n = ::readlinkat(from.fd(), name, target.data(), size_t(target.size()));
+    if (n < 0)
+        return errno;
+    target.truncate(n);
+    if (::symlinkat(target.constData(), to.fd(), toName) != 0)
+        return errno;
+    fs().setTimesAt(to, toName, st.atime, st.mtime);
+    return 0;
+}
+
+int copyData(int in, int out)
+{
+    QByteArray buffer(kCopyBuffer, Qt::Uninitialized);
     for (;;) {
-        const ssize_t n = ::read(in, buf, sizeof buf);
-        if (n == 0)
-            return 0;
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        ssize_t done = 0;
-        while (done < n) {
-            const ssize_t w = ::write(out, buf + done, size_t(n - done));
-            if (w < 0) {
-                if (errno == EINTR)
-                    continue;
-                return errno;
-            }
-            done += w;
-        }
-    }
-}
-
-int copyTree(const QByteArray &from, const QByteArray &to)
-{
-    struct stat st;
-    if (::lstat(from.constData(), &st) != 0)
-        return errno;
-    const struct timespec times[2] = {st.st_atim, st.st_mtim};
-    if (S_ISLNK(st.st_mode)) {
-        QByteArray target(qsizetype(st.st_size) + 1, '\0');
-        const ssize_t n = ::readlink(from.constData(), target.data(), size_t(target.size()));
-        if (n < 0)
-            return errno;
-        target.truncate(n);
-        if (::symlink(target.constData(), to.constData()) != 0)
-            return errno;
-        ::utimensat(AT_FDCWD, to.constData(), times, AT_SYMLINK_NOFOLLOW);
-        return 0;
-    }
-    if (S_ISREG(st.st_mode)) {
-        const int in = ::open(from.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-        if (in < 0)
-            return errno;
-        const int out = ::open(to.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (out < 0) {
-            const int err = errno;
-            ::close(in);
+        qint64 got = 0;
+        if (const int err = fs().read(in, buffer.data(), kCopyBuffer, got))
             return err;
-        }
-        int err = copyFileData(in, out);
-        if (!err && ::fsync(out) != 0)
-            err = errno;
-        ::fchmod(out, st.st_mode & 07777);
-        ::futimens(out, times);
-        if (::close(out) != 0 && !err)
-            err = errno;
-        ::close(in);
-        return err;
+        if (got == 0)
+            return 0;
+        if (const int err = fs().write(out, buffer.constData(), got))
+            return err;
     }
-    if (!S_ISDIR(st.st_mode))
-        return EOPNOTSUPP;
-    if (::mkdir(to.constData(), 0700) != 0)
-        return errno;
-    QList<QByteArray> names;
-    int err = childNames(from, &names);
-    if (err)
+}
+
+// A regular file is copied into a new private file, then given the original's bits and times.
+int copyFile(const Folder &from, const char *name, const Folder &to, const char *toName)
+{
+    Fd in, out;
+    Status st;
+    if (const int err = fs().openFile(from, name, FileOpen::Read, in))
         return err;
+    if (const int err = fs().status(in.get(), st))
+        return err;
+    if (st.kind != Kind::File)
+        return EOPNOTSUPP; // something else took the file's place
+    if (const int err = fs().openFile(to, toName, FileOpen::CreateNew, out))
+        return err;
+    int err = copyData(in.get(), out.get());
+    if (!err)
+        err = fs().sync(out.get());
+    fs().setMode(out.get(), st.mode);
+    fs().setTimes(out.get(), st.atime, st.mtime);
+    const int closed = out.close();
+    return err ? err : closed;
+}
+
+int copyTree(const Folder &from, const char *name, const Folder &to, const char *toName);
+
+// A folder is made anew (private while it fills) and filled entry by entry.
+int copyFolder(const Folder &from, const char *name, const Folder &to, const char *toName, const Status &st)
+{
+    if (const int err = fs().makeFolder(to, toName, kPrivateFolder))
+        return err;
+    Folder src, dst;
+    int err = fs().openFolder(from, name, FolderUse::Read, src);
+    if (!err)
+        err = fs().openFolder(to, toName, FolderUse::Read, dst);
+    QList<QByteArray> names;
+    if (!err)
+        err = childNames(src, &names);
     for (const QByteArray &n : names)
-        if ((err = copyTree(from + '/' + n, to + '/' + n)))
-            break;
-    ::chmod(to.constData(), st.st_mode & 07777);
-    ::utimensat(AT_FDCWD, to.constData(), times, 0);
+        if (!err)
+            err = copyTree(src, n.constData(), dst, n.constData());
+    if (dst.isOpen())
+        takeFolderLook(dst, to, toName, st);
     return err;
 }
 
-// Removes a tree; the first failure.
-int removeTree(const QByteArray &path)
+int copyTree(const Folder &from, const char *name, const Folder &to, const char *toName)
 {
-    struct stat st;
-    if (::lstat(path.constData(), &st) != 0)
-        return errno == ENOENT ? 0 : errno;
-    if (!S_ISDIR(st.st_mode))
-        return ::unlink(path.constData()) == 0 ? 0 : errno;
+    Status st;
+    if (const int err = fs().statAt(from, name, st))
+        return err;
+    switch (st.kind) {
+    case Kind::Link: return copyLink(from, name, to, toName, st);
+    case Kind::File: return copyFile(from, name, to, toName);
+    case Kind::Folder: return copyFolder(from, name, to, toName, st);
+    default: return EOPNOTSUPP;
+    }
+}
+
+// Removes a tree (a link in it is removed as a link); the first failure.
+int removeTree(const Folder &parent, const char *name)
+{
+    Status st;
+    if (const int err = fs().statAt(parent, name, st))
+        return err == errc::NotFound ? 0 : err;
+    if (st.kind != Kind::Folder)
+        return fs().remove(parent, name, false);
+    Folder sub;
+    if (const int err = fs().openFolder(parent, name, FolderUse::Read, sub))
+        return err;
     QList<QByteArray> names;
-    int err = childNames(path, &names);
+    int err = childNames(sub, &names);
     if (err)
         return err;
     for (const QByteArray &n : names)
-        if (const int e2 = removeTree(path + '/' + n); e2 && !err)
+        if (const int e2 = removeTree(sub, n.constData()); e2 && !err)
             err = e2;
-    if (!err && ::rmdir(path.constData()) != 0)
-        err = errno;
+    sub.close();
+    if (!err)
+        err = fs().remove(parent, name, true);
     return err;
 }
 
-bool copyIntoHomeTrash(const QByteArray &home, const QByteArray &item, Fail &fail)
+// Why the item cannot be removed as a whole (0: it can).
+int removableWhole(const Item &item)
 {
-    if (home == item || home.startsWith(item + '/')) {
-        fail = {EINVAL, describe(item, EINVAL)};
+    if (::faccessat(item.parent.fd(), ".", W_OK | X_OK, 0) != 0)
+        return errno;
+    return checkRemovable(item.parent, item.name);
+}
+
+bool copyIntoHomeTrash(const QByteArray &home, const Item &item, Fail &fail)
+{
+    if (holdsTrash(item, home)) {
+        fail = {EINVAL, describe(item.path, EINVAL)};
         return false;
     }
     // The item must be removable as a whole, or nothing is done: a half-removed folder with a
     // copy in the trash would be a deletion nobody asked for.
-    if (int err = ::access(parentOf(item).constData(), W_OK | X_OK) != 0 ? errno : checkRemovable(item)) {
-        fail = {err, QStringLiteral("cannot be removed whole: ") + describe(item, err)};
+    if (const int err = removableWhole(item)) {
+        fail = {err, QStringLiteral("cannot be removed whole: ") + describe(item.path, err)};
         return false;
     }
-    const QByteArray base = trashBaseName(item.mid(item.lastIndexOf('/') + 1));
-    const QByteArray name = claimName(home, base, item, fail);
+    TrashParts parts;
+    if (openTrashParts(home, parts, fail))
+        return false;
+    const QByteArray name = claimName(home, parts.info, trashBaseName(QByteArray(item.name)), item.path, fail);
     if (name.isEmpty())
         return false;
-    const QByteArray info = home + "/info/" + name + ".trashinfo";
-    const QByteArray dest = home + "/files/" + name;
-    if (const int err = copyTree(item, dest)) {
-        removeTree(dest);
-        ::unlink(info.constData());
-        fail = {err, QStringLiteral("copy to the home trash failed: ") + describe(item, err)};
+    if (const int err = copyTree(item.parent, item.name, parts.files, name.constData())) {
+        removeTree(parts.files, name.constData());
+        fs().remove(parts.info, (name + kInfoExtension).constData(), false);
+        fail = {err, QStringLiteral("copy to the home trash failed: ") + describe(item.path, err)};
         return false;
     }
-    if (const int err = removeTree(item)) {
+    if (const int err = removeTree(item.parent, item.name)) {
         // The whole item is in the trash; what could not be removed stays in place too.
-        fail = {err, QStringLiteral("copied to the home trash but not removed: ") + describe(item, err)};
+        fail = {err, QStringLiteral("copied to the home trash but not removed: ") + describe(item.path, err)};
         return false;
     }
     return true;
+}
+
+// ----- Which trash -----
+
+// The home trash, made where it is missing, and the volume it lies on (or would be made on).
+struct HomeTrash {
+    QByteArray path;
+    int err = 0;        // why it cannot take items (0: it can)
+    bool known = false; // its volume is known
+    quint64 dev = 0;
+};
+
+HomeTrash prepareHomeTrash()
+{
+    HomeTrash home;
+    home.path = encodeName(homeTrashFolder());
+    home.err = ensurePath(home.path, kPrivateFolder);
+    if (!home.err)
+        home.err = prepareTrash(home.path);
+    for (QByteArray at = home.path; !home.known; at = parentOf(at)) {
+        struct stat st;
+        home.known = ::stat(at.constData(), &st) == 0;
+        if (home.known)
+            home.dev = quint64(st.st_dev);
+        if (at == "/")
+            break;
+    }
+    if (!home.err && !home.known)
+        home.err = ENOENT;
+    return home;
+}
+
+QString homeTrashText(const HomeTrash &home)
+{
+    return QStringLiteral("home trash ") + describe(home.path, home.err);
+}
+
+// An item of another volume: that volume's trash, then the whole copy into the home trash.
+bool placeOnOwnVolume(const Item &item, const HomeTrash &home, QStringList &why)
+{
+    Fail fail;
+    if (moveToVolumeTrash(volumeTop(item.parent.path(), item.dev), item, fail))
+        return true;
+    why << fail.text;
+    if (home.err) {
+        why << homeTrashText(home);
+        return false;
+    }
+    fail = Fail();
+    if (copyIntoHomeTrash(home.path, item, fail))
+        return true;
+    why << fail.text;
+    return false;
+}
+
+// An item of the home trash's volume goes there and nowhere else, unless the two lie under
+// different mounts of it (a bind mount), which no rename crosses.
+bool placeItem(const Item &item, const HomeTrash &home, QStringList &why)
+{
+    const bool homeVolume = home.known && home.dev == item.dev && !onSeamVolume(item.path);
+    if (!homeVolume)
+        return placeOnOwnVolume(item, home, why);
+    if (home.err) {
+        why << homeTrashText(home);
+        return false;
+    }
+    Fail fail;
+    if (renameInto(home.path, item, item.path, fail))
+        return true;
+    if (fail.err == errc::OutsideFolder) // EXDEV: another mount of the volume
+        return placeOnOwnVolume(item, home, why);
+    why << fail.text;
+    return false;
+}
+
+// Why no trash may take the item at all (empty: one may): the home trash itself or a folder
+// that holds it, or a volume's trash folder.
+QString refusal(const Item &item, const HomeTrash &home)
+{
+    if (holdsTrash(item, home.path))
+        return QStringLiteral(" (it holds the home trash)");
+    if (isVolumeTrashName(decodeName(QByteArray(item.name))) && volumeTop(item.parent.path(), item.dev) == item.parent.path())
+        return QStringLiteral(" (it is the volume's trash)");
+    return QString();
+}
+
+bool failWith(QString *error, const QString &text)
+{
+    if (error)
+        *error = text;
+    return false;
 }
 
 } // namespace
@@ -551,78 +692,43 @@ QByteArray trashInfoPathDecoded(const QByteArray &value)
     return QByteArray::fromPercentEncoding(value);
 }
 
+bool moveEntryToTrash(const Folder &parent, const char *name, QString *error)
+{
+    Item item{parent, name, parent.childPath(QByteArrayView(name)), {}, 0};
+    const QString shown = decodeName(item.path);
+    if (!plainName(name))
+        return failWith(error, QStringLiteral("Not an item that can go to the trash: ") + shown);
+    if (const int err = fs().statAt(parent, name, item.status))
+        return failWith(error, describe(item.path, err));
+    Status folder;
+    if (const int err = fs().status(parent.fd(), folder))
+        return failWith(error, describe(parent.path(), err));
+    item.dev = folder.dev;
+    const HomeTrash home = prepareHomeTrash();
+    const QString refused = refusal(item, home);
+    if (!refused.isEmpty())
+        return failWith(error, QStringLiteral("No trash could take ") + shown + refused);
+    QStringList why;
+    if (placeItem(item, home, why))
+        return true;
+    return failWith(error, QStringLiteral("No trash could take ") + shown + QStringLiteral(" (") + why.join(QStringLiteral("; "))
+                               + QLatin1Char(')'));
+}
+
 bool moveToTrash(const QString &path, QString *error)
 {
     QByteArray item = encodeName(path);
     while (item.size() > 1 && item.endsWith('/'))
         item.chop(1);
-    auto failWith = [error](const QString &text) {
-        if (error)
-            *error = text;
-        return false;
-    };
     if (item.isEmpty() || item == "/")
-        return failWith(QStringLiteral("Not an item that can go to the trash: ") + path);
+        return failWith(error, QStringLiteral("Not an item that can go to the trash: ") + path);
     if (!item.startsWith('/'))
         item = encodeName(QDir::currentPath()) + '/' + item;
-    struct stat st;
-    if (::lstat(item.constData(), &st) != 0)
-        return failWith(describe(item, errno));
-
-    const QByteArray home = homeTrashBytes();
-    // Never a trash itself, or a folder that holds the home trash.
-    if (home == item || home.startsWith(item + '/'))
-        return failWith(QStringLiteral("No trash could take ") + path + QStringLiteral(" (it holds the home trash)"));
-    const QByteArray lastName = item.mid(item.lastIndexOf('/') + 1);
-    if (isVolumeTrashName(decodeName(lastName)) && volumeTop(item, st.st_dev) == parentOf(item))
-        return failWith(QStringLiteral("No trash could take ") + path + QStringLiteral(" (it is the volume's trash)"));
-    int homeErr = ensurePath(home, 0700);
-    if (!homeErr)
-        homeErr = prepareTrash(home);
-    // The home trash's volume: where it is, or where it would be made.
-    struct stat hs;
-    bool homeKnown = false;
-    for (QByteArray at = home; !homeKnown; at = parentOf(at)) {
-        homeKnown = ::stat(at.constData(), &hs) == 0;
-        if (at == "/")
-            break;
-    }
-    if (!homeErr && !homeKnown)
-        homeErr = ENOENT;
-
-    QStringList why;
-    Fail fail;
-    const bool seamVolume = onSeamVolume(item);
-    bool homeVolume = homeKnown && hs.st_dev == st.st_dev && !seamVolume;
-    if (homeVolume) {
-        // An item of the home trash's volume goes there and nowhere else, unless the two lie
-        // under different mounts of it (a bind mount), which no rename crosses.
-        if (homeErr)
-            why << QStringLiteral("home trash ") + describe(home, homeErr);
-        else if (renameInto(home, item, item, fail))
-            return true;
-        else if (fail.err == EXDEV)
-            homeVolume = false;
-        else
-            why << fail.text;
-    }
-    if (!homeVolume) {
-        // The trash of the item's own volume.
-        const QByteArray top = volumeTop(item, st.st_dev);
-        if (moveToVolumeTrash(top, item, fail))
-            return true;
-        why << fail.text;
-        if (homeErr) {
-            why << QStringLiteral("home trash ") + describe(home, homeErr);
-        } else {
-            fail = Fail();
-            if (copyIntoHomeTrash(home, item, fail))
-                return true;
-            why << fail.text;
-        }
-    }
-    return failWith(QStringLiteral("No trash could take ") + path + QStringLiteral(" (") + why.join(QStringLiteral("; "))
-                    + QLatin1Char(')'));
+    const qsizetype slash = item.lastIndexOf('/');
+    Folder parent;
+    if (const int err = fs().openRoot(slash == 0 ? QByteArray("/") : item.left(slash), FolderUse::Lookup, parent))
+        return failWith(error, describe(item, err));
+    return fs().moveToTrash(parent, item.constData() + slash + 1, error);
 }
 
 void setTrashFolderForTests(const QString &folder)
@@ -634,10 +740,6 @@ namespace trashtest {
 void setSuffixSource(std::function<QByteArray()> source)
 {
     seams().suffix = std::move(source);
-}
-void setRename(std::function<int(const char *, const char *)> rename)
-{
-    seams().rename = std::move(rename);
 }
 void setVolumeTop(const QString &top)
 {

@@ -10,7 +10,8 @@
 // reaches no trash stays where it is.
 //
 // For each item, info/NAME.trashinfo is created exclusively first (Path, DeletionDate), then
-// the item is renamed to files/NAME. NAME is the original name followed by a short random
+// the item is renamed to files/NAME (never replacing what is there) through the door, so a
+// test that wraps the door sees and steers that rename. NAME is the original name followed by a short random
 // suffix, so the first try succeeds whatever the trash already holds.
 #include <QByteArray>
 #include <QString>
@@ -18,6 +19,14 @@
 #include <functional>
 
 namespace platform {
+
+class Folder;
+
+// Moves entry `name` of the open folder `parent` to a trash (the door's moveToTrash). The item
+// is renamed from `parent` by name; where it is copied or moved entry by entry instead, every
+// folder below it is opened from the one above it and a link is taken as a link, never
+// followed. False with `error` when it reached no trash (it is then where it was).
+bool moveEntryToTrash(const Folder &parent, const char *name, QString *error);
 
 // True when `name` (one name, no separator) is a trash folder that may lie at the top of a
 // volume: ".Trash" or ".Trash-" followed by a user number.
@@ -35,8 +44,6 @@ QByteArray trashInfoPathDecoded(const QByteArray &value);
 namespace trashtest {
 // The suffixes the name choice tries, in turn (empty function: random ones).
 void setSuffixSource(std::function<QByteArray()> source);
-// Replaces the rename of the item into files/ (the system call's result: 0 or -1 with errno).
-void setRename(std::function<int(const char *from, const char *to)> rename);
 // Items below `top` are treated as lying on a volume of their own whose top folder is `top`
 // (empty: the volumes are what the system says).
 void setVolumeTop(const QString &top);

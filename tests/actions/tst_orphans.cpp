@@ -1,8 +1,20 @@
 // The deletion of orphans on real trees: the confirmation, files then folders to the (test)
 // trash, each move checked, read-only files, Stop.
 #include "ActionKit.h"
+#include "WrappedFileSystem.h"
 #include "actions/Steps.h"
 #include "platform/Trash.h"
+
+namespace {
+// A door whose rename into the trash's files folder is the test's own.
+struct SteeredRename : WrappedFileSystem {
+    std::function<int(const Folder &, const char *, const Folder &, const char *)> move;
+    int renameNoReplace(const Folder &fromFolder, const char *from, const Folder &toFolder, const char *to) override
+    {
+        return move(fromFolder, from, toFolder, to);
+    }
+};
+} // namespace
 
 class TestOrphans : public QObject {
     Q_OBJECT
@@ -140,18 +152,23 @@ private slots:
         rig.ctx.ScanFolderCount = 1;
         const QString lost = rig.path("not-a-trash");
         mkdirs(lost);
+        platform::Folder lostFolder;
+        QCOMPARE(platform::fs().openRoot(QFile::encodeName(lost), platform::FolderUse::Lookup, lostFolder), 0);
         int moves = 0;
         // Only the first file and the folder miss the trash; b.txt really reaches it.
-        platform::trashtest::setRename([&](const char *from, const char *to) {
+        platform::FileSystem &real = platform::fs();
+        SteeredRename door;
+        door.move = [&](const platform::Folder &from, const char *name, const platform::Folder &to, const char *toName) {
             ++moves;
-            if (QByteArray(from).endsWith("/b.txt"))
-                return ::rename(from, to);
-            return ::rename(from, QFile::encodeName(lost + "/" + QString::number(moves)).constData());
-        });
-        rig.host.asker.expect(Button::Yes);
-        DeleteOrphans(rig.ctx);
-        platform::trashtest::reset();
-        platform::setTrashFolderForTests(rig.trash);
+            if (QByteArrayView(name) == "b.txt")
+                return real.renameNoReplace(from, name, to, toName);
+            return real.rename(from, name, lostFolder, QByteArray::number(moves).constData());
+        };
+        {
+            platform::ScopedFileSystem scope(door);
+            rig.host.asker.expect(Button::Yes);
+            DeleteOrphans(rig.ctx);
+        }
 
         QCOMPARE(moves, 3);
         const QStringList m = rig.messages();

@@ -1,6 +1,7 @@
 // The settings store: one INI file per executable name, keys and sections matched without
 // regard to case, delete-all, and values that survive the trip through the file.
 #include "core/Settings.h"
+#include "platform/FileSystem.h"
 #include "platform/Platform.h"
 #include <QFile>
 #include <QSettings>
@@ -39,6 +40,22 @@ private slots:
         QCOMPARE(raw.childGroups().size(), 1);
         raw.beginGroup(raw.childGroups().first());
         QCOMPARE(raw.childKeys().size(), 1);
+    }
+
+    // A value that cannot be stored says why, in the system's words: here the settings
+    // folder's place is taken by a file.
+    void anUnwritableStoreSaysWhy()
+    {
+        QTemporaryDir dir;
+        QFile blocker(dir.filePath("blocker"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        Settings s;
+        s.setFile(dir.filePath("blocker/QuorvelMarnisyn.ini"));
+        QString why;
+        QVERIFY(!s.SaveSetting("Form", "Left", "10", &why));
+        QCOMPARE(why, platform::systemErrorText(platform::errc::NotFolder));
+        QCOMPARE(s.GetSetting("Form", "Left", "0"), QString("0"));
     }
 
     void deleteAllThenWriteAgain()

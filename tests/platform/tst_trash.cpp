@@ -1,7 +1,10 @@
 // The program's own trash, on real folders: the name choice under collisions, the trash of an
 // item's own volume, the whole copy into the home trash from another volume, and a trash that
-// cannot be made. "Another volume" is a folder the trash is told to treat as one.
+// cannot be made. "Another volume" is a folder the trash is told to treat as one. Items are
+// moved as the engine moves them: through the door, from their parent folder held open.
 #include "TestRig.h"
+#include "WrappedFileSystem.h"
+#include "platform/FileSystem.h"
 #include "platform/Platform.h"
 #include "platform/Trash.h"
 #include <QDir>
@@ -43,6 +46,48 @@ struct TrashRig {
     QString path(const QString &rel) const { return tmp.filePath(rel); }
 };
 
+// Moves the item at `path` to the trash from its parent folder, opened as a root.
+bool trash(const QString &path, QString *error = nullptr)
+{
+    QByteArray item = platform::encodeName(path);
+    while (item.size() > 1 && item.endsWith('/'))
+        item.chop(1);
+    const qsizetype slash = item.lastIndexOf('/');
+    platform::Folder parent;
+    if (const int err = platform::fs().openRoot(item.left(qMax<qsizetype>(slash, 1)), platform::FolderUse::Lookup, parent)) {
+        if (error)
+            *error = platform::systemErrorText(err);
+        return false;
+    }
+    return platform::fs().moveToTrash(parent, item.constData() + slash + 1, error);
+}
+
+// A door whose rename into the trash's files folder is the test's own.
+struct SteeredRename : WrappedFileSystem {
+    std::function<int(const Folder &, const char *, const Folder &, const char *)> move;
+    int renameNoReplace(const Folder &fromFolder, const char *from, const Folder &toFolder, const char *to) override
+    {
+        return move(fromFolder, from, toFolder, to);
+    }
+};
+
+// A door that swaps the folder `name` for a link to `victim` right after the `at`-th look at
+// it: whoever looked still thinks it is a folder.
+struct SwapAfterLook : WrappedFileSystem {
+    QByteArray name, victim;
+    int at = 1, looks = 0;
+    int statAt(const Folder &folder, const char *n, Status &out) override
+    {
+        const int err = inner.statAt(folder, n, out);
+        if (name == n && ++looks == at) {
+            const QByteArray moved = name + ".away";
+            if (::renameat(folder.fd(), n, folder.fd(), moved.constData()) != 0 || ::symlinkat(victim.constData(), folder.fd(), n) != 0)
+                qFatal("the swap failed");
+        }
+        return err;
+    }
+};
+
 } // namespace
 
 class TestTrash : public QObject {
@@ -62,7 +107,7 @@ private slots:
             writeFile(item, QByteArray::number(i));
             timer.start();
             QString err;
-            const bool ok = platform::moveToTrash(item, &err);
+            const bool ok = trash(item, &err);
             trashing += timer.elapsed();
             QVERIFY2(ok, qPrintable(err));
         }
@@ -90,7 +135,7 @@ private slots:
         writeFile(rig.home + "/files/x.txt.bbbbbbbb", "stray");
         writeFile(rig.path("w/x.txt"), "mine");
         QString err;
-        QVERIFY2(platform::moveToTrash(rig.path("w/x.txt"), &err), qPrintable(err));
+        QVERIFY2(trash(rig.path("w/x.txt"), &err), qPrintable(err));
         QCOMPARE(readFile(rig.home + "/files/x.txt.cccccccc"), QByteArray("mine"));
         QCOMPARE(readFile(rig.home + "/info/x.txt.aaaaaaaa.trashinfo"), QByteArray("someone else's"));
         QCOMPARE(readFile(rig.home + "/files/x.txt.bbbbbbbb"), QByteArray("stray"));
@@ -108,7 +153,7 @@ private slots:
         writeFile(rig.path("w/x"), "");
         const QString item = rig.path("w/") + odd;
         QVERIFY(::rename(platform::encodeName(rig.path("w/x")).constData(), platform::encodeName(item).constData()) == 0);
-        QVERIFY(platform::moveToTrash(item));
+        QVERIFY(trash(item));
         const QStringList infos = folderNames(rig.home + "/info");
         QCOMPARE(infos.size(), 1);
         const QByteArray text = readFile(rig.home + "/info/" + infos[0]);
@@ -131,7 +176,7 @@ private slots:
 
         const QString name240 = QString(120, QChar(0xe9)); // 240 bytes: with a suffix it would not fit
         writeFile(rig.path("w/") + name240, "long");
-        QVERIFY(platform::moveToTrash(rig.path("w/") + name240));
+        QVERIFY(trash(rig.path("w/") + name240));
         QCOMPARE(readFile(trashedItem(rig.home, rig.path("w/") + name240)), QByteArray("long"));
         QVERIFY(trashIsConsistent(rig.home));
     }
@@ -145,7 +190,7 @@ private slots:
         const QString vol = rig.path("vol");
         platform::trashtest::setVolumeTop(vol);
         writeFile(vol + "/d/a.txt", "a");
-        QVERIFY(platform::moveToTrash(vol + "/d/a.txt"));
+        QVERIFY(trash(vol + "/d/a.txt"));
         const QString own = vol + "/.Trash-" + uidText();
         QCOMPARE(modeOf(own), 0700);
         QCOMPARE(readFile(trashedItem(own, "d/a.txt")), QByteArray("a"));
@@ -155,11 +200,11 @@ private slots:
         mkdirs(vol + "/.Trash");
         ::chmod(QFile::encodeName(vol + "/.Trash").constData(), 0777);
         writeFile(vol + "/b.txt", "b");
-        QVERIFY(platform::moveToTrash(vol + "/b.txt"));
+        QVERIFY(trash(vol + "/b.txt"));
         QVERIFY(!trashedItem(own, "b.txt").isEmpty());
         ::chmod(QFile::encodeName(vol + "/.Trash").constData(), 01777);
         writeFile(vol + "/c", "c");
-        QVERIFY(platform::moveToTrash(vol + "/c"));
+        QVERIFY(trash(vol + "/c"));
         QCOMPARE(readFile(trashedItem(vol + "/.Trash/" + uidText(), "c")), QByteArray("c"));
         QVERIFY(trashIsConsistent(own));
         QVERIFY(trashIsConsistent(vol + "/.Trash/" + uidText()));
@@ -179,7 +224,7 @@ private slots:
         setMTime(vol + "/tree/top.txt", QDateTime::fromSecsSinceEpoch(1500000001));
         QVERIFY(QFile::link("top.txt", vol + "/tree/link"));
         QString err;
-        QVERIFY2(platform::moveToTrash(vol + "/tree", &err), qPrintable(err));
+        QVERIFY2(trash(vol + "/tree", &err), qPrintable(err));
         QVERIFY(!QFileInfo::exists(vol + "/tree"));
         const QString t = trashedItem(rig.home, vol + "/tree"); // the home trash keeps absolute paths
         QVERIFY(!t.isEmpty());
@@ -194,7 +239,7 @@ private slots:
         // stays in the trash.
         writeFile(vol + "/odd/keep.txt", "keep");
         QVERIFY(::mkfifo(QFile::encodeName(vol + "/odd/pipe").constData(), 0600) == 0);
-        QVERIFY(!platform::moveToTrash(vol + "/odd", &err));
+        QVERIFY(!trash(vol + "/odd", &err));
         QVERIFY(err.contains("odd"));
         QCOMPARE(readFile(vol + "/odd/keep.txt"), QByteArray("keep"));
         QCOMPARE(QDir(rig.home + "/files").entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size(), 1);
@@ -210,7 +255,7 @@ private slots:
         writeFile(rig.path("w/a.txt"), "a");
         QString err;
         // The home trash's own volume: only the home trash would do.
-        QVERIFY(!platform::moveToTrash(rig.path("w/a.txt"), &err));
+        QVERIFY(!trash(rig.path("w/a.txt"), &err));
         QVERIFY2(err.startsWith("No trash could take " + rig.path("w/a.txt")), qPrintable(err));
         QCOMPARE(readFile(rig.path("w/a.txt")), QByteArray("a"));
         // Another volume without a trash of its own either.
@@ -218,10 +263,10 @@ private slots:
         platform::trashtest::setVolumeTop(vol);
         writeFile(vol + "/.Trash-" + uidText(), "blocked");
         writeFile(vol + "/b.txt", "b");
-        QVERIFY(!platform::moveToTrash(vol + "/b.txt", &err));
+        QVERIFY(!trash(vol + "/b.txt", &err));
         QVERIFY2(err.contains(".Trash-" + uidText()) && err.contains("home trash"), qPrintable(err));
         QCOMPARE(readFile(vol + "/b.txt"), QByteArray("b"));
-        QVERIFY(!platform::moveToTrash(rig.path("w/missing"), &err));
+        QVERIFY(!trash(rig.path("w/missing"), &err));
     }
 
     // A trash never takes itself or a folder that holds it.
@@ -231,11 +276,11 @@ private slots:
         const QString vol = rig.path("vol");
         platform::trashtest::setVolumeTop(vol);
         writeFile(vol + "/a.txt", "a");
-        QVERIFY(platform::moveToTrash(vol + "/a.txt"));
+        QVERIFY(trash(vol + "/a.txt"));
         const QString own = vol + "/.Trash-" + uidText();
-        QVERIFY(!platform::moveToTrash(own));
-        QVERIFY(!platform::moveToTrash(rig.home));
-        QVERIFY(!platform::moveToTrash(rig.tmp.path()));   // holds the home trash
+        QVERIFY(!trash(own));
+        QVERIFY(!trash(rig.home));
+        QVERIFY(!trash(rig.tmp.path()));   // holds the home trash
         QCOMPARE(readFile(trashedItem(own, "a.txt")), QByteArray("a"));
         QVERIFY(platform::isVolumeTrashName(QStringLiteral(".Trash")));
         QVERIFY(platform::isVolumeTrashName(QStringLiteral(".Trash-1000")));
@@ -249,25 +294,81 @@ private slots:
     void aMoveThatMissedTheTrashFails()
     {
         TrashRig rig;
-        const QString elsewhere = rig.path("elsewhere");
-        platform::trashtest::setRename([&](const char *from, const char *) {
-            return ::rename(from, QFile::encodeName(elsewhere).constData());
-        });
+        mkdirs(rig.path("elsewhere"));
+        platform::Folder elsewhere;
+        QCOMPARE(platform::fs().openRoot(platform::encodeName(rig.path("elsewhere")), platform::FolderUse::Lookup, elsewhere), 0);
+        SteeredRename door;
+        door.move = [&](const platform::Folder &from, const char *name, const platform::Folder &, const char *) {
+            return platform::fs().rename(from, name, elsewhere, name);
+        };
+        platform::ScopedFileSystem scope(door);
         writeFile(rig.path("w/a.txt"), "a");
         QString err;
-        QVERIFY(!platform::moveToTrash(rig.path("w/a.txt"), &err));
+        QVERIFY(!trash(rig.path("w/a.txt"), &err));
         QVERIFY2(err.contains("did not reach the trash"), qPrintable(err));
         QCOMPARE(QDir(rig.home + "/info").entryList(QDir::Files).size(), 0);
         // A rename that fails leaves the item and no info file either.
-        platform::trashtest::setRename([](const char *, const char *) {
-            errno = EIO;
-            return -1;
-        });
+        door.move = [](const platform::Folder &, const char *, const platform::Folder &, const char *) {
+            return platform::errc::IoError;
+        };
         writeFile(rig.path("w/b.txt"), "b");
-        QVERIFY(!platform::moveToTrash(rig.path("w/b.txt"), &err));
-        QVERIFY(err.contains(platform::systemErrorText(EIO)));
+        QVERIFY(!trash(rig.path("w/b.txt"), &err));
+        QVERIFY(err.contains(platform::systemErrorText(platform::errc::IoError)));
         QCOMPARE(readFile(rig.path("w/b.txt")), QByteArray("b"));
         QCOMPARE(QDir(rig.home + "/info").entryList(QDir::Files).size(), 0);
+    }
+
+    // The whole copy into the home trash walks the item from its own folder: a folder below it
+    // that turns into a link while the item is checked, copied or removed is never followed.
+    // Nothing of what the link points to is read into the trash or removed.
+    void aFolderSwappedForALinkIsNeverFollowed_data()
+    {
+        QTest::addColumn<int>("look");
+        QTest::addColumn<QString>("failure");
+        QTest::newRow("while checked") << 1 << "cannot be removed whole";
+        QTest::newRow("while copied") << 2 << "copy to the home trash failed";
+        QTest::newRow("while removed") << 3 << "copied to the home trash but not removed";
+    }
+    void aFolderSwappedForALinkIsNeverFollowed()
+    {
+        QFETCH(int, look);
+        QFETCH(QString, failure);
+        TrashRig rig;
+        const QString vol = rig.path("vol");
+        platform::trashtest::setVolumeTop(vol);
+        writeFile(vol + "/.Trash-" + uidText(), "no trash on this volume");
+        writeFile(vol + "/tree/inner/mine.txt", "mine");
+        writeFile(rig.path("victim/secret.txt"), "secret");
+        SwapAfterLook door;
+        door.name = "inner";
+        door.victim = platform::encodeName(rig.path("victim"));
+        door.at = look;
+        platform::ScopedFileSystem scope(door);
+        QString err;
+        QVERIFY(!trash(vol + "/tree", &err));
+        QVERIFY2(err.contains(failure) && err.contains("symbolic link"), qPrintable(err));
+        QCOMPARE(readFile(rig.path("victim/secret.txt")), QByteArray("secret"));
+        const QStringList held = folderNames(rig.home + "/files");
+        for (const QString &t : held)
+            QVERIFY(!QFileInfo::exists(rig.home + "/files/" + t + "/inner/secret.txt"));
+        QCOMPARE(readFile(vol + "/tree/inner.away/mine.txt"), QByteArray("mine"));
+        QVERIFY(QFileInfo(vol + "/tree/inner").isSymLink());
+    }
+
+    // An item that is not one name of its folder is refused before anything is done.
+    void onlyOneNameOfTheFolder()
+    {
+        TrashRig rig;
+        writeFile(rig.path("w/a.txt"), "a");
+        platform::Folder w;
+        QCOMPARE(platform::fs().openRoot(platform::encodeName(rig.path("w")), platform::FolderUse::Lookup, w), 0);
+        for (const char *name : {"", ".", "..", "sub/a.txt"}) {
+            QString err;
+            QVERIFY(!platform::fs().moveToTrash(w, name, &err));
+            QVERIFY2(err.startsWith("Not an item that can go to the trash"), qPrintable(err));
+        }
+        QCOMPARE(readFile(rig.path("w/a.txt")), QByteArray("a"));
+        QVERIFY(trashContents(rig.home).isEmpty());
     }
 };
 

@@ -118,6 +118,12 @@ public:
         return inner.makeFolderPath(path, mode);
     }
 
+    // ----- A rename that never replaces -----
+    int renameNoReplace(const Folder &fromFolder, const char *from, const Folder &toFolder, const char *to) override
+    {
+        return inner.renameNoReplace(fromFolder, from, toFolder, to);
+    }
+
 protected:
     platform::FileSystem &inner;
 };
