@@ -1,6 +1,7 @@
 // Building the main window: its controls group by group, the tab order, the menus, and the
 // connections from the controls to the window's slots.
 #include "ui/formmain.h"
+#include "core/Choice.h"
 #include "platform/Platform.h"
 #include "ui/DriveTree.h"
 #include "ui/FolderSelection.h"
@@ -263,7 +264,8 @@ void formmain::buildMenus()
 
     QMenu *opt = menuBar()->addMenu(QStringLiteral("Options"));
     opt->setObjectName(QStringLiteral("opt"));
-    for (int k = 1; k <= 7; ++k) {
+    for (Choice choice : AllChoices) {
+        const int k = menuItemOf(choice);
         QAction *a = opt->addAction(QString());
         a->setCheckable(true);
         reg(Ctl::itm, k, a);
