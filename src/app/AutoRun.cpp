@@ -37,15 +37,15 @@ bool ranWhole(Context &ctx, Part part)
 
 } // namespace
 
-int AutomaticRunStatus(const Context &ctx, bool sameFolders, bool faulted)
+ExitStatus AutomaticRunStatus(const Context &ctx, bool sameFolders, bool faulted)
 {
     if (sameFolders)
-        return 2;
+        return ExitStatus::CommandLine;
     if (ctx.lastListingStopped || ctx.StopRequested)
-        return 3;
+        return ExitStatus::Stopped;
     if (faulted || ctx.RunFailures > 0 || ctx.orphanSafetyStop)
-        return 1;
-    return 0;
+        return ExitStatus::ItemsFailed;
+    return ExitStatus::Done;
 }
 
 void RunAutomatic(Context &ctx)
