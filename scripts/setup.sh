@@ -6,8 +6,9 @@ cd "$(dirname "$0")/.."
 # fusefat exfat-fuse exfatprogs ntfs-3g dosfstools: the foreign volumes the volume tests mount.
 # desktop-file-utils: the desktop entry's validation test.
 # btrfs-progs: the copier test that clones on a btrfs loop image.
+# python3: the routine-length check (scripts/check-function-length.sh).
 pkgs=(g++ make cmake qt6-base-dev qt6-base-dev-tools libgl-dev fonts-liberation2
-      fusefat exfat-fuse exfatprogs ntfs-3g dosfstools desktop-file-utils btrfs-progs)
+      fusefat exfat-fuse exfatprogs ntfs-3g dosfstools desktop-file-utils btrfs-progs python3)
 missing=()
 for p in "${pkgs[@]}"; do dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p"); done
 if [ ${#missing[@]} -gt 0 ]; then

@@ -1,5 +1,6 @@
 // QuorvelMarnisyn: keeps two folder trees in step.
 #include "app/StartMode.h"
+#include "core/ExitStatus.h"
 #include "platform/Platform.h"
 #include "ui/Application.h"
 #include <QByteArray>
@@ -19,13 +20,13 @@ int main(int argc, char **argv)
     switch (DecideStartMode(words, env("QT_QPA_PLATFORM"), env("DISPLAY"), env("WAYLAND_DISPLAY"))) {
     case StartMode::PrintHelp:
         std::fputs(TerminalHelpText().toLocal8Bit().constData(), stdout);
-        return 0;
+        return exitCode(ExitStatus::Done);
     case StartMode::PrintVersion:
         std::fputs(TerminalVersionText().toLocal8Bit().constData(), stdout);
-        return 0;
+        return exitCode(ExitStatus::Done);
     case StartMode::NoDisplay:
         std::fputs(NoDisplayText().toLocal8Bit().constData(), stderr);
-        return 2;
+        return exitCode(ExitStatus::CommandLine);
     case StartMode::Offscreen:
         // An unattended run without a display: no window is ever seen, none is needed.
         qputenv("QT_QPA_PLATFORM", "offscreen");

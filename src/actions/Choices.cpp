@@ -34,7 +34,7 @@ struct Describer {
     const char *countText;
 };
 
-// Choices 1 to 5.
+// The choices of one step (NewItems to DeleteOrphans), in their order.
 const Describer kDescribers[5] = {
     {Ctl::LstNewFile, "Copy New files from Source to Target", "Copy only New Files",
      "No new Files were found to Copy from source to Target", " items New in Source and missing in Target"},
@@ -52,91 +52,124 @@ const Describer kDescribers[5] = {
 
 void CheckChoiceMenu(Context &ctx, int k)
 {
-    for (int i = 1; i <= 7; ++i)
-        ctx.ui->setValue(Ctl::itm, 0, i);
-    if (k >= 1 && k <= 7)
+    for (Choice c : AllChoices)
+        ctx.ui->setValue(Ctl::itm, 0, menuItemOf(c));
+    if (isMenuItem(k))
         ctx.ui->setValue(Ctl::itm, 1, k);
 }
 
 void CheckChoiceMenu(Context &ctx)
 {
-    CheckChoiceMenu(ctx, ctx.ui->value(Ctl::cboChoices) + 1);
+    const int index = ctx.ui->value(Ctl::cboChoices);
+    CheckChoiceMenu(ctx, isChoiceIndex(index) ? menuItemOf(choiceAt(index)) : 0);
 }
 
-void DescribeChoice(Context &ctx)
+namespace {
+
+// The rows waiting to be copied (new and changed), as both status lines say them.
+QString copyCountLine(qint64 newRows, qint64 changedRows)
+{
+    return QStringLiteral("New Files : ") + count(newRows) + QStringLiteral(" Changed Files : ") + count(changedRows)
+        + QStringLiteral(" Total Files to Copy ") + count(newRows + changedRows);
+}
+
+// New and changed items: the new list, or the changed list when nothing is new. The count line
+// is shown in the status line and emptied again; the menu's Copy caption stays.
+void describeNewAndChanged(Context &ctx, qint64 newRows, qint64 changedRows)
 {
     UiHost *ui = ctx.ui;
-    const int index = ui->value(Ctl::cboChoices);
+    ui->setVisible(Ctl::LstNewFile, true);
+    if (ctx.NewItems.empty()) {
+        ui->setVisible(Ctl::LstNewFile, false);
+        ui->setVisible(Ctl::LstChngFile, true);
+    }
+    const QString line = copyCountLine(newRows, changedRows);
+    ui->setText(Ctl::lblListStatus1, line);
+    ui->setText(Ctl::lblListStatus, line);
+    ui->setText(Ctl::cmdSync, QStringLiteral("Copy New, Changed File from Source to Target"));
     ui->setText(Ctl::lblListStatus1, QString());
-    if (index < 0 || index > 6)
-        return; // nothing selected: nothing to describe
-    CheckChoiceMenu(ctx, index + 1);
-    for (Ctl l : {Ctl::LstNewFile, Ctl::LstChngFile, Ctl::LstChngFileTarget, Ctl::LstSizeVariations, Ctl::LstOrphans})
-        ui->setVisible(l, false);
+}
 
-    const qint64 newRows = ui->rowCount(Ctl::LstNewFile);
-    const qint64 changedRows = ui->rowCount(Ctl::LstChngFile);
-    if (index == 0) {
+// The exact copy: the new list in white, and over it the first list of the run's later steps
+// that has something to show; the count line adds the orphans to delete.
+void describeExactCopy(Context &ctx, qint64 newRows, qint64 changedRows)
+{
+    UiHost *ui = ctx.ui;
+    ui->setBackColor(Ctl::LstNewFile, kWhite);
+    ui->setVisible(Ctl::LstNewFile, true);
+    if (ctx.NewItems.empty()) {
+        ui->setBackColor(Ctl::LstChngFile, kWhite);
+        ui->setVisible(Ctl::LstChngFile, true);
+    } else if (ctx.ChangedItems.empty()) {
+        ui->setBackColor(Ctl::LstChngFileTarget, kWhite);
+        ui->setVisible(Ctl::LstChngFileTarget, true);
+    } else if (ctx.TargetChangedItems.empty()) {
+        ui->setVisible(Ctl::LstOrphans, true);
+    } else if (ctx.OrphanItems.empty()) {
+        ui->setVisible(Ctl::LstOrphans, false);
         ui->setVisible(Ctl::LstNewFile, true);
-        if (ctx.NewItems.empty()) {
-            ui->setVisible(Ctl::LstNewFile, false);
-            ui->setVisible(Ctl::LstChngFile, true);
-        }
-        const QString line = QStringLiteral("New Files : ") + count(newRows) + QStringLiteral(" Changed Files : ")
-            + count(changedRows) + QStringLiteral(" Total Files to Copy ") + count(newRows + changedRows);
-        ui->setText(Ctl::lblListStatus1, line);
-        ui->setText(Ctl::lblListStatus, line);
-        ui->setText(Ctl::cmdSync, QStringLiteral("Copy New, Changed File from Source to Target"));
-        ui->setText(Ctl::lblListStatus1, QString());
-        return;
     }
-    if (index == 6) {
-        ui->setBackColor(Ctl::LstNewFile, kWhite);
-        ui->setVisible(Ctl::LstNewFile, true);
-        if (ctx.NewItems.empty()) {
-            ui->setBackColor(Ctl::LstChngFile, kWhite);
-            ui->setVisible(Ctl::LstChngFile, true);
-        } else if (ctx.ChangedItems.empty()) {
-            ui->setBackColor(Ctl::LstChngFileTarget, kWhite);
-            ui->setVisible(Ctl::LstChngFileTarget, true);
-        } else if (ctx.TargetChangedItems.empty()) {
-            ui->setVisible(Ctl::LstOrphans, true);
-        } else if (ctx.OrphanItems.empty()) {
-            ui->setVisible(Ctl::LstOrphans, false);
-            ui->setVisible(Ctl::LstNewFile, true);
-        }
-        const qint64 orphanRows = ui->rowCount(Ctl::LstOrphans);
-        const QString line = QStringLiteral("New Files : ") + count(newRows) + QStringLiteral(" Changed Files : ")
-            + count(changedRows) + QStringLiteral(" Total Files to Copy ") + count(newRows + changedRows)
-            + QStringLiteral(" Orphan Files to Delete :") + count(orphanRows) + QStringLiteral(" Total Files to Process : ")
-            + count(newRows + changedRows + orphanRows);
-        ui->setText(Ctl::lblListStatus1, line);
-        ui->setText(Ctl::lblListStatus, line);
-        ui->setText(Ctl::cmdSync, QStringLiteral("Overwrite All (Orphans Delete from Target)"));
-        ui->setText(Ctl::mnuCopy, QStringLiteral("Overwrite All"));
-        ui->setText(Ctl::lblListStatus1, QString());
-        return;
-    }
+    const qint64 orphanRows = ui->rowCount(Ctl::LstOrphans);
+    const QString line = copyCountLine(newRows, changedRows) + QStringLiteral(" Orphan Files to Delete :") + count(orphanRows)
+        + QStringLiteral(" Total Files to Process : ") + count(newRows + changedRows + orphanRows);
+    ui->setText(Ctl::lblListStatus1, line);
+    ui->setText(Ctl::lblListStatus, line);
+    ui->setText(Ctl::cmdSync, QStringLiteral("Overwrite All (Orphans Delete from Target)"));
+    ui->setText(Ctl::mnuCopy, QStringLiteral("Overwrite All"));
+    ui->setText(Ctl::lblListStatus1, QString());
+}
 
-    const Describer &d = kDescribers[index - 1];
+// Whether a single-step choice has nothing to act on. The size choice looks at its list's rows.
+bool nothingToDo(Context &ctx, Choice choice)
+{
+    switch (choice) {
+    case Choice::NewItems: return ctx.NewItems.empty();
+    case Choice::ChangedToTarget: return ctx.ChangedItems.empty();
+    case Choice::ChangedToSource: return ctx.TargetChangedItems.empty();
+    case Choice::SizeDifferences: return ctx.ui->rowCount(Ctl::LstSizeVariations) < 1;
+    default: return ctx.OrphanItems.empty();
+    }
+}
+
+// A choice of one step: its list, its captions, and its row count or the text for nothing.
+void describeSingleStep(Context &ctx, Choice choice)
+{
+    UiHost *ui = ctx.ui;
+    const Describer &d = kDescribers[choiceIndex(choice) - 1];
     ui->setVisible(d.list, true);
     ui->setText(Ctl::cmdSync, QString::fromLatin1(d.copyCaption));
     ui->setText(Ctl::mnuCopy, QString::fromLatin1(d.menuCaption));
-    bool empty = false;
-    switch (index) {
-    case 1: empty = ctx.NewItems.empty(); break;
-    case 2: empty = ctx.ChangedItems.empty(); break;
-    case 3: empty = ctx.TargetChangedItems.empty(); break;
-    case 4: empty = ui->rowCount(Ctl::LstSizeVariations) < 1; break;
-    default: empty = ctx.OrphanItems.empty(); break;
-    }
-    if (empty) {
+    if (nothingToDo(ctx, choice)) {
         ui->setText(Ctl::lblListStatus1, QString::fromLatin1(d.emptyText));
     } else {
         const QString line = count(ui->rowCount(d.list)) + QString::fromLatin1(d.countText);
         ui->setText(Ctl::lblListStatus1, line);
         ui->setText(Ctl::lblListStatus, line);
     }
+}
+
+} // namespace
+
+void DescribeChoice(Context &ctx)
+{
+    UiHost *ui = ctx.ui;
+    const int index = ui->value(Ctl::cboChoices);
+    ui->setText(Ctl::lblListStatus1, QString());
+    if (!isChoiceIndex(index))
+        return; // nothing selected: nothing to describe
+    const Choice choice = choiceAt(index);
+    CheckChoiceMenu(ctx, menuItemOf(choice));
+    for (Ctl l : {Ctl::LstNewFile, Ctl::LstChngFile, Ctl::LstChngFileTarget, Ctl::LstSizeVariations, Ctl::LstOrphans})
+        ui->setVisible(l, false);
+
+    const qint64 newRows = ui->rowCount(Ctl::LstNewFile);
+    const qint64 changedRows = ui->rowCount(Ctl::LstChngFile);
+    if (choice == Choice::NewAndChanged)
+        describeNewAndChanged(ctx, newRows, changedRows);
+    else if (choice == Choice::ExactCopy)
+        describeExactCopy(ctx, newRows, changedRows);
+    else
+        describeSingleStep(ctx, choice);
 }
 
 void CboChoicesClick(Context &ctx)
@@ -147,8 +180,8 @@ void CboChoicesClick(Context &ctx)
 
 void ItmClick(Context &ctx, int k)
 {
-    if (k < 1 || k > 7)
+    if (!isMenuItem(k))
         return;
-    ctx.ui->setValue(Ctl::cboChoices, k - 1);
+    ctx.ui->setValue(Ctl::cboChoices, choiceIndex(choiceOfMenuItem(k)));
     CheckChoiceMenu(ctx, k);
 }

@@ -11,7 +11,6 @@
 
 namespace {
 
-
 QString runLine(Context &ctx, const QString &what)
 {
     UiHost &ui = *ctx.ui;
@@ -38,27 +37,28 @@ bool foldersChangedSinceListing(const Context &ctx)
     return cache.comparedSource != ctx.ui->text(Ctl::txtSource) || cache.comparedTarget != ctx.ui->text(Ctl::txtTarget);
 }
 
-} // namespace
-
-void CmdSyncClick(Context &ctx)
+// Whether the Copy button is refused: once per listing, only after a listing that found
+// something, and never inside a running listing or run (the File menu reaches this handler
+// whatever the button's state). Folders changed since the listing are said so.
+bool runRefused(Context &ctx)
 {
-    // Once per listing, only after a listing that found something, and never inside a running
-    // listing or run (the File menu reaches this handler whatever the button's state).
     if (ctx.RunState == QLatin1String("Finished") || ctx.PendingItemCount == 0)
-        return;
+        return true;
     if (ctx.runBusy || ctx.listingBusy)
-        return;
+        return true;
     if (foldersChangedSinceListing(ctx)) {
         ctx.ui->ask(messageBox(QStringLiteral("Source or Target was changed after the files were listed. "
                                               "List the files again, then copy."),
                                Buttons::Ok, QStringLiteral("Quorvel Marnisyn"), Icon::Exclamation));
-        return;
+        return true;
     }
+    return false;
+}
 
-    UiHost &ui = *ctx.ui;
-    QElapsedTimer started;
-    started.start();
-    steps::RunBusy busy(ctx);
+// Runs the selected choice with the run's totals reset; a failure that gets out of the steps
+// is logged and ends the run.
+void runChoice(Context &ctx)
+{
     ctx.ProcessedBytes = 0;
     ctx.RunFailures = 0;
     ctx.VolumesWithoutPermissions.clear();
@@ -72,8 +72,47 @@ void CmdSyncClick(Context &ctx)
     } catch (const std::exception &e) {
         ctx.log.writeB(QStringLiteral(" Error -- ") + QString::fromLocal8Bit(e.what()));
     }
+}
 
+// The report after the run: the processed size and speed when something was copied, else the
+// question whether to clear the lists. The megabytes as shown (two decimals) decide which.
+void reportRun(Context &ctx, qint32 elapsed)
+{
+    UiHost &ui = *ctx.ui;
+    const double megabytes = std::round(double(ctx.ProcessedBytes) / 1024.0 / 1024.0 * 100.0) / 100.0;
+    const QString megabytesText = FormatNumber(megabytes, QStringLiteral("##0.00"));
+    if (megabytes > 0) {
+        // A run shorter than half a second counts as one second.
+        const double speed = megabytes / double(elapsed > 0 ? elapsed : 1);
+        ui.ask(messageBox(ctx.RunState + QStringLiteral(" Processed Size ") + megabytesText
+                              + QStringLiteral(" MB at speed of ") + FormatNumber(speed, QStringLiteral("##0.00"))
+                              + QStringLiteral(" mb/s") + failureNote(ctx),
+                          Buttons::Ok, ctx.appTitle()));
+        return;
+    }
+    const Answer a = ui.ask(messageBox(ctx.RunState + failureNote(ctx) + QLatin1Char('\n')
+                                           + QStringLiteral("Do you want to clear list also?"),
+                                       Buttons::YesNo, QStringLiteral("Quorvel Marni Syn")));
+    if (a.button == Button::Yes) {
+        ResetCounterLabels(ctx);
+        ClearResultLists(ctx);
+    }
+}
+
+} // namespace
+
+void CmdSyncClick(Context &ctx)
+{
+    if (runRefused(ctx))
+        return;
+
+    UiHost &ui = *ctx.ui;
+    QElapsedTimer started;
+    started.start();
+    steps::RunBusy busy(ctx);
+    runChoice(ctx);
     busy.end();
+
     // The window was closed meanwhile (the close set the stop flag): nothing more to show.
     const bool windowGone = ctx.shutDown || ui.isWindowClosed();
     const qint32 elapsed = ElapsedSeconds(started.elapsed());
@@ -84,28 +123,10 @@ void CmdSyncClick(Context &ctx)
         ui.beep();
     ctx.RunState = QStringLiteral("Finished");
 
-    // The megabytes as shown (two decimals) decide between the speed box and the question.
-    const double megabytes = std::round(double(ctx.ProcessedBytes) / 1024.0 / 1024.0 * 100.0) / 100.0;
-    const QString megabytesText = FormatNumber(megabytes, QStringLiteral("##0.00"));
     try {
-        if (windowGone) {
-            // No box and no question over a closed window.
-        } else if (megabytes > 0) {
-            // A run shorter than half a second counts as one second.
-            const double speed = megabytes / double(elapsed > 0 ? elapsed : 1);
-            ui.ask(messageBox(ctx.RunState + QStringLiteral(" Processed Size ") + megabytesText
-                                  + QStringLiteral(" MB at speed of ") + FormatNumber(speed, QStringLiteral("##0.00"))
-                                  + QStringLiteral(" mb/s") + failureNote(ctx),
-                              Buttons::Ok, ctx.appTitle()));
-        } else {
-            const Answer a = ui.ask(messageBox(ctx.RunState + failureNote(ctx) + QLatin1Char('\n')
-                                                   + QStringLiteral("Do you want to clear list also?"),
-                                               Buttons::YesNo, QStringLiteral("Quorvel Marni Syn")));
-            if (a.button == Button::Yes) {
-                ResetCounterLabels(ctx);
-                ClearResultLists(ctx);
-            }
-        }
+        // No box and no question over a closed window.
+        if (!windowGone)
+            reportRun(ctx, elapsed);
     } catch (const std::exception &) {
         // The report is skipped; the end line is still written.
     }

@@ -2,17 +2,18 @@
 #include "app/AutoRun.h"
 #include "actions/Dispatch.h"
 #include "actions/Steps.h"
+#include "core/Choice.h"
 #include "core/Errors.h"
 #include "app/Startup.h"
 #include "app/ListingDriver.h"
 
 namespace {
 
-// The switches select the entries their help text promises: /cm the copy of new items (1),
-// /cn the copy of changed files (2), /do the deletion of orphans (5).
-constexpr int kEntryCm = 1;
-constexpr int kEntryCn = 2;
-constexpr int kEntryDo = 5;
+// The switches select the choices their help text promises: /cm the copy of new items, /cn the
+// copy of changed files, /do the deletion of orphans.
+constexpr Choice kChoiceCm = Choice::NewItems;
+constexpr Choice kChoiceCn = Choice::ChangedToTarget;
+constexpr Choice kChoiceDo = Choice::DeleteOrphans;
 
 void logFault(Context &ctx, const AppError &err)
 {
@@ -36,15 +37,15 @@ bool ranWhole(Context &ctx, Part part)
 
 } // namespace
 
-int AutomaticRunStatus(const Context &ctx, bool sameFolders, bool faulted)
+ExitStatus AutomaticRunStatus(const Context &ctx, bool sameFolders, bool faulted)
 {
     if (sameFolders)
-        return 2;
+        return ExitStatus::CommandLine;
     if (ctx.lastListingStopped || ctx.StopRequested)
-        return 3;
+        return ExitStatus::Stopped;
     if (faulted || ctx.RunFailures > 0 || ctx.orphanSafetyStop)
-        return 1;
-    return 0;
+        return ExitStatus::ItemsFailed;
+    return ExitStatus::Done;
 }
 
 void RunAutomatic(Context &ctx)
@@ -63,14 +64,14 @@ void RunAutomatic(Context &ctx)
         steps::RunBusy busy(ctx);
         const struct {
             bool on;
-            int entry;
-        } actions[] = {{ctx.SwitchCm, kEntryCm}, {ctx.SwitchCn, kEntryCn}, {ctx.SwitchDo, kEntryDo}};
+            Choice choice;
+        } actions[] = {{ctx.SwitchCm, kChoiceCm}, {ctx.SwitchCn, kChoiceCn}, {ctx.SwitchDo, kChoiceDo}};
         for (const auto &a : actions) {
             // Stop ends the whole run, not only the action it was pressed in; the window
             // still closes as usual.
             if (!a.on || ctx.StopRequested || ctx.ui->isWindowClosed())
                 continue;
-            ctx.ui->setValue(Ctl::cboChoices, a.entry);
+            ctx.ui->setValue(Ctl::cboChoices, choiceIndex(a.choice));
             // Every step handles its own failures; nothing gets out but a fault, and the
             // remaining actions and the close still run.
             if (!ranWhole(ctx, [&] { RunChosenAction(ctx); }))

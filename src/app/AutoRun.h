@@ -5,7 +5,7 @@
 // outcome in ctx.exitStatus.
 void RunAutomatic(Context &ctx);
 
-// The exit status of an automatic run that has done its work: 2 when the listing refused two
-// equal folders, 3 when it was stopped, 1 when an item failed, a step faulted or a deletion
-// was held back, otherwise 0.
-int AutomaticRunStatus(const Context &ctx, bool sameFolders, bool faulted);
+// The exit status of an automatic run that has done its work: CommandLine when the listing
+// refused two equal folders, Stopped when it was stopped, ItemsFailed when an item failed, a
+// step faulted or a deletion was held back, otherwise Done.
+ExitStatus AutomaticRunStatus(const Context &ctx, bool sameFolders, bool faulted);

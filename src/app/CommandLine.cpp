@@ -99,13 +99,13 @@ bool applyCommandLine(Context &ctx, const CommandLineSplit &split)
             ShowCommandLineHelp(ctx);
             return false;
         case CommandOption::FormatError:
-            ctx.exitStatus = 2;
+            ctx.exitStatus = ExitStatus::CommandLine;
             formatError(ctx, split.logged);
             return false;
         case CommandOption::Source:
         case CommandOption::Target:
             if (!takeFolder(ctx, o.kind == CommandOption::Source, o.value)) {
-                ctx.exitStatus = 2;
+                ctx.exitStatus = ExitStatus::CommandLine;
                 return false;
             }
             break;

@@ -110,8 +110,17 @@ void restoreIdle(Context &ctx)
     ui->setVisible(Ctl::LstNewFile, true);
 }
 
-// Steps 3 to 31; false when a stop ended the listing.
-bool listBothTrees(Context &ctx)
+// What the source scan found that the summary and the default choice look at.
+struct SourceFindings {
+    QString folder;                    // the source text, ending in the separator
+    bool listedNothing = false;        // no item listed (and no stop)
+    bool empty = false;                // ... and the whole folder could be read
+};
+
+// The listing's start: the state a run looks at, the first status texts and the log line with
+// the folder texts as typed (before they are made to end in the separator). The listing's time
+// is taken from here.
+void announceListing(Context &ctx, QElapsedTimer &started)
 {
     UiHost *ui = ctx.ui;
     const QString typedSource = ui->text(Ctl::txtSource);
@@ -120,20 +129,26 @@ bool listBothTrees(Context &ctx)
     ctx.RunState = QStringLiteral("Start");
     ui->setValue(Ctl::pball, 0);
     ctx.StopRequested = false;
-    QElapsedTimer started;
     started.start();
 
     ui->setText(Ctl::lblListFileStatus, QStringLiteral("Starting..."));
     ui->setText(Ctl::lblListStatus1, QString());
     ui->pumpEvents();
     ctx.log.writeDated(QStringLiteral(" Listing Files begains : S = ") + typedSource + QStringLiteral(" T = ") + typedTarget);
+}
 
+// Resets the previous listing, then scans the source tree while the target tree is read ahead
+// on the second thread, with the folder queue shown meanwhile.
+SourceFindings scanSource(Context &ctx)
+{
+    UiHost *ui = ctx.ui;
     BeginListing(ctx);
     // The folder texts stay as they are until the listing ends: every phase cuts relative
     // paths at their length.
     ui->setEnabled(Ctl::txtSource, false);
     ui->setEnabled(Ctl::txtTarget, false);
-    const QString S = ui->text(Ctl::txtSource);
+    SourceFindings found;
+    const QString S = found.folder = ui->text(Ctl::txtSource);
     ui->setText(Ctl::lblListStatus, S);
     ui->setText(Ctl::lblListFileStatus, QStringLiteral("Scanning Files & folders in Source Location."));
     ui->setText(Ctl::lblListStatus1, QString());
@@ -155,11 +170,17 @@ bool listBothTrees(Context &ctx)
                            + ui->text(Ctl::txtTarget));
     // Nothing listed on the source: no deletion is offered. Said as "empty" only when the
     // source could be read (an unreadable one is counted with the folders not read).
-    const bool sourceListedNothing = ctx.ScanItems.empty() && !ctx.StopRequested;
-    const bool sourceEmpty = sourceListedNothing && listingCache(ctx).scan.rootComplete;
+    found.listedNothing = ctx.ScanItems.empty() && !ctx.StopRequested;
+    found.empty = found.listedNothing && listingCache(ctx).scan.rootComplete;
     ui->setVisible(Ctl::lblFoldQ, false);
     ui->setVisible(Ctl::lblFoldersQ, false);
+    return found;
+}
 
+// The source's counts and size, in the log and on the source side's counters.
+void reportSourceTotals(Context &ctx, const QString &S)
+{
+    UiHost *ui = ctx.ui;
     ctx.log.writeDated(QStringLiteral(" Found on Source Files : ") + FormatNumber(qint64(ctx.ScanFileCount), kCount));
     ctx.log.writeDated(QStringLiteral(" Found on Source Folders : ") + FormatNumber(qint64(ctx.ScanFolderCount), kCount));
     ui->setText(Ctl::lblTotalFiles, FormatNumber(qint64(ctx.ScanFileCount), kCount), ctx.ScanSide);
@@ -169,7 +190,13 @@ bool listBothTrees(Context &ctx)
     const qint64 sourceSize = listingCache(ctx).scan.treeSize;
     if (sourceSize >= 0 && platform::folderExists(S))
         ui->setText(Ctl::lblTotalSize, FormatMegabytes(sourceSize) + QStringLiteral(" mb"), ctx.ScanSide);
+}
 
+// Sorts every source item against the target into the new, changed and size lists, with the
+// choice box off and the lists hidden while they fill.
+void compareWithTarget(Context &ctx)
+{
+    UiHost *ui = ctx.ui;
     ui->setText(Ctl::lblListFileStatus, QStringLiteral("Now Finding new or changed files\\folders from Source with target."));
     ui->setText(Ctl::lblListStatus1, QString());
     ui->setText(Ctl::lblListStatus, QString());
@@ -183,15 +210,23 @@ bool listBothTrees(Context &ctx)
                        + QStringLiteral(" i.e. not found in Target."));
     ctx.log.writeDated(QStringLiteral(" Found on Source changed files\\folders : ") + FormatNumber(qint64(ctx.ChangedItems.size()), kCount));
     ctx.log.writeDated(QStringLiteral(" Found on Target changed files\\folders : ") + FormatNumber(qint64(ctx.TargetChangedItems.size()), kCount));
-    if (ctx.StopRequested) {
-        AcknowledgeStop(ctx);
-        BeginListing(ctx);
-        ResetListingState(ctx);
-        enableFolderBoxes(ui);
-        return false;
-    }
+}
 
-    const QString T = ui->text(Ctl::txtTarget);
+// A stop during the scan or the comparison. The stop is acknowledged before the reset, so the
+// Stop button stays shown and enabled as BeginListing leaves it.
+void endStoppedComparison(Context &ctx)
+{
+    AcknowledgeStop(ctx);
+    BeginListing(ctx);
+    ResetListingState(ctx);
+    enableFolderBoxes(ctx.ui);
+}
+
+// Scans the target for orphans unless the user skips them; either way the choice box comes
+// back with its first entry selected. True when the orphan search was skipped.
+bool searchOrphans(Context &ctx, const QString &T)
+{
+    UiHost *ui = ctx.ui;
     ctx.log.writeDated(QStringLiteral(" Counting Files/Folders on Target : ") + T);
     const bool skipOrphans = ui->value(Ctl::chkSkipOrphanCk) != 0;
     // Skipped, the target is not scanned and ScanItems still hold the source listing.
@@ -200,15 +235,25 @@ bool listBothTrees(Context &ctx)
     ctx.log.writeDated(QStringLiteral(" Found on Target Orphans Files/folders :  ") + FormatNumber(qint64(ctx.OrphanItems.size()), kCount)
                        + QStringLiteral(" (Not on Source)."));
     ui->setEnabled(Ctl::cboChoices, true);
-    ui->setValue(Ctl::cboChoices, 0);
-    if (ctx.StopRequested) {
-        BeginListing(ctx);
-        ResetListingState(ctx);
-        AcknowledgeStop(ctx);
-        enableFolderBoxes(ui);
-        return false;
-    }
+    ui->setValue(Ctl::cboChoices, choiceIndex(Choice::NewAndChanged));
+    return skipOrphans;
+}
 
+// A stop during the orphan search. Here the stop is acknowledged after the reset, so the
+// listing ends with Stop hidden and the List button off (the File menu's List still works).
+void endStoppedOrphanSearch(Context &ctx)
+{
+    BeginListing(ctx);
+    ResetListingState(ctx);
+    AcknowledgeStop(ctx);
+    enableFolderBoxes(ctx.ui);
+}
+
+// The target's counts and size on the counters of the side the last scan described, then the
+// window's controls back on.
+void reportTargetTotals(Context &ctx, const QString &T, bool skipOrphans)
+{
+    UiHost *ui = ctx.ui;
     ui->setText(Ctl::lblTotalFiles, FormatNumber(qint64(ctx.ScanFileCount), kCount), ctx.ScanSide);
     ui->setText(Ctl::lblTotalFolders, FormatNumber(qint64(ctx.ScanFolderCount), kCount), ctx.ScanSide);
     // The target's size goes to the target label, also when the target was not scanned.
@@ -223,8 +268,12 @@ bool listBothTrees(Context &ctx)
     enableFolderBoxes(ui);
     for (Ctl c : {Ctl::cmdListFile, Ctl::cmdFolderSource, Ctl::cmdFolderTarget, Ctl::cmdSync})
         ui->setEnabled(c, true);
-    const qint32 elapsed = ElapsedSeconds(started.elapsed());
+}
 
+// The summary line with the time taken and the counts, and the counters of what was found.
+void writeSummary(Context &ctx, qint32 elapsed, bool sourceEmpty)
+{
+    UiHost *ui = ctx.ui;
     const qint64 n = ui->rowCount(Ctl::LstNewFile);
     const qint64 c = ui->rowCount(Ctl::LstChngFile);
     const qint64 o = ui->rowCount(Ctl::LstOrphans);
@@ -248,18 +297,46 @@ bool listBothTrees(Context &ctx)
     ui->setText(Ctl::lblChngFiles, FormatNumber(qint64(ui->rowCount(Ctl::LstChngFileTarget)), kSummary), 1);
     ui->setText(Ctl::lblNewFiles, FormatNumber(o, kSummary), 1);
     ui->setText(Ctl::lblListStatus1, QString());
+}
 
+// The default choice names what was found: new items copy new and changed, else changed
+// files copy to the target, else orphans are offered for deletion. An empty source offers
+// no deletion: the whole target would look like orphans; the user picks that choice.
+void selectDefaultChoice(Context &ctx, bool sourceListedNothing)
+{
+    UiHost *ui = ctx.ui;
+    if (!ctx.NewItems.empty())
+        ui->setValue(Ctl::cboChoices, choiceIndex(Choice::NewAndChanged));
+    else if (!ctx.ChangedItems.empty())
+        ui->setValue(Ctl::cboChoices, choiceIndex(Choice::ChangedToTarget));
+    else if (!ctx.OrphanItems.empty() && !sourceListedNothing)
+        ui->setValue(Ctl::cboChoices, choiceIndex(Choice::DeleteOrphans));
+}
+
+// Lists both trees, phase by phase; false when a stop ended the listing.
+bool listBothTrees(Context &ctx)
+{
+    UiHost *ui = ctx.ui;
+    QElapsedTimer started;
+    announceListing(ctx, started);
+    const SourceFindings source = scanSource(ctx);
+    reportSourceTotals(ctx, source.folder);
+    compareWithTarget(ctx);
+    if (ctx.StopRequested) {
+        endStoppedComparison(ctx);
+        return false;
+    }
+    const QString T = ui->text(Ctl::txtTarget);
+    const bool skipOrphans = searchOrphans(ctx, T);
+    if (ctx.StopRequested) {
+        endStoppedOrphanSearch(ctx);
+        return false;
+    }
+    reportTargetTotals(ctx, T, skipOrphans);
+    writeSummary(ctx, ElapsedSeconds(started.elapsed()), source.empty);
     DescribeChoice(ctx);
     ui->fitEmptyListColumns();
-    // The default choice names what was found: new items copy new and changed, else changed
-    // files copy to the target, else orphans are offered for deletion. An empty source offers
-    // no deletion: the whole target would look like orphans; the user picks that choice.
-    if (!ctx.NewItems.empty())
-        ui->setValue(Ctl::cboChoices, 0);
-    else if (!ctx.ChangedItems.empty())
-        ui->setValue(Ctl::cboChoices, 2);
-    else if (!ctx.OrphanItems.empty() && !sourceListedNothing)
-        ui->setValue(Ctl::cboChoices, 5);
+    selectDefaultChoice(ctx, source.listedNothing);
     ui->setText(Ctl::lblListStatus, QStringLiteral("Ready"));
     return true;
 }
@@ -356,10 +433,10 @@ void CounterLabelClick(Context &ctx, Ctl label, int index)
 {
     switch (label) {
     case Ctl::lblNewFiles:
-        ItmClick(ctx, index == 0 ? 2 : 6);
+        ItmClick(ctx, menuItemOf(index == 0 ? Choice::NewItems : Choice::DeleteOrphans));
         break;
     case Ctl::lblChngFiles:
-        ItmClick(ctx, index == 0 ? 3 : 4);
+        ItmClick(ctx, menuItemOf(index == 0 ? Choice::ChangedToTarget : Choice::ChangedToSource));
         break;
     case Ctl::lblTotalFiles:
         ctx.ui->openWithDesktop(ctx.ui->text(index == 0 ? Ctl::txtSource : Ctl::txtTarget));

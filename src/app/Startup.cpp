@@ -124,12 +124,12 @@ void FormLoad(Context &ctx, const QStringList &args)
 
     const QStringList &choices = ChoiceTexts();
     ui->setItems(Ctl::cboChoices, choices);
-    for (int k = 1; k <= 7; ++k)
-        ui->setText(Ctl::itm, choices.value(k - 1), k);
+    for (Choice c : AllChoices)
+        ui->setText(Ctl::itm, choices.value(choiceIndex(c)), menuItemOf(c));
 
     // The first selection describes nothing: the listing has not run.
     ctx.ChoiceEventsSuppressed = true;
-    ui->setValue(Ctl::cboChoices, 0);
+    ui->setValue(Ctl::cboChoices, choiceIndex(Choice::NewAndChanged));
     ctx.ChoiceEventsSuppressed = false;
 
     ctx.StopRequested = false;

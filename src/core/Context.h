@@ -2,6 +2,7 @@
 // The state of the main window that the routines of every subsystem share: the work arrays
 // and their counts, the flags, the run log, the settings store and the copier's file objects.
 // The window owns one Context; tests make their own around a recording host.
+#include "core/ExitStatus.h"
 #include "core/RunLog.h"
 #include "core/ScanList.h"
 #include "core/Settings.h"
@@ -61,9 +62,8 @@ struct Context {
     std::unique_ptr<Asker> batchAnswerer;
     // The deletion of orphans was held back because the listing looked wrong (batch runs only).
     bool orphanSafetyStop = false;
-    // The process's exit status: 0 done, 1 some items failed or a deletion was held back,
-    // 2 nothing done because of the command line or the folders, 3 stopped.
-    int exitStatus = 0;
+    // The process's exit status.
+    ExitStatus exitStatus = ExitStatus::Done;
     bool OverwriteAll = false;
     QString RunState;
     qint32 PendingItemCount = 0;

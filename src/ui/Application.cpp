@@ -21,12 +21,12 @@ int runApplication(int &argc, char **argv, const QStringList &words)
     // closed it again by the time the load returns.
     window.load(words);
     if (window.isWindowClosed())
-        return ctx.exitStatus;
+        return exitCode(ctx.exitStatus);
     if (ctx.SwitchBa) {
         // An unattended run never waits for a person: a run that left the window open failed.
         window.close();
-        return ctx.exitStatus != 0 ? ctx.exitStatus : 1;
+        return exitCode(ctx.exitStatus != ExitStatus::Done ? ctx.exitStatus : ExitStatus::ItemsFailed);
     }
     app.exec();
-    return 0;   // an interactive session
+    return exitCode(ExitStatus::Done);   // an interactive session
 }

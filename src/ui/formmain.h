@@ -2,7 +2,10 @@
 // formmain: the program's one window. It holds every control, lays them out from twip
 // rectangles, owns the shared state (Context) and serves the engine through UiHost. Its slots
 // hand the user's actions to the engine's event routines; the result lists' interaction and
-// the folder selection are handled here.
+// the folder selection are handled here. Its member functions are defined in formmain.cpp (the
+// window's course and events) and in FormMainControls.cpp (building), FormMainGeometry.cpp
+// (placing and sizing), FormMainHost.cpp (the control map and UiHost) and FormMainWatchers.cpp
+// (activation and pop-up keys).
 #include "core/Context.h"
 #include "core/UiHost.h"
 #include "ui/Layout.h"
@@ -13,6 +16,7 @@
 #include <memory>
 
 class QAction;
+class QColor;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -154,11 +158,28 @@ private:
     };
     static qint64 key(Ctl c, int index) { return qint64(c) * 1000 + index; }
     void buildControls();
+    void buildClientArea();
+    void buildResultLists();
+    void buildButtons();
+    void buildFolderBoxes();
+    void buildChoiceControls();
+    void buildTreeView();
+    void buildStatusLines();
+    void buildCounterGrid();
+    void layerOverlappingControls();
+    void buildTabOrder();
+    void registerControl(Ctl c, int index, QWidget *w);
+    WrapButton *addButton(Ctl c, const QString &caption, const QString &tip, const QColor &colour);
+    ClickLabel *addLabel(Ctl c, int index, const QString &caption, bool statusLine = false);
+    ClickLabel *addStatusLine(Ctl c, const QString &caption);
     void buildMenus();
     void wireControls();
+    void wireResultLists();
     void placeControl(Ctl c, int index, const QRect &twips);
     void placeAll();
     void applyLayoutRects();
+    void installWatchers();
+    void removeWatchers();
     void windowActivated();
     QSize frameMargins() const;
     void fitFrame();

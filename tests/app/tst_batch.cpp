@@ -64,7 +64,7 @@ private slots:
 
         QVERIFY(rig.host.asker.asked.isEmpty());   // nothing was shown
         QVERIFY(rig.host.closed);
-        QCOMPARE(rig.ctx.exitStatus, 0);
+        QCOMPARE(rig.ctx.exitStatus, ExitStatus::Done);
         QCOMPARE(treeFacts(rig.dst), treeFacts(rig.src));
         QCOMPARE(readFile(trashedItem(rig.trash, rig.dst + "orphan.txt")), QByteArray("only on the target"));
         QVERIFY(QFileInfo(trashedItem(rig.trash, rig.dst + "orphandir")).isDir());
@@ -136,7 +136,7 @@ private slots:
         FormLoad(rig.ctx, {"/ba", "/?"});
         QVERIFY(rig.host.asker.asked.isEmpty());
         QVERIFY(rig.host.closed);
-        QCOMPARE(rig.ctx.exitStatus, 0);
+        QCOMPARE(rig.ctx.exitStatus, ExitStatus::Done);
         const QStringList d = dialogue(rig);
         QCOMPARE(d.size(), 4);
         QVERIFY(d[0].startsWith("Message: Parms:         /mp 'complete Source path'"));
@@ -175,7 +175,7 @@ private slots:
         const QMap<QString, QString> before = treeFacts(rig.dst);
         FormLoad(rig.ctx, words);
         QVERIFY(rig.host.closed);
-        QCOMPARE(rig.ctx.exitStatus, 2);
+        QCOMPARE(rig.ctx.exitStatus, ExitStatus::CommandLine);
         QCOMPARE(treeFacts(rig.dst), before);
         QVERIFY2(findLine(rig.messages(), logged) >= 0, qPrintable(rig.messages().join('\n')));
         if (batch) {
@@ -195,7 +195,7 @@ private slots:
         prepare(rig);
         const QMap<QString, QString> before = treeFacts(rig.dst);
         FormLoad(rig.ctx, {"/mp", arg(rig.src), "/sp", arg(rig.dst), "/sy", "/ba"});
-        QCOMPARE(rig.ctx.exitStatus, 1);
+        QCOMPARE(rig.ctx.exitStatus, ExitStatus::ItemsFailed);
         QCOMPARE(treeFacts(rig.dst), before);
         QVERIFY(QDir(rig.trash).isEmpty());
         const QStringList m = rig.messages();
@@ -220,7 +220,7 @@ private slots:
             writeFile(rig.dst + QString("wrong%1.txt").arg(i), "w");
         prepare(rig);
         FormLoad(rig.ctx, {"/mp", arg(rig.src), "/sp", arg(rig.dst), "/do", "/ba"});
-        QCOMPARE(rig.ctx.exitStatus, 1);
+        QCOMPARE(rig.ctx.exitStatus, ExitStatus::ItemsFailed);
         QCOMPARE(QDir(rig.dst).entryList(QDir::Files).size(), 111);
         QVERIFY(rig.messages().contains(" Orphan deletion skipped in a batch run: 101 of the target's 111 items are orphans."));
     }
@@ -250,7 +250,7 @@ private slots:
         QCOMPARE(rig.host.asker.pending(), 0);
         QVERIFY(!QFileInfo::exists(rig.dst + "a.txt"));
         QVERIFY(QFileInfo::exists(trashedItem(rig.trash, rig.dst + "a.txt")));
-        QCOMPARE(rig.ctx.exitStatus, 0);
+        QCOMPARE(rig.ctx.exitStatus, ExitStatus::Done);
         QCOMPARE(findLine(rig.messages(), " Orphan deletion skipped"), -1);
         QCOMPARE(findLine(rig.messages(), " Message: "), -1);
         // The answer Yes stored the settings, as ever.
@@ -282,7 +282,7 @@ private slots:
         else
             rig.host.asker.answerDefaults(true);
         FormLoad(rig.ctx, words);
-        QCOMPARE(rig.ctx.exitStatus, 1);
+        QCOMPARE(rig.ctx.exitStatus, ExitStatus::ItemsFailed);
         // Everything else was done.
         QCOMPARE(readFile(rig.dst + "new.txt"), QByteArray("new on the source"));
         QCOMPARE(readFile(rig.dst + "sub/changed.txt"), QByteArray("source is newer"));
@@ -329,7 +329,7 @@ private slots:
             rig.host.asker.answerDefaults(true);
         FormLoad(rig.ctx, words);
         QVERIFY(pressed);
-        QCOMPARE(rig.ctx.exitStatus, 3);
+        QCOMPARE(rig.ctx.exitStatus, ExitStatus::Stopped);
         QVERIFY(!QFileInfo::exists(rig.dst + "new.txt"));
         QVERIFY(QFileInfo::exists(rig.dst + "orphan.txt"));
         QVERIFY(findLine(rig.messages(), " Cancelled by user") >= 0);

@@ -1,0 +1,67 @@
+#include "ui/FormMainLook.h"
+#include "core/Format.h"
+#include <QApplication>
+#include <QHeaderView>
+#include <QStyle>
+#include <QTreeView>
+
+namespace formlook {
+
+void setRole(QWidget *w, QPalette::ColorRole role, const QColor &c)
+{
+    QPalette p = w->palette();
+    p.setColor(role, c);
+    w->setPalette(p);
+}
+
+void standardColours(QWidget *w)
+{
+    const QPalette app = QApplication::palette(w);
+    QPalette p = w->palette();
+    for (int g = 0; g < QPalette::NColorGroups; ++g)
+        for (int r = 0; r < QPalette::NColorRoles; ++r) {
+            const auto group = QPalette::ColorGroup(g);
+            const auto role = QPalette::ColorRole(r);
+            p.setBrush(group, role, app.brush(group, role));
+        }
+    w->setPalette(p);
+}
+
+// The window's layout is measured for Arial. Where Arial itself is missing, a font with the
+// same metrics stands in (fontconfig's alias gives one; they are named as well in case it
+// does not), so that every caption fits its fixed rectangle.
+QFont arial(double points)
+{
+    QFont f(QStringLiteral("Arial"));
+    f.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"), QStringLiteral("Arimo")});
+    f.setPointSizeF(points);
+    return f;
+}
+
+QStringList listHeaders(Ctl list)
+{
+    switch (list) {
+    case Ctl::LstNewFile: return {"File\\Folder Path ", "Type", "Source Date", "Size"};
+    case Ctl::LstChngFile: return {"File Name", "Source Date", "Target Date", "Source Size", "Target Size"};
+    case Ctl::LstChngFileTarget: return {"Filename", "Source Date", "Target Date", "Source Size", "Target Size"};
+    case Ctl::LstSizeVariations: return {"File Name", "Source Size", "Target Size", "Target Path"};
+    case Ctl::LstOrphans: return {"File\\Folder Path ", "Type", "Target Date", "Target Size"};
+    default: return {};
+    }
+}
+
+int dateColumnPixels(const QTreeView *v, const QString &caption)
+{
+    const QFontMetrics fm(v->font());
+    int text = 0;
+    // The widest forms: two-digit month, day and hour.
+    for (int hour : {10, 22})
+        text = qMax(text, fm.horizontalAdvance(GeneralDate(QDateTime(QDate(2026, 12, 28), QTime(hour, 58, 58)))));
+    // A cell keeps a margin at either side of its text.
+    const int cellMargins = 2 * (v->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, v) + 1);
+    const QHeaderView *h = v->header();
+    const int headerMargins = 2 * h->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, h);
+    return qMax(text + cellMargins, QFontMetrics(h->font()).horizontalAdvance(caption) + headerMargins) + 2;
+}
+
+} // namespace formlook
