@@ -219,18 +219,6 @@ QString systemErrorText(int err)
     return QString::fromLocal8Bit(std::strerror(err));
 }
 
-bool makeOwnerWritable(const QString &path, QString *error)
-{
-    struct stat st;
-    const QByteArray p = encodeName(path);
-    if (::stat(p.constData(), &st) != 0 || ::chmod(p.constData(), (st.st_mode & 07777) | S_IWUSR) != 0) {
-        if (error)
-            *error = systemErrorText(errno);
-        return false;
-    }
-    return true;
-}
-
 QList<Volume> browsableVolumes()
 {
     QList<Mount> mounts;

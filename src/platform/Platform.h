@@ -53,9 +53,6 @@ bool folderExists(const QString &path);
 // absolute path comes back with only those removed; ".." parts are kept for the system.
 QString absoluteFolder(const QString &path);
 
-// Moves a file or folder (with its contents) to a trash (see Trash.h). Returns false when the
-// item did not reach a trash (it is then where it was); `error` then says why.
-bool moveToTrash(const QString &path, QString *error = nullptr);
 // Tests make a folder of their own the home trash (files/ and info/ inside it).
 void setTrashFolderForTests(const QString &folder);
 
@@ -81,7 +78,6 @@ VolumeFacts volumeFacts(const QString &path);
 bool folderHoldsExactName(const QString &folder, const QString &name);
 
 // Adds owner write permission to the file at `path` (a link in the path is followed).
-bool makeOwnerWritable(const QString &path, QString *error = nullptr);
 
 // The system's text for an errno value.
 QString systemErrorText(int err);

@@ -715,22 +715,6 @@ bool moveEntryToTrash(const Folder &parent, const char *name, QString *error)
                                + QLatin1Char(')'));
 }
 
-bool moveToTrash(const QString &path, QString *error)
-{
-    QByteArray item = encodeName(path);
-    while (item.size() > 1 && item.endsWith('/'))
-        item.chop(1);
-    if (item.isEmpty() || item == "/")
-        return failWith(error, QStringLiteral("Not an item that can go to the trash: ") + path);
-    if (!item.startsWith('/'))
-        item = encodeName(QDir::currentPath()) + '/' + item;
-    const qsizetype slash = item.lastIndexOf('/');
-    Folder parent;
-    if (const int err = fs().openRoot(slash == 0 ? QByteArray("/") : item.left(slash), FolderUse::Lookup, parent))
-        return failWith(error, describe(item, err));
-    return fs().moveToTrash(parent, item.constData() + slash + 1, error);
-}
-
 void setTrashFolderForTests(const QString &folder)
 {
     seams().homeOverride = folder;

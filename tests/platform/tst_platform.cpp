@@ -1,4 +1,5 @@
 #include "TestRig.h"
+#include "TrashByPath.h"
 #include "platform/Platform.h"
 #include <QDir>
 #include <QFile>
@@ -79,18 +80,18 @@ private slots:
         platform::setTrashFolderForTests(trash);
         writeFile(dir.filePath("a/x.txt"), "1");
         writeFile(dir.filePath("b/x.txt"), "2");
-        QVERIFY(platform::moveToTrash(dir.filePath("a/x.txt")));
-        QVERIFY(platform::moveToTrash(dir.filePath("b/x.txt")));   // same name: kept side by side
+        QVERIFY(trashByPath(dir.filePath("a/x.txt")));
+        QVERIFY(trashByPath(dir.filePath("b/x.txt")));   // same name: kept side by side
         QVERIFY(!QFile::exists(dir.filePath("a/x.txt")));
         QCOMPARE(QDir(trash + "/files").entryList(QDir::Files).size(), 2);
         QCOMPARE(readFile(trashedItem(trash, dir.filePath("a/x.txt"))), QByteArray("1"));
         QCOMPARE(readFile(trashedItem(trash, dir.filePath("b/x.txt"))), QByteArray("2"));
-        QVERIFY(platform::moveToTrash(dir.filePath("b")));          // a folder with its contents
+        QVERIFY(trashByPath(dir.filePath("b")));          // a folder with its contents
         QVERIFY(!QFileInfo::exists(dir.filePath("b")));
         QVERIFY(QFileInfo(trashedItem(trash, dir.filePath("b"))).isDir());
         QVERIFY(trashIsConsistent(trash));
         QString err;
-        QVERIFY(!platform::moveToTrash(dir.filePath("missing"), &err));
+        QVERIFY(!trashByPath(dir.filePath("missing"), &err));
         QVERIFY(!err.isEmpty());
         platform::setTrashFolderForTests(QString());
     }
@@ -102,7 +103,7 @@ private slots:
         qputenv("XDG_DATA_HOME", QFile::encodeName(dir.filePath("data")));   // does not exist yet
         writeFile(dir.filePath("work/orphan.txt"), "o");
         QString err;
-        const bool ok = platform::moveToTrash(dir.filePath("work/orphan.txt"), &err);
+        const bool ok = trashByPath(dir.filePath("work/orphan.txt"), &err);
         qputenv("XDG_DATA_HOME", old);
         QVERIFY2(ok, qPrintable(err));
         QVERIFY(!QFile::exists(dir.filePath("work/orphan.txt")));
@@ -110,22 +111,6 @@ private slots:
         QVERIFY(trashIsConsistent(dir.filePath("data/Trash")));
         QCOMPARE(QFileInfo(dir.filePath("data/Trash")).permissions() & 0x0077, QFileDevice::Permissions());
         QVERIFY(!QFileInfo::exists(QDir::currentPath() + "/files/orphan.txt"));
-    }
-
-    // Owner write is added to a read-only file, and the answer says when there is none.
-    void ownerWriteAdded()
-    {
-        QTemporaryDir dir;
-        const QString a = dir.filePath("a");
-        writeFile(a, "a");
-        QVERIFY(::chmod(QFile::encodeName(a).constData(), 0444) == 0);
-        QVERIFY(platform::makeOwnerWritable(a));
-        struct stat st;
-        QVERIFY(::stat(QFile::encodeName(a).constData(), &st) == 0);
-        QCOMPARE(st.st_mode & 07777, mode_t(0644));
-        QString err;
-        QVERIFY(!platform::makeOwnerWritable(dir.filePath("missing"), &err));
-        QVERIFY(!err.isEmpty());
     }
 
     // The folder tree's volumes from a mount table: "/" and the home volume first, each root
@@ -195,12 +180,12 @@ private slots:
         const QByteArray trash = base + "trash";
         platform::setTrashFolderForTests(platform::decodeName(trash));
         QString err;
-        QVERIFY2(platform::moveToTrash(platform::decodeName(folder + "/f\xfe"), &err), qPrintable(err));
+        QVERIFY2(trashByPath(platform::decodeName(folder + "/f\xfe"), &err), qPrintable(err));
         const int fd = ::open((folder + "/f\xfe").constData(), O_WRONLY | O_CREAT, 0644);
         QVERIFY(fd >= 0);
         ::close(fd);
-        QVERIFY2(platform::moveToTrash(platform::decodeName(folder + "/f\xfe"), &err), qPrintable(err));
-        QVERIFY2(platform::moveToTrash(platform::decodeName(folder + "/sub\xff/"), &err), qPrintable(err));
+        QVERIFY2(trashByPath(platform::decodeName(folder + "/f\xfe"), &err), qPrintable(err));
+        QVERIFY2(trashByPath(platform::decodeName(folder + "/sub\xff/"), &err), qPrintable(err));
         platform::setTrashFolderForTests(QString());
         const QString t = platform::decodeName(trash);
         QStringList held = folderNames(t + "/files");

@@ -3,6 +3,7 @@
 // source lies on the test's temporary folder, the target on the image.
 #include "../actions/ActionKit.h"
 #include "VolumeImage.h"
+#include "TrashByPath.h"
 #include "actions/Dispatch.h"
 #include "bigfile/CopyBigFiles.h"
 #include "app/Events.h"
@@ -348,7 +349,7 @@ private slots:
         writeFile(rig.dst + "tree/top.txt", "top");
         mkdirs(rig.dst + "tree/empty");
         QString err;
-        QVERIFY2(platform::moveToTrash(rig.dst + "tree", &err), qPrintable(err));
+        QVERIFY2(trashByPath(rig.dst + "tree", &err), qPrintable(err));
         QVERIFY(!QFileInfo::exists(rig.dst + "tree"));
         const QString t = trashedItem(trash, rel + "tree");
         QCOMPARE(tree(t), (QMap<QString, QByteArray>{{"/a", "dir"}, {"/a/b", "dir"}, {"/a/b/deep.txt", "deep"},
