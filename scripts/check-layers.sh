@@ -24,10 +24,11 @@ declare -A below=(
   [ui]="app actions bigfile scan core platform"
   [.]="ui app actions bigfile scan core platform"
 )
-# Headers of the C++ standard library any room may include.
+# Headers of the C++ standard library any room may include (not <filesystem> or <fstream>: the
+# disk is reached through the door in platform only).
 standard=" algorithm any array atomic bit bitset cassert cctype cfloat charconv chrono cinttypes climits
   cmath compare concepts condition_variable cstddef cstdint cstdio cstdlib cstring ctime deque exception
-  execution filesystem format functional initializer_list iomanip ios iosfwd iostream istream iterator
+  execution format functional initializer_list iomanip ios iosfwd iostream istream iterator
   limits list locale map memory mutex new numbers numeric optional ostream queue random ranges ratio
   set shared_mutex source_location span sstream stack stdexcept stop_token string string_view
   system_error thread tuple type_traits typeinfo unordered_map unordered_set utility variant vector "
