@@ -22,9 +22,6 @@ ui/Layout.cpp:initialRect
 # shortens them; each entry goes as soon as its routine or file is under the limit (the check
 # names the entries no longer needed), until this list is empty.
 allowed_for_now='
-actions/CopyNew.cpp:CopyNewItems
-actions/Orphans.cpp:DeleteOrphans
-bigfile/CopyBigFiles.cpp:CopyBigFiles
 platform/Platform.cpp:volumeFacts
 platform/Trash.cpp:moveToTrash
 scan/Compare.cpp:CompareSourceWithTarget

@@ -5,6 +5,7 @@
 #include "bigfile/HugeBinaryFile.h"
 #include "platform/FileSystem.h"
 #include "platform/Platform.h"
+#include "core/Progress.h"
 #include "core/ResultLists.h"
 #include "scan/Compare.h"
 
@@ -40,9 +41,10 @@ int makeMissingTargetRoot(Context &ctx, const QString &path, QString &failed)
     const QString target = ctx.ui->text(Ctl::txtTarget);
     if (!platform::isMissing(ctx.treeRoots().locate(path, root, rel)) || !path.startsWith(target))
         return 0;
-    QString top = target;
-    while (top.size() > 1 && top.endsWith(platform::separator()))
-        top.chop(1);
+    // A target of separators only is the file system's root, which keeps its one separator.
+    QString top = withoutTrailingSeparators(target);
+    if (top.isEmpty())
+        top = target.left(1);
     const int err = platform::fs().makeFolderPath(platform::encodeName(top), kNewFolderMode);
     ctx.roots.open(ctx.ui->text(Ctl::txtSource), target);
     if (err)
@@ -97,10 +99,7 @@ int makeFolderPath(Context &ctx, const QString &whole, QString &failed)
 void CreateFolderPath(Context &ctx, QString &path)
 {
     ctx.FolderCreateFailed = false;
-    const QChar sep = platform::separator();
-    while (path.endsWith(sep))
-        path.chop(1);
-    path += sep;
+    path = withoutTrailingSeparators(path) + platform::separator();
     QString folder;
     const int err = makeFolderPath(ctx, path.left(path.size() - 1), folder);
     if (err == 0)
@@ -116,94 +115,128 @@ void CreateFolderPath(Context &ctx, QString &path)
     ctx.FolderCreateFailed = true;
 }
 
+namespace {
+
+// Where the copy of the new items stands: the folder counter grows by the folders made here,
+// `done` is the last item handled, and a folder that could not be made ends the step.
+struct NewCopy {
+    qint32 count = 0;
+    QString sourceRoot, targetRoot;
+    qint64 folderTotal = 0;
+    qint32 done = 0;
+    bool folderFailed = false;
+};
+
+// Both counters, the bar and the count line: shown when the window's events are due to run
+// and once at the end.
+void showNewProgress(Context &ctx, const NewCopy &run)
+{
+    UiHost &ui = *ctx.ui;
+    ui.setValue(Ctl::pball, run.done);
+    ui.setText(Ctl::lblListStatus1, ProgressText(run.done, run.count));
+    ui.setText(Ctl::lblTotalFiles, CounterText(ctx.TargetFileTotal), 1);
+    ui.setText(Ctl::lblTotalFolders, CounterText(run.folderTotal), 1);
+}
+
+// The window's turn before an item, when the events are due: what is made or copied next and
+// the progress, then the events. False when Stop was pressed meanwhile: the item is not begun.
+bool newItemTurn(Context &ctx, Pace &pace, const NewCopy &run, const WorkItem &item, const QString &destination)
+{
+    if (!pace.due())
+        return true;
+    ctx.ui->setText(Ctl::lblListStatus, item.IsFolder ? QStringLiteral("Creating folder: ") + destination
+                                                      : QStringLiteral("Copying ") + item.Path);
+    showNewProgress(ctx, run);
+    pace.pumpNow();
+    return !ctx.StopRequested;
+}
+
+// The copy step names the file and its destination (the changed and size copies also log the
+// error itself); a name that differs only in case from one copied already says why as well,
+// and so does a path the copier refused (a link met on the way, a folder replaced).
+void logNewCopyFailure(Context &ctx, const std::exception &e, const QString &from, const QString &to)
+{
+    if (const auto *clash = dynamic_cast<const CaseClashError *>(&e))
+        ctx.log.writeB(QStringLiteral(" ") + clash->Description);
+    if (const auto *refused = dynamic_cast<const PathRefusedError *>(&e))
+        ctx.log.writeB(QStringLiteral(" Error Copying following file: ") + QString::number(refused->Number)
+                       + QStringLiteral(": ") + refused->Description);
+    ctx.log.writeB(QStringLiteral(" Could not copy file: ") + from + QStringLiteral(" to ") + to);
+    ++ctx.RunFailures;
+}
+
+// Makes one new folder or copies one new file. False when a folder could not be made: the
+// files meant for it would fail one by one, so the step ends there.
+bool copyNewItem(Context &ctx, NewCopy &run, const WorkItem &item, QString &destination)
+{
+    try {
+        CheckUnderRoot(item.Path, run.sourceRoot);
+        CheckNotIntoItself(item.Path, run.sourceRoot, run.targetRoot);
+        if (item.IsFolder) {
+            CreateFolderPath(ctx, destination);
+            if (ctx.FolderCreateFailed) {
+                ctx.ui->setText(Ctl::lblListStatus, QStringLiteral("Error creating: ") + destination);
+                ++ctx.RunFailures;
+                run.folderFailed = true;
+                return false;
+            }
+            ++run.folderTotal;
+        } else {
+            CheckCaseClash(ctx, item.Path, destination);
+            CopyBigFiles(ctx, item.Path, destination);
+            // After a stop the copier has abandoned the file: it is not counted.
+            if (!ctx.StopRequested)
+                ++ctx.TargetFileTotal;
+        }
+    } catch (const std::exception &e) {
+        logNewCopyFailure(ctx, e, item.Path, destination);
+    }
+    return true;
+}
+
+// The step's last look: the progress, the status line (none after a folder that failed, whose
+// error stays shown), the bar gone.
+void finishNewCopy(Context &ctx, Pace &pace, const NewCopy &run)
+{
+    UiHost &ui = *ctx.ui;
+    showNewProgress(ctx, run);
+    if (ctx.StopRequested) {
+        ui.setText(Ctl::lblListStatus, QStringLiteral("New Files Copy Interrupted by User."));
+        AcknowledgeStop(ctx);
+    } else if (!run.folderFailed) {
+        ui.setText(Ctl::lblListStatus, QStringLiteral("New Files Copy Complete."));
+    }
+    EndProgressBar(ui);
+    ui.setText(Ctl::lblListStatus1, QString());
+    pace.pumpNow();
+}
+
+} // namespace
+
 void CopyNewItems(Context &ctx)
 {
     UiHost &ui = *ctx.ui;
-    Pacer pacer(ctx);
-    const qint32 count = qint32(ctx.NewItems.size());
-    const QString sourceRoot = ui.text(Ctl::txtSource);
-    const QString targetRoot = ui.text(Ctl::txtTarget);
-
-    // A bar cannot run up to 0: it keeps its last maximum then (and the loop does not run).
-    if (count > 0)
-        ui.setMaximum(Ctl::pball, count);
-    ui.setValue(Ctl::pball, 0);
-    ui.setVisible(Ctl::pball, true);
-    ctx.log.writeB(QStringLiteral(" .........Start copying ") + QString::number(count) + QStringLiteral(" New Files/Folders."));
-
-    bool folderFailed = false;
-    // The folder counter grows by the folders made here; both counters, the bar and the count
-    // line are shown when the window's events are due to run and once at the end.
-    qint64 folderTotal = CounterValue(ui.text(Ctl::lblTotalFolders, 1));
-    qint32 done = 0;
-    auto showProgress = [&] {
-        ui.setValue(Ctl::pball, done);
-        ui.setText(Ctl::lblListStatus1, CountLine(done, count));
-        ui.setText(Ctl::lblTotalFiles, CounterText(ctx.TargetFileTotal), 1);
-        ui.setText(Ctl::lblTotalFolders, CounterText(folderTotal), 1);
-    };
-    for (qint32 i = 1; i <= count; ++i) {
+    Pace pace(ctx, Pace::Mode::Copy);
+    NewCopy run{qint32(ctx.NewItems.size()), ui.text(Ctl::txtSource), ui.text(Ctl::txtTarget), 0, 0, false};
+    StartProgressBar(ui, run.count);
+    ctx.log.writeB(QStringLiteral(" .........Start copying ") + QString::number(run.count)
+                   + QStringLiteral(" New Files/Folders."));
+    run.folderTotal = CounterValue(ui.text(Ctl::lblTotalFolders, 1));
+    for (qint32 i = 1; i <= run.count; ++i) {
         // The entry is copied: the array may not be touched while the window processes events.
         const WorkItem item = ctx.NewItems[size_t(i - 1)];
-        QString destination = Counterpart(item.Path, sourceRoot, targetRoot);
-        if (pacer.due()) {
-            ui.setText(Ctl::lblListStatus,
-                       item.IsFolder ? QStringLiteral("Creating folder: ") + destination : QStringLiteral("Copying ") + item.Path);
-            showProgress();
-            pacer.pumpNow();
-            // Stop pressed while the events ran: the item is not begun.
-            if (ctx.StopRequested) {
-                AcknowledgeStop(ctx);
-                break;
-            }
+        QString destination = Counterpart(item.Path, run.sourceRoot, run.targetRoot);
+        if (!newItemTurn(ctx, pace, run, item, destination)) {
+            AcknowledgeStop(ctx);
+            break;
         }
-        try {
-            CheckUnderRoot(item.Path, sourceRoot);
-            CheckNotIntoItself(item.Path, sourceRoot, targetRoot);
-            if (item.IsFolder) {
-                CreateFolderPath(ctx, destination);
-                if (ctx.FolderCreateFailed) {
-                    ui.setText(Ctl::lblListStatus, QStringLiteral("Error creating: ") + destination);
-                    ++ctx.RunFailures;
-                    folderFailed = true;
-                    break;
-                }
-                ++folderTotal;
-            } else {
-                CheckCaseClash(ctx, item.Path, destination);
-                CopyBigFiles(ctx, item.Path, destination);
-                // After a stop the copier has abandoned the file: it is not counted.
-                if (!ctx.StopRequested)
-                    ++ctx.TargetFileTotal;
-            }
-        } catch (const std::exception &e) {
-            // This step names the file and its destination (the changed and size copies also
-            // log the error itself); a name that differs only in case from one copied already
-            // says why as well.
-            if (const auto *clash = dynamic_cast<const CaseClashError *>(&e))
-                ctx.log.writeB(QStringLiteral(" ") + clash->Description);
-            // So does a path the copier refused (a link met on the way, a folder replaced).
-            if (const auto *refused = dynamic_cast<const PathRefusedError *>(&e))
-                ctx.log.writeB(QStringLiteral(" Error Copying following file: ") + QString::number(refused->Number)
-                               + QStringLiteral(": ") + refused->Description);
-            ctx.log.writeB(QStringLiteral(" Could not copy file: ") + item.Path + QStringLiteral(" to ") + destination);
-            ++ctx.RunFailures;
-        }
-        done = i;
+        if (!copyNewItem(ctx, run, item, destination))
+            break;
+        run.done = i;
         if (ctx.StopRequested) {
             AcknowledgeStop(ctx);
             break;
         }
     }
-    showProgress();
-
-    if (ctx.StopRequested) {
-        ui.setText(Ctl::lblListStatus, QStringLiteral("New Files Copy Interrupted by User."));
-        AcknowledgeStop(ctx);
-    } else if (!folderFailed) {
-        ui.setText(Ctl::lblListStatus, QStringLiteral("New Files Copy Complete."));
-    }
-    ui.setVisible(Ctl::pball, false);
-    ui.setText(Ctl::lblListStatus1, QString());
-    pacer.pumpNow();
+    finishNewCopy(ctx, pace, run);
 }

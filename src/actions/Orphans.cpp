@@ -3,6 +3,7 @@
 #include "actions/Steps.h"
 #include "platform/FileSystem.h"
 #include "platform/Platform.h"
+#include "core/Progress.h"
 #include "core/ResultLists.h"
 
 using namespace steps;
@@ -24,10 +25,7 @@ struct Entry {
 Entry lookUp(Context &ctx, const QString &path)
 {
     Entry e;
-    QString p = path;
-    while (p.endsWith(platform::separator()))
-        p.chop(1);
-    e.err = ctx.treeRoots().openParent(p, platform::FolderUse::Lookup, e.parent, e.name);
+    e.err = ctx.treeRoots().openParent(withoutTrailingSeparators(path), platform::FolderUse::Lookup, e.parent, e.name);
     if (!e.err)
         e.err = platform::fs().statAt(e.parent, e.name.constData(), e.st);
     return e;
@@ -125,7 +123,7 @@ bool deleteOrphanFile(Context &ctx, const QString &path, QString &why)
 }
 
 // The files first. Returns how many stayed in place.
-qint32 deleteOrphanFiles(Context &ctx, Pacer &pacer)
+qint32 deleteOrphanFiles(Context &ctx, Pace &pace)
 {
     qint32 notDeleted = 0;
     for (const WorkItem &listed : std::vector<WorkItem>(ctx.OrphanItems)) {
@@ -134,7 +132,7 @@ qint32 deleteOrphanFiles(Context &ctx, Pacer &pacer)
         if (listed.IsFolder)
             continue;
         ctx.ui->setText(Ctl::lblListStatus, QStringLiteral("Deleting file ") + listed.Path);
-        pacer.pump();
+        pace.pump();
         QString why;
         if (deleteOrphanFile(ctx, listed.Path, why)) {
             --ctx.ScanFileCount;
@@ -152,7 +150,7 @@ qint32 deleteOrphanFiles(Context &ctx, Pacer &pacer)
 }
 
 // Then the folders, each with what is left in it. Returns how many stayed in place.
-qint32 deleteOrphanFolders(Context &ctx, Pacer &pacer)
+qint32 deleteOrphanFolders(Context &ctx, Pace &pace)
 {
     qint32 notDeleted = 0;
     for (const WorkItem &listed : std::vector<WorkItem>(ctx.OrphanItems)) {
@@ -161,7 +159,7 @@ qint32 deleteOrphanFolders(Context &ctx, Pacer &pacer)
         if (!listed.IsFolder)
             continue;
         ctx.ui->setText(Ctl::lblListStatus, QStringLiteral("Deleting folder ") + listed.Path);
-        pacer.pump();
+        pace.pump();
         QString why;
         if (DeleteFolderTree(ctx, listed.Path, &why)) {
             --ctx.ScanFolderCount;
@@ -190,11 +188,11 @@ void DeleteOrphans(Context &ctx)
     UiHost &ui = *ctx.ui;
     if (!deletionConfirmed(ctx))
         return;
-    Pacer pacer(ctx);
+    Pace pace(ctx, Pace::Mode::Copy);
     const qint32 count = qint32(ctx.OrphanItems.size());
     ctx.log.writeB(QStringLiteral(" ....Deleting ") + QString::number(count) + QStringLiteral(" orphans files\\folders from Target."));
     // The entries are copied: the array may not be touched while the window processes events.
-    const qint32 notDeleted = deleteOrphanFiles(ctx, pacer) + deleteOrphanFolders(ctx, pacer);
+    const qint32 notDeleted = deleteOrphanFiles(ctx, pace) + deleteOrphanFolders(ctx, pace);
 
     if (ctx.StopRequested) {
         AcknowledgeStop(ctx);

@@ -1,7 +1,7 @@
 // The Copy button: runs the selected choice once after each listing and reports the run.
 #include "actions/Dispatch.h"
 #include "actions/Steps.h"
-#include "core/Busy.h"
+#include "core/ResultLists.h"
 #include "core/Errors.h"
 #include "actions/RunDriver.h"
 #include "core/Format.h"

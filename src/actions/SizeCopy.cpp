@@ -1,7 +1,5 @@
 // Copy of the files whose lengths differ, as chosen in the size dialog: always source to target.
 #include "actions/Steps.h"
-#include "bigfile/CopyBigFiles.h"
-#include "core/ResultLists.h"
 
 using namespace steps;
 
@@ -26,6 +24,20 @@ void askSizes(Context &ctx)
     }
 }
 
+// The paths of the files the user chose to copy, in their places; the place of a file not
+// chosen stays empty.
+std::vector<QString> chosenPaths(const Context &ctx)
+{
+    std::vector<QString> paths;
+    paths.reserve(ctx.SizeItems.size());
+    for (const SizeItem &item : ctx.SizeItems) {
+        const bool chosen = (ctx.CopyLargerChosen && item.SourceSize > item.TargetSize)
+            || (ctx.CopySmallerChosen && item.SourceSize < item.TargetSize);
+        paths.push_back(chosen ? item.Path : QString());
+    }
+    return paths;
+}
+
 } // namespace
 
 void CopySizeDifferences(Context &ctx)
@@ -38,35 +50,12 @@ void CopySizeDifferences(Context &ctx)
         return;
     }
 
-    Pacer pacer(ctx);
-    const QString sourceRoot = ui.text(Ctl::txtSource);
-    const QString targetRoot = ui.text(Ctl::txtTarget);
-    const qint32 count = qint32(ctx.SizeItems.size());
-    ctx.log.writeB(QStringLiteral(" ..................Starting Diff Size Files update for ") + QString::number(count)
-                   + QStringLiteral(" items."));
-    // A bar cannot run up to 0: it keeps its last maximum then (and the loop does not run).
-    if (count > 0)
-        ui.setMaximum(Ctl::pball, count);
-    ui.setValue(Ctl::pball, 0);
-    ui.setVisible(Ctl::pball, true);
-
-    qint32 last = 0;
-    for (qint32 i = 1; i <= count; ++i) {
-        const SizeItem item = ctx.SizeItems[size_t(i - 1)];
-        const bool chosen = (ctx.CopyLargerChosen && item.SourceSize > item.TargetSize)
-            || (ctx.CopySmallerChosen && item.SourceSize < item.TargetSize);
-        if (chosen) {
-            const QString destination = Counterpart(item.Path, sourceRoot, targetRoot);
-            ShowItem(ctx, pacer, i, count, QStringLiteral("Copying size diff. file  "), item.Path);
-            last = i;
-            CopyListedFile(ctx, item.Path, sourceRoot, item.Path, destination,
-                           QStringLiteral(" Copied diff. size file: ") + item.Path + QStringLiteral(" to ") + destination);
-        }
-        if (ctx.StopRequested) {
-            AcknowledgeStop(ctx);
-            return;
-        }
-    }
-    ShowDone(ctx, last, count);
+    Pace pace(ctx, Pace::Mode::Copy);
+    ctx.log.writeB(QStringLiteral(" ..................Starting Diff Size Files update for ")
+                   + QString::number(ctx.SizeItems.size()) + QStringLiteral(" items."));
+    const ListedCopy sizes{QStringLiteral("Copying size diff. file  "), ui.text(Ctl::txtSource), ui.text(Ctl::txtTarget),
+                           false, QStringLiteral(" Copied diff. size file: "), QStringLiteral(" to ")};
+    if (!CopyListedFiles(ctx, pace, sizes, chosenPaths(ctx)))
+        return;
     ui.setText(Ctl::lblListStatus, QStringLiteral("Different Size File Copy Complete."));
 }

@@ -1,6 +1,7 @@
 #include "actions/Steps.h"
 #include "bigfile/CopyBigFiles.h"
 #include "core/Format.h"
+#include "core/ResultLists.h"
 #include "platform/FileSystem.h"
 #include "platform/Platform.h"
 #include "scan/Compare.h"
@@ -9,44 +10,62 @@
 
 namespace steps {
 
-bool Pacer::due() const
+void ShowItem(Context &ctx, Pace &pace, qint32 i, qint32 count, const QString &what, const QString &path)
 {
-    return last_ < 0 || ctx_.clock.elapsed() - last_ >= 50;
-}
-
-void Pacer::pump()
-{
-    if (due())
-        pumpNow();
-}
-
-void Pacer::pumpNow()
-{
-    ctx_.ui->pumpEvents();
-    last_ = ctx_.clock.elapsed();
-}
-
-void ShowItem(Context &ctx, Pacer &pacer, qint32 i, qint32 count, const QString &what, const QString &path)
-{
-    if (!pacer.due())
+    if (!pace.due())
         return;
     UiHost &ui = *ctx.ui;
     ui.setValue(Ctl::pball, i);
     ui.setText(Ctl::lblListStatus, what + path);
-    ui.setText(Ctl::lblListStatus1, CountLine(i, count));
-    pacer.pumpNow();
+    ui.setText(Ctl::lblListStatus1, ProgressText(i, count));
+    pace.pumpNow();
 }
 
 void ShowDone(Context &ctx, qint32 last, qint32 count)
 {
     ctx.ui->setValue(Ctl::pball, count);
     if (last > 0)
-        ctx.ui->setText(Ctl::lblListStatus1, CountLine(last, count));
+        ctx.ui->setText(Ctl::lblListStatus1, ProgressText(last, count));
 }
 
 QString Counterpart(const QString &path, const QString &fromRoot, const QString &toRoot)
 {
     return toRoot + path.mid(fromRoot.size());
+}
+
+std::vector<QString> FilePaths(const WorkArray &items)
+{
+    std::vector<QString> paths;
+    paths.reserve(items.size());
+    for (const WorkItem &item : items)
+        paths.push_back(item.IsFolder ? QString() : item.Path);
+    return paths;
+}
+
+bool CopyListedFiles(Context &ctx, Pace &pace, const ListedCopy &loop, const std::vector<QString> &listed)
+{
+    const qint32 count = qint32(listed.size());
+    StartProgressBar(*ctx.ui, count);
+    qint32 last = 0;
+    for (qint32 i = 1; i <= count; ++i) {
+        const QString &path = listed[size_t(i - 1)];
+        if (!path.isEmpty()) {
+            const QString other = Counterpart(path, loop.listedRoot, loop.otherRoot);
+            ShowItem(ctx, pace, i, count, loop.what, path);
+            last = i;
+            const QString copied = loop.before.isEmpty() ? QString() : loop.before + path + loop.between + other;
+            if (loop.intoListed)
+                CopyListedFile(ctx, path, loop.listedRoot, other, path, copied);
+            else
+                CopyListedFile(ctx, path, loop.listedRoot, path, other, copied);
+        }
+        if (ctx.StopRequested) {
+            AcknowledgeStop(ctx);
+            return false;
+        }
+    }
+    ShowDone(ctx, last, count);
+    return true;
 }
 
 void CheckUnderRoot(const QString &path, const QString &root)
@@ -60,11 +79,7 @@ void CheckUnderRoot(const QString &path, const QString &root)
 void CheckNotIntoItself(const QString &path, const QString &sourceRoot, const QString &destinationRoot)
 {
     const QChar sep = platform::separator();
-    QString root = destinationRoot, from = sourceRoot;
-    while (root.endsWith(sep))
-        root.chop(1);
-    while (from.endsWith(sep))
-        from.chop(1);
+    const QString root = withoutTrailingSeparators(destinationRoot), from = withoutTrailingSeparators(sourceRoot);
     // Only a destination inside the source can receive the source's own items.
     if (root.isEmpty() || !root.startsWith(from + sep))
         return;
@@ -72,13 +87,6 @@ void CheckNotIntoItself(const QString &path, const QString &sourceRoot, const QS
         throw AppError(75, QStringLiteral("Quorvel Marnisyn"),
                        QStringLiteral("Path/File access error: ") + path + QStringLiteral(" lies inside ") + destinationRoot
                            + QStringLiteral(" and is not copied into itself (list the files again)"));
-}
-
-QString CountLine(qint64 i, qint64 count)
-{
-    return FormatNumber(i, QStringLiteral("##,###,##0")) + QStringLiteral(" of ")
-        + FormatNumber(count, QStringLiteral("##,###,##0")) + QStringLiteral(" items processed.   (")
-        + FormatNumber(double(i) / double(count), QStringLiteral("percent")) + QLatin1Char(')');
 }
 
 QString CounterText(qint64 value)

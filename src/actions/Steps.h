@@ -4,6 +4,7 @@
 // only where it says so.
 #include "core/Context.h"
 #include "core/Errors.h"
+#include "core/Progress.h"
 
 // Copies the items new on the source to the target: folders first created (top-down, the
 // order of the listing), files copied.
@@ -40,52 +41,52 @@ struct RunBusy {
     explicit RunBusy(Context &c) : ctx(c)
     {
         ctx.runBusy = true;
-        UiHost &ui = *ctx.ui;
-        ui.setVisible(Ctl::cmdSync, false);
-        ui.setEnabled(Ctl::cmdListFile, false);
-        ui.setEnabled(Ctl::txtSource, false);
-        ui.setEnabled(Ctl::txtTarget, false);
-        ui.setEnabled(Ctl::cmdStop, true);
-        ui.setVisible(Ctl::cmdStop, true);
+        show(*ctx.ui, true);
     }
     void end()
     {
         if (!ctx.runBusy)
             return;
-        UiHost &ui = *ctx.ui;
-        ui.setVisible(Ctl::cmdSync, true);
-        ui.setEnabled(Ctl::cmdListFile, true);
-        ui.setEnabled(Ctl::txtSource, true);
-        ui.setEnabled(Ctl::txtTarget, true);
-        ui.setEnabled(Ctl::cmdStop, false);
-        ui.setVisible(Ctl::cmdStop, false);
+        show(*ctx.ui, false);
         ctx.runBusy = false;
     }
     ~RunBusy() { end(); }
+    // While busy only Stop is offered: the folders, the listing and the run wait.
+    static void show(UiHost &ui, bool busy)
+    {
+        ui.setVisible(Ctl::cmdSync, !busy);
+        ui.setEnabled(Ctl::cmdListFile, !busy);
+        ui.setEnabled(Ctl::txtSource, !busy);
+        ui.setEnabled(Ctl::txtTarget, !busy);
+        ui.setEnabled(Ctl::cmdStop, busy);
+        ui.setVisible(Ctl::cmdStop, busy);
+    }
 };
 
-// Lets pending window events run at most every 50 ms, so that a walk over many small files is
-// not slowed by painting while Stop stays responsive. The first call always lets them run.
-// A loop refreshes what the window shows only when due(): a label or a bar set for every
-// small file costs more than the file's copy, and nobody sees it before the events run.
-class Pacer {
-public:
-    explicit Pacer(Context &ctx) : ctx_(ctx) {}
-    bool due() const;      // the next pump() would let the events run
-    void pump();           // throttled
-    void pumpNow();        // unconditional
-private:
-    Context &ctx_;
-    qint64 last_ = -1;
-};
-
-// When the window's events are due (see Pacer): shows item `i` of `count` on the bar, the
+// When the window's events are due (see Pace): shows item `i` of `count` on the bar, the
 // status line (`what` followed by `path`) and the count line, and lets the events run.
-void ShowItem(Context &ctx, Pacer &pacer, qint32 i, qint32 count, const QString &what, const QString &path);
+void ShowItem(Context &ctx, Pace &pace, qint32 i, qint32 count, const QString &what, const QString &path);
 
 // A loop's last look: the bar full, the count line at the last item it handled (`last`, 0
 // for none) of `count`.
 void ShowDone(Context &ctx, qint32 last, qint32 count);
+
+// One loop of the changed and size copies: each listed file is copied to or from its
+// counterpart on the other side.
+struct ListedCopy {
+    QString what;              // the status line's words before the listed path
+    QString listedRoot;        // the root the listed paths lie under
+    QString otherRoot;         // the root of their counterparts
+    bool intoListed = false;   // the counterpart is copied over the listed file (else the reverse)
+    // The line logged for a complete copy: before, the listed path, between, the counterpart;
+    // none when `before` is empty.
+    QString before, between;
+};
+// The paths of the files among `items`, in their places; a folder's place stays empty.
+std::vector<QString> FilePaths(const WorkArray &items);
+// Copies the files of `listed` (an empty place is skipped) as `loop` says, with the bar from
+// its start to its last look. False when Stop ended it (the stop acknowledged).
+bool CopyListedFiles(Context &ctx, Pace &pace, const ListedCopy &loop, const std::vector<QString> &listed);
 
 // `path` with the leading `fromRoot` replaced by `toRoot`: the counterpart of a listed item on
 // the other side. No separator is inserted or removed.
@@ -97,8 +98,6 @@ void CheckUnderRoot(const QString &path, const QString &root);
 // is that root or lies inside it: nothing is ever copied into itself.
 void CheckNotIntoItself(const QString &path, const QString &sourceRoot, const QString &destinationRoot);
 
-// "3 of 10 items processed.   (30.00%)"
-QString CountLine(qint64 i, qint64 count);
 // Formats a counter value "##,###,##0".
 QString CounterText(qint64 value);
 // Reads a counter label's caption as a number (group separators allowed).

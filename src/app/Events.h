@@ -4,7 +4,7 @@
 // (Stop, the choices, the Copy button) declare it in their own header; this one gathers them.
 #include "actions/Choices.h"
 #include "actions/RunDriver.h"
-#include "core/Busy.h"
+#include "core/StopButton.h"
 #include "core/Context.h"
 #include <QStringList>
 

@@ -4,7 +4,6 @@
 #include "app/ListingDriver.h"
 #include "actions/Choices.h"
 #include "app/Events.h"
-#include "core/Busy.h"
 #include "core/Format.h"
 #include "core/ResultLists.h"
 #include "platform/Platform.h"

@@ -382,7 +382,7 @@ void CopyBigFiles(Context &ctx, const QString &sInFile, const QString &sOutFile)
 {
     Copy c(ctx, sInFile, sOutFile);
     openSource(c);
-    // The processed total grows only by files that were copied completely (at the end).
+    // The speed in the progress text counts from here.
     c.clock.start();
     if (!namesAFolder(ctx, sOutFile))
         return;

@@ -1,9 +1,6 @@
 #include "core/Context.h"
 
-Context::Context(UiHost *host) : ui(host)
-{
-    clock.start();
-}
+Context::Context(UiHost *host) : ui(host) {}
 
 Context::~Context()
 {

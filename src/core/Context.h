@@ -91,6 +91,10 @@ struct Context {
     // Between two refreshes the window's events are still served this often, so that Stop
     // (and a window moved or uncovered) is answered within a fraction of a second.
     int listingPumpMs = 100;
+    // A copy step lets the window's events run at most this often (the first time at once):
+    // its time goes into the files, and painting more often would slow a walk over many small
+    // files.
+    int copyPumpMs = 50;
 
     // The five work arrays.
     WorkArray NewItems, ChangedItems, TargetChangedItems, OrphanItems;
@@ -118,10 +122,6 @@ struct Context {
 
     // The copier's two file objects.
     CopierFile CopySource{nullptr, nullptr}, CopyTarget{nullptr, nullptr};
-
-    // Window refresh throttle: long loops refresh at most once a second; runs pump at most
-    // every 50 ms.
-    QElapsedTimer clock;
 
     void closeCopierFiles();
 };

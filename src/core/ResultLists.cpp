@@ -1,7 +1,20 @@
-// The result lists' small window routines: the stop acknowledgement, the idle state after a
-// stopped listing, the progress text.
+// The result lists' and counters' small window routines: the resets, the stop
+// acknowledgement, the idle state after a stopped listing.
 #include "core/ResultLists.h"
-#include "core/Format.h"
+
+void ResetCounterLabels(Context &ctx)
+{
+    for (Ctl l : {Ctl::lblTotalSize, Ctl::lblTotalFiles, Ctl::lblTotalFolders, Ctl::lblNewFiles, Ctl::lblChngFiles}) {
+        ctx.ui->setText(l, QStringLiteral("0"), 0);
+        ctx.ui->setText(l, QStringLiteral("0"), 1);
+    }
+}
+
+void ClearResultLists(Context &ctx)
+{
+    for (Ctl l : {Ctl::LstNewFile, Ctl::LstChngFile, Ctl::LstChngFileTarget, Ctl::LstSizeVariations, Ctl::LstOrphans})
+        ctx.ui->clearRows(l);
+}
 
 void AcknowledgeStop(Context &ctx)
 {
@@ -23,11 +36,4 @@ void ResetListingState(Context &ctx)
     ui->setText(Ctl::lblListFileStatus, QString());
     ui->setText(Ctl::lblListStatus1, QString());
     ui->setVisible(Ctl::pball, false);
-}
-
-QString ProgressText(qint64 i, qint64 count)
-{
-    return FormatNumber(i, QStringLiteral("##,###,##0")) + QStringLiteral(" of ")
-        + FormatNumber(count, QStringLiteral("##,###,##0")) + QStringLiteral(" items processed.   (")
-        + FormatNumber(count > 0 ? double(i) / double(count) : 0.0, QStringLiteral("percent")) + QLatin1Char(')');
 }

@@ -14,23 +14,23 @@ void Settings::setApplication(const QString &appName)
 }
 
 namespace {
-// The stored key that matches `key` without regard to case, or `key` itself.
+// The stored name among `names` that matches `name` without regard to case, or `name` itself.
+QString storedName(const QStringList &names, const QString &name)
+{
+    for (const QString &n : names)
+        if (n.compare(name, Qt::CaseInsensitive) == 0)
+            return n;
+    return name;
+}
+
 QString storedKey(QSettings &s, const QString &key)
 {
-    const QStringList keys = s.childKeys();
-    for (const QString &k : keys)
-        if (k.compare(key, Qt::CaseInsensitive) == 0)
-            return k;
-    return key;
+    return storedName(s.childKeys(), key);
 }
 
 QString storedGroup(QSettings &s, const QString &section)
 {
-    const QStringList groups = s.childGroups();
-    for (const QString &g : groups)
-        if (g.compare(section, Qt::CaseInsensitive) == 0)
-            return g;
-    return section;
+    return storedName(s.childGroups(), section);
 }
 } // namespace
 

@@ -1,15 +1,20 @@
 #include "core/TreeRoots.h"
 #include "platform/Platform.h"
 
+QString withoutTrailingSeparators(const QString &path)
+{
+    const QChar sep = platform::separator();
+    qsizetype end = path.size();
+    while (end > 0 && path.at(end - 1) == sep)
+        --end;
+    return path.left(end);
+}
+
 namespace {
 
 QString withOneSeparator(const QString &folder)
 {
-    const QChar sep = platform::separator();
-    QString p = folder;
-    while (p.endsWith(sep))
-        p.chop(1);
-    return p + sep;
+    return withoutTrailingSeparators(folder) + platform::separator();
 }
 
 } // namespace
@@ -52,9 +57,7 @@ int TreeRoots::locate(const QString &path, const platform::Folder *&root, QByteA
     if (best->err)
         return best->err;
     root = &best->folder;
-    QString rel = path.size() > best->prefix.size() ? path.mid(best->prefix.size()) : QString();
-    while (rel.endsWith(platform::separator()))
-        rel.chop(1);
+    const QString rel = withoutTrailingSeparators(path.size() > best->prefix.size() ? path.mid(best->prefix.size()) : QString());
     relative = platform::encodeName(rel);
     return 0;
 }

@@ -5,6 +5,9 @@
 #include "platform/FileSystem.h"
 #include <QString>
 
+// `path` without the separators it ends with (all of them: a path of separators only gives "").
+QString withoutTrailingSeparators(const QString &path);
+
 class TreeRoots {
 public:
     // Opens both folders as the user named them (a link in their own path is followed). One

@@ -7,6 +7,7 @@
 #include "platform/Platform.h"
 #include "scan/FileQuery.h"
 #include "scan/ListingCache.h"
+#include "core/Progress.h"
 #include "core/ResultLists.h"
 #include "scan/Scanner.h"
 #include <QElapsedTimer>
@@ -130,7 +131,7 @@ CaseClashError CaseClash(const QString &path, const QString &other)
 void CompareSourceWithTarget(Context &ctx)
 {
     UiHost *ui = ctx.ui;
-    ListingPace pace(ctx);
+    Pace pace(ctx, Pace::Mode::Listing);
     ctx.NewItems.clear();
     ctx.SizeItems.clear();
     ui->setVisible(Ctl::pball, true);

@@ -9,6 +9,7 @@
 #include "platform/Trash.h"
 #include "scan/FileQuery.h"
 #include "scan/ListingCache.h"
+#include "core/Progress.h"
 #include "core/ResultLists.h"
 #include "scan/Scanner.h"
 #include <QElapsedTimer>
@@ -138,7 +139,7 @@ void FindOrphans(Context &ctx)
     scanio::FolderLookups sourceDisk(sourceRoot, sourceRootErr);
     scanio::FolderLookups targetDisk(targetRoot, targetRootErr);
     scanio::FolderLookups orphanDisk(targetRoot, targetRootErr);
-    ListingPace pace(ctx);
+    Pace pace(ctx, Pace::Mode::Listing);
     RowBatch rows(ui, Ctl::LstOrphans);
     ProgressValue progress(ui, count);
 

@@ -4,6 +4,7 @@
 // names stay the bytes the disk gave until a path is asked for.
 #include "scan/Scanner.h"
 #include "core/Format.h"
+#include "core/Progress.h"
 #include "core/ResultLists.h"
 #include "platform/Platform.h"
 #include "platform/FileSystem.h"
@@ -710,7 +711,7 @@ void ScanFolderTreeWithPattern(Context &ctx, const QString &root, const KnownFil
         return;
     }
 
-    ListingPace pace(ctx);
+    Pace pace(ctx, Pace::Mode::Listing);
     ScanHooks hooks;
     hooks.stopped = [&ctx] { return ctx.StopRequested; };
     hooks.refresh = [&](const ScanResult &res, qint32 lastTaken, size_t queued) {

@@ -1,6 +1,6 @@
 // The busy state: the counter and list resets, and the Stop button with its question.
 #include "TestRig.h"
-#include "core/Busy.h"
+#include "core/StopButton.h"
 #include "app/Events.h"
 #include "core/ResultLists.h"
 #include <QTest>
