@@ -40,8 +40,8 @@ const std::vector<qint32> &CaseTwinFolders::sourceFoldersLike(qint32 targetFolde
     if (targetFolder < 0) {
         out.push_back(-1);
     } else {
-        // A copy: the insertions of the parents' lookups may move what the table holds.
-        const std::vector<qint32> parents = sourceFoldersLike(target_.at(targetFolder).parent);
+        // Held only until this folder's own entry goes in (an insertion may move the others).
+        const std::vector<qint32> &parents = sourceFoldersLike(target_.at(targetFolder).parent);
         const QByteArrayView name = target_.nameBytes(targetFolder);
         const bool ascii = target_.at(targetFolder).isAscii();
         for (const qint32 s : parents) {

@@ -6,6 +6,7 @@
 #include "core/TreeRoots.h"
 #include "platform/Platform.h"
 #include "scan/FileQuery.h"
+#include "scan/ItemProgress.h"
 #include "scan/ListingCache.h"
 #include "core/ResultLists.h"
 #include "scan/Scanner.h"
@@ -355,17 +356,9 @@ const ScanList *readAheadTarget(Context &ctx, const QString &T, const ListingCac
 bool compareItems(ItemListing &l, TargetLocator &locator, FolderLookups &targetDisk, QHash<QString, QString> &caseTwins,
                   ListingPace &pace)
 {
-    UiHost *ui = l.ctx.ui;
-    const qint64 count = qint64(l.items.size());
-    ProgressValue progress(ui, count);
-    for (qint32 i = 0; i < qint32(count); ++i) {
-        progress.set(qint64(i) + 1);
-        if (pace.refreshDue()) {
-            ui->setText(Ctl::lblListStatus, l.items.path(i));
-            ui->setText(Ctl::lblListStatus1, ProgressText(qint64(i) + 1, count));
-            l.flushRows();
-            ui->pumpEvents();
-        }
+    ItemProgress progress(l.ctx, pace, l.items);
+    for (qint32 i = 0; i < qint32(l.items.size()); ++i) {
+        progress.at(i, [&l] { l.flushRows(); });
         try {
             compareOne(l, i, locator, targetDisk, caseTwins);
         } catch (const AppError &e) {

@@ -10,6 +10,7 @@
 #include "platform/Trash.h"
 #include "scan/CaseTwinFolders.h"
 #include "scan/FileQuery.h"
+#include "scan/ItemProgress.h"
 #include "scan/ListingCache.h"
 #include "scan/Scanner.h"
 
@@ -202,18 +203,10 @@ void listOrphan(const OrphanSearch &s, qint32 k)
 // an item that cannot be read is logged and skipped. False when Stop ended it.
 bool matchItems(const OrphanSearch &s, const QString &sourcePrefix)
 {
-    UiHost *ui = s.ctx.ui;
-    const qint64 count = qint64(s.items.size());
     ListingPace pace(s.ctx);
-    ProgressValue progress(ui, count);
-    for (qint32 k = 0; k < qint32(count); ++k) {
-        progress.set(qint64(k) + 1);
-        if (pace.refreshDue()) {
-            ui->setText(Ctl::lblListStatus, s.items.path(k));
-            ui->setText(Ctl::lblListStatus1, ProgressText(qint64(k) + 1, count));
-            s.rows.flush();
-            ui->pumpEvents();
-        }
+    ItemProgress progress(s.ctx, pace, s.items);
+    for (qint32 k = 0; k < qint32(s.items.size()); ++k) {
+        progress.at(k, [&s] { s.rows.flush(); });
         try {
             if (isOrphan(s, k))
                 listOrphan(s, k);
