@@ -24,15 +24,8 @@ ui/Layout.cpp:initialRect
 allowed_for_now='
 platform/Platform.cpp:volumeFacts
 platform/Trash.cpp:moveToTrash
-scan/Compare.cpp:CompareSourceWithTarget
-scan/Compare.cpp:CompareSourceWithTarget/lambda
-scan/Orphans.cpp:FindOrphans
-scan/Orphans.cpp:FindOrphans/lambda
-scan/Scanner.cpp:readFolder
-scan/Scanner.cpp:scanTree
 platform/Platform.cpp
 platform/Trash.cpp
-scan/Scanner.cpp
 '
 
 python3 - "$allowed_for_good" "$allowed_for_now" <<'PY'

@@ -119,8 +119,8 @@ void CheckCaseClash(Context &ctx, const QString &sourcePath, const QString &dest
 {
     if (!ctx.listingCache)
         return;
-    const auto it = listingCache(ctx).foldSeconds.constFind(sourcePath);
-    if (it == listingCache(ctx).foldSeconds.cend())
+    const auto it = listingCache(ctx).caseTwins.constFind(sourcePath);
+    if (it == listingCache(ctx).caseTwins.cend())
         return;
     // Another source name of this folder differs from this one only in case. The destination
     // is this item's own file only when the folder holds this exact name; a file found under

@@ -10,7 +10,6 @@
 #include "core/Progress.h"
 #include "core/ResultLists.h"
 #include "scan/Scanner.h"
-#include <QElapsedTimer>
 
 using scanio::Kind;
 
@@ -107,17 +106,289 @@ qint64 newFolderSize(const ScanList &items, qsizetype i, const FolderLookups &so
 // ahead (the target folder was read completely), by asking the disk, or nowhere (the target
 // has no folder of that name, so nothing below it is asked).
 enum class Where : quint8 { List, Disk, Absent };
+// The target list's root, as the folder of its top entries.
+constexpr qint32 kListRoot = -1;
 struct FolderTarget {
     Where where = Where::Disk;
-    qint32 folder = -1; // the target list's folder entry (-1: its root) when in the list
+    qint32 folder = kListRoot; // the target list's folder entry when in the list
 };
+
+// TargetSeen::listed of a counterpart that was asked of the disk (or not found at all).
+constexpr qint32 kAskedTheDisk = -2;
 
 struct TargetSeen {
     Kind kind = Kind::None;
     qint64 size = -1;
     qint64 mtimeNs = 0;
-    qint32 listed = -2; // the target list's entry it was found as (-2: asked of the disk)
+    qint32 listed = kAskedTheDisk; // the target list's entry it was found as
 };
+
+// Finds the target counterpart of each source item, in the source list's order: in the target
+// list read ahead where the target folder was read completely, else on the disk, and not at
+// all below a folder the target lacks.
+class TargetLocator {
+public:
+    TargetLocator(const ScanList &items, const ScanList *targetList, FolderLookups &disk)
+        : items_(items), list_(targetList), disk_(disk), where_(size_t(items.spanCount()))
+    {
+        if (list_ && list_->span(0).read && list_->span(0).err == 0)
+            where_[0] = FolderTarget{Where::List, kListRoot};
+        else if (list_ && list_->span(0).err == platform::errc::NotFound)
+            where_[0] = FolderTarget{Where::Absent, kListRoot}; // no target folder yet: everything is new
+    }
+
+    // The counterpart of item `i`; for a folder, also where its own entries' counterparts are
+    // to be found.
+    TargetSeen locate(qint32 i)
+    {
+        const ScanList::Entry &item = items_.at(i);
+        const FolderTarget &pt = where_[size_t(items_.spanOf(item.parent))];
+        // A folder whose counterpart cannot be learned has its entries asked of the disk.
+        if (item.isFolder())
+            where_[size_t(item.span)] = FolderTarget{Where::Disk, kListRoot};
+        TargetSeen t;
+        if (pt.where == Where::List)
+            t = inList(i, pt.folder);
+        else if (pt.where == Where::Disk)
+            askDisk(i, t);
+        if (item.isFolder())
+            noteFolder(item, t);
+        return t;
+    }
+
+private:
+    // The counterpart in the list read ahead of the target folder `folder`.
+    TargetSeen inList(qint32 i, qint32 folder)
+    {
+        TargetSeen t;
+        const QByteArrayView name = items_.nameBytes(i);
+        const qint32 j = list_->findChild(folder, name);
+        if (j >= 0 && (list_->at(j).isFolder() || list_->at(j).size >= 0)) {
+            const ScanList::Entry &te = list_->at(j);
+            t.kind = te.isFolder() ? Kind::Folder : Kind::File;
+            t.size = te.isFolder() ? -1 : te.size;
+            t.mtimeNs = te.mtimeNs;
+            t.listed = j;
+        } else if (j >= 0 || list_->findChildIgnoringCase(folder, name) >= 0) {
+            // A file that changed while it was read, or a name the target holds in another
+            // letter case (one file on a volume that ignores case): the disk decides.
+            askDisk(i, t);
+        }
+        return t;
+    }
+
+    void askDisk(qint32 i, TargetSeen &t)
+    {
+        scanio::Meta m;
+        const int err = disk_.lookup(i, m);
+        if (err && !platform::isMissing(err))
+            throw scanio::systemError(err);
+        if (!err) {
+            t.kind = m.kind;
+            t.size = m.size;
+            t.mtimeNs = m.mtimeNs;
+        }
+    }
+
+    // Where the entries of the source folder `item` find theirs, now that its own is known.
+    void noteFolder(const ScanList::Entry &item, const TargetSeen &t)
+    {
+        FolderTarget &ft = where_[size_t(item.span)];
+        if (t.kind != Kind::Folder)
+            ft = FolderTarget{Where::Absent, kListRoot};
+        else if (t.listed != kAskedTheDisk && list_->span(list_->at(t.listed).span).read
+                 && list_->span(list_->at(t.listed).span).err == 0)
+            ft = FolderTarget{Where::List, t.listed};
+    }
+
+    const ScanList &items_;
+    const ScanList *list_;
+    FolderLookups &disk_;
+    std::vector<FolderTarget> where_;
+};
+
+// The first of the items before `i` in its folder whose names equal its name ignoring case
+// (the folder's entries are sorted so), or -1 when the one before it differs.
+qint32 firstCaseTwin(const ScanList &items, qint32 i)
+{
+    const ScanList::Entry &item = items.at(i);
+    const QByteArrayView name = items.nameBytes(i);
+    qint32 first = i;
+    while (first > 0 && items.at(first - 1).parent == item.parent
+           && ScanList::compareNamesIgnoringCase(name, item.isAscii(), items.nameBytes(first - 1), items.at(first - 1).isAscii()) == 0)
+        --first;
+    return first == i ? -1 : first;
+}
+
+// What the listing of one item writes to: the work lists, the rows, and what it asks of the
+// source's disk.
+struct ItemListing {
+    Context &ctx;
+    const ScanList &items;
+    FolderLookups &sourceDisk;
+    RowBatch &newRows, &changedRows, &targetRows, &sizeRows;
+    const QString &targetPrefix;
+    bool twoSecondSteps;
+
+    void flushRows()
+    {
+        newRows.flush();
+        changedRows.flush();
+        targetRows.flush();
+        sizeRows.flush();
+    }
+};
+
+// A name that differs only in case from the one before it in its folder: on a target that
+// matches names without regard to case both would be one file. It is noted for the copy; and
+// the folder itself says whether it holds this exact name: when it does not, what was found
+// is the other name's file, and this item cannot be kept there.
+void checkCaseTwin(const ItemListing &l, qint32 i, const TargetSeen &t, FolderLookups &targetDisk,
+                   QHash<QString, QString> &caseTwins)
+{
+    const qint32 first = firstCaseTwin(l.items, i);
+    if (first < 0)
+        return;
+    caseTwins.insert(l.items.path(i), l.items.path(first));
+    // What was found was asked of the disk, in the folder the lookup still holds open.
+    if (t.kind != Kind::None && t.listed == kAskedTheDisk && !platform::fs().holdsExactName(targetDisk.folder(), l.items.nameBytes(i)))
+        throw CaseClash(l.targetPrefix + l.items.relative(i), l.targetPrefix + l.items.relative(first));
+}
+
+// A source folder the target lacks: listed as new with its time and its tree's length (the
+// row is listed with what was learned even when a lookup fails).
+void listNewFolder(const ItemListing &l, qint32 i)
+{
+    const QString path = l.items.path(i);
+    QStringList row{path, QStringLiteral("Folder")};
+    qint64 mtime = 0, size = 0;
+    try {
+        mtime = l.sourceDisk.lookupOrThrow(i).mtimeNs;
+        row << scanio::dateText(mtime);
+        size = newFolderSize(l.items, i, l.sourceDisk);
+        row << PlainDigits(size);
+    } catch (...) {
+        l.newRows.add(row);
+        throw;
+    }
+    l.newRows.add(row);
+    l.ctx.NewItems.push_back(WorkItem{path, true, size, mtime});
+    // The status line shows the walk's position at the next refresh; writing it for every new
+    // folder would touch the window between refreshes.
+}
+
+// A source file the target lacks: listed as new once the disk confirms it is still there.
+void listNewFile(const ItemListing &l, qint32 i)
+{
+    const QString path = l.items.path(i);
+    QStringList row{path, QStringLiteral("File")};
+    SourceFile s;
+    try {
+        s = sourceFile(l.items, i, true, l.sourceDisk);
+        row << scanio::dateText(s.mtimeNs) << FormatNumber(s.size, kSizeFormat);
+    } catch (...) {
+        l.newRows.add(row);
+        throw;
+    }
+    l.newRows.add(row);
+    l.ctx.NewItems.push_back(WorkItem{path, false, s.size, s.mtimeNs});
+}
+
+// A file on both sides: listed as changed on the side with the later time (whole seconds;
+// one second apart is the same time where a volume keeps 2-second steps), and among the size
+// variations when the lengths differ.
+void listChangedFile(const ItemListing &l, qint32 i, const TargetSeen &t)
+{
+    SourceFile s = sourceFile(l.items, i, false, l.sourceDisk);
+    qint64 d = scanio::wholeSeconds(s.mtimeNs) - scanio::wholeSeconds(t.mtimeNs);
+    if (l.twoSecondSteps && (d == 1 || d == -1))
+        d = 0;
+    const bool sizeDiffers = s.size != t.size;
+    if (d == 0 && !sizeDiffers)
+        return;
+    s = sourceFile(l.items, i, true, l.sourceDisk); // still there before it is listed
+    const QString path = l.items.path(i);
+    if (d > 0) {
+        l.ctx.ChangedItems.push_back(WorkItem{path, false, s.size, s.mtimeNs});
+        l.changedRows.add({path, scanio::dateText(s.mtimeNs), scanio::dateText(t.mtimeNs),
+                           FormatNumber(s.size, kSizeFormat), FormatNumber(t.size, kSizeFormat)});
+    } else if (d < 0) {
+        const QString targetPath = l.targetPrefix + l.items.relative(i);
+        l.ctx.TargetChangedItems.push_back(WorkItem{targetPath, false, t.size, t.mtimeNs});
+        l.targetRows.add({targetPath, scanio::dateText(s.mtimeNs), scanio::dateText(t.mtimeNs)});
+    }
+    if (sizeDiffers) {
+        l.ctx.SizeItems.push_back(SizeItem{path, s.size, t.size});
+        l.sizeRows.add({path, FormatNumber(s.size, kSizeFormat), FormatNumber(t.size, kSizeFormat)});
+    }
+}
+
+// One item: its counterpart, the case-twin check, and the rule for a folder or a file.
+void compareOne(const ItemListing &l, qint32 i, TargetLocator &locator, FolderLookups &targetDisk,
+                QHash<QString, QString> &caseTwins)
+{
+    const TargetSeen t = locator.locate(i);
+    checkCaseTwin(l, i, t, targetDisk, caseTwins);
+    if (l.items.at(i).isFolder()) {
+        if (t.kind != Kind::Folder) // present: folders are not compared further
+            listNewFolder(l, i);
+    } else if (t.kind != Kind::File) {
+        listNewFile(l, i);
+    } else {
+        listChangedFile(l, i, t);
+    }
+}
+
+// The target tree as the worker read it while the source was scanned: the counterparts are
+// then found in memory. Null without it (each counterpart is then asked of the disk); `stopped`
+// tells that Stop came while it was waited for.
+const ScanList *readAheadTarget(Context &ctx, const QString &T, const ListingCache &cache, bool &stopped)
+{
+    const QString pattern = cache.scan.scanned ? cache.scan.pattern : ctx.ui->text(Ctl::txtPattern);
+    const bool stoppedBefore = ctx.StopRequested;
+    const ScanList *targetList = stoppedBefore ? nullptr : PrereadList(ctx, T, pattern);
+    stopped = !stoppedBefore && ctx.StopRequested;
+    return targetList;
+}
+
+// Compares every item in the list's order, the window refreshed at the listing's pace; an
+// item that cannot be read is logged and skipped. False when Stop ended it.
+bool compareItems(ItemListing &l, TargetLocator &locator, FolderLookups &targetDisk, QHash<QString, QString> &caseTwins,
+                  Pace &pace)
+{
+    ItemProgress progress(l.ctx, pace, l.items);
+    for (qint32 i = 0; i < qint32(l.items.size()); ++i) {
+        progress.at(i, [&l] { l.flushRows(); });
+        try {
+            compareOne(l, i, locator, targetDisk, caseTwins);
+        } catch (const AppError &e) {
+            LogSkippedItem(l.ctx, l.items.path(i), l.items.at(i).isFolder(), e.Number, e.Description);
+            continue; // the stop flag is not looked at for a failed item
+        }
+        if (l.ctx.StopRequested) {
+            l.flushRows();
+            AcknowledgeStop(l.ctx);
+            return false;
+        }
+    }
+    return true;
+}
+
+// Clears the lists of the comparison; false (after telling the user, unless Stop ended the
+// scan) when the scan found nothing to compare.
+bool startComparison(Context &ctx, const QString &S)
+{
+    ctx.NewItems.clear();
+    ctx.SizeItems.clear();
+    ctx.ui->setVisible(Ctl::pball, true);
+    if (!ctx.ScanItems.empty())
+        return true;
+    // A scan ended by Stop found nothing because it was stopped: no "nothing found" box then.
+    if (!ctx.StopRequested)
+        ctx.ui->ask(messageBox(QStringLiteral("No Source or items found for ") + S, Buttons::Ok,
+                               QStringLiteral("Quorvel Marnisyn"), Icon::Information));
+    return false;
+}
 
 } // namespace
 
@@ -132,210 +403,38 @@ void CompareSourceWithTarget(Context &ctx)
 {
     UiHost *ui = ctx.ui;
     Pace pace(ctx, Pace::Mode::Listing);
-    ctx.NewItems.clear();
-    ctx.SizeItems.clear();
-    ui->setVisible(Ctl::pball, true);
     const QString S = ui->text(Ctl::txtSource);
     const QString T = ui->text(Ctl::txtTarget);
-    const ScanList &items = ctx.ScanItems;
-    if (items.empty()) {
-        // A scan ended by Stop found nothing because it was stopped: no "nothing found" box then.
-        if (!ctx.StopRequested)
-            ui->ask(messageBox(QStringLiteral("No Source or items found for ") + S, Buttons::Ok,
-                               QStringLiteral("Quorvel Marnisyn"), Icon::Information));
+    if (!startComparison(ctx, S))
         return;
-    }
-    const qint64 count = qint64(items.size());
-    ui->setMaximum(Ctl::pball, int(count));
+    const ScanList &items = ctx.ScanItems;
+    ui->setMaximum(Ctl::pball, int(items.size()));
     // Every listed path is the folder text, one separator and the relative part.
     const QString targetPrefix = FolderPrefix(T);
-
     // A volume that keeps times in 2-second steps (FAT) rounds every time it stores: when
     // either folder lies on one, times one second apart are the same time. Asked once per
     // listing.
     const bool twoSecondSteps = platform::fs().volumeFacts(S).twoSecondTimes || platform::fs().volumeFacts(T).twoSecondTimes;
 
     ListingCache &cache = listingCache(ctx);
-    cache.foldSeconds.clear();
+    cache.caseTwins.clear();
     cache.comparedSource = S;
     cache.comparedTarget = T;
 
     RowBatch newRows(ui, Ctl::LstNewFile), changedRows(ui, Ctl::LstChngFile),
         targetRows(ui, Ctl::LstChngFileTarget), sizeRows(ui, Ctl::LstSizeVariations);
-    ProgressValue progress(ui, count);
-    auto flushRows = [&] {
-        newRows.flush();
-        changedRows.flush();
-        targetRows.flush();
-        sizeRows.flush();
-    };
-
-    // The target tree as the worker read it while the source was scanned: the counterparts
-    // are then found in memory. Without it (or where a target folder could not be read) each
-    // one is asked of the disk.
-    const QString pattern = cache.scan.scanned ? cache.scan.pattern : ui->text(Ctl::txtPattern);
-    const bool stoppedBefore = ctx.StopRequested;
-    const ScanList *targetList = stoppedBefore ? nullptr : PrereadList(ctx, T, pattern);
-    if (!stoppedBefore && ctx.StopRequested) {
+    bool stopped = false;
+    const ScanList *targetList = readAheadTarget(ctx, T, cache, stopped);
+    if (stopped) {
         AcknowledgeStop(ctx);
         return;
     }
-    std::vector<FolderTarget> where(size_t(items.spanCount()));
-    if (targetList && targetList->span(0).read && targetList->span(0).err == 0)
-        where[0] = FolderTarget{Where::List, -1};
-    else if (targetList && targetList->span(0).err == platform::errc::NotFound)
-        where[0] = FolderTarget{Where::Absent, -1}; // no target folder yet: everything is new
-
     // What is asked of the disk: a target counterpart, and a source file once more before it
     // is listed.
     const TreeRoots &roots = ctx.treeRoots();
     FolderLookups targetDisk(items, roots, T);
     FolderLookups sourceDisk(items, roots, items.root());
-    auto askDisk = [&](qint32 i, TargetSeen &t) {
-        scanio::Meta m;
-        const int err = targetDisk.lookup(i, m);
-        if (err && !platform::isMissing(err))
-            throw scanio::systemError(err);
-        if (!err) {
-            t.kind = m.kind;
-            t.size = m.size;
-            t.mtimeNs = m.mtimeNs;
-        }
-    };
-
-    // One item: the counterpart and the rule for a folder or a file.
-    auto compareOne = [&](qint32 i) {
-        const ScanList::Entry &item = items.at(i);
-        const qint32 p = item.parent;
-        const FolderTarget &pt = where[size_t(items.spanOf(p))];
-        // A folder whose counterpart cannot be learned has its entries asked of the disk.
-        if (item.isFolder())
-            where[size_t(item.span)] = FolderTarget{Where::Disk, -1};
-        TargetSeen t;
-        if (pt.where == Where::List) {
-            const QByteArrayView name = items.nameBytes(i);
-            const qint32 j = targetList->findChild(pt.folder, name);
-            if (j >= 0 && (targetList->at(j).isFolder() || targetList->at(j).size >= 0)) {
-                const ScanList::Entry &te = targetList->at(j);
-                t.kind = te.isFolder() ? Kind::Folder : Kind::File;
-                t.size = te.isFolder() ? -1 : te.size;
-                t.mtimeNs = te.mtimeNs;
-                t.listed = j;
-            } else if (j >= 0 || targetList->findChildIgnoringCase(pt.folder, name) >= 0) {
-                // A file that changed while it was read, or a name the target holds in another
-                // letter case (one file on a volume that ignores case): the disk decides.
-                askDisk(i, t);
-            }
-        } else if (pt.where == Where::Disk) {
-            askDisk(i, t);
-        }
-        if (item.isFolder()) {
-            FolderTarget &ft = where[size_t(item.span)];
-            if (t.kind != Kind::Folder)
-                ft = FolderTarget{Where::Absent, -1};
-            else if (t.listed >= 0 && targetList->span(targetList->at(t.listed).span).read
-                     && targetList->span(targetList->at(t.listed).span).err == 0)
-                ft = FolderTarget{Where::List, t.listed};
-        }
-
-        // A name that differs only in case from the one before it in its folder: on a target
-        // that matches names without regard to case both would be one file. The folder itself
-        // says whether it holds this exact name; when it does not, what was found is the other
-        // name's file, and this item cannot be kept there.
-        if (i > 0 && items.at(i - 1).parent == p
-            && ScanList::compareNamesIgnoringCase(items.nameBytes(i), item.isAscii(), items.nameBytes(i - 1), items.at(i - 1).isAscii()) == 0) {
-            qint32 first = i - 1;
-            while (first > 0 && items.at(first - 1).parent == p
-                   && ScanList::compareNamesIgnoringCase(items.nameBytes(i), item.isAscii(), items.nameBytes(first - 1),
-                                                         items.at(first - 1).isAscii()) == 0)
-                --first;
-            cache.foldSeconds.insert(items.path(i), items.path(first));
-            // What was found was asked of the disk, in the folder the lookup still holds open.
-            if (t.kind != Kind::None && t.listed < 0 && !platform::fs().holdsExactName(targetDisk.folder(), items.nameBytes(i)))
-                throw CaseClash(targetPrefix + items.relative(i), targetPrefix + items.relative(first));
-        }
-
-        if (item.isFolder()) {
-            if (t.kind == Kind::Folder)
-                return; // present: folders are not compared further
-            const QString path = items.path(i);
-            QStringList row{path, QStringLiteral("Folder")};
-            qint64 mtime = 0, size = 0;
-            try {
-                mtime = sourceDisk.lookupOrThrow(i).mtimeNs;
-                row << scanio::dateText(mtime);
-                size = newFolderSize(items, i, sourceDisk);
-                row << PlainDigits(size);
-            } catch (...) {
-                newRows.add(row);
-                throw;
-            }
-            newRows.add(row);
-            ctx.NewItems.push_back(WorkItem{path, true, size, mtime});
-            // The status line shows the walk's position at the next refresh; writing it for
-            // every new folder would touch the window between refreshes.
-        } else if (t.kind != Kind::File) {
-            const QString path = items.path(i);
-            QStringList row{path, QStringLiteral("File")};
-            SourceFile s;
-            try {
-                s = sourceFile(items, i, true, sourceDisk);
-                row << scanio::dateText(s.mtimeNs) << FormatNumber(s.size, kSizeFormat);
-            } catch (...) {
-                newRows.add(row);
-                throw;
-            }
-            newRows.add(row);
-            ctx.NewItems.push_back(WorkItem{path, false, s.size, s.mtimeNs});
-        } else {
-            SourceFile s = sourceFile(items, i, false, sourceDisk);
-            qint64 d = scanio::wholeSeconds(s.mtimeNs) - scanio::wholeSeconds(t.mtimeNs);
-            if (twoSecondSteps && (d == 1 || d == -1))
-                d = 0;
-            const bool sizeDiffers = s.size != t.size;
-            if (d == 0 && !sizeDiffers)
-                return;
-            s = sourceFile(items, i, true, sourceDisk); // still there before it is listed
-            const QString path = items.path(i);
-            if (d > 0) {
-                ctx.ChangedItems.push_back(WorkItem{path, false, s.size, s.mtimeNs});
-                changedRows.add({path, scanio::dateText(s.mtimeNs), scanio::dateText(t.mtimeNs),
-                                 FormatNumber(s.size, kSizeFormat), FormatNumber(t.size, kSizeFormat)});
-            } else if (d < 0) {
-                const QString targetPath = targetPrefix + items.relative(i);
-                ctx.TargetChangedItems.push_back(WorkItem{targetPath, false, t.size, t.mtimeNs});
-                targetRows.add({targetPath, scanio::dateText(s.mtimeNs), scanio::dateText(t.mtimeNs)});
-            }
-            if (sizeDiffers) {
-                ctx.SizeItems.push_back(SizeItem{path, s.size, t.size});
-                sizeRows.add({path, FormatNumber(s.size, kSizeFormat), FormatNumber(t.size, kSizeFormat)});
-            }
-        }
-    };
-
-    for (qint32 i = 0; i < qint32(count); ++i) {
-        progress.set(qint64(i) + 1);
-        if (pace.refreshDue()) {
-            ui->setText(Ctl::lblListStatus, items.path(i));
-            ui->setText(Ctl::lblListStatus1, ProgressText(qint64(i) + 1, count));
-            flushRows();
-            ui->pumpEvents();
-        }
-        try {
-            compareOne(i);
-        } catch (const AppError &e) {
-            const bool folder = items.at(i).isFolder();
-            const QString first = NowText() + QStringLiteral(" Error accessing File: ") + items.path(i)
-                + QStringLiteral("\r\n\r\nError #") + QString::number(e.Number) + QStringLiteral(" - ") + e.Description
-                + QStringLiteral("\r\n\r\n")
-                + (folder ? QStringLiteral("Directory skipped for processing.") : QStringLiteral("File skipped for processing."));
-            ctx.log.writeC(first, folder ? QStringLiteral("Bad Folder Found") : QStringLiteral("Bad File Found"));
-            continue; // the stop flag is not looked at for a failed item
-        }
-        if (ctx.StopRequested) {
-            flushRows();
-            AcknowledgeStop(ctx);
-            return;
-        }
-    }
+    TargetLocator locator(items, targetList, targetDisk);
+    ItemListing listing{ctx, items, sourceDisk, newRows, changedRows, targetRows, sizeRows, targetPrefix, twoSecondSteps};
+    compareItems(listing, locator, targetDisk, cache.caseTwins, pace);
 }

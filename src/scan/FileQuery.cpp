@@ -58,7 +58,7 @@ int FolderLookups::lookup(QByteArrayView relative, Meta &m)
     constexpr qint64 kByPath = -4;
     if (key_ != kByPath || folder != keyBytes_) {
         keyBytes_ = folder;
-        key_ = -2;
+        key_ = kNoFolder;
         enter(kByPath, folder);
     }
     if (folderErr_)

@@ -40,8 +40,9 @@ public:
     // lookups by path or by key, not both.
     int lookupIn(qint64 folderKey, QByteArrayView folderRelative, QByteArrayView name, Meta &m);
     Meta lookupOrThrow(QByteArrayView relative);
-    // The key of the folder open now (-2: none).
+    // The key of the folder open now (kNoFolder: none).
     qint64 folderKey() const { return key_; }
+    static constexpr qint64 kNoFolder = -2;
     // The folder the last lookup opened (closed when its opening failed).
     const platform::Folder &folder() const { return folder_; }
 
@@ -52,7 +53,7 @@ private:
     int rootErr_;
     platform::Folder folder_;
     int folderErr_ = 0;
-    qint64 key_ = -2;           // the folder open now (-2: none)
+    qint64 key_ = kNoFolder;    // the folder open now
     QByteArray keyBytes_;       // ... for lookups by path
 };
 

@@ -30,7 +30,7 @@ struct ListingCache {
     int foldersNotRead = 0;  // folders of either tree that could not be read completely
     // Source items whose name equals an earlier one of their folder ignoring case: full path
     // -> the earlier item's full path. Almost always empty.
-    QHash<QString, QString> foldSeconds;
+    QHash<QString, QString> caseTwins;
     std::shared_ptr<FolderPreread> preread; // the target tree read ahead on a worker thread
 };
 

@@ -48,8 +48,10 @@ void PrereadFolderTree(Context &ctx, const QString &root, const QString &pattern
 // The read-ahead's list of `root` with `pattern`, once the worker has read all of it (the
 // window's events run while it is waited for); null when there is none, or Stop came first.
 const ScanList *PrereadList(Context &ctx, const QString &root, const QString &pattern);
+// What PrereadTreeSize answers when there is no complete read-ahead of the root.
+constexpr qint64 kNoReadAhead = -2;
 // The total length of the files of the read-ahead's tree (-1: a folder could not be read);
-// -2 when there is no complete read-ahead of `root`.
+// kNoReadAhead when there is no complete read-ahead of `root`.
 qint64 PrereadTreeSize(Context &ctx, const QString &root);
 
 // Tests: the read-ahead waits this long before each folder it reads (0: not at all).
@@ -60,6 +62,8 @@ void setReadAheadForTests(bool on);
 // The pattern rule of the scan: the last four characters of the name against the last four of
 // the pattern ("*.*" takes every file).
 bool FileMatchesPattern(const QString &name, const QString &pattern);
+// The pattern takes every file ("*.*"): the scan need not look at the names.
+bool PatternTakesAll(const QString &pattern);
 // Case-insensitive wildcard match: ? one character, * any run, # one digit, [list], [!list].
 bool LikeMatch(QStringView text, QStringView pattern);
 
@@ -70,6 +74,10 @@ qint64 FolderTreeSize(const QString &path, const KnownFileMeta &known = {}, int 
 // `known`).
 qint64 FolderTreeSize(const platform::Folder &root, QByteArrayView relative, const KnownFileMeta &known = {},
                       const QString &rootText = QString(), int *errOut = nullptr);
+
+// Writes the form C record of an item the listing could not read ("Bad Folder Found" or "Bad
+// File Found"): its path, the error's number and text, and that it is skipped.
+void LogSkippedItem(Context &ctx, const QString &path, bool folder, int number, const QString &description);
 
 // The case-insensitive order of the folder queue: a separator sorts before every other
 // character, so a folder's whole subtree is read before its next sibling.

@@ -1,0 +1,41 @@
+#pragma once
+// The walk of one tree into the scan list, on whichever thread runs it: folders in the queue
+// order, each opened beneath the root and read once.
+#include "scan/ListingCache.h"
+#include "scan/Scanner.h"
+#include <functional>
+#include <vector>
+
+namespace scanwalk {
+
+// What a scan met on its way that the run log reports, in the scan's order: folders that could
+// not be read, or not completely.
+struct ScanEvent {
+    qint32 folder;       // folder entry, -1 for the root
+    int unreadErr = 0;   // the folder's reading failed (to be logged unless a missing root)
+};
+
+struct ScanResult {
+    ScanList list;
+    ScanExtras extras;
+    std::vector<ScanEvent> events;
+    qint32 files = 0, folders = 0;
+};
+
+// The folder read last, as the walk's refresh is told it before the first folder is read.
+constexpr qint32 kBeforeFirstFolder = -2;
+
+// What the walk asks of whoever runs it, once per folder.
+struct ScanHooks {
+    std::function<bool()> stopped;
+    // Refreshes the window (main thread only) before the next folder is read: the folder read
+    // last (kBeforeFirstFolder before the first), the folders queued.
+    std::function<void(const ScanResult &, qint32 lastTaken, size_t queued)> refresh;
+};
+
+// Walks the tree under `root` into `out`: the files `pattern` selects and every folder, but
+// never the folder `leaveOut` names; lengths and times from `known` where it knows them.
+void scanTree(ScanResult &out, const QString &root, const QString &pattern, const LeaveOut &leaveOut,
+              const KnownFileMeta &known, const ScanHooks &hooks);
+
+} // namespace scanwalk
