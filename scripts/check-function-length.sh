@@ -25,16 +25,12 @@ allowed_for_now='
 actions/CopyNew.cpp:CopyNewItems
 actions/Orphans.cpp:DeleteOrphans
 bigfile/CopyBigFiles.cpp:CopyBigFiles
-platform/Platform.cpp:volumeFacts
-platform/Trash.cpp:moveToTrash
 scan/Compare.cpp:CompareSourceWithTarget
 scan/Compare.cpp:CompareSourceWithTarget/lambda
 scan/Orphans.cpp:FindOrphans
 scan/Orphans.cpp:FindOrphans/lambda
 scan/Scanner.cpp:readFolder
 scan/Scanner.cpp:scanTree
-platform/Platform.cpp
-platform/Trash.cpp
 scan/Scanner.cpp
 '
 
