@@ -53,6 +53,7 @@ int copyLink(const Folder &from, const char *name, const Folder &to, const char 
     return 0;
 }
 
+// Copies the bytes of an open file into another, one buffer at a time.
 int copyData(int in, int out)
 {
     QByteArray buffer(kCopyBuffer, Qt::Uninitialized);
@@ -111,6 +112,8 @@ int copyFolder(const Folder &from, const char *name, const Folder &to, const cha
     return err;
 }
 
+// Copies the entry `name` as what it is: a link as a link, a file, or a folder with all it
+// holds; anything else is not copied.
 int copyTree(const Folder &from, const char *name, const Folder &to, const char *toName)
 {
     Status st;
@@ -158,6 +161,8 @@ int removableWhole(const Item &item)
 
 } // namespace
 
+// Checked removable first, then claimed a name, copied and removed; a copy that fails is taken
+// out of the trash again and the item stays where it was.
 bool copyIntoHomeTrash(const QByteArray &home, const Item &item, Fail &fail)
 {
     if (holdsTrash(item, home)) {

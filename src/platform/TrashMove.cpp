@@ -69,6 +69,7 @@ int moveItem(const Item &item, const Folder &files, const QByteArray &dest)
 
 } // namespace
 
+// The folder above `path` ("/" above a top folder).
 QByteArray parentOf(const QByteArray &path)
 {
     const int slash = path.lastIndexOf('/');
@@ -103,6 +104,7 @@ QByteArray volumeTop(const QByteArray &folder, quint64 dev)
     return cur;
 }
 
+// True when `path` lies below the folder a test made the top of a volume of its own.
 bool onSeamVolume(const QByteArray &path)
 {
     const QByteArray &top = seams().volumeTop;

@@ -19,6 +19,8 @@ constexpr int kSuffixLength = 8;
 // Tries at a free name: a random suffix is taken at the first try all but never.
 constexpr int kInfoNameTries = 100;
 
+// Eight letters and digits drawn at random: 40 bits, so a name the trash holds already is all
+// but never drawn.
 QByteArray randomSuffix()
 {
     static std::mt19937_64 gen{std::random_device{}() ^ (quint64(::getpid()) << 32)
@@ -33,6 +35,7 @@ QByteArray randomSuffix()
     return out;
 }
 
+// The suffix to try next: the test's own, or a random one.
 QByteArray nextSuffix()
 {
     if (seams().suffix)
@@ -40,6 +43,7 @@ QByteArray nextSuffix()
     return randomSuffix();
 }
 
+// Opens one folder of a trash (info/ or files/) by path; `fail` names it when it cannot be.
 int openTrashPart(const QByteArray &part, Folder &out, Fail &fail)
 {
     const int err = fs().openRoot(part, FolderUse::Lookup, out);
@@ -48,6 +52,8 @@ int openTrashPart(const QByteArray &part, Folder &out, Fail &fail)
     return err;
 }
 
+// The info file's text: where the item was (`pathValue`, percent-encoded) and when it was
+// deleted, in local time as the desktop reads it.
 QByteArray infoText(const QByteArray &pathValue)
 {
     return QByteArray("[Trash Info]\nPath=") + trashInfoPath(pathValue) + "\nDeletionDate="
@@ -99,6 +105,7 @@ int ensureFolder(const QByteArray &path, quint32 mode)
     return err;
 }
 
+// ensureFolder for `path` and every missing folder above it, from the top down.
 int ensurePath(const QByteArray &path, quint32 mode)
 {
     struct stat st;
@@ -120,6 +127,7 @@ int prepareTrash(const QByteArray &trash)
     return ensureFolder(trash + "/info", kPrivateFolder);
 }
 
+// Opens both folders of a prepared trash, info/ first.
 int openTrashParts(const QByteArray &trash, TrashParts &out, Fail &fail)
 {
     if (const int err = openTrashPart(trash + "/info", out.info, fail))
