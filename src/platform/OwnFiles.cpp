@@ -1,4 +1,5 @@
 #include "platform/OwnFiles.h"
+#include "platform/LinuxCalls.h"
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,10 +9,8 @@ namespace platform {
 
 int openForAppend(const QByteArray &path, Fd &out)
 {
-    int fd;
-    do {
-        fd = ::open(path.constData(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
-    } while (fd < 0 && errno == EINTR);
+    const char *where = path.constData();
+    const int fd = sys::retried([where] { return ::open(where, O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666); });
     if (fd < 0)
         return errno;
     Fd file(fd);
@@ -31,19 +30,7 @@ int openForAppend(const QByteArray &path, Fd &out)
 
 int appendAll(int fd, const QByteArray &bytes)
 {
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        if (n == 0)
-            return EIO;
-        done += n;
-    }
-    return 0;
+    return sys::writeAll(fd, bytes.constData(), bytes.size());
 }
 
 int writeRefusal(const QByteArray &file)

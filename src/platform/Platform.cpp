@@ -1,12 +1,9 @@
 #include "platform/Platform.h"
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
-#include <QStorageInfo>
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <ctime>
 #include <mutex>
 #include <dirent.h>
@@ -14,7 +11,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace platform {
@@ -219,55 +215,6 @@ QString systemErrorText(int err)
     return QString::fromLocal8Bit(std::strerror(err));
 }
 
-QList<Volume> browsableVolumes()
-{
-    QList<Mount> mounts;
-    for (const QStorageInfo &v : QStorageInfo::mountedVolumes())
-        if (v.isValid() && v.isReady())
-            mounts.append(Mount{v.rootPath(), QString::fromLatin1(v.fileSystemType()), QString::fromLatin1(v.device())});
-    return browsableVolumes(mounts, QStorageInfo(homeFolder()).rootPath());
-}
-
-QList<Volume> browsableVolumes(const QList<Mount> &mounts, const QString &homeRoot)
-{
-    static const QStringList pseudo = {
-        "proc", "sysfs", "tmpfs", "devtmpfs", "devpts", "cgroup", "cgroup2", "securityfs", "pstore",
-        "debugfs", "tracefs", "configfs", "fusectl", "mqueue", "hugetlbfs", "bpf", "autofs",
-        "binfmt_misc", "squashfs", "overlay", "nsfs", "efivarfs", "ramfs", "rpc_pipefs", "selinuxfs",
-    };
-    static const QStringList network = {"nfs", "nfs4", "cifs", "smb3", "smbfs", "fuse.sshfs", "9p", "afs"};
-    QList<Volume> out;
-    QStringList seen;
-    auto add = [&](const QString &root, VolumeKind kind) {
-        if (seen.contains(root))
-            return;
-        seen << root;
-        out.append(Volume{root, root, kind});
-    };
-    add(QStringLiteral("/"), VolumeKind::Fixed);
-    if (!homeRoot.isEmpty())
-        add(homeRoot, VolumeKind::Fixed);
-    for (const Mount &v : mounts) {
-        const QString &fs = v.fileSystemType;
-        const QString &root = v.rootPath;
-        if (network.contains(fs)) {
-            add(root, VolumeKind::Network);
-            continue;
-        }
-        if (pseudo.contains(fs) || root.startsWith(QLatin1String("/snap/")) || root.startsWith(QLatin1String("/proc"))
-            || root.startsWith(QLatin1String("/sys")) || root.startsWith(QLatin1String("/dev"))
-            || (root.startsWith(QLatin1String("/run")) && !root.startsWith(QLatin1String("/run/media/"))))
-            continue;
-        if (root.startsWith(QLatin1String("/media/")) || root.startsWith(QLatin1String("/run/media/")))
-            add(root, VolumeKind::Removable);
-        else if (root.startsWith(QLatin1String("/mnt/")))
-            add(root, VolumeKind::Other);
-        else if (v.device.startsWith(QLatin1String("/dev/")))
-            add(root, VolumeKind::Fixed);
-    }
-    return out;
-}
-
 bool subfolderNames(const QString &folder, QStringList *names, bool firstOnly)
 {
     names->clear();
@@ -338,96 +285,6 @@ QString absoluteFolder(const QString &path)
     return out;
 }
 
-
-namespace {
-
-// Undoes the octal escapes (\040 and so on) of a mount table field.
-QByteArray unescapeMountField(const QByteArray &f)
-{
-    QByteArray out;
-    out.reserve(f.size());
-    for (qsizetype i = 0; i < f.size(); ++i) {
-        if (f[i] == '\\' && i + 3 < f.size()) {
-            bool ok = false;
-            const int v = f.mid(i + 1, 3).toInt(&ok, 8);
-            if (ok) {
-                out.append(char(v));
-                i += 3;
-                continue;
-            }
-        }
-        out.append(f[i]);
-    }
-    return out;
-}
-
-} // namespace
-
-VolumeFacts volumeFacts(const QString &path)
-{
-    VolumeFacts v;
-    QByteArray at = encodeName(path);
-    struct stat st;
-    while (::stat(at.constData(), &st) != 0) {
-        const int slash = at.lastIndexOf('/');
-        if (slash <= 0) {
-            at = "/";
-            if (::stat("/", &st) != 0)
-                return v;
-            break;
-        }
-        at.truncate(slash);
-    }
-    char *real = ::realpath(at.constData(), nullptr);
-    const QByteArray resolved = real ? QByteArray(real) : at;
-    ::free(real);
-    const QByteArray devText = QByteArray::number(major(st.st_dev)) + ':' + QByteArray::number(minor(st.st_dev));
-
-    QFile table(QStringLiteral("/proc/self/mountinfo"));
-    if (!table.open(QIODevice::ReadOnly))
-        return v;
-    // The entry of the device; among several (bind mounts), the longest mount point above the
-    // path. Without one for the device, the longest mount point above the path.
-    int best = -1;
-    bool bestByDevice = false;
-    QByteArray bestType, bestSource, bestPoint;
-    const QList<QByteArray> lines = table.readAll().split('\n');
-    for (const QByteArray &line : lines) {
-        const QList<QByteArray> f = line.split(' ');
-        const qsizetype dash = f.indexOf("-");
-        if (f.size() < 7 || dash < 6 || dash + 2 >= f.size())
-            continue;
-        const QByteArray point = unescapeMountField(f[4]);
-        const bool above = point == "/" || resolved == point || resolved.startsWith(point + '/');
-        if (!above)
-            continue;
-        const bool byDevice = f[2] == devText;
-        if (bestByDevice && !byDevice)
-            continue;
-        if (byDevice == bestByDevice && int(point.size()) <= best)
-            continue;
-        best = int(point.size());
-        bestByDevice = byDevice;
-        bestPoint = point;
-        bestType = f[dash + 1];
-        bestSource = unescapeMountField(f[dash + 2]);
-    }
-    if (best < 0)
-        return v;
-    v.mountPoint = decodeName(bestPoint);
-    v.type = QString::fromLatin1(bestType);
-    v.source = decodeName(bestSource);
-    static const QStringList fat = {"vfat", "msdos", "fat", "fuse.fusefat", "fusefat", "umsdos"};
-    static const QStringList foreign = {"vfat", "msdos", "fat", "fuse.fusefat", "fusefat", "umsdos", "exfat",
-                                        "fuse.exfat", "ntfs", "ntfs3", "fuseblk", "fuse.ntfs-3g", "cifs",
-                                        "smb3", "smbfs", "fuse.sshfs", "9p", "iso9660", "udf"};
-    v.twoSecondTimes = fat.contains(v.type);
-    v.unixPermissions = !foreign.contains(v.type);
-    static const QStringList native = {"ext2", "ext3", "ext4", "xfs", "btrfs", "tmpfs", "f2fs", "jfs",
-                                       "reiserfs", "nilfs2", "bcachefs", "zfs", "overlay"};
-    v.timesKeptAsSet = native.contains(v.type);
-    return v;
-}
 
 bool folderHoldsExactName(const QString &folder, const QString &name)
 {

@@ -77,8 +77,6 @@ VolumeFacts volumeFacts(const QString &path);
 // entry under any spelling, the folder's own list only under the one it has.
 bool folderHoldsExactName(const QString &folder, const QString &name);
 
-// Adds owner write permission to the file at `path` (a link in the path is followed).
-
 // The system's text for an errno value.
 QString systemErrorText(int err);
 
