@@ -20,6 +20,12 @@ inline const QColor TargetColour(192, 192, 255);   // lavender: the target side
 inline constexpr Ctl CounterLabels[5] = {Ctl::lblTotalSize, Ctl::lblTotalFolders, Ctl::lblTotalFiles,
                                          Ctl::lblNewFiles, Ctl::lblChngFiles};
 
+// The least contrast between a text and its background (WCAG AA for body text).
+inline constexpr double MinimumContrast = 4.5;
+// The contrast ratio of two colours (1 to 21), from their relative luminance.
+double contrastRatio(const QColor &a, const QColor &b);
+// Gives `w` the colour `c` for `role` and, for a background role (Base, Window, Button), a text
+// colour that reads on it under any palette.
 void setRole(QWidget *w, QPalette::ColorRole role, const QColor &c);
 // A widget that keeps the standard colours whatever its parent uses.
 void standardColours(QWidget *w);

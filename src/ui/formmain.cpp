@@ -269,6 +269,8 @@ void formmain::SelectFromTree(Ctl box)
     const bool source = box == Ctl::txtSource;
     ask(messageBox((source ? QStringLiteral("Source Location : ") : QStringLiteral("Target Location : ")) + path,
                    Buttons::Ok, ctx_->appTitle()));
-    node->setBackground(0, (source ? txtSource_ : txtTarget_)->palette().color(QPalette::Base));
+    const QPalette &side = (source ? txtSource_ : txtTarget_)->palette();
+    node->setBackground(0, side.color(QPalette::Base));
+    node->setForeground(0, side.color(QPalette::Text));
     setText(box, path);
 }
