@@ -74,12 +74,21 @@ void standardColours(QWidget *w)
 }
 
 // The window's layout is measured for Arial. Where Arial itself is missing, a font with the
-// same metrics stands in (fontconfig's alias gives one; they are named as well in case it
-// does not), so that every caption fits its fixed rectangle.
+// same metrics stands in (fontconfig's alias gives one; they are named as well, and as Qt's
+// substitutes for Arial, in case it does not), so that every caption fits its fixed rectangle;
+// without any of them, the desktop's sans-serif family.
 QFont arial(double points)
 {
+    static const bool substitutesKnown = [] {
+        QFont::insertSubstitutions(QStringLiteral("Arial"),
+                                   {QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"), QStringLiteral("sans-serif")});
+        return true;
+    }();
+    Q_UNUSED(substitutesKnown);
     QFont f(QStringLiteral("Arial"));
-    f.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"), QStringLiteral("Arimo")});
+    f.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"),
+                   QStringLiteral("sans-serif")});
+    f.setStyleHint(QFont::SansSerif);
     f.setPointSizeF(points);
     return f;
 }

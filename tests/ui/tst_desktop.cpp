@@ -1,5 +1,5 @@
 // The main window as a citizen of the desktop: names for assistive tools, text that reads
-// under a light and a dark palette.
+// under a light and a dark palette, the font asked for.
 #include "WindowRig.h"
 #include "ui/DriveTree.h"
 #include <QAbstractItemView>
@@ -167,6 +167,19 @@ private slots:
             QCOMPARE(rig.w.control(Ctl::lblListStatus)->palette().color(QPalette::Window), QColor(53, 53, 53));
         }
         QApplication::setPalette(before);
+    }
+
+    void fontAsksForArialThenItsStandIns()
+    {
+        WindowRig rig;
+        const QFont f = rig.w.control(Ctl::txtSource)->font();
+        QCOMPARE(f.families().value(0), QString("Arial"));
+        QCOMPARE(f.styleHint(), QFont::SansSerif);
+        // Qt keeps the substitutes in lower case.
+        const QStringList subs = QFont::substitutes("Arial");
+        QVERIFY(subs.indexOf("liberation sans") >= 0);
+        QVERIFY(subs.indexOf("liberation sans") < subs.indexOf("arimo"));
+        QVERIFY(subs.indexOf("arimo") < subs.indexOf("sans-serif"));
     }
 
     void countersAreLabelledByTheirCaptions()
