@@ -2,9 +2,13 @@
 #include "core/Format.h"
 #include <QApplication>
 #include <QHeaderView>
+#include <QImageReader>
 #include <QStyle>
 #include <QTreeView>
 #include <cmath>
+
+// The resources of a static library are registered by hand, outside any namespace.
+static void registerIconResources() { Q_INIT_RESOURCE(icons); }
 
 namespace formlook {
 
@@ -71,6 +75,18 @@ void standardColours(QWidget *w)
             p.setBrush(group, role, app.brush(group, role));
         }
     w->setPalette(p);
+}
+
+QIcon programIcon()
+{
+    static const bool registered = (registerIconResources(), true);
+    Q_UNUSED(registered);
+    QIcon icon;
+    for (int size : {16, 24, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/quorvel-marnisyn-%1.png").arg(size), QSize(size, size));
+    if (QImageReader::supportedImageFormats().contains("svg"))
+        icon.addFile(QStringLiteral(":/icons/quorvel-marnisyn.svg"));
+    return icon;
 }
 
 // The window's layout is measured for Arial. Where Arial itself is missing, a font with the

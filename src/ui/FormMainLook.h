@@ -4,6 +4,7 @@
 #include "core/Controls.h"
 #include <QColor>
 #include <QFont>
+#include <QIcon>
 #include <QPalette>
 #include <QStringList>
 
@@ -29,6 +30,9 @@ double contrastRatio(const QColor &a, const QColor &b);
 void setRole(QWidget *w, QPalette::ColorRole role, const QColor &c);
 // A widget that keeps the standard colours whatever its parent uses.
 void standardColours(QWidget *w);
+// The program's icon from its own resources: a drawing for each size, and the SVG where an
+// image plugin reads it.
+QIcon programIcon();
 // The font the window's layout is measured for, at `points`.
 QFont arial(double points);
 // The column captions of a result list.

@@ -7,6 +7,7 @@
 #include "ui/DialogAsker.h"
 #include "ui/DriveTree.h"
 #include "ui/FolderSelection.h"
+#include "ui/FormMainLook.h"
 #include "ui/ListInteraction.h"
 #include "ui/ResultListModel.h"
 #include "ui/Widgets.h"
@@ -22,6 +23,7 @@ formmain::formmain(QWidget *parent)
 {
     setObjectName(QStringLiteral("formmain"));
     setWindowTitle(QStringLiteral("Quorvel Marnisyn"));
+    setWindowIcon(formlook::programIcon());
     buildControls();
     buildMenus();
     wireControls();

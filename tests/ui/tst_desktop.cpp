@@ -1,11 +1,13 @@
 // The main window as a citizen of the desktop: names for assistive tools, text that reads
-// under a light and a dark palette, the font asked for.
+// under a light and a dark palette, the font asked for, the window's icon.
 #include "WindowRig.h"
 #include "ui/DriveTree.h"
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QIcon>
+#include <QImage>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
@@ -180,6 +182,23 @@ private slots:
         QVERIFY(subs.indexOf("liberation sans") >= 0);
         QVERIFY(subs.indexOf("liberation sans") < subs.indexOf("arimo"));
         QVERIFY(subs.indexOf("arimo") < subs.indexOf("sans-serif"));
+    }
+
+    void windowShowsTheProgramsOwnIcon()
+    {
+        WindowRig rig;
+        const QIcon icon = rig.w.windowIcon();
+        QVERIFY(!icon.isNull());
+        for (int size : {16, 24, 32, 48, 64, 128, 256})
+            QVERIFY2(icon.availableSizes().contains(QSize(size, size)), qPrintable(QString::number(size)));
+        const QImage small = icon.pixmap(QSize(16, 16), 1.0).toImage();
+        QCOMPARE(small.size(), QSize(16, 16));
+        // The small size is a drawing of its own, not the large one scaled down.
+        const QImage scaled = icon.pixmap(QSize(256, 256), 1.0).toImage().scaled(16, 16, Qt::IgnoreAspectRatio,
+                                                                                  Qt::SmoothTransformation);
+        QVERIFY(small.convertToFormat(QImage::Format_ARGB32) != scaled.convertToFormat(QImage::Format_ARGB32));
+        // Opaque pixels in the corner where the source folder sits.
+        QVERIFY(qAlpha(small.pixel(1, 5)) == 255);
     }
 
     void countersAreLabelledByTheirCaptions()
