@@ -4,6 +4,7 @@
 #include "platform/Platform.h"
 #include "ui/Application.h"
 #include <QByteArray>
+#include <QGuiApplication>
 #include <QStringList>
 #include <cstdio>
 #include <cstring>
@@ -34,5 +35,8 @@ int main(int argc, char **argv)
     case StartMode::Window:
         break;
     }
+    // The desktop finds the program's menu entry and icon under this name (on Wayland the
+    // window's application id).
+    QGuiApplication::setDesktopFileName(QStringLiteral("quorvel-marnisyn"));
     return runApplication(argc, argv, words);
 }

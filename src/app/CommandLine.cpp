@@ -279,6 +279,10 @@ QString CommandLineHelpText()
         QStringLiteral("                                            (2)Copy Changed Files in Source to Target"),
         QStringLiteral("                                            (3)Delate Orphans Files on Target"),
         QStringLiteral("        /? or /h                     -  Display help window then exit."),
+        QStringLiteral("        /ba(tch)                     -  Run unattended: no window waits, no question is shown,"),
+        QStringLiteral("                                            each answer goes to the run log (needs /mp and /sp)"),
+        QStringLiteral("        --help                       -  Print this help to the terminal, open no window"),
+        QStringLiteral("        --version                    -  Print the version to the terminal, open no window"),
     };
     return lines.join(QStringLiteral("\r\n"));
 }

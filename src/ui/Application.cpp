@@ -1,5 +1,6 @@
 #include "ui/Application.h"
 #include "platform/Platform.h"
+#include "ui/FormMainLook.h"
 #include "ui/formmain.h"
 #include <QApplication>
 #include <QStyleFactory>
@@ -7,8 +8,8 @@
 int runApplication(int &argc, char **argv, const QStringList &words)
 {
     QApplication app(argc, argv);
-    // The desktop finds the program's menu entry and icon under this name.
-    QGuiApplication::setDesktopFileName(QStringLiteral("quorvel-marnisyn"));
+    // Every window of the program, its dialogs too, shows the program's icon.
+    QApplication::setWindowIcon(formlook::programIcon());
     // The window marks the source and target sides by colour: use a style that paints them.
     if (QStyle *fusion = QStyleFactory::create(QStringLiteral("Fusion")))
         QApplication::setStyle(fusion);

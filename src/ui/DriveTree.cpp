@@ -1,4 +1,5 @@
 #include "ui/DriveTree.h"
+#include "ui/FormMainLook.h"
 #include "ui/Widgets.h"
 #include <QApplication>
 #include <QHeaderView>
@@ -38,6 +39,8 @@ DriveTree::DriveTree(QWidget *parent) : QTreeWidget(parent)
 {
     setColumnCount(1);
     setHeaderHidden(true);
+    // Hidden, but read out by assistive tools as the tree's column.
+    setHeaderLabel(QStringLiteral("Drives and folders"));
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setIconSize(QSize(16, 16));
@@ -148,9 +151,7 @@ void DriveTree::BuildDriveTree(const QList<platform::Volume> &volumes)
 
 void DriveTree::SetTreeBackColor()
 {
-    QPalette p = palette();
-    p.setColor(QPalette::Base, QColor(255, 255, 199));
-    setPalette(p);
+    formlook::setRole(this, QPalette::Base, QColor(255, 255, 199));
     viewport()->update();
 }
 

@@ -30,6 +30,7 @@ void formmain::buildControls()
     buildCounterGrid();
     layerOverlappingControls();
     buildTabOrder();
+    nameControls();
 }
 
 // The client area carries the window's colour and the font every control inherits.

@@ -4,6 +4,7 @@
 #include "core/Controls.h"
 #include <QColor>
 #include <QFont>
+#include <QIcon>
 #include <QPalette>
 #include <QStringList>
 
@@ -20,9 +21,18 @@ inline const QColor TargetColour(192, 192, 255);   // lavender: the target side
 inline constexpr Ctl CounterLabels[5] = {Ctl::lblTotalSize, Ctl::lblTotalFolders, Ctl::lblTotalFiles,
                                          Ctl::lblNewFiles, Ctl::lblChngFiles};
 
+// The least contrast between a text and its background (WCAG AA for body text).
+inline constexpr double MinimumContrast = 4.5;
+// The contrast ratio of two colours (1 to 21), from their relative luminance.
+double contrastRatio(const QColor &a, const QColor &b);
+// Gives `w` the colour `c` for `role` and, for a background role (Base, Window, Button), a text
+// colour that reads on it under any palette.
 void setRole(QWidget *w, QPalette::ColorRole role, const QColor &c);
 // A widget that keeps the standard colours whatever its parent uses.
 void standardColours(QWidget *w);
+// The program's icon from its own resources: a drawing for each size, and the SVG where an
+// image plugin reads it.
+QIcon programIcon();
 // The font the window's layout is measured for, at `points`.
 QFont arial(double points);
 // The column captions of a result list.

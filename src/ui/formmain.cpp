@@ -7,6 +7,7 @@
 #include "ui/DialogAsker.h"
 #include "ui/DriveTree.h"
 #include "ui/FolderSelection.h"
+#include "ui/FormMainLook.h"
 #include "ui/ListInteraction.h"
 #include "ui/ResultListModel.h"
 #include "ui/Widgets.h"
@@ -22,6 +23,7 @@ formmain::formmain(QWidget *parent)
 {
     setObjectName(QStringLiteral("formmain"));
     setWindowTitle(QStringLiteral("Quorvel Marnisyn"));
+    setWindowIcon(formlook::programIcon());
     buildControls();
     buildMenus();
     wireControls();
@@ -269,6 +271,8 @@ void formmain::SelectFromTree(Ctl box)
     const bool source = box == Ctl::txtSource;
     ask(messageBox((source ? QStringLiteral("Source Location : ") : QStringLiteral("Target Location : ")) + path,
                    Buttons::Ok, ctx_->appTitle()));
-    node->setBackground(0, (source ? txtSource_ : txtTarget_)->palette().color(QPalette::Base));
+    const QPalette &side = (source ? txtSource_ : txtTarget_)->palette();
+    node->setBackground(0, side.color(QPalette::Base));
+    node->setForeground(0, side.color(QPalette::Text));
     setText(box, path);
 }

@@ -5,7 +5,7 @@
 // the folder selection are handled here. Its member functions are defined in formmain.cpp (the
 // window's course and events) and in FormMainControls.cpp (building), FormMainGeometry.cpp
 // (placing and sizing), FormMainHost.cpp (the control map and UiHost) and FormMainWatchers.cpp
-// (activation and pop-up keys).
+// (activation and pop-up keys), FormMainAccess.cpp (names for assistive tools).
 #include "core/Context.h"
 #include "core/UiHost.h"
 #include "ui/Layout.h"
@@ -168,6 +168,7 @@ private:
     void buildCounterGrid();
     void layerOverlappingControls();
     void buildTabOrder();
+    void nameControls();
     void registerControl(Ctl c, int index, QWidget *w);
     WrapButton *addButton(Ctl c, const QString &caption, const QString &tip, const QColor &colour);
     ClickLabel *addLabel(Ctl c, int index, const QString &caption, bool statusLine = false);

@@ -140,7 +140,8 @@ private slots:
         const QStringList d = dialogue(rig);
         QCOMPARE(d.size(), 4);
         QVERIFY(d[0].startsWith("Message: Parms:         /mp 'complete Source path'"));
-        QVERIFY(d[0].endsWith("(3)Delate Orphans Files on Target         /? or /h                     -  Display help window then exit."));
+        QVERIFY(d[0].contains("(3)Delate Orphans Files on Target         /? or /h                     -  Display help window then exit."));
+        QVERIFY(d[0].endsWith("        --version                    -  Print the version to the terminal, open no window"));
         QCOMPARE(d[1], QStringLiteral("Answered: OK"));
         QCOMPARE(d[3], QStringLiteral("Answered: No"));
         QVERIFY(settingsUntouched(rig));

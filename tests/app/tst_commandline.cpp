@@ -47,6 +47,10 @@ const QString kHelp = QStringList{
     "                                            (2)Copy Changed Files in Source to Target",
     "                                            (3)Delate Orphans Files on Target",
     "        /? or /h                     -  Display help window then exit.",
+    "        /ba(tch)                     -  Run unattended: no window waits, no question is shown,",
+    "                                            each answer goes to the run log (needs /mp and /sp)",
+    "        --help                       -  Print this help to the terminal, open no window",
+    "        --version                    -  Print the version to the terminal, open no window",
 }.join("\r\n");
 
 const QString kFormatError = " There is a format error in the input command line.  Please revise and rerun.";
@@ -218,7 +222,8 @@ private slots:
     void helpTextAndCaption()
     {
         QCOMPARE(CommandLineHelpText(), kHelp);
-        QCOMPARE(CommandLineHelpText().split("\r\n").size(), 12);
+        QCOMPARE(CommandLineHelpText().split("\r\n").size(), 16);
+        QVERIFY(CommandLineHelpText().contains("        /ba(tch)  "));
         QVERIFY(!CommandLineHelpText().endsWith("\r\n"));
         QCOMPARE(RunNameCaption("Night Run"), QString("Marnisyn Night Run (Vers. 14.8.15)"));
     }

@@ -148,9 +148,11 @@ private slots:
         r = run({"--help"});
         QCOMPARE(r.status, 0);
         const QStringList lines = r.out.split('\n');
-        QCOMPARE(lines.size(), 13);   // twelve lines, each ended
+        QCOMPARE(lines.size(), 17);   // sixteen lines, each ended
         QCOMPARE(lines.first(), QStringLiteral("Parms:"));
         QCOMPARE(lines.value(11), QStringLiteral("        /? or /h                     -  Display help window then exit."));
+        QVERIFY(lines.value(12).startsWith(QStringLiteral("        /ba(tch)  ")));
+        QVERIFY(r.out.contains(QStringLiteral("        --version  ")));
         QVERIFY(!r.out.contains('\r'));
         // The help of the grammar in a batch run: logged, answered, status 0.
         r = run({"/ba", "/h"});

@@ -1,5 +1,5 @@
 # Installs the build into a scratch DESTDIR and checks that the program, the desktop entry and
-# the icon land where a desktop looks for them, with the contents they need.
+# the icons (scalable and at each size) land where a desktop looks for them, with the contents they need.
 file(REMOVE_RECURSE "${DEST}")
 execute_process(COMMAND ${CMAKE_COMMAND} -E env "DESTDIR=${DEST}" ${CMAKE_COMMAND} --install "${BUILD_DIR}"
                 RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
@@ -43,5 +43,15 @@ file(READ "${icon}" svg)
 if(NOT svg MATCHES "<svg[^>]*xmlns=\"http://www.w3.org/2000/svg\"" OR NOT svg MATCHES "</svg>[ \r\n]*$")
   message(FATAL_ERROR "${icon} is not an SVG image")
 endif()
+foreach(size 16 24 32 48 64 128 256)
+  set(png "${root}/${DATADIR}/icons/hicolor/${size}x${size}/apps/quorvel-marnisyn.png")
+  if(NOT EXISTS "${png}")
+    message(FATAL_ERROR "the ${size} px icon is not installed as ${png}")
+  endif()
+  file(READ "${png}" head LIMIT 8 HEX)
+  if(NOT head STREQUAL "89504e470d0a1a0a")
+    message(FATAL_ERROR "${png} is not a PNG image")
+  endif()
+endforeach()
 file(REMOVE_RECURSE "${DEST}")
 message("installed and checked under ${DEST}")
