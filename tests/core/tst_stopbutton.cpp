@@ -5,7 +5,7 @@
 #include "core/ResultLists.h"
 #include <QTest>
 
-class TestBusy : public QObject {
+class TestStopButton : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase() { pinTestLocale(); }
@@ -84,5 +84,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestBusy)
-#include "tst_busy.moc"
+QTEST_GUILESS_MAIN(TestStopButton)
+#include "tst_stopbutton.moc"
