@@ -1,4 +1,5 @@
 // QuorvelMarnisyn: keeps two folder trees in step.
+#include "app/QuietMessages.h"
 #include "app/StartMode.h"
 #include "core/ExitStatus.h"
 #include "platform/Platform.h"
@@ -38,5 +39,6 @@ int main(int argc, char **argv)
     // The desktop finds the program's menu entry and icon under this name (on Wayland the
     // window's application id).
     QGuiApplication::setDesktopFileName(QStringLiteral("quorvel-marnisyn"));
+    InstallQuietPlatformMessages();
     return runApplication(argc, argv, words);
 }
