@@ -80,9 +80,20 @@ QString UnwatchedDeletionConcern(qint64 sourceItems, qint64 targetItems, qint64 
         return QString();
     if (sourceItems == 0 && targetItems > 0)
         return QStringLiteral("the source listed no item while the target listed ") + QString::number(targetItems);
-    if (orphans > 100 && orphans * 2 > targetItems)
+    if (orphans * 2 > targetItems && targetItems > kHandfulOfItems)
         return QString::number(orphans) + QStringLiteral(" of the target's ") + QString::number(targetItems)
             + QStringLiteral(" items are orphans");
+    return QString();
+}
+
+QString NestedFoldersConcern(const QString &source, const QString &target)
+{
+    const QChar sep = platform::separator();
+    const QString s = withoutTrailingSeparators(source) + sep, t = withoutTrailingSeparators(target) + sep;
+    if (s.startsWith(t))
+        return QStringLiteral("the source folder lies inside the target folder");
+    if (t.startsWith(s))
+        return QStringLiteral("the target folder lies inside the source folder");
     return QString();
 }
 
@@ -94,8 +105,10 @@ namespace {
 bool deletionConfirmed(Context &ctx)
 {
     if (ctx.SwitchBa) {
-        const QString concern = UnwatchedDeletionConcern(qint64(ctx.SourceScanItems.size()), qint64(ctx.ScanItems.size()),
-                                                         qint64(ctx.OrphanItems.size()));
+        QString concern = NestedFoldersConcern(ctx.ui->text(Ctl::txtSource), ctx.ui->text(Ctl::txtTarget));
+        if (concern.isEmpty())
+            concern = UnwatchedDeletionConcern(qint64(ctx.SourceScanItems.size()), qint64(ctx.ScanItems.size()),
+                                               qint64(ctx.OrphanItems.size()));
         if (!concern.isEmpty()) {
             ctx.orphanSafetyStop = true;
             ctx.log.writeDated(QStringLiteral(" Orphan deletion skipped in a batch run: ") + concern + QLatin1Char('.'));

@@ -27,11 +27,19 @@ void DeleteOrphans(Context &ctx);
 // that is one itself, is never moved. `error` says why not, when the move itself failed or
 // the door refused the path.
 bool DeleteFolderTree(Context &ctx, const QString &path, QString *error = nullptr);
+// A target with no more items than this may lose all of them to an unwatched deletion: a
+// handful of orphans is what a few files deleted on purpose leave. Above it, orphans that are
+// more than half of the target's items mean a wrong or emptied source folder (one stray file in
+// an emptied mount point must not empty the backup).
+inline constexpr qint64 kHandfulOfItems = 10;
 // Why a deletion of `orphans` orphans that nobody watches should not run, or "" when nothing
 // speaks against it: a source that listed no item while the target listed some (an unmounted
-// or emptied source), or orphans that are more than half of the target's items and more than
-// 100 (a wrong folder).
+// or emptied source), or orphans that are more than half of the target's items in a target of
+// more than a handful (kHandfulOfItems) of items (a wrong folder).
 QString UnwatchedDeletionConcern(qint64 sourceItems, qint64 targetItems, qint64 orphans);
+// Why no orphan may be deleted when nobody watches, or "": one folder lies inside the other (the
+// target's items around the source folder are all orphans of it).
+QString NestedFoldersConcern(const QString &source, const QString &target);
 
 namespace steps {
 

@@ -231,10 +231,36 @@ private slots:
         QVERIFY(UnwatchedDeletionConcern(0, 0, 0).isEmpty());
         QVERIFY(!UnwatchedDeletionConcern(0, 1, 1).isEmpty());            // an empty source
         QVERIFY(UnwatchedDeletionConcern(5, 1, 1).isEmpty());
-        QVERIFY(UnwatchedDeletionConcern(300, 200, 100).isEmpty());       // not more than 100
         QVERIFY(!UnwatchedDeletionConcern(300, 201, 101).isEmpty());      // more than half
         QVERIFY(UnwatchedDeletionConcern(300, 202, 101).isEmpty());       // exactly half
         QVERIFY(UnwatchedDeletionConcern(0, 5, 0).isEmpty());             // nothing to delete
+        // One stray file left in an emptied mount point must not empty the backup.
+        QVERIFY(!UnwatchedDeletionConcern(1, 60, 60).isEmpty());
+        QVERIFY(!UnwatchedDeletionConcern(1, 11, 11).isEmpty());          // more than a handful
+        QVERIFY(UnwatchedDeletionConcern(1, 10, 10).isEmpty());           // a handful
+        QVERIFY(UnwatchedDeletionConcern(40, 60, 30).isEmpty());
+        // Folders inside one another, either way round; neighbours with a common prefix are not.
+        QVERIFY(!NestedFoldersConcern("/home/me/Documents/", "/home/me/").isEmpty());
+        QVERIFY(!NestedFoldersConcern("/home/me", "/home/me/backup").isEmpty());
+        QVERIFY(NestedFoldersConcern("/home/me/Documents", "/home/me/Documents2").isEmpty());
+    }
+
+    void aSourceInsideTheTargetDeletesNothing()
+    {
+        // /mp ~/Documents /sp ~ : everything of the home folder around Documents is an orphan.
+        ActionRig rig;
+        writeFile(rig.dst + "Documents/notes.txt", "n");
+        writeFile(rig.dst + ".bashrc", "b");
+        writeFile(rig.dst + "Music/song.ogg", "s");
+        prepare(rig);
+        const QMap<QString, QString> before = treeFacts(rig.dst);
+        FormLoad(rig.ctx, {"/mp", arg(rig.dst + "Documents/"), "/sp", arg(rig.dst), "/do", "/ba"});
+        QVERIFY2(rig.ctx.exitStatus == ExitStatus::ItemsFailed, qPrintable(rig.messages().join('\n')));
+        QCOMPARE(treeFacts(rig.dst), before);
+        QVERIFY(QDir(rig.trash).isEmpty());
+        QVERIFY2(rig.messages().contains(
+                     " Orphan deletion skipped in a batch run: the source folder lies inside the target folder."),
+                 qPrintable(rig.messages().join('\n')));
     }
 
     void anAttendedRunStillDeletes()
