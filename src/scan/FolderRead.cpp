@@ -47,15 +47,15 @@ void keepEntry(RawFolder &out, const platform::FolderEntry &e, bool isFolder, qi
 // `known`, or asked once. A file gone or changed since the entry was read is kept with nothing
 // learned (size -1), so whoever needs its length asks for real and reports the failure.
 void fileMeta(const platform::Folder &dir, const platform::FolderEntry &e, const platform::Status *st,
-              const ReadSpec &spec, bool listed, FolderRead &r, qint64 &size, qint64 &mtime)
+              const ReadRules &rules, bool listed, FolderRead &r, qint64 &size, qint64 &mtime)
 {
     if (st) {
         size = st->size;
         mtime = st->mtime.ns();
         return;
     }
-    if (spec.known && *spec.known && (listed || !spec.wantFiles)
-        && (*spec.known)(spec.folderText + QLatin1Char('/') + platform::decodeName(e.name, e.length), size, mtime))
+    if (rules.known && *rules.known && (listed || !rules.wantFiles)
+        && (*rules.known)(rules.folderText + QLatin1Char('/') + platform::decodeName(e.name, e.length), size, mtime))
         return;
     platform::Status own;
     const int err = platform::fs().statAt(dir, e.name, own);
@@ -73,7 +73,7 @@ void fileMeta(const platform::Folder &dir, const platform::FolderEntry &e, const
 // One entry of the folder: a folder is kept (unless it is the one left out), a regular file
 // is kept when the pattern selects it and counted in the folder's total either way; links,
 // sockets, FIFOs and devices are never listed, nor the copier's temporary file.
-void takeEntry(const platform::Folder &dir, const platform::FolderEntry &e, const ReadSpec &spec, FolderRead &r,
+void takeEntry(const platform::Folder &dir, const platform::FolderEntry &e, const ReadRules &rules, FolderRead &r,
                RawFolder &out)
 {
     platform::Kind kind = e.kind;
@@ -85,7 +85,7 @@ void takeEntry(const platform::Folder &dir, const platform::FolderEntry &e, cons
         kind = haveStat ? st.kind : platform::Kind::Folder;
     }
     if (kind == platform::Kind::Folder) {
-        if (spec.leaveOut && isLeftOut(*spec.leaveOut, dir, e))
+        if (rules.leaveOut && isLeftOut(*rules.leaveOut, dir, e))
             r.leftOut = true;
         else
             keepEntry(out, e, true, -1, 0);
@@ -93,11 +93,11 @@ void takeEntry(const platform::Folder &dir, const platform::FolderEntry &e, cons
     }
     if (kind != platform::Kind::File || isCopyTemp(e.name))
         return;
-    bool listed = spec.wantFiles;
-    if (listed && spec.pattern)
-        listed = FileMatchesPattern(platform::decodeName(e.name, e.length), *spec.pattern);
+    bool listed = rules.wantFiles;
+    if (listed && rules.pattern)
+        listed = FileMatchesPattern(platform::decodeName(e.name, e.length), *rules.pattern);
     qint64 size = -1, mtime = 0;
-    fileMeta(dir, e, haveStat ? &st : nullptr, spec, listed, r, size, mtime);
+    fileMeta(dir, e, haveStat ? &st : nullptr, rules, listed, r, size, mtime);
     if (size > 0)
         r.filesTotal += size;
     if (listed)
@@ -111,19 +111,19 @@ QByteArray rootBytes(const QString &stripped)
     return stripped.isEmpty() ? QByteArray("/") : platform::encodeName(stripped);
 }
 
-FolderRead readFolder(const platform::Folder &dir, const ReadSpec &spec, RawFolder &out)
+FolderRead readFolder(const platform::Folder &dir, const ReadRules &rules, RawFolder &out)
 {
     FolderRead r;
     out.entries.clear();
     out.names.clear();
-    r.laterErr = platform::fs().readEntries(dir, [&](const platform::FolderEntry &e) { takeEntry(dir, e, spec, r, out); });
+    r.laterErr = platform::fs().readEntries(dir, [&](const platform::FolderEntry &e) { takeEntry(dir, e, rules, r, out); });
     std::sort(out.entries.begin(), out.entries.end(), [&out](const RawEntry &a, const RawEntry &b) {
         return ScanList::compareNames(out.name(a), a.ascii, out.name(b), b.ascii) < 0;
     });
     return r;
 }
 
-FolderRead readFolderBelow(const platform::Folder &root, int rootErr, QByteArrayView relative, const ReadSpec &spec,
+FolderRead readFolderBelow(const platform::Folder &root, int rootErr, QByteArrayView relative, const ReadRules &rules,
                            RawFolder &out)
 {
     out.entries.clear();
@@ -134,10 +134,10 @@ FolderRead readFolderBelow(const platform::Folder &root, int rootErr, QByteArray
         return r;
     }
     if (relative.isEmpty())
-        return readFolder(root, spec, out);
+        return readFolder(root, rules, out);
     platform::Folder dir;
     r.openErr = platform::fs().openFolder(root, relative, platform::FolderUse::Read, dir);
-    return r.openErr ? r : readFolder(dir, spec, out);
+    return r.openErr ? r : readFolder(dir, rules, out);
 }
 
 } // namespace scanread

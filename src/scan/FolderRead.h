@@ -33,7 +33,7 @@ struct FolderRead {
 // What one folder read keeps: the files the pattern selects (all when `pattern` is null;
 // none but their lengths when `wantFiles` is false), lengths and times from `known` where it
 // knows them (`folderText` is the folder's path for it), and never the folder to leave out.
-struct ReadSpec {
+struct ReadRules {
     const QString *pattern = nullptr;
     bool wantFiles = true;
     const KnownFileMeta *known = nullptr;
@@ -45,12 +45,12 @@ struct ReadSpec {
 // root's text is empty (its entries' paths start with the separator).
 QByteArray rootBytes(const QString &stripped);
 
-// Reads one open folder: its subfolders and the files the spec selects, sorted by name
+// Reads one open folder: its subfolders and the files its rules select, sorted by name
 // without regard to case (then exactly). A failure part-way keeps what was read before it.
-FolderRead readFolder(const platform::Folder &dir, const ReadSpec &spec, RawFolder &out);
+FolderRead readFolder(const platform::Folder &dir, const ReadRules &rules, RawFolder &out);
 // Opens the folder `relative` beneath `root` (the root itself when empty) and reads it;
 // `rootErr` is why the root could not be opened (0: it was).
-FolderRead readFolderBelow(const platform::Folder &root, int rootErr, QByteArrayView relative, const ReadSpec &spec,
+FolderRead readFolderBelow(const platform::Folder &root, int rootErr, QByteArrayView relative, const ReadRules &rules,
                            RawFolder &out);
 
 } // namespace scanread

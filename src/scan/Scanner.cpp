@@ -182,20 +182,20 @@ qint64 FolderTreeSize(const platform::Folder &root, QByteArrayView relative, con
     using scanread::FolderRead;
     std::vector<QByteArray> stack{relative.toByteArray()};
     scanread::RawFolder raw;
-    scanread::ReadSpec spec;
-    spec.wantFiles = false;
-    spec.known = known ? &known : nullptr;
+    scanread::ReadRules rules;
+    rules.wantFiles = false;
+    rules.known = known ? &known : nullptr;
     qint64 total = 0;
     int err = 0;
     while (!stack.empty() && !err) {
         const QByteArray folder = std::move(stack.back());
         stack.pop_back();
         if (known)
-            spec.folderText = folder.isEmpty() ? rootText : rootText + QLatin1Char('/') + platform::decodeName(folder.constData(), folder.size());
+            rules.folderText = folder.isEmpty() ? rootText : rootText + QLatin1Char('/') + platform::decodeName(folder.constData(), folder.size());
         // Every folder is opened beneath the root, the root itself too.
         platform::Folder dir;
         const int openErr = platform::fs().openFolder(root, folder, platform::FolderUse::Read, dir);
-        const FolderRead r = openErr ? FolderRead{openErr} : scanread::readFolder(dir, spec, raw);
+        const FolderRead r = openErr ? FolderRead{openErr} : scanread::readFolder(dir, rules, raw);
         err = r.openErr ? r.openErr : r.laterErr ? r.laterErr : r.sizeErr;
         total += r.filesTotal;
         for (const scanread::RawEntry &e : raw.entries)

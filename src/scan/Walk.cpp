@@ -15,7 +15,7 @@ using platform::errc::NotFound;
 using scanread::FolderRead;
 using scanread::RawEntry;
 using scanread::RawFolder;
-using scanread::ReadSpec;
+using scanread::ReadRules;
 
 // The queue key of a folder below a queued one: the parent's key, a separator that sorts
 // before every other character, and the folded name (see FolderQueueKey).
@@ -44,7 +44,7 @@ struct FolderRec {
 // The walk's state: the list being built, the folder queue and the folder records.
 struct Walk {
     ScanResult &out;
-    ReadSpec spec;
+    ReadRules rules;
     platform::Folder root;
     int rootErr = 0;
     // The queue: ascending case-insensitive path order; a new folder goes right after the last
@@ -146,10 +146,10 @@ void finishWalk(Walk &w)
 void scanTree(ScanResult &out, const QString &root, const QString &pattern, const LeaveOut &leaveOut,
               const KnownFileMeta &known, const ScanHooks &hooks)
 {
-    Walk w{out, ReadSpec(), platform::Folder(), 0, {}, {}, RawFolder()};
-    w.spec.pattern = PatternTakesAll(pattern) ? nullptr : &pattern;
-    w.spec.known = known ? &known : nullptr;
-    w.spec.leaveOut = leaveOut.valid ? &leaveOut : nullptr;
+    Walk w{out, ReadRules(), platform::Folder(), 0, {}, {}, RawFolder()};
+    w.rules.pattern = PatternTakesAll(pattern) ? nullptr : &pattern;
+    w.rules.known = known ? &known : nullptr;
+    w.rules.leaveOut = leaveOut.valid ? &leaveOut : nullptr;
     startWalk(w, root, pattern);
     qint32 lastTaken = kBeforeFirstFolder;
     while (!w.queue.empty() && !hooks.stopped()) {
@@ -162,9 +162,9 @@ void scanTree(ScanResult &out, const QString &root, const QString &pattern, cons
         lastTaken = folderEntry;
         const qint32 spanIndex = out.list.spanOf(folderEntry);
         if (known)
-            w.spec.folderText = out.list.folderPath(folderEntry);
+            w.rules.folderText = out.list.folderPath(folderEntry);
         const QByteArray relative = folderEntry < 0 ? QByteArray() : out.list.relativeBytes(folderEntry);
-        const FolderRead r = readFolderBelow(w.root, w.rootErr, relative, w.spec, w.raw);
+        const FolderRead r = readFolderBelow(w.root, w.rootErr, relative, w.rules, w.raw);
         noteRead(w, folderEntry, spanIndex, r);
         appendEntries(w, folderEntry, spanIndex, key);
     }
