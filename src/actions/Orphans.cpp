@@ -1,8 +1,12 @@
-// Deletion of the orphans (items only on the target): files first, then folders, each moved to
-// the desktop trash so that nothing is lost for good, and each move checked.
+// Deletion of the orphans (items only on the target): each topmost orphan folder first, moved
+// to the desktop trash whole; then the files, then the folders that are left, each moved to the
+// trash so that nothing is lost for good, and each move checked.
 #include "actions/Steps.h"
 #include "platform/FileSystem.h"
 #include "platform/Platform.h"
+#include "platform/Trash.h"
+#include <QHash>
+#include <QSet>
 #include "core/Progress.h"
 #include "core/ResultLists.h"
 
@@ -121,6 +125,122 @@ bool deletionConfirmed(Context &ctx)
     return ctx.ui->ask(q).button == Button::Yes;
 }
 
+// The folder above `path` ("" at the top).
+QString folderAbove(const QString &path)
+{
+    const qsizetype slash = path.lastIndexOf(platform::separator());
+    return slash > 0 ? path.left(slash) : QString();
+}
+
+// True when `path` lies below one of the folders in `folders`.
+bool liesBelowOneOf(const QSet<QString> &folders, const QString &path)
+{
+    if (folders.isEmpty())
+        return false;
+    for (QString up = folderAbove(path); !up.isEmpty(); up = folderAbove(up))
+        if (folders.contains(up))
+            return true;
+    return false;
+}
+
+// The topmost orphan folders (those whose own folder is no orphan), each to go to the trash
+// as one entry with everything in it, and the orphans listed below each. A top the whole
+// pass settled (moved, or lost on the way) settles everything listed below it too.
+class WholeFolders {
+public:
+    struct Below {
+        qint32 files = 0, folders = 0;
+    };
+
+    explicit WholeFolders(const std::vector<WorkItem> &items)
+    {
+        QSet<QString> orphanFolders;
+        for (const WorkItem &item : items)
+            if (item.IsFolder)
+                orphanFolders.insert(item.Path);
+        for (const WorkItem &item : items) {
+            QString top = item.IsFolder ? item.Path : QString();
+            for (QString up = folderAbove(item.Path); orphanFolders.contains(up); up = folderAbove(up))
+                top = up;
+            if (top.isEmpty())
+                continue;
+            topOf_.insert(item.Path, top);
+            if (top == item.Path)
+                tops_.append(top);
+            else
+                ++(item.IsFolder ? below_[top].folders : below_[top].files);
+        }
+    }
+
+    const QStringList &tops() const { return tops_; }
+    Below below(const QString &top) const { return below_.value(top); }
+    void settle(const QString &top) { settled_.insert(top); }
+    // True when the item is a top the whole pass settled, or lies below one.
+    bool settled(const QString &path) const
+    {
+        const auto it = topOf_.constFind(path);
+        return it != topOf_.cend() && settled_.contains(*it);
+    }
+
+private:
+    QHash<QString, QString> topOf_;
+    QHash<QString, Below> below_;
+    QStringList tops_;
+    QSet<QString> settled_;
+};
+
+// Whether a topmost orphan folder can go to the trash as one entry now: a real folder still,
+// on a volume whose trash takes a folder by one rename (FUSE FAT moves one entry at a time:
+// its orphans are taken item by item, as elsewhere a folder that will not go whole).
+bool goesWhole(Context &ctx, const QString &path)
+{
+    const Entry e = lookUp(ctx, path);
+    return e.err == 0 && e.st.kind == platform::Kind::Folder && platform::trashTakesFoldersWhole(e.parent);
+}
+
+// The orphans below a folder that went to the trash whole were deleted with it: they count
+// as deleted, with the folder's one line for them all.
+void countDeletedWhole(Context &ctx, const QString &top, const WholeFolders::Below &below)
+{
+    ctx.ScanFileCount -= below.files;
+    ctx.ScanFolderCount -= below.folders + 1;
+    ctx.ui->setText(Ctl::lblTotalFiles, CounterText(ctx.ScanFileCount), 1);
+    ctx.ui->setText(Ctl::lblTotalFolders, CounterText(ctx.ScanFolderCount), 1);
+    ctx.log.writeB(QStringLiteral(" Deleted Orphan folder: ") + top);
+}
+
+// Each topmost orphan folder to the trash whole, so that it is restored with its contents. A
+// folder that stays in place after a failed move is left to the item-by-item passes; one that
+// is gone but not in the trash is a failure, and its contents are not looked for again.
+// Returns how many were not deleted.
+qint32 deleteWholeFolders(Context &ctx, Pace &pace, WholeFolders &whole)
+{
+    qint32 notDeleted = 0;
+    for (const QString &top : whole.tops()) {
+        if (ctx.StopRequested)
+            break;
+        if (!goesWhole(ctx, top))
+            continue;
+        ctx.ui->setText(Ctl::lblListStatus, QStringLiteral("Deleting folder ") + top);
+        pace.pump();
+        QString why;
+        const bool moved = DeleteFolderTree(ctx, top, &why);
+        if (!moved && folderStillThere(ctx, top))
+            continue;
+        whole.settle(top);
+        if (moved) {
+            countDeletedWhole(ctx, top, whole.below(top));
+            continue;
+        }
+        ctx.log.writeB(QStringLiteral(" *** Could not delete folder: ") + top);
+        if (!why.isEmpty())
+            ctx.log.writeB(QStringLiteral(" ") + why);
+        ++ctx.RunFailures;
+        ++notDeleted;
+    }
+    return notDeleted;
+}
+
 // Moves one orphan file to the trash. One look at the entry: only a regular file is moved;
 // anything else at that name (a folder that replaced the listed file since the listing, a
 // link, an entry below a folder that is now a link) is not what the user was shown.
@@ -135,14 +255,14 @@ bool deleteOrphanFile(Context &ctx, const QString &path, QString &why)
     return platform::fs().moveToTrash(e.parent, e.name.constData(), &why);
 }
 
-// The files first. Returns how many stayed in place.
-qint32 deleteOrphanFiles(Context &ctx, Pace &pace)
+// The files first (those not settled with a whole folder). Returns how many stayed in place.
+qint32 deleteOrphanFiles(Context &ctx, Pace &pace, const WholeFolders &whole)
 {
     qint32 notDeleted = 0;
     for (const WorkItem &listed : std::vector<WorkItem>(ctx.OrphanItems)) {
         if (ctx.StopRequested)
             break;
-        if (listed.IsFolder)
+        if (listed.IsFolder || whole.settled(listed.Path))
             continue;
         ctx.ui->setText(Ctl::lblListStatus, QStringLiteral("Deleting file ") + listed.Path);
         pace.pump();
@@ -162,19 +282,28 @@ qint32 deleteOrphanFiles(Context &ctx, Pace &pace)
     return notDeleted;
 }
 
-// Then the folders, each with what is left in it. Returns how many stayed in place.
-qint32 deleteOrphanFolders(Context &ctx, Pace &pace)
+// Then the folders that are left, each with what is left in it. A folder below one this pass
+// moved went to the trash with it: it is counted as deleted, without a line of its own.
+// Returns how many stayed in place.
+qint32 deleteOrphanFolders(Context &ctx, Pace &pace, const WholeFolders &whole)
 {
     qint32 notDeleted = 0;
+    QSet<QString> moved;
     for (const WorkItem &listed : std::vector<WorkItem>(ctx.OrphanItems)) {
         if (ctx.StopRequested)
             break;
-        if (!listed.IsFolder)
+        if (!listed.IsFolder || whole.settled(listed.Path))
             continue;
+        if (liesBelowOneOf(moved, listed.Path)) {
+            --ctx.ScanFolderCount;
+            ctx.ui->setText(Ctl::lblTotalFolders, CounterText(ctx.ScanFolderCount), 1);
+            continue;
+        }
         ctx.ui->setText(Ctl::lblListStatus, QStringLiteral("Deleting folder ") + listed.Path);
         pace.pump();
         QString why;
         if (DeleteFolderTree(ctx, listed.Path, &why)) {
+            moved.insert(listed.Path);
             --ctx.ScanFolderCount;
             ctx.ui->setText(Ctl::lblTotalFolders, CounterText(ctx.ScanFolderCount), 1);
             ctx.log.writeB(QStringLiteral(" Deleted Orphan folder: ") + listed.Path);
@@ -205,7 +334,10 @@ void DeleteOrphans(Context &ctx)
     const qint32 count = qint32(ctx.OrphanItems.size());
     ctx.log.writeB(QStringLiteral(" ....Deleting ") + QString::number(count) + QStringLiteral(" orphans files\\folders from Target."));
     // The entries are copied: the array may not be touched while the window processes events.
-    const qint32 notDeleted = deleteOrphanFiles(ctx, pace) + deleteOrphanFolders(ctx, pace);
+    WholeFolders whole(ctx.OrphanItems);
+    qint32 notDeleted = deleteWholeFolders(ctx, pace, whole);
+    notDeleted += deleteOrphanFiles(ctx, pace, whole);
+    notDeleted += deleteOrphanFolders(ctx, pace, whole);
 
     if (ctx.StopRequested) {
         AcknowledgeStop(ctx);

@@ -51,4 +51,10 @@ void setVolumeTop(const QString &top);
 void reset();
 } // namespace trashtest
 
+// ----- Whole folders -----
+// True when a folder of the open folder `parent` goes to the trash as it is, by one rename or
+// one whole copy; false on a volume where the trash moves a folder one entry at a time (FUSE
+// FAT), where a caller takes the items one by one instead. Asked of the door's volume facts.
+bool trashTakesFoldersWhole(const Folder &parent);
+
 } // namespace platform

@@ -49,7 +49,7 @@ int movePiecewise(const Folder &from, const char *fromName, const Folder &to, co
 // with others mounted later.
 bool folderRenameUnsafe(const Folder &parent)
 {
-    return volumeFacts(decodeName(parent.path())).type == QLatin1String("fuse.fusefat");
+    return fs().volumeFacts(decodeName(parent.path())).type == QLatin1String("fuse.fusefat");
 }
 
 // Moves the item to files/`dest`, never replacing an entry there (Exists then).
@@ -197,3 +197,13 @@ bool moveToVolumeTrash(const QByteArray &top, const Item &item, Fail &fail)
 }
 
 } // namespace platform::trash
+
+namespace platform {
+
+// ----- Whole folders -----
+bool trashTakesFoldersWhole(const Folder &parent)
+{
+    return !trash::folderRenameUnsafe(parent);
+}
+
+} // namespace platform

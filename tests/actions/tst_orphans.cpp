@@ -1,9 +1,10 @@
-// The deletion of orphans on real trees: the confirmation, files then folders to the (test)
-// trash, each move checked, read-only files, Stop.
+// The deletion of orphans on real trees: the confirmation, orphan folders whole then files
+// then folders to the (test) trash, each move checked, read-only files, Stop.
 #include "ActionKit.h"
 #include "WrappedFileSystem.h"
 #include "actions/Steps.h"
 #include "platform/Trash.h"
+#include <QDirIterator>
 
 namespace {
 // A door whose rename into the trash's files folder is the test's own.
@@ -14,6 +15,57 @@ struct SteeredRename : WrappedFileSystem {
         return move(fromFolder, from, toFolder, to);
     }
 };
+
+// A door whose volumes are all FUSE FAT, where the trash moves a folder entry by entry.
+struct FuseFatVolumes : WrappedFileSystem {
+    VolumeFacts volumeFacts(const QString &path) override
+    {
+        VolumeFacts v = WrappedFileSystem::volumeFacts(path);
+        v.type = QStringLiteral("fuse.fusefat");
+        return v;
+    }
+};
+
+// A door under which a folder's move to the trash leaves it where it is: the trash reports
+// success, or its rename into files/ does nothing. Files move as usual.
+struct FoldersStayInPlace : WrappedFileSystem {
+    bool trashSaysDone = true;
+    bool moveToTrash(const Folder &folder, const char *name, QString *error) override
+    {
+        if (trashSaysDone && isFolder(folder, name))
+            return true;
+        return WrappedFileSystem::moveToTrash(folder, name, error);
+    }
+    int renameNoReplace(const Folder &fromFolder, const char *from, const Folder &toFolder, const char *to) override
+    {
+        if (!trashSaysDone && isFolder(fromFolder, from))
+            return 0;
+        return WrappedFileSystem::renameNoReplace(fromFolder, from, toFolder, to);
+    }
+
+private:
+    bool isFolder(const Folder &folder, const char *name)
+    {
+        Status st;
+        return statAt(folder, name, st) == 0 && st.kind == platform::Kind::Folder;
+    }
+};
+
+// Every entry below a folder: relative path -> "dir" or the file's content.
+QMap<QString, QByteArray> tree(const QString &root)
+{
+    QMap<QString, QByteArray> out;
+    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString p = it.next();
+        out.insert(p.mid(root.size()), QFileInfo(p).isDir() ? QByteArray("dir") : readFile(p));
+    }
+    return out;
+}
+
+// The orphan folder "old" of makeOrphans, as a tree.
+const QMap<QString, QByteArray> kOldFolder{
+    {"/inner", "dir"}, {"/left-out.bak", "not listed (pattern)"}, {"/x.txt", "in an orphan folder"}};
 } // namespace
 
 class TestOrphans : public QObject {
@@ -62,7 +114,10 @@ private slots:
         QVERIFY(QDir(rig.trash).isEmpty());
     }
 
-    void yesMovesFilesThenFoldersToTheTrash()
+    // The orphan folder goes to the trash as one entry with everything in it, the files left
+    // out of the listing included; the orphans below it count as deleted with it and have no
+    // line of their own. Then the loose files, each on its own.
+    void yesMovesOrphanFoldersWholeThenTheFiles()
     {
         ActionRig rig;
         makeOrphans(rig);
@@ -73,32 +128,67 @@ private slots:
         QVERIFY(!QFileInfo::exists(rig.dst + "ro.txt"));
         QVERIFY(!QFileInfo::exists(rig.dst + "old"));
         QVERIFY(QFileInfo::exists(rig.dst + "keep.txt"));
-        // Nothing is lost: the files and the folder with everything in it are in the trash.
         QCOMPARE(readFile(trashedItem(rig.trash, rig.dst + "o1.txt")), QByteArray("orphan one"));
         QCOMPARE(readFile(trashedItem(rig.trash, rig.dst + "ro.txt")), QByteArray("read only orphan"));
-        QCOMPARE(readFile(trashedItem(rig.trash, rig.dst + "old/x.txt")), QByteArray("in an orphan folder"));
-        QCOMPARE(readFile(trashedItem(rig.trash, rig.dst + "old") + "/left-out.bak"), QByteArray("not listed (pattern)"));
-        QVERIFY(QFileInfo(trashedItem(rig.trash, rig.dst + "old") + "/inner").isDir());
         QVERIFY(permBits(trashedItem(rig.trash, rig.dst + "ro.txt")) & 0200);
-        QCOMPARE(trashContents(rig.trash).size(), 4);
+        QCOMPARE(tree(trashedItem(rig.trash, rig.dst + "old")), kOldFolder);
+        QCOMPARE(trashContents(rig.trash).size(), 3);
         QVERIFY(trashIsConsistent(rig.trash));
 
+        QCOMPARE(rig.messages(), (QStringList{
+                                     " ....Deleting 5 orphans files\\folders from Target.",
+                                     " Deleted Orphan folder: " + rig.dst + "old",
+                                     " Deleted Orphan files : " + rig.dst + "o1.txt",
+                                     " Deleted Orphan files : " + rig.dst + "ro.txt",
+                                     " Orphans file delete finished.",
+                                 }));
+        QCOMPARE(rig.status(), QStringLiteral("Orphan files delete Complete."));
+        // old/x.txt and old/inner went with old: five listed, five deleted.
+        QCOMPARE(rig.host.text(Ctl::lblTotalFiles, 1), QStringLiteral("2"));
+        QCOMPARE(rig.host.text(Ctl::lblTotalFolders, 1), QStringLiteral("0"));
+        QCOMPARE(rig.ctx.ScanFileCount, 2);
+        QCOMPARE(rig.ctx.ScanFolderCount, 0);
+        QCOMPARE(rig.ctx.RunFailures, 0);
+        // The lists and the work array stay as the listing left them.
+        QCOMPARE(int(rig.ctx.OrphanItems.size()), 5);
+
+        // Restored the way a trash view does, from its info file: the folder comes back whole.
+        const QHash<QString, QString> held = trashContents(rig.trash);
+        QVERIFY(held.contains(rig.dst + "old"));
+        QVERIFY(QFile::rename(held.value(rig.dst + "old"), rig.dst + "old"));
+        QCOMPARE(tree(rig.dst + "old"), kOldFolder);
+        QCOMPARE(readFile(rig.dst + "old/x.txt"), QByteArray("in an orphan folder"));
+    }
+
+    // Where the trash moves a folder one entry at a time (FUSE FAT), the orphans go item by
+    // item as before: the files, then the folders; a folder that went with its parent is
+    // counted as deleted, not reported as a failure.
+    void aVolumeThatMovesFoldersPiecewiseKeepsItemByItem()
+    {
+        ActionRig rig;
+        makeOrphans(rig);
+        FuseFatVolumes fat;
+        {
+            platform::ScopedFileSystem scope(fat);
+            rig.host.asker.expect(Button::Yes);
+            DeleteOrphans(rig.ctx);
+        }
         QCOMPARE(rig.messages(), (QStringList{
                                      " ....Deleting 5 orphans files\\folders from Target.",
                                      " Deleted Orphan files : " + rig.dst + "o1.txt",
                                      " Deleted Orphan files : " + rig.dst + "old/x.txt",
                                      " Deleted Orphan files : " + rig.dst + "ro.txt",
                                      " Deleted Orphan folder: " + rig.dst + "old",
-                                     // Went to the trash with its parent.
-                                     " *** Could not delete folder: " + rig.dst + "old/inner",
                                      " Orphans file delete finished.",
                                  }));
-        QCOMPARE(rig.status(), QStringLiteral("Orphan files delete Complete."));
-        QCOMPARE(rig.host.text(Ctl::lblTotalFiles, 1), QStringLiteral("2"));
-        QCOMPARE(rig.host.text(Ctl::lblTotalFolders, 1), QStringLiteral("1"));
+        QCOMPARE(readFile(trashedItem(rig.trash, rig.dst + "old/x.txt")), QByteArray("in an orphan folder"));
+        QVERIFY(QFileInfo(trashedItem(rig.trash, rig.dst + "old") + "/inner").isDir());
+        QCOMPARE(trashContents(rig.trash).size(), 4);
+        QVERIFY(trashIsConsistent(rig.trash));
+        QCOMPARE(rig.ctx.ScanFileCount, 2);
+        QCOMPARE(rig.ctx.ScanFolderCount, 0);
         QCOMPARE(rig.ctx.RunFailures, 0);
-        // The lists and the work array stay as the listing left them.
-        QCOMPARE(int(rig.ctx.OrphanItems.size()), 5);
+        QCOMPARE(rig.status(), QStringLiteral("Orphan files delete Complete."));
     }
 
     void itemsThatDoNotReachTheTrashAreNotCounted()
@@ -214,23 +304,65 @@ private slots:
         QCOMPARE(rig.ctx.ScanFileCount, 2);
     }
 
-    void stopDuringTheFilePassSkipsTheFolders()
+    // Stop during the first pass: the folder under way goes, nothing after it.
+    void stopDuringTheWholeFolderPassEndsTheStep()
     {
         ActionRig rig;
         makeOrphans(rig);
         rig.host.asker.expect(Button::Yes);
         rig.host.onPump = [&] { rig.ctx.StopRequested = true; };
         DeleteOrphans(rig.ctx);
-        // The first file was under way when Stop came; nothing after it.
-        QVERIFY(!QFileInfo::exists(rig.dst + "o1.txt"));
-        QVERIFY(QFileInfo::exists(rig.dst + "old/x.txt"));
+        QVERIFY(!QFileInfo::exists(rig.dst + "old"));
+        QVERIFY(QFileInfo::exists(rig.dst + "o1.txt"));
         QVERIFY(QFileInfo::exists(rig.dst + "ro.txt"));
         QCOMPARE(rig.messages(), (QStringList{
                                      " ....Deleting 5 orphans files\\folders from Target.",
-                                     " Deleted Orphan files : " + rig.dst + "o1.txt",
+                                     " Deleted Orphan folder: " + rig.dst + "old",
                                      " Orphans file delete finished.",
                                  }));
         QCOMPARE(rig.status(), QStringLiteral("Orphan files delete cancelled by user/"));
+    }
+
+    // A folder still in place after its move to the trash is never counted as deleted: the
+    // whole move gives way to the items one by one, the files below it go, and the folder
+    // itself (and the one inside it) is logged as not deleted.
+    void aFolderStillInPlaceAfterItsMoveIsNotDeleted_data()
+    {
+        QTest::addColumn<bool>("trashSaysDone");
+        QTest::newRow("the trash reports success") << true;
+        QTest::newRow("the rename does nothing") << false;
+    }
+    void aFolderStillInPlaceAfterItsMoveIsNotDeleted()
+    {
+        QFETCH(bool, trashSaysDone);
+        ActionRig rig;
+        writeFile(rig.dst + "f/in.txt", "in");
+        mkdirs(rig.dst + "f/sub");
+        writeFile(rig.dst + "a.txt", "a");
+        rig.setOrphans({"a.txt", "f", "f/in.txt", "f/sub"});
+        rig.ctx.ScanFileCount = 2;
+        rig.ctx.ScanFolderCount = 2;
+        FoldersStayInPlace door;
+        door.trashSaysDone = trashSaysDone;
+        {
+            platform::ScopedFileSystem scope(door);
+            rig.host.asker.expect(Button::Yes);
+            DeleteOrphans(rig.ctx);
+        }
+        QVERIFY(QFileInfo(rig.dst + "f/sub").isDir());
+        QVERIFY(!QFileInfo::exists(rig.dst + "f/in.txt"));
+        QCOMPARE(readFile(trashedItem(rig.trash, rig.dst + "f/in.txt")), QByteArray("in"));
+        const QStringList m = rig.messages();
+        QVERIFY(m.contains(" *** Could not delete folder: " + rig.dst + "f"));
+        QVERIFY(m.contains(" *** Could not delete folder: " + rig.dst + "f/sub"));
+        QVERIFY(!m.contains(" Deleted Orphan folder: " + rig.dst + "f"));
+        QVERIFY(m.contains(" Deleted Orphan files : " + rig.dst + "f/in.txt"));
+        QCOMPARE(rig.ctx.ScanFolderCount, 2);
+        QCOMPARE(rig.ctx.ScanFileCount, 0);
+        QCOMPARE(rig.ctx.RunFailures, 2);
+        QCOMPARE(rig.status(), QStringLiteral("Orphan files delete finished: 2 items not deleted (see the log)."));
+        QCOMPARE(trashContents(rig.trash).size(), 2);
+        QVERIFY(trashIsConsistent(rig.trash));
     }
 
     void noOrphansAfterYes()

@@ -332,16 +332,22 @@ private slots:
         const QString rel = rig.dst.mid(top.size() + 1);
         QCOMPARE(readFile(trashedItem(trash, rel + "gone.txt")), QByteArray("orphan file"));
         QCOMPARE(readFile(trashedItem(trash, rel + "index.html")), QByteArray("first"));
-        // Files go first, each on its own; then the folders.
-        QCOMPARE(readFile(trashedItem(trash, rel + "olddir/inner/x.txt")), QByteArray("orphan in a folder"));
+        // An orphan folder goes whole, with its contents; on fusefat, which moves a folder
+        // entry by entry, the files go first, each on its own, then the folders.
+        const bool piecewise = kind == QLatin1String("fat32");
+        QCOMPARE(readFile(piecewise ? trashedItem(trash, rel + "olddir/inner/x.txt")
+                                    : trashedItem(trash, rel + "olddir") + "/inner/x.txt"),
+                 QByteArray("orphan in a folder"));
         QVERIFY(QFileInfo(trashedItem(trash, rel + "olddir") + "/inner").isDir());
+        QVERIFY(findLine(rig.messages(), " *** Could not delete folder: ") < 0);
         QVERIFY(trashIsConsistent(trash));
         // A second orphan of the same name takes its own place.
         writeFile(rig.dst + "index.html", "second");
         rig.mirror();
         QCOMPARE(rig.ctx.RunFailures, 0);
-        QCOMPARE(folderNames(trash + "/files").size(), heldBefore + 5);
-        QCOMPARE(folderNames(trash + "/info").size(), heldBefore + 5);
+        const int entries = piecewise ? 5 : 4;
+        QCOMPARE(folderNames(trash + "/files").size(), heldBefore + entries);
+        QCOMPARE(folderNames(trash + "/info").size(), heldBefore + entries);
         QVERIFY(trashIsConsistent(trash));
         // A folder taken whole keeps everything in it (fusefat loses the contents of a folder
         // renamed into another one: it is moved entry by entry there).
