@@ -173,6 +173,7 @@ bool copyNewItem(Context &ctx, NewCopy &run, const WorkItem &item, QString &dest
         CheckUnderRoot(item.Path, run.sourceRoot);
         CheckNotIntoItself(item.Path, run.sourceRoot, run.targetRoot);
         if (item.IsFolder) {
+            CheckCaseClash(ctx, item.Path, destination);
             CreateFolderPath(ctx, destination);
             if (ctx.FolderCreateFailed) {
                 ctx.ui->setText(Ctl::lblListStatus, QStringLiteral("Error creating: ") + destination);

@@ -115,28 +115,45 @@ void LogCopyFailure(Context &ctx, const AppError &e, const QString &from, const 
     ++ctx.RunFailures;
 }
 
-void CheckCaseClash(Context &ctx, const QString &sourcePath, const QString &destination)
+namespace {
+
+// Another source name of its folder differs from this one's only in case. The target entry
+// `at` is this name's own only when its folder holds this exact name; one found under it
+// otherwise is the other name's, which is never written over: the item (`destination`, at or
+// below `at`) then clashes with `otherDestination`. A folder that cannot be reached beneath
+// the root is left to the copy, which fails with the reason.
+void checkSpelling(Context &ctx, const QString &at, const QString &destination, const QString &otherDestination)
 {
-    if (!ctx.listingCache)
-        return;
-    const auto it = listingCache(ctx).caseTwins.constFind(sourcePath);
-    if (it == listingCache(ctx).caseTwins.cend())
-        return;
-    // Another source name of this folder differs from this one only in case. The destination
-    // is this item's own file only when the folder holds this exact name; a file found under
-    // it otherwise is the other name's, which is never overwritten. A folder that cannot be
-    // reached beneath the root is left to the copy, which fails with the reason.
     platform::Folder folder;
     QByteArray name;
     platform::Status st;
-    if (ctx.treeRoots().openParent(destination, platform::FolderUse::Lookup, folder, name) != 0
+    if (ctx.treeRoots().openParent(at, platform::FolderUse::Lookup, folder, name) != 0
         || platform::fs().statAt(folder, name.constData(), st) != 0)
         return;
     if (platform::fs().holdsExactName(folder, name))
         return;
-    const qsizetype slash = destination.lastIndexOf(platform::separator());
-    const QString otherDestination = destination.left(slash + 1) + it->mid(it->lastIndexOf(platform::separator()) + 1);
     throw CaseClash(destination, otherDestination);
+}
+
+} // namespace
+
+void CheckCaseClash(Context &ctx, const QString &sourcePath, const QString &destination)
+{
+    if (!ctx.listingCache || listingCache(ctx).caseTwins.isEmpty())
+        return;
+    const QHash<QString, QString> &twins = listingCache(ctx).caseTwins;
+    // The item itself, then each folder above it: below a folder whose name is another's on
+    // this volume, every item would land in the other's folder.
+    const QChar sep = platform::separator();
+    for (qsizetype end = sourcePath.size(); end > 0; end = sourcePath.lastIndexOf(sep, end - 1)) {
+        const auto it = twins.constFind(sourcePath.left(end));
+        const qsizetype below = sourcePath.size() - end;
+        if (it == twins.cend() || below >= destination.size())
+            continue;
+        const QString at = destination.left(destination.size() - below);
+        const QString other = at.left(at.lastIndexOf(sep) + 1) + it->mid(it->lastIndexOf(sep) + 1) + destination.right(below);
+        checkSpelling(ctx, at, destination, other);
+    }
 }
 
 void CopyListedFile(Context &ctx, const QString &listed, const QString &root, const QString &from, const QString &to,

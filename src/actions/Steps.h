@@ -120,8 +120,9 @@ void LogCopyFailure(Context &ctx, const AppError &e, const QString &from, const 
 void CopyListedFile(Context &ctx, const QString &listed, const QString &root, const QString &from, const QString &to,
                     const QString &copiedLine);
 // Raises an AppError when the listing found another source name in the same folder that
-// differs from `sourcePath`'s only in case and `destination` is already that name's file (a
-// volume that matches names without regard to case): one would silently replace the other.
+// differs from `sourcePath`'s (or a folder's above it) only in case and `destination` (or that
+// folder's) is already that name's (a volume that matches names without regard to case): one
+// would silently replace the other.
 void CheckCaseClash(Context &ctx, const QString &sourcePath, const QString &destination);
 // Turns any exception the copier may let through into an AppError.
 AppError AsAppError(const std::exception &e);

@@ -220,6 +220,32 @@ qint32 firstCaseTwin(const ScanList &items, qint32 i)
     return first == i ? -1 : first;
 }
 
+// Source folders whose name differs only in case from an earlier one of their folder, on a
+// target where the name found the earlier one's folder: there both are one folder, so nothing
+// below the second is compared with, or copied over, what the first holds. Each item below it
+// is a clash of its own, every listing, until the user renames the folder.
+class ClashedFolders {
+public:
+    // Notes the folder entry `i`, whose target counterpart is `other` (the earlier spelling's).
+    void note(qint32 i, const QString &other) { other_.insert(i, other); }
+    // Throws the clash of an item below a noted folder (a folder is noted in turn).
+    void checkBelow(const ScanList &items, const QString &targetPrefix, qint32 i)
+    {
+        if (other_.isEmpty())
+            return;
+        const auto it = other_.constFind(items.at(i).parent);
+        if (it == other_.cend())
+            return;
+        const QString other = *it + QLatin1Char('/') + items.name(i);
+        if (items.at(i).isFolder())
+            note(i, other);
+        throw CaseClash(targetPrefix + items.relative(i), other);
+    }
+
+private:
+    QHash<qint32, QString> other_;
+};
+
 // What the listing of one item writes to: the work lists, the rows, and what it asks of the
 // source's disk.
 struct ItemListing {
@@ -229,6 +255,7 @@ struct ItemListing {
     RowBatch &newRows, &changedRows, &targetRows, &sizeRows;
     const QString &targetPrefix;
     bool twoSecondSteps;
+    ClashedFolders &clashed;
 
     void flushRows()
     {
@@ -251,8 +278,12 @@ void checkCaseTwin(const ItemListing &l, qint32 i, const TargetSeen &t, FolderLo
         return;
     caseTwins.insert(l.items.path(i), l.items.path(first));
     // What was found was asked of the disk, in the folder the lookup still holds open.
-    if (t.kind != Kind::None && t.listed == kAskedTheDisk && !platform::fs().holdsExactName(targetDisk.folder(), l.items.nameBytes(i)))
-        throw CaseClash(l.targetPrefix + l.items.relative(i), l.targetPrefix + l.items.relative(first));
+    if (t.kind != Kind::None && t.listed == kAskedTheDisk && !platform::fs().holdsExactName(targetDisk.folder(), l.items.nameBytes(i))) {
+        const QString other = l.targetPrefix + l.items.relative(first);
+        if (l.items.at(i).isFolder())
+            l.clashed.note(i, other);
+        throw CaseClash(l.targetPrefix + l.items.relative(i), other);
+    }
 }
 
 // A source folder the target lacks: listed as new with its time and its tree's length (the
@@ -327,6 +358,7 @@ void listChangedFile(const ItemListing &l, qint32 i, const TargetSeen &t)
 void compareOne(const ItemListing &l, qint32 i, TargetLocator &locator, FolderLookups &targetDisk,
                 QHash<QString, QString> &caseTwins)
 {
+    l.clashed.checkBelow(l.items, l.targetPrefix, i);
     const TargetSeen t = locator.locate(i);
     checkCaseTwin(l, i, t, targetDisk, caseTwins);
     if (l.items.at(i).isFolder()) {
@@ -363,6 +395,9 @@ bool compareItems(ItemListing &l, TargetLocator &locator, FolderLookups &targetD
             compareOne(l, i, locator, targetDisk, caseTwins);
         } catch (const AppError &e) {
             LogSkippedItem(l.ctx, l.items.path(i), l.items.at(i).isFolder(), e.Number, e.Description);
+            // A name that is another's on this target stays undone on every run until renamed.
+            if (dynamic_cast<const CaseClashError *>(&e))
+                ++l.ctx.RunFailures;
             continue; // the stop flag is not looked at for a failed item
         }
         if (l.ctx.StopRequested) {
@@ -435,6 +470,7 @@ void CompareSourceWithTarget(Context &ctx)
     FolderLookups targetDisk(items, roots, T);
     FolderLookups sourceDisk(items, roots, items.root());
     TargetLocator locator(items, targetList, targetDisk);
-    ItemListing listing{ctx, items, sourceDisk, newRows, changedRows, targetRows, sizeRows, targetPrefix, twoSecondSteps};
+    ClashedFolders clashed;
+    ItemListing listing{ctx, items, sourceDisk, newRows, changedRows, targetRows, sizeRows, targetPrefix, twoSecondSteps, clashed};
     compareItems(listing, locator, targetDisk, cache.caseTwins, pace);
 }

@@ -284,6 +284,7 @@ private:
         rig.host.setText(Ctl::txtTarget, rig.dst);
     }
 
+private slots:
     // A target folder the read-ahead could not read (its reading failed on the worker) whose
     // names can still be looked up: its counterparts are asked of the disk, so a file newer on
     // the target there is listed as such, never as new.
@@ -354,6 +355,38 @@ private:
         QCOMPARE(log.count(QStringLiteral("Bad File Found")), 1);
         QVERIFY(log.contains(QStringLiteral("File already exists: ") + rig.dst + "a.txt and " + rig.dst
                              + "A.txt differ only in case"));
+    }
+
+    // Two source folders that differ only in case, on a target that ignores case and holds
+    // the first: the second's items are never compared with the first's files (nor listed to
+    // be copied over them); each is a clash in the log, and each counts as undone.
+    void caseTwinFoldersOnACaseBlindTarget()
+    {
+        ListingRig rig;
+        writeAt(rig.src + "Docs/one.txt", "2020", 0);
+        writeAt(rig.src + "docs/one.txt", "2021, newer", 3600);
+        writeAt(rig.src + "docs/deep/two.txt", "only in the second", 0);
+        writeAt(rig.dst + "Docs/one.txt", "2020", 0);
+        rig.host.setValue(Ctl::chkSkipOrphanCk, 1);
+        const qsizetype logBefore = rig.logText().size();
+        {
+            CaseBlindVolumes blind;
+            const platform::ScopedFileSystem door(blind);
+            ListFilesToCopy(rig.ctx);
+            listingCache(rig.ctx).preread.reset();
+        }
+        QVERIFY(rig.ctx.NewItems.empty());
+        QVERIFY(rig.ctx.ChangedItems.empty());
+        QVERIFY(rig.ctx.TargetChangedItems.empty());
+        QVERIFY(rig.ctx.SizeItems.empty());
+        const QString log = rig.logText().mid(logBefore);
+        QCOMPARE(log.count(QStringLiteral("Bad Folder Found")), 2);
+        QCOMPARE(log.count(QStringLiteral("Bad File Found")), 2);
+        for (const QString rel : {"docs", "docs/one.txt", "docs/deep", "docs/deep/two.txt"})
+            QVERIFY2(log.contains(QStringLiteral("File already exists: ") + rig.dst + rel + " and " + rig.dst + "D"
+                                  + rel.mid(1) + " differ only in case"),
+                     qPrintable(rel));
+        QCOMPARE(rig.ctx.RunFailures, 4);
     }
 };
 

@@ -81,6 +81,30 @@ struct VolumeRig : ActionRig {
     QString volumeTrash() const { return top + QStringLiteral("/.Trash-") + QString::number(::getuid()); }
 };
 
+// The program itself, run unattended as a scheduler runs it: copied into `dir` so that its run
+// log is the test's own, with HOME there too. The exit status (-1 when it did not end).
+int runProgram(const QString &dir, const QStringList &args)
+{
+    const QString exe = dir + QStringLiteral("/QuorvelMarnisyn");
+    if (!QFileInfo::exists(exe) && !QFile::copy(QStringLiteral(QM_EXECUTABLE), exe))
+        return -1;
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_DATA_HOME", "XDG_CONFIG_HOME"})
+        env.remove(QString::fromLatin1(name));
+    env.insert(QStringLiteral("HOME"), dir);
+    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+    p.setProcessEnvironment(env);
+    p.setStandardInputFile(QProcess::nullDevice());
+    p.start(exe, args);
+    if (!p.waitForFinished(60000)) {
+        p.kill();
+        p.waitForFinished(5000);
+        return -1;
+    }
+    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+}
+
 } // namespace
 
 class TestVolumes : public QObject {
@@ -309,6 +333,49 @@ private slots:
         rig.list();
         QVERIFY(findLine(rig.messages(), " Error accessing File: " + rig.src + "a.txt", before) >= 0);
         QCOMPARE(readFile(rig.dst + "A.txt"), QByteArray("upper"));
+    }
+
+    // Two source folders that differ only in case are one folder on a volume that ignores
+    // case: the one copied first keeps its files, the other's items fail, each in the log, and
+    // the run ends with status 1, this time and every time after until the user renames.
+    void caseTwinFoldersWithTheProgram_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("exfat") << QStringLiteral("exfat");
+        QTest::newRow("fat32") << QStringLiteral("fat32");
+    }
+    void caseTwinFoldersWithTheProgram()
+    {
+        QFETCH(QString, kind);
+        VOLUME_OR_SKIP(kind, top);
+        QTemporaryDir tmp;
+        const QString src = tmp.path() + "/S/", dst = top + "/twins/";
+        mkdirs(dst);
+        writeFile(src + "Docs/one.txt", "from 2020");
+        setMTime(src + "Docs/one.txt", QDateTime(QDate(2020, 6, 1), QTime(12, 0), Qt::UTC));
+        writeFile(src + "docs/one.txt", "from 2021");
+        setMTime(src + "docs/one.txt", QDateTime(QDate(2021, 6, 1), QTime(12, 0), Qt::UTC));
+        writeFile(src + "docs/two.txt", "only in the second");
+        const QStringList args{"/mp", src, "/sp", dst, "/sy", "/ba"};
+        const QString logPath = tmp.path() + "/LogQuorvelMarnisyn.txt";
+
+        QCOMPARE(runProgram(tmp.path(), args), 1);
+        // One folder there, holding the source folder of its own spelling and nothing else.
+        const QStringList kept = folderNames(dst);
+        QCOMPARE(kept.size(), 1);
+        const QString other = kept.first() == "Docs" ? "docs" : "Docs";
+        QCOMPARE(tree(dst + kept.first()), tree(src + kept.first()));
+        const QByteArray first = readFile(logPath);
+        QCOMPARE(first.count("differ only in case"), other == "docs" ? 3 : 2);
+        QVERIFY(first.contains(("File already exists: " + dst + other + "/one.txt and " + dst + kept.first()
+                                + "/one.txt differ only in case").toUtf8()));
+
+        QCOMPARE(runProgram(tmp.path(), args), 1);
+        QCOMPARE(folderNames(dst), kept);
+        QCOMPARE(tree(dst + kept.first()), tree(src + kept.first()));
+        const QByteArray second = readFile(logPath).mid(first.size());
+        QCOMPARE(second.count("differ only in case"), other == "docs" ? 3 : 2);
+        QDir(dst).removeRecursively();
     }
 
     // Orphans, a file and a folder with contents, go to the volume's own trash, each with its
