@@ -206,6 +206,7 @@ void DeleteOrphans(Context &ctx)
     ctx.log.writeB(QStringLiteral(" ....Deleting ") + QString::number(count) + QStringLiteral(" orphans files\\folders from Target."));
     // The entries are copied: the array may not be touched while the window processes events.
     const qint32 notDeleted = deleteOrphanFiles(ctx, pace) + deleteOrphanFolders(ctx, pace);
+    NoteFoldersOfOrphans(ctx);
 
     if (ctx.StopRequested) {
         AcknowledgeStop(ctx);
