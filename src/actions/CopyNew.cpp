@@ -14,13 +14,14 @@ using namespace steps;
 namespace {
 
 constexpr quint32 kNewFolderMode = 0777; // less the umask, as any new folder
+constexpr quint32 kOwnerAll = 0700, kPermissionBits = 0777;
 
 // Makes folder `name` inside `parent`. 0 when it was made or a real folder of that name is
 // there already; otherwise the door's error (a file in its place gives Exists, a link in its
 // place LinkOnPath: the copies would go wherever it points, outside the target tree).
-int makeOneFolder(const platform::Folder &parent, const QByteArray &name)
+int makeOneFolder(const platform::Folder &parent, const QByteArray &name, quint32 mode = kNewFolderMode)
 {
-    const int err = platform::fs().makeFolder(parent, name.constData(), kNewFolderMode);
+    const int err = platform::fs().makeFolder(parent, name.constData(), mode);
     if (err == 0)
         return 0;
     platform::Status st;
@@ -77,7 +78,7 @@ int makeFoldersBeneath(const platform::Folder &root, const QByteArray &rel, QStr
 // Makes folder `whole` beneath its root: most new folders sit in a folder that exists already
 // (the listing orders parents first), and one call does it; otherwise every missing level is
 // made from the root down.
-int makeFolderPath(Context &ctx, const QString &whole, QString &failed)
+int makeFolderPath(Context &ctx, const QString &whole, QString &failed, quint32 mode)
 {
     failed = whole;
     if (const int err = makeMissingTargetRoot(ctx, whole, failed))
@@ -86,7 +87,7 @@ int makeFolderPath(Context &ctx, const QString &whole, QString &failed)
     QByteArray name;
     const int err = ctx.treeRoots().openParent(whole, platform::FolderUse::Lookup, parent, name);
     if (err == 0)
-        return makeOneFolder(parent, name);
+        return makeOneFolder(parent, name, mode);
     const platform::Folder *root = nullptr;
     QByteArray rel;
     if (!platform::isMissing(err) || ctx.treeRoots().locate(whole, root, rel) != 0)
@@ -96,12 +97,12 @@ int makeFolderPath(Context &ctx, const QString &whole, QString &failed)
 
 } // namespace
 
-void CreateFolderPath(Context &ctx, QString &path)
+void CreateFolderPath(Context &ctx, QString &path, quint32 mode)
 {
     ctx.FolderCreateFailed = false;
     path = withoutTrailingSeparators(path) + platform::separator();
     QString folder;
-    const int err = makeFolderPath(ctx, path.left(path.size() - 1), folder);
+    const int err = makeFolderPath(ctx, path.left(path.size() - 1), folder, mode);
     if (err == 0)
         return;
     const QString number = QString::number(err);
@@ -161,11 +162,28 @@ void logNewCopyFailure(Context &ctx, const std::exception &e, const QString &fro
     if (const auto *refused = dynamic_cast<const PathRefusedError *>(&e))
         ctx.log.writeB(QStringLiteral(" Error Copying following file: ") + QString::number(refused->Number)
                        + QStringLiteral(": ") + refused->Description);
-    ctx.log.writeB(QStringLiteral(" Could not copy file: ") + from + QStringLiteral(" to ") + to);
+    const bool changed = dynamic_cast<const SourceChangedError *>(&e) != nullptr;
+    ctx.log.writeB(QStringLiteral(" Could not copy file: ") + from + QStringLiteral(" to ") + to
+                   + (changed ? QStringLiteral(" -- ") + SourceChangedError::reason() : QString()));
     ++ctx.RunFailures;
 }
 
-// Makes one new folder or copies one new file. False when a folder could not be made: the
+// The bits a new folder is made with: its source folder's, and all of the owner's while the
+// run fills it (a read-only folder gets its own bits when the run ends). A private folder is
+// private from the start; the umask may take bits away, never add any.
+quint32 modeWhileFilled(Context &ctx, const QString &sourceFolder)
+{
+    platform::Folder parent;
+    QByteArray name;
+    platform::Status st;
+    if (ctx.treeRoots().openParent(sourceFolder, platform::FolderUse::Lookup, parent, name) != 0
+        || platform::fs().statAt(parent, name.constData(), st) != 0 || st.kind != platform::Kind::Folder)
+        return kNewFolderMode;
+    return (st.mode & kPermissionBits) | kOwnerAll;
+}
+
+// Makes one new folder (noted to get its source folder's bits and time when the run ends) or
+// copies one new file. False when a folder could not be made: the
 // files meant for it would fail one by one, so the step ends there.
 bool copyNewItem(Context &ctx, NewCopy &run, const WorkItem &item, QString &destination)
 {
@@ -174,13 +192,15 @@ bool copyNewItem(Context &ctx, NewCopy &run, const WorkItem &item, QString &dest
         CheckNotIntoItself(item.Path, run.sourceRoot, run.targetRoot);
         if (item.IsFolder) {
             CheckCaseClash(ctx, item.Path, destination);
-            CreateFolderPath(ctx, destination);
+            CreateFolderPath(ctx, destination, modeWhileFilled(ctx, item.Path));
             if (ctx.FolderCreateFailed) {
                 ctx.ui->setText(Ctl::lblListStatus, QStringLiteral("Error creating: ") + destination);
                 ++ctx.RunFailures;
                 run.folderFailed = true;
                 return false;
             }
+            ctx.WrittenFolders[withoutTrailingSeparators(destination)] = {withoutTrailingSeparators(item.Path), true};
+            ctx.noteFolderWritten(destination, item.Path);
             ++run.folderTotal;
         } else {
             CheckCaseClash(ctx, item.Path, destination);

@@ -338,6 +338,7 @@ void DeleteOrphans(Context &ctx)
     qint32 notDeleted = deleteWholeFolders(ctx, pace, whole);
     notDeleted += deleteOrphanFiles(ctx, pace, whole);
     notDeleted += deleteOrphanFolders(ctx, pace, whole);
+    NoteFoldersOfOrphans(ctx);
 
     if (ctx.StopRequested) {
         AcknowledgeStop(ctx);

@@ -72,6 +72,8 @@ void runChoice(Context &ctx)
     } catch (const std::exception &e) {
         ctx.log.writeB(QStringLiteral(" Error -- ") + QString::fromLocal8Bit(e.what()));
     }
+    // The folders written into get their times once all writing is done.
+    KeepFolderModesAndTimes(ctx);
 }
 
 // The report after the run: the processed size and speed when something was copied, else the

@@ -107,11 +107,12 @@ qint64 CounterValue(const QString &caption)
     return ok ? v : 0;
 }
 
-void LogCopyFailure(Context &ctx, const AppError &e, const QString &from, const QString &to)
+void LogCopyFailure(Context &ctx, const AppError &e, const QString &from, const QString &to, const QString &reason)
 {
     ctx.log.writeB(QStringLiteral(" Error Copying following file: ") + QString::number(e.Number) + QStringLiteral(": ")
                    + e.Description);
-    ctx.log.writeB(QStringLiteral(" Could not copy file: ") + from + QStringLiteral(" to ") + to);
+    ctx.log.writeB(QStringLiteral(" Could not copy file: ") + from + QStringLiteral(" to ") + to
+                   + (reason.isEmpty() ? QString() : QStringLiteral(" -- ") + reason));
     ++ctx.RunFailures;
 }
 
@@ -166,6 +167,8 @@ void CopyListedFile(Context &ctx, const QString &listed, const QString &root, co
         // After a stop the copier has abandoned the file: nothing to report as copied.
         if (!ctx.StopRequested && !copiedLine.isEmpty())
             ctx.log.writeB(copiedLine);
+    } catch (const SourceChangedError &e) {
+        LogCopyFailure(ctx, e, from, to, SourceChangedError::reason());
     } catch (const std::exception &e) {
         LogCopyFailure(ctx, AsAppError(e), from, to);
     }

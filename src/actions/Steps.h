@@ -10,8 +10,9 @@
 // order of the listing), files copied.
 void CopyNewItems(Context &ctx);
 // Creates the folder `path` and every missing folder above it. `path` is normalised in place
-// (trailing separators removed, then one appended). Sets ctx.FolderCreateFailed when it gives up.
-void CreateFolderPath(Context &ctx, QString &path);
+// (trailing separators removed, then one appended); the last level is made with `mode` (less
+// the umask). Sets ctx.FolderCreateFailed when it gives up.
+void CreateFolderPath(Context &ctx, QString &path, quint32 mode = 0777);
 
 // Copies the files newer on the source over their target copies; with ctx.OverwriteAll also
 // the source version over every file newer on the target.
@@ -40,6 +41,14 @@ QString UnwatchedDeletionConcern(qint64 sourceItems, qint64 targetItems, qint64 
 // Why no orphan may be deleted when nobody watches, or "": one folder lies inside the other (the
 // target's items around the source folder are all orphans of it).
 QString NestedFoldersConcern(const QString &source, const QString &target);
+
+// When a run ends: every folder it wrote into (ctx.WrittenFolders) gets its counterpart's
+// modification time, and a folder it made gets its counterpart's permission bits as well;
+// deepest first, once per folder. A failure is logged and counted in ctx.RunFailures.
+void KeepFolderModesAndTimes(Context &ctx);
+// Notes the folders that held the orphans as written into (an orphan moved to the trash moves
+// its folder's time).
+void NoteFoldersOfOrphans(Context &ctx);
 
 namespace steps {
 
@@ -112,8 +121,10 @@ QString CounterText(qint64 value);
 qint64 CounterValue(const QString &caption);
 
 // The copy-failure lines of the copy steps: " Error Copying following file: N: text" and
-// " Could not copy file: SRC to DST". Counts the failure for the run's closing box.
-void LogCopyFailure(Context &ctx, const AppError &e, const QString &from, const QString &to);
+// " Could not copy file: SRC to DST", with " -- " and `reason` after it when one is given.
+// Counts the failure for the run's closing box.
+void LogCopyFailure(Context &ctx, const AppError &e, const QString &from, const QString &to,
+                    const QString &reason = QString());
 // Copies one file of the changed or size lists: `listed` (the work item's path) must still lie
 // under `root`; `copiedLine` (when not empty) is logged once the copy is complete, a failure
 // gives the two failure lines. A copy abandoned by Stop logs nothing.

@@ -77,6 +77,9 @@ void RunAutomatic(Context &ctx)
             if (!ranWhole(ctx, [&] { RunChosenAction(ctx); }))
                 faulted = true;
         }
+        // The folders written into get their times once all actions are done.
+        if (!ranWhole(ctx, [&] { KeepFolderModesAndTimes(ctx); }))
+            faulted = true;
     }
     // The outcome before the close: the close itself stops nothing that still runs.
     ctx.exitStatus = AutomaticRunStatus(ctx, sameFolders, faulted);

@@ -15,6 +15,7 @@
 #include "platform/Platform.h"
 #include <QElapsedTimer>
 #include <algorithm>
+#include <limits>
 #include <memory>
 
 using platform::fs;
@@ -24,6 +25,7 @@ namespace {
 constexpr qint32 kChunk = 1000000;
 constexpr qint64 kChunksPerProgress = 10;   // a progress text and the window's events
 constexpr qint64 kTimeSlackSeconds = 2;     // the rounding of a time some volumes keep
+constexpr qint64 kNoData = std::numeric_limits<qint64>::max();
 constexpr quint32 kSetUserId = 04000, kSetGroupId = 02000, kPermissionBits = 07777;
 const char *const kTemp = platform::kCopyTempName;
 
@@ -53,6 +55,10 @@ struct Copy {
     HugeBinaryFile *src = nullptr, *dst = nullptr;
     bool tempOurs = false;     // the temporary name holds this copy's file, to remove on failure
     int timesErr = 0;
+    // The stretch of source data that the copy is in or comes to next ([dataStart, dataEnd),
+    // both kNoData past the last one); asked for only where the source may have holes.
+    bool mayHaveHoles = false;
+    qint64 dataStart = 0, dataEnd = 0;
     QElapsedTimer clock;
     QString tempPath() const { return platform::decodeName(folder.childPath(kTemp)); }
 };
@@ -195,6 +201,8 @@ void openTemporary(Copy &c)
         throw;
     }
     c.tempOurs = true;
+    // The destination folder has changed from here on, whatever becomes of the copy.
+    c.ctx.noteFolderWritten(c.out, c.in);
     // What the new file is: its owner and group, and its identity for the rename.
     if (const int err = fs().status(c.dst->FileHandle(), c.made))
         raiseFileError(err);
@@ -215,9 +223,56 @@ bool progressTurn(Copy &c, qint64 i, qint64 n, const QString &sizeText)
     throw AppError(45607, QStringLiteral("HugeBinaryFile"), QStringLiteral("File must be open for this operation."));
 }
 
+// The next stretch of source data at or after `at`. A source whose holes cannot be asked for
+// is data to its end: a hole is only ever skipped where the system named it one.
+void findData(Copy &c, qint64 at)
+{
+    qint64 start = 0, end = 0;
+    if (fs().findData(c.src->FileHandle(), at, start, end) != 0) {
+        c.dataStart = at;
+        c.dataEnd = kNoData;
+    } else {
+        c.dataStart = start < 0 ? kNoData : start;
+        c.dataEnd = start < 0 ? kNoData : end;
+    }
+}
+
+// Puts both files at `at`, where the next stretch of data goes.
+void seekBoth(Copy &c, qint64 at)
+{
+    for (const int fd : {c.src->FileHandle(), c.dst->FileHandle()})
+        if (const int err = fs().seek(fd, at, platform::Seek::Start, nullptr))
+            raiseFileError(err);
+}
+
+// Copies bytes [at, at + length) of the source to the same place in the temporary file. A
+// sparse source's holes are passed over and stay holes in the copy (its length is set once
+// the contents are moved); a file without holes goes through in one transfer.
+template <class GetBuffer> void transferPart(Copy &c, qint64 at, qint32 length, GetBuffer needBuffer)
+{
+    if (!c.mayHaveHoles) {
+        c.dst->TransferFrom(*c.src, length, needBuffer);
+        return;
+    }
+    const qint64 end = at + length;
+    while (at < end) {
+        if (at >= c.dataEnd)
+            findData(c, at);
+        const qint64 from = std::max(at, c.dataStart);
+        if (from >= end)
+            return;
+        const qint64 upTo = std::min(c.dataEnd, end);
+        seekBoth(c, from);
+        c.dst->TransferFrom(*c.src, qint32(upTo - from), needBuffer);
+        at = upTo;
+    }
+}
+
 // Moves the contents: a clone where source and copy lie on one file system that shares
 // extents (one step, no data written, no progress to show), otherwise the full chunks with
-// the stop test after each one, then the remainder. True when complete, false when stopped.
+// the stop test after each one, then the remainder. A source with fewer bytes allocated than
+// its length may have holes: only its data is written, and the copy then gets the source's
+// length. True when complete, false when stopped.
 bool moveContents(Copy &c)
 {
     const qint64 length = c.source.size, n = length / kChunk;
@@ -237,14 +292,32 @@ bool moveContents(Copy &c)
         sizeText = FormatNumber(double(length) / double(kChunk), QStringLiteral("standard")) + QStringLiteral(" MB");
         fs().adviseSequential(c.src->FileHandle());
     }
+    c.mayHaveHoles = !cloned && c.source.allocated < length;
     for (qint64 i = 1; i <= chunks && !c.ctx.StopRequested; ++i) {
-        c.dst->TransferFrom(*c.src, kChunk, needBuffer);
+        transferPart(c, (i - 1) * kChunk, kChunk, needBuffer);
         if (!c.ctx.StopRequested && i % kChunksPerProgress == 0 && !progressTurn(c, i, n, sizeText))
             break;
     }
     if (rest > 0 && !cloned && !c.ctx.StopRequested)
-        c.dst->TransferFrom(*c.src, rest, needBuffer);
+        transferPart(c, n * kChunk, rest, needBuffer);
+    if (c.mayHaveHoles && !c.ctx.StopRequested)
+        if (const int err = fs().truncate(c.dst->FileHandle(), length))
+            raiseFileError(err);
     return !c.ctx.StopRequested;
+}
+
+// The source as it is now against the source when the copy began: a writer that changed its
+// length, its modification time (to the nanosecond) or its change time meanwhile may have left
+// a mix of old and new bytes in the copy. The copy is thrown away and the old destination
+// stays; the source, newer than that, is listed and copied again next time.
+void checkSourceUnchanged(Copy &c)
+{
+    platform::Status now;
+    c.src->FileLen(now);
+    if (now.size == c.source.size && now.mtime == c.source.mtime && now.ctime == c.source.ctime)
+        return;
+    throw SourceChangedError(75, copierSource(),
+                             QStringLiteral("Path/File access error\nThe file changed while it was copied: ") + c.in);
 }
 
 // A stopped copy: the old destination stays exactly as it was, the temporary file goes.
@@ -372,6 +445,11 @@ void finish(Copy &c)
 
 } // namespace
 
+bool VolumeKeepsNoPermissions(Context &ctx, const QString &onPath, int err)
+{
+    return volumeKeepsNoPermissions(ctx, onPath, err);
+}
+
 CopierFile NewCopierFile()
 {
     // The file's destructor closes its descriptor, and with it the lock.
@@ -392,6 +470,7 @@ void CopyBigFiles(Context &ctx, const QString &sInFile, const QString &sOutFile)
             abandon(c);
             return;
         }
+        checkSourceUnchanged(c);
         applyTimesAndMode(c);
         c.dst->CommitClose();
         c.src->CloseFile();

@@ -1,5 +1,18 @@
 #pragma once
 #include "core/Context.h"
+#include "core/Errors.h"
+
+// The source changed (its length, modification or change time) while it was copied: the copy
+// was thrown away and the destination left as it was.
+struct SourceChangedError : AppError {
+    using AppError::AppError;
+    // The reason a failure line gives after " -- ".
+    static QString reason() { return QStringLiteral("the file changed while it was copied"); }
+};
+
+// Whether `err`, met setting permission bits on `onPath`, is the refusal of a volume that keeps
+// none of its own (the run log names such a volume once per run); any other error is a failure.
+bool VolumeKeepsNoPermissions(Context &ctx, const QString &onPath, int err);
 
 // A new, closed file object for the copier's slots in the shared state; releasing it closes it.
 CopierFile NewCopierFile();

@@ -1,4 +1,5 @@
 #include "core/Context.h"
+#include "platform/Platform.h"
 
 Context::Context(UiHost *host) : ui(host) {}
 
@@ -15,6 +16,18 @@ const TreeRoots &Context::treeRoots()
     if (!roots.openedFor(source, target))
         roots.open(source, target);
     return roots;
+}
+
+void Context::noteFolderWritten(const QString &item, const QString &counterpartItem)
+{
+    const QChar sep = platform::separator();
+    const QString path = withoutTrailingSeparators(item), other = withoutTrailingSeparators(counterpartItem);
+    const qsizetype at = path.lastIndexOf(sep), otherAt = other.lastIndexOf(sep);
+    // The file system's root holds "/name": its folder is "/" itself.
+    if (at < 0 || otherAt < 0)
+        return;
+    WrittenFolder &folder = WrittenFolders[at == 0 ? QString(sep) : path.left(at)];
+    folder.counterpart = otherAt == 0 ? QString(sep) : other.left(otherAt);
 }
 
 void Context::closeCopierFiles()

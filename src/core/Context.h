@@ -124,4 +124,17 @@ struct Context {
     CopierFile CopySource{nullptr, nullptr}, CopyTarget{nullptr, nullptr};
 
     void closeCopierFiles();
+
+    // The folders a run wrote into (copied into, made or deleted from) by their paths without
+    // a trailing separator, each with the folder on the other side whose modification time it
+    // gets when the run ends (writing into a folder moves its time), and whether the run made
+    // it (it then gets that folder's permission bits too).
+    struct WrittenFolder {
+        QString counterpart;
+        bool made = false;
+    };
+    QHash<QString, WrittenFolder> WrittenFolders;
+    // Notes the folder that holds `item` as written into; `counterpartItem` is the item's
+    // counterpart on the other side.
+    void noteFolderWritten(const QString &item, const QString &counterpartItem);
 };

@@ -218,6 +218,11 @@ public:
     // ----- A rename that never replaces (the trash's move into its files folder) -----
     // Renames like rename(), but fails with Exists when `to` is there already.
     virtual int renameNoReplace(const Folder &fromFolder, const char *from, const Folder &toFolder, const char *to) = 0;
+
+    // ----- The data of a file with holes -----
+    // The first stretch of data at or after `from` in an open file: bytes [start, end). Both
+    // are -1 where only a hole follows (or `from` lies at or past the end). Moves the position.
+    virtual int findData(int fd, qint64 from, qint64 &start, qint64 &end) = 0;
 };
 
 // The door every room uses.
@@ -271,6 +276,9 @@ public:
     // A root that does not exist yet.
     int makeFolderPath(const QByteArray &path, quint32 mode) override;
     int renameNoReplace(const Folder &fromFolder, const char *from, const Folder &toFolder, const char *to) override;
+
+    // The data of a file with holes.
+    int findData(int fd, qint64 from, qint64 &start, qint64 &end) override;
 
 private:
     std::atomic<bool> resolveBeneath_;

@@ -134,4 +134,21 @@ int LinuxFileSystem::setMode(int fd, quint32 mode)
     return ::fchmod(fd, mode_t(mode)) == 0 ? 0 : errno;
 }
 
+// ----- the data of a file with holes -----
+
+int LinuxFileSystem::findData(int fd, qint64 from, qint64 &start, qint64 &end)
+{
+    start = end = -1;
+    const off_t data = ::lseek(fd, off_t(from), SEEK_DATA);
+    if (data == off_t(-1))
+        return errno == ENXIO ? 0 : errno; // ENXIO: nothing but a hole up to the end
+    // Every file ends in a hole as the system counts it, so a stretch of data always ends.
+    const off_t hole = ::lseek(fd, data, SEEK_HOLE);
+    if (hole == off_t(-1))
+        return errno;
+    start = qint64(data);
+    end = qint64(hole);
+    return 0;
+}
+
 } // namespace platform

@@ -124,6 +124,12 @@ public:
         return inner.renameNoReplace(fromFolder, from, toFolder, to);
     }
 
+    // ----- The data of a file with holes -----
+    int findData(int fd, qint64 from, qint64 &start, qint64 &end) override
+    {
+        return inner.findData(fd, from, start, end);
+    }
+
 protected:
     platform::FileSystem &inner;
 };

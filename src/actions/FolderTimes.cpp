@@ -1,0 +1,111 @@
+// What the folders a run wrote into get when it ends: a folder the run made gets the
+// permission bits of its counterpart, and every folder written into gets its counterpart's
+// times. Writing into a folder (a copy's temporary file, its rename, a folder made or an item
+// moved to the trash) moves the folder's modification time, so the times are set once all
+// writing is done, deepest folders first, once per folder. Every folder is reached beneath its
+// root and never through a symbolic link.
+#include "actions/Steps.h"
+#include "bigfile/CopyBigFiles.h"
+#include "platform/FileSystem.h"
+#include "platform/Platform.h"
+#include <algorithm>
+
+using platform::fs;
+
+namespace {
+
+constexpr quint32 kFolderBits = 01777, kSetGroupId = 02000;
+
+// The status of folder `path` (a root or a folder beneath one), never of what a link there
+// points to. Kind None when it cannot be reached.
+platform::Status folderStatus(Context &ctx, const QString &path)
+{
+    platform::Status st;
+    const platform::Folder *root = nullptr;
+    QByteArray rel;
+    if (ctx.treeRoots().locate(path, root, rel) != 0)
+        return {};
+    platform::Folder parent;
+    QByteArray name;
+    int err = 0;
+    if (rel.isEmpty())
+        err = fs().status(root->fd(), st);
+    else if (!(err = ctx.treeRoots().openParent(path, platform::FolderUse::Lookup, parent, name)))
+        err = fs().statAt(parent, name.constData(), st);
+    return err ? platform::Status() : st;
+}
+
+// The bits a made folder gets: its counterpart's, with the set-group bit only where the folder
+// has the group it was set for (it decides the group of every new file inside).
+int setFolderBits(Context &ctx, const QString &path, const platform::Status &origin, const platform::Status &now)
+{
+    quint32 mode = origin.mode & kFolderBits;
+    if ((origin.mode & kSetGroupId) && now.gid == origin.gid)
+        mode |= kSetGroupId;
+    if ((now.mode & (kFolderBits | kSetGroupId)) == mode)
+        return 0;
+    platform::Folder folder;
+    int err = ctx.treeRoots().openFolder(path, platform::FolderUse::Read, folder);
+    if (!err)
+        err = fs().setMode(folder.fd(), mode);
+    return err && VolumeKeepsNoPermissions(ctx, path, err) ? 0 : err;
+}
+
+// The counterpart's times onto the folder: by name inside its parent, or for a root through
+// the root opened anew.
+int setFolderTimes(Context &ctx, const QString &path, const platform::Status &origin)
+{
+    platform::Folder folder;
+    QByteArray name;
+    int err = ctx.treeRoots().openParent(path, platform::FolderUse::Lookup, folder, name);
+    if (!err)
+        return fs().setTimesAt(folder, name.constData(), origin.atime, origin.mtime);
+    if (err != platform::errc::OutsideFolder)
+        return err;
+    err = ctx.treeRoots().openFolder(path, platform::FolderUse::Read, folder);
+    return err ? err : fs().setTimes(folder.fd(), origin.atime, origin.mtime);
+}
+
+// One folder: nothing where it or its counterpart is no folder any more (a folder that went to
+// the trash, one whose counterpart is an orphan's); a failure is logged and counted.
+void keepOne(Context &ctx, const QString &path, const Context::WrittenFolder &w)
+{
+    const platform::Status origin = folderStatus(ctx, w.counterpart), now = folderStatus(ctx, path);
+    if (origin.kind != platform::Kind::Folder || now.kind != platform::Kind::Folder)
+        return;
+    if (const int err = w.made ? setFolderBits(ctx, path, origin, now) : 0) {
+        ctx.log.writeB(QStringLiteral(" Permission bits not set on folder ") + path + QStringLiteral(": ")
+                       + platform::pathErrorText(err));
+        ++ctx.RunFailures;
+    }
+    if (now.mtime == origin.mtime)
+        return;
+    if (const int err = setFolderTimes(ctx, path, origin)) {
+        ctx.log.writeB(QStringLiteral(" Modification time not set on folder ") + path + QStringLiteral(": ")
+                       + platform::pathErrorText(err));
+        ++ctx.RunFailures;
+    }
+}
+
+} // namespace
+
+void KeepFolderModesAndTimes(Context &ctx)
+{
+    const QHash<QString, Context::WrittenFolder> written = std::exchange(ctx.WrittenFolders, {});
+    QStringList paths = written.keys();
+    const QChar sep = platform::separator();
+    std::sort(paths.begin(), paths.end(), [sep](const QString &a, const QString &b) {
+        const qsizetype da = a.count(sep), db = b.count(sep);
+        return da != db ? da > db : a < b;
+    });
+    for (const QString &path : paths)
+        keepOne(ctx, path, written.value(path));
+}
+
+void NoteFoldersOfOrphans(Context &ctx)
+{
+    const QString source = ctx.ui->text(Ctl::txtSource), target = ctx.ui->text(Ctl::txtTarget);
+    for (const WorkItem &item : ctx.OrphanItems)
+        if (item.Path.startsWith(target))
+            ctx.noteFolderWritten(item.Path, steps::Counterpart(item.Path, target, source));
+}

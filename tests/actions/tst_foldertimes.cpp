@@ -1,0 +1,222 @@
+// Folders after a run, and a source that changes while it is copied, on real trees through the
+// real listing and the Copy button: a made folder gets its source folder's permission bits,
+// every folder the run wrote into gets its source folder's modification time to the
+// nanosecond, and a file rewritten during its copy fails, keeps the old destination and is
+// copied by the next run.
+#include "ActionKit.h"
+#include "WrappedFileSystem.h"
+#include "app/Events.h"
+#include "app/ListingDriver.h"
+#include "platform/FileSystem.h"
+
+namespace {
+
+struct stat lstatOf(const QString &path)
+{
+    struct stat st {};
+    ::lstat(QFile::encodeName(path).constData(), &st);
+    return st;
+}
+
+qint64 folderTimeNs(const QString &path)
+{
+    const struct stat st = lstatOf(path);
+    return qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+}
+
+// The folders below `root` (and the root itself as "") whose modification time differs from
+// their counterpart's below `other`.
+QStringList foldersWithOtherTimes(const QString &root, const QString &other)
+{
+    QStringList differ;
+    QStringList rels{QString()};
+    QDirIterator it(root, QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        rels << it.next().mid(root.size());
+    for (const QString &rel : rels)
+        if (folderTimeNs(root + rel) != folderTimeNs(other + rel))
+            differ << rel;
+    return differ;
+}
+
+void select(ActionRig &rig, Choice c) { rig.host.setValue(Ctl::cboChoices, choiceIndex(c)); }
+
+// Rewrites one file in place on the second chunk the copier moves (between chunks), with the
+// same length and the same modification time to the nanosecond: only its change time tells.
+struct RewritingDoor : WrappedFileSystem {
+    QString path;
+    QByteArray newContent;
+    int chunks = 0;
+    bool rewritten = false;
+
+    void onChunk(qint64 length)
+    {
+        if (length < 1000000 || ++chunks != 2 || rewritten)
+            return;
+        const struct stat before = lstatOf(path);
+        QFile f(path);
+        if (f.open(QIODevice::ReadWrite) && f.write(newContent) == newContent.size()) {
+            f.close();
+            const struct timespec ts[2] = {before.st_atim, before.st_mtim};
+            rewritten = ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), ts, 0) == 0;
+        }
+    }
+    int copyRange(int in, int out, qint64 length, qint64 &done) override
+    {
+        onChunk(length);
+        return WrappedFileSystem::copyRange(in, out, length, done);
+    }
+    int read(int fd, char *data, qint64 length, qint64 &got) override
+    {
+        onChunk(length);
+        return WrappedFileSystem::read(fd, data, length, got);
+    }
+};
+
+bool listedAnywhere(const Context &ctx, const QString &path)
+{
+    for (const WorkArray *a : {&ctx.NewItems, &ctx.ChangedItems})
+        for (const WorkItem &w : *a)
+            if (w.Path == path)
+                return true;
+    return false;
+}
+
+} // namespace
+
+class TestFolderTimes : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { pinTestLocale(); }
+
+    // A private folder stays private, a read-only one is filled and then made read-only, a
+    // group-writable one keeps the bit the umask would take; each keeps its time, written into
+    // or not, and so does the target folder itself.
+    void madeFoldersGetTheirBitsAndTimes()
+    {
+        ActionRig rig;
+        const mode_t oldMask = ::umask(022);
+        writeFile(rig.src + "private/a.txt", "secret");
+        writeFile(rig.src + "private/ro/b.txt", "kept");
+        mkdirs(rig.src + "shared");
+        ::chmod(QFile::encodeName(rig.src + "private").constData(), 0700);
+        ::chmod(QFile::encodeName(rig.src + "private/ro").constData(), 0555);
+        ::chmod(QFile::encodeName(rig.src + "shared").constData(), 02775);
+        setTimeNs(rig.src + "private/ro", 1400000000, 5);
+        setTimeNs(rig.src + "private", 1500000000, 123456789);
+        setTimeNs(rig.src + "shared", 1300000000, 250000000);
+        setTimeNs(rig.src, 1450000000, 750000001);
+
+        ListFilesToCopy(rig.ctx);
+        select(rig, Choice::NewAndChanged);
+        rig.host.asker.expect(Button::No, "Do you want to clear list also?");
+        CmdSyncClick(rig.ctx);
+        ::umask(oldMask);
+
+        QCOMPARE(rig.ctx.RunFailures, 0);
+        QCOMPARE(permBits(rig.dst + "private"), 0700);
+        QCOMPARE(permBits(rig.dst + "private/ro"), 0555);
+        QCOMPARE(permBits(rig.dst + "shared"), 02775);
+        QCOMPARE(readFile(rig.dst + "private/ro/b.txt"), QByteArray("kept"));
+        QCOMPARE(folderTimeNs(rig.dst + "private"), qint64(1500000000123456789));
+        QCOMPARE(foldersWithOtherTimes(rig.src, rig.dst), QStringList());
+        ::chmod(QFile::encodeName(rig.dst + "private/ro").constData(), 0755);
+        ::chmod(QFile::encodeName(rig.src + "private/ro").constData(), 0755);
+    }
+
+    // A deep tree half there already: new folders and files, changed files and orphans (a
+    // file and a folder) at every depth. After the exact copy every folder has its source
+    // folder's time, and a second listing finds nothing.
+    void deepTreeFolderTimesAfterTheExactCopy()
+    {
+        ActionRig rig;
+        QString rel;
+        for (int depth = 0; depth < 6; ++depth) {
+            rel += QStringLiteral("level%1/").arg(depth);
+            writeFile(rig.src + rel + "f.txt", "new at " + QByteArray::number(depth));
+            writeFile(rig.src + rel + "side/s.txt", "side");
+            if (depth % 2 == 0) {
+                writeFile(rig.src + rel + "chg.txt", "source newer");
+                writeFile(rig.dst + rel + "chg.txt", "target older");
+                setTimeNs(rig.src + rel + "chg.txt", 1700000000, 1);
+                setTimeNs(rig.dst + rel + "chg.txt", 1600000000, 0);
+                writeFile(rig.dst + rel + "orphan.txt", "o");
+                writeFile(rig.dst + rel + "odir/x.txt", "x");
+            }
+        }
+        // The target folder itself is only deleted from.
+        writeFile(rig.dst + "root-orphan.txt", "o");
+        // Folder times last, deepest first, each its own.
+        QStringList folders{QString()};
+        QDirIterator it(rig.src, QDir::Dirs | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            folders << it.next().mid(rig.src.size());
+        std::sort(folders.begin(), folders.end(), [](const QString &a, const QString &b) { return a.size() > b.size(); });
+        for (int i = 0; i < folders.size(); ++i)
+            setTimeNs(rig.src + folders[i], 1200000000 + i * 1000, 1000 * i + 7);
+
+        ListFilesToCopy(rig.ctx);
+        select(rig, Choice::ExactCopy);
+        rig.host.asker.expect(Button::Yes, "Do you really want to delete orphan files from Target");
+        rig.host.asker.expect(Button::No, "Do you want to clear list also?");
+        CmdSyncClick(rig.ctx);
+        QCOMPARE(rig.host.asker.pending(), 0);
+        QCOMPARE(rig.ctx.RunFailures, 0);
+        QVERIFY2(foldersWithOtherTimes(rig.src, rig.dst).isEmpty(), qPrintable(foldersWithOtherTimes(rig.src, rig.dst).join(' ')));
+        QCOMPARE(treeFacts(rig.dst), treeFacts(rig.src));
+
+        ListFilesToCopy(rig.ctx);
+        QCOMPARE(rig.ctx.NewItems.size() + rig.ctx.ChangedItems.size() + rig.ctx.OrphanItems.size(), size_t(0));
+    }
+
+    void aFileChangedWhileCopiedFailsAndIsCopiedNextRun_data()
+    {
+        QTest::addColumn<bool>("destinationExists");
+        QTest::newRow("changed file") << true;
+        QTest::newRow("new file") << false;
+    }
+    void aFileChangedWhileCopiedFailsAndIsCopiedNextRun()
+    {
+        QFETCH(bool, destinationExists);
+        ActionRig rig;
+        const QString in = rig.src + "sub/big.bin", out = rig.dst + "sub/big.bin";
+        const QByteArray before(3000000, 'o'), after(3000000, 'n');
+        writeFile(in, before);
+        setTimeNs(in, 1700000000, 500000000);
+        if (destinationExists) {
+            writeFile(out, "old destination");
+            setTimeNs(out, 1600000000, 0);
+        }
+        {
+            RewritingDoor door;
+            door.path = in;
+            door.newContent = after;
+            platform::ScopedFileSystem scoped(door);
+            ListFilesToCopy(rig.ctx);
+            select(rig, Choice::NewAndChanged);
+            rig.host.asker.expect(Button::No, "1 item(s) could not be copied");
+            CmdSyncClick(rig.ctx);
+            QVERIFY(door.rewritten);
+        }
+        QCOMPARE(rig.ctx.RunFailures, 1);
+        QVERIFY2(findLine(rig.messages(), " Could not copy file: " + in + " to " + out
+                                              + " -- the file changed while it was copied") >= 0,
+                 qPrintable(rig.messages().join('\n')));
+        QCOMPARE(folderNames(rig.dst + "sub"), destinationExists ? QStringList{"big.bin"} : QStringList());
+        if (destinationExists)
+            QCOMPARE(readFile(out), QByteArray("old destination"));
+
+        // The next run lists the file again and copies what it is now.
+        ListFilesToCopy(rig.ctx);
+        QVERIFY(listedAnywhere(rig.ctx, in));
+        rig.host.asker.expect(Button::Ok, "Processed Size");
+        CmdSyncClick(rig.ctx);
+        QCOMPARE(rig.ctx.RunFailures, 0);
+        QCOMPARE(readFile(out), after);
+        QCOMPARE(mtimeNs(out), mtimeNs(in));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFolderTimes)
+#include "tst_foldertimes.moc"
