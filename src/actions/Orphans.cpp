@@ -123,12 +123,13 @@ bool deletionConfirmed(Context &ctx)
 
 // Moves one orphan file to the trash. One look at the entry: only a regular file is moved;
 // anything else at that name (a folder that replaced the listed file since the listing, a
-// link, an entry below a folder that is now a link) is not what the user was shown.
-bool deleteOrphanFile(Context &ctx, const QString &path, QString &why)
+// link, an entry below a folder that is now a link) is not what the user was shown. A listed
+// link is moved as the link itself, never what it points to.
+bool deleteOrphanFile(Context &ctx, const QString &path, bool link, QString &why)
 {
     const Entry e = lookUp(ctx, path);
     why = refusalText(e.err);
-    if (e.err || e.st.kind != platform::Kind::File)
+    if (e.err || e.st.kind != (link ? platform::Kind::Link : platform::Kind::File))
         return false;
     if (!(e.st.mode & kOwnerWrite))
         makeOwnerWritable(e);
@@ -147,7 +148,7 @@ qint32 deleteOrphanFiles(Context &ctx, Pace &pace)
         ctx.ui->setText(Ctl::lblListStatus, QStringLiteral("Deleting file ") + listed.Path);
         pace.pump();
         QString why;
-        if (deleteOrphanFile(ctx, listed.Path, why)) {
+        if (deleteOrphanFile(ctx, listed.Path, listed.IsLink, why)) {
             --ctx.ScanFileCount;
             ctx.ui->setText(Ctl::lblTotalFiles, CounterText(ctx.ScanFileCount), 1);
             ctx.log.writeB(QStringLiteral(" Deleted Orphan files : ") + listed.Path);

@@ -124,4 +124,7 @@ struct Context {
     CopierFile CopySource{nullptr, nullptr}, CopyTarget{nullptr, nullptr};
 
     void closeCopierFiles();
+
+    // Volumes the run log has named, during this run, as holding no symbolic links.
+    QStringList VolumesWithoutLinks;
 };

@@ -218,6 +218,12 @@ public:
     // ----- A rename that never replaces (the trash's move into its files folder) -----
     // Renames like rename(), but fails with Exists when `to` is there already.
     virtual int renameNoReplace(const Folder &fromFolder, const char *from, const Folder &toFolder, const char *to) = 0;
+
+    // ----- Symbolic links as items (never followed) -----
+    // The target text of link `name` in `folder`, byte for byte.
+    virtual int readLinkAt(const Folder &folder, const char *name, QByteArray &target) = 0;
+    // Makes link `name` in `folder` with the target text `target`; Exists when the name is taken.
+    virtual int makeLinkAt(const QByteArray &target, const Folder &folder, const char *name) = 0;
 };
 
 // The door every room uses.
@@ -272,6 +278,10 @@ public:
     int makeFolderPath(const QByteArray &path, quint32 mode) override;
     int renameNoReplace(const Folder &fromFolder, const char *from, const Folder &toFolder, const char *to) override;
 
+    // Symbolic links as items.
+    int readLinkAt(const Folder &folder, const char *name, QByteArray &target) override;
+    int makeLinkAt(const QByteArray &target, const Folder &folder, const char *name) override;
+
 private:
     std::atomic<bool> resolveBeneath_;
 };
@@ -282,5 +292,9 @@ private:
 void splitLast(QByteArrayView relative, QByteArray &folder, QByteArray &name);
 // Reads exactly `length` bytes, or fails (a file that ends sooner gives IoError).
 int readFully(int fd, char *data, qint64 length);
+
+// ----- Symbolic links as items -----
+// A volume that cannot hold symbolic links (FAT, exFAT) refuses to make one with one of these.
+bool isLinkRefusal(int err);
 
 } // namespace platform

@@ -124,6 +124,16 @@ public:
         return inner.renameNoReplace(fromFolder, from, toFolder, to);
     }
 
+    // ----- Symbolic links as items -----
+    int readLinkAt(const Folder &folder, const char *name, QByteArray &target) override
+    {
+        return inner.readLinkAt(folder, name, target);
+    }
+    int makeLinkAt(const QByteArray &target, const Folder &folder, const char *name) override
+    {
+        return inner.makeLinkAt(target, folder, name);
+    }
+
 protected:
     platform::FileSystem &inner;
 };
