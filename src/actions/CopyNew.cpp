@@ -2,6 +2,7 @@
 #include "actions/Steps.h"
 #include "core/Format.h"
 #include "bigfile/CopyBigFiles.h"
+#include "bigfile/CopyLink.h"
 #include "bigfile/HugeBinaryFile.h"
 #include "platform/FileSystem.h"
 #include "platform/Platform.h"
@@ -204,7 +205,10 @@ bool copyNewItem(Context &ctx, NewCopy &run, const WorkItem &item, QString &dest
             ++run.folderTotal;
         } else {
             CheckCaseClash(ctx, item.Path, destination);
-            CopyBigFiles(ctx, item.Path, destination);
+            if (item.IsLink)
+                CopyLink(ctx, item.Path, destination);
+            else
+                CopyBigFiles(ctx, item.Path, destination);
             // After a stop the copier has abandoned the file: it is not counted.
             if (!ctx.StopRequested)
                 ++ctx.TargetFileTotal;

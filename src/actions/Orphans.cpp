@@ -243,12 +243,13 @@ qint32 deleteWholeFolders(Context &ctx, Pace &pace, WholeFolders &whole)
 
 // Moves one orphan file to the trash. One look at the entry: only a regular file is moved;
 // anything else at that name (a folder that replaced the listed file since the listing, a
-// link, an entry below a folder that is now a link) is not what the user was shown.
-bool deleteOrphanFile(Context &ctx, const QString &path, QString &why)
+// link, an entry below a folder that is now a link) is not what the user was shown. A listed
+// link is moved as the link itself, never what it points to.
+bool deleteOrphanFile(Context &ctx, const QString &path, bool link, QString &why)
 {
     const Entry e = lookUp(ctx, path);
     why = refusalText(e.err);
-    if (e.err || e.st.kind != platform::Kind::File)
+    if (e.err || e.st.kind != (link ? platform::Kind::Link : platform::Kind::File))
         return false;
     if (!(e.st.mode & kOwnerWrite))
         makeOwnerWritable(e);
@@ -267,7 +268,7 @@ qint32 deleteOrphanFiles(Context &ctx, Pace &pace, const WholeFolders &whole)
         ctx.ui->setText(Ctl::lblListStatus, QStringLiteral("Deleting file ") + listed.Path);
         pace.pump();
         QString why;
-        if (deleteOrphanFile(ctx, listed.Path, why)) {
+        if (deleteOrphanFile(ctx, listed.Path, listed.IsLink, why)) {
             --ctx.ScanFileCount;
             ctx.ui->setText(Ctl::lblTotalFiles, CounterText(ctx.ScanFileCount), 1);
             ctx.log.writeB(QStringLiteral(" Deleted Orphan files : ") + listed.Path);

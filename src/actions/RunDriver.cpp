@@ -62,6 +62,7 @@ void runChoice(Context &ctx)
     ctx.ProcessedBytes = 0;
     ctx.RunFailures = 0;
     ctx.VolumesWithoutPermissions.clear();
+    ctx.VolumesWithoutLinks.clear();
     ctx.VolumesKeepingTimes.clear();
     ctx.log.writeB(runLine(ctx, QStringLiteral(" Running COMMAND ")));
 

@@ -1,5 +1,6 @@
 #include "actions/Steps.h"
 #include "bigfile/CopyBigFiles.h"
+#include "bigfile/CopyLink.h"
 #include "core/Format.h"
 #include "core/ResultLists.h"
 #include "platform/FileSystem.h"
@@ -163,7 +164,7 @@ void CopyListedFile(Context &ctx, const QString &listed, const QString &root, co
     try {
         CheckUnderRoot(listed, root);
         CheckCaseClash(ctx, listed, to);
-        CopyBigFiles(ctx, from, to);
+        CopyFileOrLink(ctx, from, to); // a listed link is copied as the link
         // After a stop the copier has abandoned the file: nothing to report as copied.
         if (!ctx.StopRequested && !copiedLine.isEmpty())
             ctx.log.writeB(copiedLine);

@@ -277,13 +277,16 @@ void writeSummary(Context &ctx, qint32 elapsed, bool sourceEmpty)
     const qint64 c = ui->rowCount(Ctl::LstChngFile);
     const qint64 o = ui->rowCount(Ctl::LstOrphans);
     // What the listing could not see is said after the counts: folders that could not be read
-    // to the end, and a source that holds nothing at all (an unmounted disk looks like that).
+    // to the end, a source that holds nothing at all (an unmounted disk looks like that), and
+    // the FIFOs, sockets and devices it passed over.
     const int notRead = listingCache(ctx).foldersNotRead;
     QString missed;
     if (sourceEmpty)
         missed += QStringLiteral(" The source folder is empty.");
     if (notRead > 0)
         missed += QStringLiteral(" Folders not read completely : ") + FormatNumber(qint64(notRead), kSummary);
+    if (const int specials = listingCache(ctx).specialItems; specials > 0)
+        missed += QStringLiteral(" Not a file, folder or link (skipped) : ") + FormatNumber(qint64(specials), kSummary);
     if (!missed.isEmpty())
         ctx.log.writeDated(missed);
     ui->setText(Ctl::lblListFileStatus, QStringLiteral("Finished within ") + FormatElapsed(elapsed, true) + QStringLiteral(" on ")

@@ -137,4 +137,6 @@ struct Context {
     // Notes the folder that holds `item` as written into; `counterpartItem` is the item's
     // counterpart on the other side.
     void noteFolderWritten(const QString &item, const QString &counterpartItem);
+    // Volumes the run log has named, during this run, as holding no symbolic links.
+    QStringList VolumesWithoutLinks;
 };

@@ -205,7 +205,7 @@ qint32 ScanList::findChildIgnoringCase(qint32 folderEntry, QByteArrayView name) 
 WorkItem ScanList::item(qsizetype i) const
 {
     const Entry &e = at(i);
-    return WorkItem{path(i), e.isFolder(), e.size, e.mtimeNs};
+    return WorkItem{path(i), e.isFolder(), e.size, e.mtimeNs, e.isLink()};
 }
 
 qint64 ScanList::memoryBytes() const

@@ -20,6 +20,7 @@ struct WorkItem {
     bool IsFolder = false;
     qint64 Size = -1;       // file length in bytes
     qint64 MTimeNs = 0;     // modification time, nanoseconds since the epoch
+    bool IsLink = false;    // a symbolic link, copied and deleted as the link itself
 };
 
 class ScanList {
@@ -35,8 +36,11 @@ public:
         quint8 flags;
         bool isFolder() const { return flags & kFolder; }
         bool isAscii() const { return flags & kAscii; }
+        bool isLink() const { return flags & kLink; }
     };
     static constexpr quint8 kFolder = 1, kAscii = 2;
+    // A symbolic link: listed like a file (its own length and time), never entered.
+    static constexpr quint8 kLink = 4;
 
     // The children of one folder: entries first .. first+count-1. Span 0 is the root's.
     struct Span {

@@ -223,6 +223,12 @@ public:
     // The first stretch of data at or after `from` in an open file: bytes [start, end). Both
     // are -1 where only a hole follows (or `from` lies at or past the end). Moves the position.
     virtual int findData(int fd, qint64 from, qint64 &start, qint64 &end) = 0;
+
+    // ----- Symbolic links as items (never followed) -----
+    // The target text of link `name` in `folder`, byte for byte.
+    virtual int readLinkAt(const Folder &folder, const char *name, QByteArray &target) = 0;
+    // Makes link `name` in `folder` with the target text `target`; Exists when the name is taken.
+    virtual int makeLinkAt(const QByteArray &target, const Folder &folder, const char *name) = 0;
 };
 
 // The door every room uses.
@@ -279,6 +285,9 @@ public:
 
     // The data of a file with holes.
     int findData(int fd, qint64 from, qint64 &start, qint64 &end) override;
+    // Symbolic links as items.
+    int readLinkAt(const Folder &folder, const char *name, QByteArray &target) override;
+    int makeLinkAt(const QByteArray &target, const Folder &folder, const char *name) override;
 
 private:
     std::atomic<bool> resolveBeneath_;
@@ -290,5 +299,9 @@ private:
 void splitLast(QByteArrayView relative, QByteArray &folder, QByteArray &name);
 // Reads exactly `length` bytes, or fails (a file that ends sooner gives IoError).
 int readFully(int fd, char *data, qint64 length);
+
+// ----- Symbolic links as items -----
+// A volume that cannot hold symbolic links (FAT, exFAT) refuses to make one with one of these.
+bool isLinkRefusal(int err);
 
 } // namespace platform

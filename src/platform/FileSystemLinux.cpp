@@ -148,4 +148,12 @@ bool LinuxFileSystem::moveToTrash(const Folder &folder, const char *name, QStrin
     return moveEntryToTrash(folder, name, error);
 }
 
+// ----- symbolic links as items -----
+
+bool isLinkRefusal(int err)
+{
+    // fusefat and exfat-fuse answer ENOSYS; a kernel driver answers EPERM.
+    return err == EPERM || err == EOPNOTSUPP || err == ENOTSUP || err == ENOSYS;
+}
+
 } // namespace platform

@@ -290,4 +290,30 @@ int LinuxFileSystem::makeFolderPath(const QByteArray &path, quint32 mode)
     return 0;
 }
 
+// ----- symbolic links as items -----
+
+int LinuxFileSystem::readLinkAt(const Folder &folder, const char *name, QByteArray &target)
+{
+    // The text may grow between two reads: a buffer it fills up is tried again, larger.
+    constexpr qsizetype kFirstTry = 256;
+    for (qsizetype room = kFirstTry;; room *= 2) {
+        target.resize(room);
+        const ssize_t n = ::readlinkat(folder.fd(), name, target.data(), size_t(room));
+        if (n < 0) {
+            const int err = errno;
+            target.clear();
+            return err;
+        }
+        if (n < room) {
+            target.resize(n);
+            return 0;
+        }
+    }
+}
+
+int LinuxFileSystem::makeLinkAt(const QByteArray &target, const Folder &folder, const char *name)
+{
+    return ::symlinkat(target.constData(), folder.fd(), name) == 0 ? 0 : errno;
+}
+
 } // namespace platform

@@ -68,6 +68,7 @@ struct VolumeFacts {
     // FUSE stamps the current time on close; FAT cannot hold a time before 1980) a copy reads
     // back what the volume kept.
     bool timesKeptAsSet = false;
+    bool holdsLinks = true;        // symbolic links can be made on it (not on FAT, exFAT)
 };
 // `path` or, when it does not exist, its nearest existing folder above.
 VolumeFacts volumeFacts(const QString &path);

@@ -107,6 +107,11 @@ void takeTypeFacts(VolumeFacts &v)
     static const QStringList native = {"ext2", "ext3", "ext4", "xfs", "btrfs", "tmpfs", "f2fs", "jfs",
                                        "reiserfs", "nilfs2", "bcachefs", "zfs", "overlay"};
     v.timesKeptAsSet = native.contains(v.type);
+    // exFAT through FUSE shows as "fuseblk" like NTFS, which holds links: there the refusal
+    // of the link itself tells.
+    static const QStringList noLinks = {"vfat", "msdos", "fat", "fuse.fusefat", "fusefat", "umsdos", "exfat",
+                                        "fuse.exfat"};
+    v.holdsLinks = !noLinks.contains(v.type);
 }
 
 } // namespace

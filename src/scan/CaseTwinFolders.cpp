@@ -61,7 +61,7 @@ bool CaseTwinFolders::sameAsSourceItemOfOtherCase(qint32 k, scanio::FolderLookup
 {
     const ScanList::Entry &item = target_.at(k);
     const QByteArrayView name = target_.nameBytes(k);
-    const scanio::Kind kind = item.isFolder() ? scanio::Kind::Folder : scanio::Kind::File;
+    const scanio::Kind kind = item.isFolder() ? scanio::Kind::Folder : item.isLink() ? scanio::Kind::Link : scanio::Kind::File;
     for (const qint32 s : sourceFoldersLike(item.parent)) {
         qint32 end = 0;
         for (qint32 j = firstLike(source_, s, name, end); j >= 0 && j < end; ++j) {

@@ -80,7 +80,7 @@ SourceFile sourceFile(const ScanList &items, qint32 i, bool confirm, FolderLooku
     if (e.size >= 0 && !confirm)
         return {e.size, e.mtimeNs};
     const scanio::Meta m = disk.lookupOrThrow(i);
-    if (m.kind != Kind::File)
+    if (m.kind != (e.isLink() ? Kind::Link : Kind::File))
         throw scanio::systemError(platform::errc::NotFound);
     if (e.size >= 0)
         return {e.size, e.mtimeNs};
@@ -165,7 +165,7 @@ private:
         const qint32 j = list_->findChild(folder, name);
         if (j >= 0 && (list_->at(j).isFolder() || list_->at(j).size >= 0)) {
             const ScanList::Entry &te = list_->at(j);
-            t.kind = te.isFolder() ? Kind::Folder : Kind::File;
+            t.kind = te.isFolder() ? Kind::Folder : te.isLink() ? Kind::Link : Kind::File;
             t.size = te.isFolder() ? -1 : te.size;
             t.mtimeNs = te.mtimeNs;
             t.listed = j;
@@ -312,7 +312,8 @@ void listNewFolder(const ItemListing &l, qint32 i)
 void listNewFile(const ItemListing &l, qint32 i)
 {
     const QString path = l.items.path(i);
-    QStringList row{path, QStringLiteral("File")};
+    const bool link = l.items.at(i).isLink();
+    QStringList row{path, link ? QStringLiteral("Link") : QStringLiteral("File")};
     SourceFile s;
     try {
         s = sourceFile(l.items, i, true, l.sourceDisk);
@@ -322,7 +323,7 @@ void listNewFile(const ItemListing &l, qint32 i)
         throw;
     }
     l.newRows.add(row);
-    l.ctx.NewItems.push_back(WorkItem{path, false, s.size, s.mtimeNs});
+    l.ctx.NewItems.push_back(WorkItem{path, false, s.size, s.mtimeNs, link});
 }
 
 // A file on both sides: listed as changed on the side with the later time (whole seconds;
@@ -354,6 +355,42 @@ void listChangedFile(const ItemListing &l, qint32 i, const TargetSeen &t)
     }
 }
 
+// The target text of the link at `path`, read in its folder opened beneath its root.
+QByteArray linkText(Context &ctx, const QString &path)
+{
+    platform::Folder folder;
+    QByteArray name, text;
+    int err = ctx.treeRoots().openParent(path, platform::FolderUse::Lookup, folder, name);
+    if (!err)
+        err = platform::fs().readLinkAt(folder, name.constData(), text);
+    if (err)
+        throw scanio::systemError(err);
+    return text;
+}
+
+// A link on both sides: changed on the side with the later time, by the rule for files; at
+// the same time, a different target text makes the source's link the one to copy. Links are
+// never size variations: their length is their text's.
+void listChangedLink(const ItemListing &l, qint32 i, const TargetSeen &t)
+{
+    const SourceFile s = sourceFile(l.items, i, false, l.sourceDisk);
+    qint64 d = scanio::wholeSeconds(s.mtimeNs) - scanio::wholeSeconds(t.mtimeNs);
+    if (l.twoSecondSteps && (d == 1 || d == -1))
+        d = 0;
+    const QString path = l.items.path(i);
+    const QString targetPath = l.targetPrefix + l.items.relative(i);
+    if (d == 0 && linkText(l.ctx, path) != linkText(l.ctx, targetPath))
+        d = 1;
+    if (d > 0) {
+        l.ctx.ChangedItems.push_back(WorkItem{path, false, s.size, s.mtimeNs, true});
+        l.changedRows.add({path, scanio::dateText(s.mtimeNs), scanio::dateText(t.mtimeNs),
+                           FormatNumber(s.size, kSizeFormat), FormatNumber(t.size, kSizeFormat)});
+    } else if (d < 0) {
+        l.ctx.TargetChangedItems.push_back(WorkItem{targetPath, false, t.size, t.mtimeNs, true});
+        l.targetRows.add({targetPath, scanio::dateText(s.mtimeNs), scanio::dateText(t.mtimeNs)});
+    }
+}
+
 // One item: its counterpart, the case-twin check, and the rule for a folder or a file.
 void compareOne(const ItemListing &l, qint32 i, TargetLocator &locator, FolderLookups &targetDisk,
                 QHash<QString, QString> &caseTwins)
@@ -364,8 +401,10 @@ void compareOne(const ItemListing &l, qint32 i, TargetLocator &locator, FolderLo
     if (l.items.at(i).isFolder()) {
         if (t.kind != Kind::Folder) // present: folders are not compared further
             listNewFolder(l, i);
-    } else if (t.kind != Kind::File) {
-        listNewFile(l, i);
+    } else if (t.kind != (l.items.at(i).isLink() ? Kind::Link : Kind::File)) {
+        listNewFile(l, i); // a link against a file, or the other way round, as a file against a folder
+    } else if (l.items.at(i).isLink()) {
+        listChangedLink(l, i, t);
     } else {
         listChangedFile(l, i, t);
     }

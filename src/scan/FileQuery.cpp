@@ -18,7 +18,9 @@ Meta metaOf(const platform::Status &st)
 {
     Meta m;
     m.kind = st.kind == platform::Kind::File ? Kind::File : st.kind == platform::Kind::Folder ? Kind::Folder : Kind::Other;
-    m.size = m.kind == Kind::File ? st.size : -1;
+    if (st.kind == platform::Kind::Link)
+        m.kind = Kind::Link;
+    m.size = m.kind == Kind::File || m.kind == Kind::Link ? st.size : -1;
     m.mtimeNs = st.mtime.ns();
     return m;
 }

@@ -9,16 +9,17 @@
 
 namespace scanio {
 
-enum class Kind : qint8 { None, File, Folder, Other };
+enum class Kind : qint8 { None, File, Folder, Other, Link };
 
 struct Meta {
     Kind kind = Kind::None;
-    qint64 size = -1;      // regular files only
+    qint64 size = -1;      // regular files and links (its target text's length) only
     qint64 mtimeNs = 0;
 };
 
 // What a status query tells, as the listing keeps it: a regular file is Kind::File, a folder
-// Kind::Folder, anything else (a link, a FIFO, a device) Kind::Other.
+// Kind::Folder, a symbolic link Kind::Link (never what it points to), anything else (a FIFO, a
+// socket, a device) Kind::Other.
 Meta metaOf(const platform::Status &st);
 // Looks the name up inside an open folder, never following a link. 0 (m filled), or the error.
 int lookupAt(const platform::Folder &folder, const char *name, Meta &m);

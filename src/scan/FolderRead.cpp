@@ -36,11 +36,28 @@ bool isLeftOut(const LeaveOut &lo, const platform::Folder &dir, const platform::
         && st.ino == lo.ino;
 }
 
-void keepEntry(RawFolder &out, const platform::FolderEntry &e, bool isFolder, qint64 size, qint64 mtime)
+void keepEntry(RawFolder &out, const platform::FolderEntry &e, bool isFolder, qint64 size, qint64 mtime,
+               bool isLink = false)
 {
     const size_t off = out.names.size();
     out.names.insert(out.names.end(), e.name, e.name + e.length);
-    out.entries.push_back(RawEntry{quint32(off), quint16(e.length), isFolder, ScanList::isAsciiName(e.name, e.length), size, mtime});
+    out.entries.push_back(
+        RawEntry{quint32(off), quint16(e.length), isFolder, ScanList::isAsciiName(e.name, e.length), isLink, size, mtime});
+}
+
+// A symbolic link is an item of its own, listed like a file when the pattern selects it, with
+// its own length (its target text's) and time; what it points to is never looked at. A link
+// gone since the entry was read is passed over. It adds nothing to the folder's total.
+void takeLink(const platform::Folder &dir, const platform::FolderEntry &e, const platform::Status *st,
+              const ReadRules &rules, RawFolder &out)
+{
+    if (!rules.wantFiles || (rules.pattern && !FileMatchesPattern(platform::decodeName(e.name, e.length), *rules.pattern)))
+        return;
+    platform::Status own;
+    if (!st && (platform::fs().statAt(dir, e.name, own) != 0 || own.kind != platform::Kind::Link))
+        return;
+    const platform::Status &s = st ? *st : own;
+    keepEntry(out, e, false, s.size, s.mtime.ns(), true);
 }
 
 // The length and time of a regular file: from what the entry's own query learned, from
@@ -71,8 +88,9 @@ void fileMeta(const platform::Folder &dir, const platform::FolderEntry &e, const
 }
 
 // One entry of the folder: a folder is kept (unless it is the one left out), a regular file
-// is kept when the pattern selects it and counted in the folder's total either way; links,
-// sockets, FIFOs and devices are never listed, nor the copier's temporary file.
+// is kept when the pattern selects it and counted in the folder's total either way, a link as
+// takeLink says; sockets, FIFOs and devices are never listed, only noted for the run log, nor
+// is the copier's temporary file.
 void takeEntry(const platform::Folder &dir, const platform::FolderEntry &e, const ReadRules &rules, FolderRead &r,
                RawFolder &out)
 {
@@ -91,6 +109,12 @@ void takeEntry(const platform::Folder &dir, const platform::FolderEntry &e, cons
             keepEntry(out, e, true, -1, 0);
         return;
     }
+    if (kind == platform::Kind::Link && !isCopyTemp(e.name)) {
+        takeLink(dir, e, haveStat ? &st : nullptr, rules, out);
+        return;
+    }
+    if (kind == platform::Kind::Other && rules.wantFiles)
+        r.specials.emplace_back(e.name, e.length);
     if (kind != platform::Kind::File || isCopyTemp(e.name))
         return;
     bool listed = rules.wantFiles;

@@ -12,6 +12,7 @@ struct RawEntry {
     quint16 nameLen;
     bool isFolder;
     bool ascii;
+    bool isLink;
     qint64 size;
     qint64 mtimeNs;
 };
@@ -28,6 +29,9 @@ struct FolderRead {
     int sizeErr = 0;        // the length of a file in it could not be read
     qint64 filesTotal = 0;  // every regular file, listed or not
     bool leftOut = false;   // the folder to leave out was met (and left out)
+    // Entries that are not a file, a folder or a link (FIFOs, sockets, devices): never
+    // opened, never listed, only named in the run log.
+    std::vector<QByteArray> specials;
 };
 
 // What one folder read keeps: the files the pattern selects (all when `pattern` is null;

@@ -28,6 +28,7 @@ struct ListingCache {
     ScanExtras sourceScan;   // the source scan, once the target scan has replaced it
     QString comparedSource, comparedTarget; // the folder texts the comparison used
     int foldersNotRead = 0;  // folders of either tree that could not be read completely
+    int specialItems = 0;    // FIFOs, sockets and devices of either tree (never listed)
     // Source items whose name equals an earlier one of their folder ignoring case: full path
     // -> the earlier item's full path. Almost always empty.
     QHash<QString, QString> caseTwins;

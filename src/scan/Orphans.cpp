@@ -158,7 +158,7 @@ bool isOrphan(const OrphanSearch &s, qint32 k)
         const int err = s.sourceDisk.lookup(s.items.relativeBytes(k), m);
         if (err && !platform::isMissing(err))
             throw scanio::systemError(err);
-        orphan = err != 0 || m.kind != (item.isFolder() ? Kind::Folder : Kind::File);
+        orphan = err != 0 || m.kind != (item.isFolder() ? Kind::Folder : item.isLink() ? Kind::Link : Kind::File);
     }
     if (orphan && same < 0 && s.twins.sameAsSourceItemOfOtherCase(k, s.targetDisk))
         orphan = false;
@@ -172,8 +172,8 @@ void listOrphan(const OrphanSearch &s, qint32 k)
 {
     const ScanList::Entry &item = s.items.at(k);
     const QString path = s.items.path(k);
-    s.ctx.OrphanItems.push_back(WorkItem{path, item.isFolder(), item.size, item.mtimeNs});
-    QStringList row{path, item.isFolder() ? QStringLiteral("Folder") : QStringLiteral("File")};
+    s.ctx.OrphanItems.push_back(WorkItem{path, item.isFolder(), item.size, item.mtimeNs, item.isLink()});
+    QStringList row{path, item.isFolder() ? QStringLiteral("Folder") : item.isLink() ? QStringLiteral("Link") : QStringLiteral("File")};
     try {
         if (item.isFolder()) {
             const scanio::Meta m = s.orphanDisk.lookupOrThrow(s.items.relativeBytes(k));
@@ -183,7 +183,7 @@ void listOrphan(const OrphanSearch &s, qint32 k)
             qint64 size = item.size, mtime = item.mtimeNs;
             if (size < 0) {
                 const scanio::Meta m = s.orphanDisk.lookupOrThrow(s.items.relativeBytes(k));
-                if (m.kind != Kind::File)
+                if (m.kind != (item.isLink() ? Kind::Link : Kind::File))
                     throw scanio::systemError(platform::errc::NotFound);
                 size = m.size;
                 mtime = m.mtimeNs;

@@ -97,6 +97,13 @@ void reportEvents(Context &ctx, ScanResult &res)
 {
     ListingCache &cache = listingCache(ctx);
     for (const ScanEvent &ev : res.events) {
+        if (!ev.special.isEmpty()) {
+            // Never opened: a FIFO would wait for a writer, a device would give its contents.
+            ctx.log.writeDated(QStringLiteral(" Skipped, not a file, folder or link: ") + res.list.folderPath(ev.folder)
+                               + platform::separator() + platform::decodeName(ev.special.constData(), ev.special.size()));
+            ++cache.specialItems;
+            continue;
+        }
         LogSkippedItem(ctx, res.list.folderPath(ev.folder), true, ev.unreadErr, platform::pathErrorText(ev.unreadErr));
         ++cache.foldersNotRead;
     }
@@ -195,7 +202,10 @@ qint64 FolderTreeSize(const platform::Folder &root, QByteArrayView relative, con
         // Every folder is opened beneath the root, the root itself too.
         platform::Folder dir;
         const int openErr = platform::fs().openFolder(root, folder, platform::FolderUse::Read, dir);
-        const FolderRead r = openErr ? FolderRead{openErr} : scanread::readFolder(dir, rules, raw);
+        FolderRead r;
+        r.openErr = openErr;
+        if (!openErr)
+            r = scanread::readFolder(dir, rules, raw);
         err = r.openErr ? r.openErr : r.laterErr ? r.laterErr : r.sizeErr;
         total += r.filesTotal;
         for (const scanread::RawEntry &e : raw.entries)

@@ -84,7 +84,9 @@ void noteRead(Walk &w, qint32 folderEntry, qint32 spanIndex, const FolderRead &r
     const int err = r.openErr ? r.openErr : r.laterErr;
     // A root that does not exist is an empty tree, not a fault.
     if (err && !(isRoot && r.openErr == NotFound))
-        w.out.events.push_back(ScanEvent{folderEntry, err});
+        w.out.events.push_back(ScanEvent{folderEntry, err, QByteArray()});
+    for (const QByteArray &special : r.specials)
+        w.out.events.push_back(ScanEvent{folderEntry, 0, special});
     FolderRec &fr = w.recs[size_t(spanIndex)];
     fr.total += r.filesTotal;
     if (err) {
@@ -108,6 +110,8 @@ void appendEntries(Walk &w, qint32 folderEntry, qint32 spanIndex, const QString 
     for (const RawEntry &e : w.raw.entries) {
         const QByteArrayView name = w.raw.name(e);
         const qint32 index = w.out.list.append(folderEntry, name.data(), name.size(), e.isFolder, e.ascii, e.size, e.mtimeNs);
+        if (e.isLink)
+            w.out.list.at(index).flags |= ScanList::kLink;
         if (!e.isFolder) {
             ++w.out.files;
             continue;

@@ -9,10 +9,11 @@
 namespace scanwalk {
 
 // What a scan met on its way that the run log reports, in the scan's order: folders that could
-// not be read, or not completely.
+// not be read, or not completely, and entries that are not a file, a folder or a link.
 struct ScanEvent {
     qint32 folder;       // folder entry, -1 for the root
     int unreadErr = 0;   // the folder's reading failed (to be logged unless a missing root)
+    QByteArray special;  // the name of a FIFO, socket or device in the folder (else empty)
 };
 
 struct ScanResult {

@@ -55,9 +55,10 @@ private slots:
         QVERIFY(FileMatchesPattern(QStringLiteral("a"), QStringLiteral("?")));
     }
 
-    // Regular files (hidden and read-only ones too) and folders are listed; links, FIFOs and
-    // sockets never are. Paths are the root without its separators, "/", the relative path.
-    void listsFilesAndFoldersOnly()
+    // Regular files (hidden and read-only ones too), folders and links are listed; a link to a
+    // folder is never entered, FIFOs and sockets are never listed but logged once each. Paths
+    // are the root without its separators, "/", the relative path.
+    void listsFilesFoldersAndLinks()
     {
         ListingRig rig;
         writeFile(rig.src + "a.txt", "a");
@@ -76,11 +77,19 @@ private slots:
         ScanFolderTree(rig.ctx, root);
         QStringList got = ListingRig::paths(rig.ctx.ScanItems);
         const QString base = rig.path("S");
-        QStringList want = {base + "/.hdir", base + "/.hidden", base + "/a.txt", base + "/ro.txt", base + "/.hdir/in.txt"};
+        QStringList want = {base + "/.hdir",   base + "/.hidden", base + "/a.txt",       base + "/dangling",
+                            base + "/link.txt", base + "/linkdir", base + "/ro.txt", base + "/.hdir/in.txt"};
         QCOMPARE(got, want);
-        QCOMPARE(rig.ctx.ScanFileCount, 4);
+        QCOMPARE(rig.ctx.ScanFileCount, 7);
         QCOMPARE(rig.ctx.ScanFolderCount, 1);
-        QCOMPARE(rig.host.text(Ctl::lblTotalFiles, 0), QStringLiteral("4"));
+        QCOMPARE(rig.host.text(Ctl::lblTotalFiles, 0), QStringLiteral("7"));
+        for (int i : {3, 4, 5})
+            QVERIFY(rig.ctx.ScanItems.at(i).isLink() && !rig.ctx.ScanItems.at(i).isFolder());
+        // A link's length is its target text's, never what it points to.
+        QCOMPARE(rig.ctx.ScanItems[4].Size, qint64(QFile::encodeName(rig.src + "a.txt").size()));
+        QVERIFY(!rig.ctx.ScanItems.at(2).isLink());
+        QCOMPARE(listingCache(rig.ctx).specialItems, 2);
+        QCOMPARE(rig.undatedLog().filter("not a file, folder or link").size(), 2);
         QCOMPARE(rig.host.text(Ctl::lblTotalFolders, 0), QStringLiteral("1"));
         QCOMPARE(rig.host.text(Ctl::lblListStatus), QString());
         // Files carry what the scan learned; folders the total below them.

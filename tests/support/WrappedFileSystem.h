@@ -130,6 +130,16 @@ public:
         return inner.findData(fd, from, start, end);
     }
 
+    // ----- Symbolic links as items -----
+    int readLinkAt(const Folder &folder, const char *name, QByteArray &target) override
+    {
+        return inner.readLinkAt(folder, name, target);
+    }
+    int makeLinkAt(const QByteArray &target, const Folder &folder, const char *name) override
+    {
+        return inner.makeLinkAt(target, folder, name);
+    }
+
 protected:
     platform::FileSystem &inner;
 };

@@ -434,6 +434,31 @@ private slots:
         QVERIFY(QFile::rename(item, top + "/" + rel + "gone.txt"));
         QCOMPARE(readFile(rig.dst + "gone.txt"), QByteArray("orphan file"));
     }
+
+    // FAT and exFAT hold no symbolic links: each link fails as not copied (never replaced by a
+    // copy of what it points to), the log explains it once for the volume, the file beside it
+    // is copied, and the unattended run would end with status 1.
+    void linksAreNotCopiedWhereTheyCannotBe_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("fat32") << QStringLiteral("fat32");
+        QTest::newRow("exfat") << QStringLiteral("exfat");
+    }
+    void linksAreNotCopiedWhereTheyCannotBe()
+    {
+        QFETCH(QString, kind);
+        VOLUME_OR_SKIP(kind, top);
+        VolumeRig rig(kind, top, "links");
+        writeFile(rig.src + "f.txt", "file");
+        QVERIFY(QFile::link("f.txt", rig.src + "tofile"));
+        QVERIFY(QFile::link("nowhere", rig.src + "dangling"));
+        rig.mirror();
+        QCOMPARE(rig.ctx.RunFailures, 2);
+        QCOMPARE(folderNames(rig.dst), QStringList{"f.txt"});
+        const QStringList log = rig.messages();
+        QCOMPARE(log.filter(" Symbolic links cannot be made on volume ").size(), 1);
+        QCOMPARE(log.filter(" Could not copy file: " + rig.src).size(), 2);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestVolumes)

@@ -1,0 +1,115 @@
+// The copy of one symbolic link: its target text read and made again under the temporary
+// name beside the destination, which it then replaces; nothing is ever read through it.
+#include "bigfile/CopyLink.h"
+#include "bigfile/CopyBigFiles.h"
+#include "bigfile/HugeBinaryFile.h"
+#include "platform/FileSystem.h"
+#include "platform/Platform.h"
+
+namespace {
+
+using platform::fs;
+const char *const kTemp = platform::kCopyTempName;
+
+[[noreturn]] void raiseLinkError(int err, const QString &what)
+{
+    throw AppError(platform::numberedFileError(err).number, QStringLiteral("Quorvel Marnisyn"),
+                   what + QStringLiteral(": ") + platform::pathErrorText(err));
+}
+
+// The source link, as it is now: its target text and its own times.
+void readSource(Context &ctx, const QString &from, QByteArray &text, platform::Status &st)
+{
+    platform::Folder folder;
+    QByteArray name;
+    if (const int err = ctx.treeRoots().openParent(from, platform::FolderUse::Lookup, folder, name))
+        HugeBinaryFile::RaiseOpenError(err);
+    int err = fs().statAt(folder, name.constData(), st);
+    if (!err && st.kind != platform::Kind::Link)
+        err = platform::errc::NotFound; // no longer the link that was listed
+    if (!err)
+        err = fs().readLinkAt(folder, name.constData(), text);
+    if (err)
+        raiseLinkError(err, QStringLiteral("Link not read"));
+}
+
+// Says once per run and volume that the volume holds no links, then refuses this one: a
+// copy of what it points to would be another thing than the source holds.
+[[noreturn]] void refuseOnVolume(Context &ctx, const QString &to, const QString &type)
+{
+    const platform::VolumeFacts v = fs().volumeFacts(to);
+    const QString volume = v.mountPoint.isEmpty() ? to : v.mountPoint;
+    if (!ctx.VolumesWithoutLinks.contains(volume)) {
+        ctx.VolumesWithoutLinks.append(volume);
+        ctx.log.writeB(QStringLiteral(" Symbolic links cannot be made on volume ") + volume + QStringLiteral(" (")
+                       + (type.isEmpty() ? QStringLiteral("unknown type") : type)
+                       + QStringLiteral("); links are not copied there."));
+    }
+    throw AppError(75, QStringLiteral("Quorvel Marnisyn"),
+                   QStringLiteral("Link not copied: the volume cannot hold symbolic links"));
+}
+
+// A name the temporary link would take: a stale link or file of a failed copy is removed,
+// one that another copy holds locked is left alone (WouldBlock).
+int clearStaleTemp(const platform::Folder &folder)
+{
+    platform::Fd old; // held, with its lock, until the name is gone
+    if (fs().openFile(folder, kTemp, platform::FileOpen::Inspect, old) == 0
+        && fs().tryLock(old.get()) == platform::errc::WouldBlock)
+        return platform::errc::WouldBlock;
+    fs().remove(folder, kTemp, false);
+    return 0;
+}
+
+// Makes the link under the temporary name in the destination folder.
+void makeTempLink(Context &ctx, const platform::Folder &folder, const QString &to, const QByteArray &text)
+{
+    int err = fs().makeLinkAt(text, folder, kTemp);
+    if (err == platform::errc::Exists) {
+        err = clearStaleTemp(folder);
+        if (!err)
+            err = fs().makeLinkAt(text, folder, kTemp);
+    }
+    if (platform::isLinkRefusal(err))
+        refuseOnVolume(ctx, to, fs().volumeFacts(to).type);
+    if (err)
+        raiseLinkError(err, QStringLiteral("Link not made"));
+}
+
+} // namespace
+
+void CopyLink(Context &ctx, const QString &from, const QString &to)
+{
+    QByteArray text;
+    platform::Status st;
+    readSource(ctx, from, text, st);
+    const platform::VolumeFacts v = fs().volumeFacts(to);
+    if (!v.holdsLinks)
+        refuseOnVolume(ctx, to, v.type);
+    platform::Folder folder;
+    QByteArray name;
+    if (const int err = ctx.treeRoots().openParent(to, platform::FolderUse::Lookup, folder, name))
+        HugeBinaryFile::RaiseOpenError(err);
+    makeTempLink(ctx, folder, to, text);
+    // The link's own times, never its target's; then it takes the destination's name.
+    int err = fs().setTimesAt(folder, kTemp, st.atime, st.mtime);
+    if (!err)
+        err = fs().rename(folder, kTemp, folder, name.constData());
+    if (err) {
+        fs().remove(folder, kTemp, false);
+        raiseLinkError(err, QStringLiteral("Link not copied"));
+    }
+}
+
+void CopyFileOrLink(Context &ctx, const QString &from, const QString &to)
+{
+    platform::Folder folder;
+    QByteArray name;
+    platform::Status st;
+    if (ctx.treeRoots().openParent(from, platform::FolderUse::Lookup, folder, name) == 0
+        && fs().statAt(folder, name.constData(), st) == 0 && st.kind == platform::Kind::Link) {
+        CopyLink(ctx, from, to);
+        return;
+    }
+    CopyBigFiles(ctx, from, to);
+}
