@@ -91,6 +91,8 @@ void CopyLink(Context &ctx, const QString &from, const QString &to)
     if (const int err = ctx.treeRoots().openParent(to, platform::FolderUse::Lookup, folder, name))
         HugeBinaryFile::RaiseOpenError(err);
     makeTempLink(ctx, folder, to, text);
+    // The destination folder has changed from here on: it gets its source's time at the end.
+    ctx.noteFolderWritten(to, from);
     // The link's own times, never its target's; then it takes the destination's name.
     int err = fs().setTimesAt(folder, kTemp, st.atime, st.mtime);
     if (!err)
