@@ -83,9 +83,8 @@ void CopyLink(Context &ctx, const QString &from, const QString &to)
     QByteArray text;
     platform::Status st;
     readSource(ctx, from, text, st);
-    const platform::VolumeFacts v = fs().volumeFacts(to);
-    if (!v.holdsLinks)
-        refuseOnVolume(ctx, to, v.type);
+    // A volume that holds no links (FAT, exFAT) refuses the link itself; only then are its
+    // facts looked up, so a tree of many links costs no mount-table read per link.
     platform::Folder folder;
     QByteArray name;
     if (const int err = ctx.treeRoots().openParent(to, platform::FolderUse::Lookup, folder, name))
