@@ -124,4 +124,8 @@ struct Context {
     CopierFile CopySource{nullptr, nullptr}, CopyTarget{nullptr, nullptr};
 
     void closeCopierFiles();
+
+    // The signal (SIGTERM, SIGINT, SIGHUP) that stopped the program and closed its window; 0
+    // when none came. The close then asks nothing and leaves the stored settings alone.
+    int stopSignal = 0;
 };

@@ -212,6 +212,7 @@ bool matchItems(const OrphanSearch &s, const QString &sourcePrefix)
                 listOrphan(s, k);
         } catch (const AppError &) {
             s.ctx.log.writeDated(QStringLiteral(" Bad filename: ") + sourcePrefix + s.items.relative(k));
+            ++listingCache(s.ctx).itemsSkipped;
             continue; // the stop flag is not looked at for a failed item
         }
         if (s.ctx.StopRequested) {
