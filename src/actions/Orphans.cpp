@@ -121,15 +121,22 @@ bool deletionConfirmed(Context &ctx)
     return ctx.ui->ask(q).button == Button::Yes;
 }
 
+// The reason of a failure line after " -- ", when there is one.
+QString reasonText(const QString &why)
+{
+    return why.isEmpty() ? QString() : QStringLiteral(" -- ") + why;
+}
+
 // Moves one orphan file to the trash. One look at the entry: only a regular file is moved;
 // anything else at that name (a folder that replaced the listed file since the listing, a
 // link, an entry below a folder that is now a link) is not what the user was shown.
 bool deleteOrphanFile(Context &ctx, const QString &path, QString &why)
 {
     const Entry e = lookUp(ctx, path);
-    why = refusalText(e.err);
-    if (e.err || e.st.kind != platform::Kind::File)
+    if (e.err || e.st.kind != platform::Kind::File) {
+        why = platform::pathErrorText(e.err ? e.err : platform::errc::NotAFile);
         return false;
+    }
     if (!(e.st.mode & kOwnerWrite))
         makeOwnerWritable(e);
     return platform::fs().moveToTrash(e.parent, e.name.constData(), &why);
@@ -153,9 +160,7 @@ qint32 deleteOrphanFiles(Context &ctx, Pace &pace)
             ctx.log.writeB(QStringLiteral(" Deleted Orphan files : ") + listed.Path);
             continue;
         }
-        ctx.log.writeB(QStringLiteral(" Cannot Delete orphan files: ") + listed.Path);
-        if (!why.isEmpty())
-            ctx.log.writeB(QStringLiteral(" ") + why);
+        ctx.log.writeB(QStringLiteral(" Cannot Delete orphan files: ") + listed.Path + reasonText(why));
         ++ctx.RunFailures;
         ++notDeleted;
     }
@@ -180,13 +185,12 @@ qint32 deleteOrphanFolders(Context &ctx, Pace &pace)
             ctx.log.writeB(QStringLiteral(" Deleted Orphan folder: ") + listed.Path);
             continue;
         }
-        ctx.log.writeB(QStringLiteral(" *** Could not delete folder: ") + listed.Path);
         // A folder inside an orphan folder that went to the trash before it is gone already:
         // that is not a failure of the run. A move that was tried and failed, or refused, is,
         // even when the folder is no longer where it was.
-        if (!why.isEmpty() || folderStillThere(ctx, listed.Path)) {
-            if (!why.isEmpty())
-                ctx.log.writeB(QStringLiteral(" ") + why);
+        const bool failed = !why.isEmpty() || folderStillThere(ctx, listed.Path);
+        ctx.log.writeB(QStringLiteral(" *** Could not delete folder: ") + listed.Path + reasonText(why));
+        if (failed) {
             ++ctx.RunFailures;
             ++notDeleted;
         }

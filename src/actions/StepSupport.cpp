@@ -111,7 +111,8 @@ void LogCopyFailure(Context &ctx, const AppError &e, const QString &from, const 
 {
     ctx.log.writeB(QStringLiteral(" Error Copying following file: ") + QString::number(e.Number) + QStringLiteral(": ")
                    + e.Description);
-    ctx.log.writeB(QStringLiteral(" Could not copy file: ") + from + QStringLiteral(" to ") + to);
+    ctx.log.writeB(QStringLiteral(" Could not copy file: ") + from + QStringLiteral(" to ") + to + QStringLiteral(" -- ")
+                   + FailureReason(e));
     ++ctx.RunFailures;
 }
 
@@ -159,6 +160,12 @@ AppError AsAppError(const std::exception &e)
     if (const auto *app = dynamic_cast<const AppError *>(&e))
         return *app;
     return AppError(51, QStringLiteral("Quorvel Marnisyn"), QString::fromLocal8Bit(e.what()));
+}
+
+QString FailureReason(const AppError &e)
+{
+    const QString text = e.Description.trimmed();
+    return text.mid(text.lastIndexOf(QLatin1Char('\n')) + 1);
 }
 
 } // namespace steps

@@ -82,10 +82,10 @@ class TestEndings : public QObject {
     // A fresh pair of trees S and T for one case.
     void freshTrees()
     {
-        for (const char *d : {"S", "T"}) {
-            QDir(at(d)).removeRecursively();
+        // rm, as a tree deeper than a path can name is not removed by path.
+        QProcess::execute("rm", {"-rf", at("S"), at("T")});
+        for (const char *d : {"S", "T"})
             mkdirs(at(d));
-        }
         clearLog();
     }
 
@@ -115,6 +115,28 @@ class TestEndings : public QObject {
         f.close();
         writeFile(at("T/big.bin"), "the old destination");
         setMTime(at("T/big.bin"), QDateTime(QDate(2000, 1, 1), QTime(0, 0), Qt::UTC));
+    }
+
+    // A chain of folders below `root` whose path passes 4096 bytes, a file at its end: made
+    // one level at a time, as no single path can name it.
+    static bool makeDeepTree(const QString &root)
+    {
+        const QString level(200, QLatin1Char('d'));
+        QString script = QStringLiteral("cd \"$1\" && for i in $(seq 1 25); do mkdir ") + level
+            + QStringLiteral(" && cd ") + level + QStringLiteral(" || exit 1; done; echo deep > f.txt");
+        return QProcess::execute("bash", {"-c", script, "bash", root}) == 0;
+    }
+
+    // The whole test folder given to the unprivileged user (65534), so that it can run the
+    // program copied there, write its log and read the trees.
+    bool giveToNobody()
+    {
+        return QProcess::execute("chown", {"-R", "65534:65534", tmp.path()}) == 0;
+    }
+
+    static QStringList asNobody()
+    {
+        return {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"};
     }
 
 private slots:
@@ -175,6 +197,112 @@ private slots:
         ::kill(pid_t(p.processId()), SIGHUP);
         QCOMPARE(finish(p), 3);
         QCOMPARE(logWith("Stopped by signal SIGHUP").size(), 1);
+    }
+    // A listing that left folders out (a path longer than the system takes) and a copy that
+    // met a folder where the file goes (a kind clash): neither run is complete, both end with
+    // status 1, and the failure line gives the system's reason.
+    void whatWasLeftUndoneMakesStatusOne()
+    {
+        freshTrees();
+        QVERIFY(makeDeepTree(at("S")));
+        QCOMPARE(run({"/mp", at("S"), "/sp", at("T"), "/sy", "/ba"}), 1);
+        QVERIFY(!logWith("Bad Folder Found").isEmpty());
+
+        freshTrees();
+        writeFile(at("S/x"), "a file");
+        mkdirs(at("T/x"));
+        writeFile(at("S/ok.txt"), "copied");
+        QCOMPARE(run({"/mp", at("S"), "/sp", at("T"), "/cm", "/ba"}), 1);
+        QCOMPARE(logWith(" Could not copy file: " + at("S/x") + " to " + at("T/x") + " -- Is a directory").size(), 1);
+        QCOMPARE(readFile(at("T/ok.txt")), QByteArray("copied"));
+
+        // A source folder where the target has a file: the folder cannot be made.
+        freshTrees();
+        writeFile(at("S/d/in.txt"), "inside");
+        writeFile(at("T/d"), "a file");
+        QCOMPARE(run({"/mp", at("S"), "/sp", at("T"), "/cm", "/ba"}), 1);
+        QCOMPARE(logWith("Can't Create Folder").size(), 1);
+
+        // The same trees with nothing in the way: everything was done.
+        freshTrees();
+        writeFile(at("S/d/in.txt"), "inside");
+        QCOMPARE(run({"/mp", at("S"), "/sp", at("T"), "/sy", "/ba"}), 0);
+    }
+
+    // Two source names that differ only in case, onto exFAT (one name there): the second is
+    // a failure, status 1. A name FAT refuses fails with the volume's reason.
+    void clashesAndRefusedNamesOnForeignVolumes()
+    {
+        for (const char *kind : {"exfat", "fat32"}) {
+            QString why;
+            const auto v = VolumeImage::mount(QString::fromLatin1(kind), &why);
+            if (!v) {
+                qWarning("%s skipped: %s", kind, qPrintable(why));
+                continue;
+            }
+            freshTrees();
+            const QString target = v->root + "/T";
+            mkdirs(target);
+            writeFile(at("S/Docs.txt"), "upper");
+            writeFile(at("S/docs.txt"), "lower");
+            if (QByteArray(kind) == "fat32")
+                writeFile(at("S/what?.txt"), "a name FAT refuses");
+            QCOMPARE(run({"/mp", at("S"), "/sp", target, "/cm", "/ba"}), 1);
+            const QStringList failed = logWith(" Could not copy file: ");
+            QVERIFY2(!failed.isEmpty(), kind);
+            for (const QString &line : failed)
+                QVERIFY2(line.contains(" -- ") && !line.endsWith(" -- "), qPrintable(line));
+            if (QByteArray(kind) == "fat32")
+                QCOMPARE(logWith(" Could not copy file: " + at("S/what?.txt")).size(), 1);
+        }
+    }
+
+    // A name with a line feed (and an escape character) is copied, and the log keeps one line
+    // per record: its failure line cannot start a forged line of its own.
+    void aNameCannotForgeALogLine()
+    {
+        freshTrees();
+        const QString forged = "12-7-2026 9:00:00 PM Cannot Delete orphan files: everything";
+        const QString name = "evil\n" + forged + "\x1b";
+        writeFile(at("S/") + name, "copied");
+        writeFile(at("S/blocked\r\n") + forged, "meets a folder");
+        mkdirs(at("T/blocked\r\n") + forged);
+        QCOMPARE(run({"/mp", at("S"), "/sp", at("T"), "/cm", "/ba"}), 1);
+        QCOMPARE(readFile(at("T/") + name), QByteArray("copied"));
+        const QStringList l = log();
+        for (const QString &line : l)
+            QVERIFY2(!line.startsWith(forged) && !line.contains(QChar('\n')) && !line.contains(QChar(0x1b)),
+                     qPrintable(line));
+        const QStringList failed = logWith(" Could not copy file: ");
+        QCOMPARE(failed.size(), 1);
+        QVERIFY2(failed.first().contains("blocked\\r\\n" + forged), qPrintable(failed.first()));
+    }
+
+    // Run as another user: a source folder it cannot read and a target folder it cannot write.
+    // The listing says which folder it skipped, the copy says why it failed, the status is 1.
+    // Last: it gives the test's folder away.
+    void anotherUsersRightsAsTheyAre()
+    {
+        if (::geteuid() != 0)
+            QSKIP("needs root to run the program as another user");
+        freshTrees();
+        writeFile(at("S/closed/secret.txt"), "unread");
+        writeFile(at("S/ro/new.txt"), "new");
+        mkdirs(at("T/ro"));
+        QVERIFY(giveToNobody());
+        QVERIFY(QFile::setPermissions(at("S/closed"), QFileDevice::Permissions()));
+        QVERIFY(QFile::setPermissions(at("T/ro"), QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther));
+        QCOMPARE(run({"/mp", at("S"), "/sp", at("T"), "/cm", "/ba"}, asNobody()), 1);
+        // The folder the listing could not read, and nothing else, is named as skipped.
+        const QStringList skipped = logWith(" Error accessing File: ");
+        QVERIFY(!skipped.isEmpty());
+        for (const QString &line : skipped)
+            QVERIFY2(line.endsWith(" Error accessing File: " + at("S/closed")), qPrintable(line));
+        QVERIFY(log().join("\n").contains("Error #13 - Permission denied"));
+        QCOMPARE(logWith(" Could not copy file: " + at("S/ro/new.txt") + " to " + at("T/ro/new.txt") + " -- Permission denied").size(), 1);
+        QVERIFY(!QFileInfo::exists(at("T/closed/secret.txt")));
+        QFile::setPermissions(at("S/closed"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QFile::setPermissions(at("T/ro"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
 };
 
