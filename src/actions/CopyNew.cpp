@@ -26,8 +26,9 @@ int makeOneFolder(const platform::Folder &parent, const QByteArray &name, quint3
     if (err == 0)
         return 0;
     platform::Status st;
-    if (platform::fs().statAt(parent, name.constData(), st) != 0)
-        return err;
+    // "Exists" with nothing to look at is not the reason: the look's own error is.
+    if (const int lookErr = platform::fs().statAt(parent, name.constData(), st))
+        return err == platform::errc::Exists ? lookErr : err;
     if (st.kind == platform::Kind::Folder)
         return 0;
     return st.kind == platform::Kind::Link ? platform::errc::LinkOnPath : platform::errc::Exists;
@@ -163,9 +164,8 @@ void logNewCopyFailure(Context &ctx, const std::exception &e, const QString &fro
     if (const auto *refused = dynamic_cast<const PathRefusedError *>(&e))
         ctx.log.writeB(QStringLiteral(" Error Copying following file: ") + QString::number(refused->Number)
                        + QStringLiteral(": ") + refused->Description);
-    const bool changed = dynamic_cast<const SourceChangedError *>(&e) != nullptr;
-    ctx.log.writeB(QStringLiteral(" Could not copy file: ") + from + QStringLiteral(" to ") + to
-                   + (changed ? QStringLiteral(" -- ") + SourceChangedError::reason() : QString()));
+    ctx.log.writeB(QStringLiteral(" Could not copy file: ") + from + QStringLiteral(" to ") + to + QStringLiteral(" -- ")
+                   + FailureReason(AsAppError(e)));
     ++ctx.RunFailures;
 }
 

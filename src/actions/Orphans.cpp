@@ -232,13 +232,17 @@ qint32 deleteWholeFolders(Context &ctx, Pace &pace, WholeFolders &whole)
             countDeletedWhole(ctx, top, whole.below(top));
             continue;
         }
-        ctx.log.writeB(QStringLiteral(" *** Could not delete folder: ") + top);
-        if (!why.isEmpty())
-            ctx.log.writeB(QStringLiteral(" ") + why);
+        ctx.log.writeB(QStringLiteral(" *** Could not delete folder: ") + top + reasonText(why));
         ++ctx.RunFailures;
         ++notDeleted;
     }
     return notDeleted;
+}
+
+// The reason of a failure line after " -- ", when there is one.
+QString reasonText(const QString &why)
+{
+    return why.isEmpty() ? QString() : QStringLiteral(" -- ") + why;
 }
 
 // Moves one orphan file to the trash. One look at the entry: only a regular file is moved;
@@ -248,9 +252,10 @@ qint32 deleteWholeFolders(Context &ctx, Pace &pace, WholeFolders &whole)
 bool deleteOrphanFile(Context &ctx, const QString &path, bool link, QString &why)
 {
     const Entry e = lookUp(ctx, path);
-    why = refusalText(e.err);
-    if (e.err || e.st.kind != (link ? platform::Kind::Link : platform::Kind::File))
+    if (e.err || e.st.kind != (link ? platform::Kind::Link : platform::Kind::File)) {
+        why = platform::pathErrorText(e.err ? e.err : platform::errc::NotAFile);
         return false;
+    }
     if (!(e.st.mode & kOwnerWrite))
         makeOwnerWritable(e);
     return platform::fs().moveToTrash(e.parent, e.name.constData(), &why);
@@ -274,9 +279,7 @@ qint32 deleteOrphanFiles(Context &ctx, Pace &pace, const WholeFolders &whole)
             ctx.log.writeB(QStringLiteral(" Deleted Orphan files : ") + listed.Path);
             continue;
         }
-        ctx.log.writeB(QStringLiteral(" Cannot Delete orphan files: ") + listed.Path);
-        if (!why.isEmpty())
-            ctx.log.writeB(QStringLiteral(" ") + why);
+        ctx.log.writeB(QStringLiteral(" Cannot Delete orphan files: ") + listed.Path + reasonText(why));
         ++ctx.RunFailures;
         ++notDeleted;
     }
@@ -310,13 +313,12 @@ qint32 deleteOrphanFolders(Context &ctx, Pace &pace, const WholeFolders &whole)
             ctx.log.writeB(QStringLiteral(" Deleted Orphan folder: ") + listed.Path);
             continue;
         }
-        ctx.log.writeB(QStringLiteral(" *** Could not delete folder: ") + listed.Path);
         // A folder inside an orphan folder that went to the trash before it is gone already:
         // that is not a failure of the run. A move that was tried and failed, or refused, is,
         // even when the folder is no longer where it was.
-        if (!why.isEmpty() || folderStillThere(ctx, listed.Path)) {
-            if (!why.isEmpty())
-                ctx.log.writeB(QStringLiteral(" ") + why);
+        const bool failed = !why.isEmpty() || folderStillThere(ctx, listed.Path);
+        ctx.log.writeB(QStringLiteral(" *** Could not delete folder: ") + listed.Path + reasonText(why));
+        if (failed) {
             ++ctx.RunFailures;
             ++notDeleted;
         }

@@ -112,8 +112,8 @@ void LogCopyFailure(Context &ctx, const AppError &e, const QString &from, const 
 {
     ctx.log.writeB(QStringLiteral(" Error Copying following file: ") + QString::number(e.Number) + QStringLiteral(": ")
                    + e.Description);
-    ctx.log.writeB(QStringLiteral(" Could not copy file: ") + from + QStringLiteral(" to ") + to
-                   + (reason.isEmpty() ? QString() : QStringLiteral(" -- ") + reason));
+    ctx.log.writeB(QStringLiteral(" Could not copy file: ") + from + QStringLiteral(" to ") + to + QStringLiteral(" -- ")
+                   + FailureReason(e));
     ++ctx.RunFailures;
 }
 
@@ -168,8 +168,6 @@ void CopyListedFile(Context &ctx, const QString &listed, const QString &root, co
         // After a stop the copier has abandoned the file: nothing to report as copied.
         if (!ctx.StopRequested && !copiedLine.isEmpty())
             ctx.log.writeB(copiedLine);
-    } catch (const SourceChangedError &e) {
-        LogCopyFailure(ctx, e, from, to, SourceChangedError::reason());
     } catch (const std::exception &e) {
         LogCopyFailure(ctx, AsAppError(e), from, to);
     }
@@ -180,6 +178,12 @@ AppError AsAppError(const std::exception &e)
     if (const auto *app = dynamic_cast<const AppError *>(&e))
         return *app;
     return AppError(51, QStringLiteral("Quorvel Marnisyn"), QString::fromLocal8Bit(e.what()));
+}
+
+QString FailureReason(const AppError &e)
+{
+    const QString text = e.Description.trimmed();
+    return text.mid(text.lastIndexOf(QLatin1Char('\n')) + 1);
 }
 
 } // namespace steps

@@ -121,10 +121,8 @@ QString CounterText(qint64 value);
 qint64 CounterValue(const QString &caption);
 
 // The copy-failure lines of the copy steps: " Error Copying following file: N: text" and
-// " Could not copy file: SRC to DST", with " -- " and `reason` after it when one is given.
-// Counts the failure for the run's closing box.
-void LogCopyFailure(Context &ctx, const AppError &e, const QString &from, const QString &to,
-                    const QString &reason = QString());
+// " Could not copy file: SRC to DST -- reason". Counts the failure for the run's closing box.
+void LogCopyFailure(Context &ctx, const AppError &e, const QString &from, const QString &to);
 // Copies one file of the changed or size lists: `listed` (the work item's path) must still lie
 // under `root`; `copiedLine` (when not empty) is logged once the copy is complete, a failure
 // gives the two failure lines. A copy abandoned by Stop logs nothing.
@@ -137,5 +135,8 @@ void CopyListedFile(Context &ctx, const QString &listed, const QString &root, co
 void CheckCaseClash(Context &ctx, const QString &sourcePath, const QString &destination);
 // Turns any exception the copier may let through into an AppError.
 AppError AsAppError(const std::exception &e);
+// The reason a failure line gives after " -- ": the system's text of the error that happened
+// (the last line of the error's description, where the copier puts it), else the description.
+QString FailureReason(const AppError &e);
 
 } // namespace steps

@@ -6,6 +6,7 @@
 #include "core/Errors.h"
 #include "app/Startup.h"
 #include "app/ListingDriver.h"
+#include "scan/ListingCache.h"
 
 namespace {
 
@@ -41,9 +42,12 @@ ExitStatus AutomaticRunStatus(const Context &ctx, bool sameFolders, bool faulted
 {
     if (sameFolders)
         return ExitStatus::CommandLine;
-    if (ctx.lastListingStopped || ctx.StopRequested)
+    if (ctx.lastListingStopped || ctx.StopRequested || ctx.stopSignal != 0)
         return ExitStatus::Stopped;
-    if (faulted || ctx.RunFailures > 0 || ctx.orphanSafetyStop)
+    // Anything the listing left out (a folder not read completely on either side, an item it
+    // could not read) was not brought in step: the run is not complete.
+    const bool listingSkipped = ctx.listingCache && ctx.listingCache->itemsSkipped > 0;
+    if (faulted || ctx.RunFailures > 0 || ctx.orphanSafetyStop || listingSkipped)
         return ExitStatus::ItemsFailed;
     return ExitStatus::Done;
 }

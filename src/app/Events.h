@@ -6,7 +6,9 @@
 #include "actions/RunDriver.h"
 #include "core/StopButton.h"
 #include "core/Context.h"
+#include <QObject>
 #include <QStringList>
+#include <memory>
 
 // Start-up, activation, close and exit.
 void FormLoad(Context &ctx, const QStringList &args);   // args: the words after the program name
@@ -22,3 +24,8 @@ void OpenLogClick(Context &ctx);                          // Command2 and viewlo
 // Listing.
 void CmdListFileClick(Context &ctx);                      // cmdListFile and mnulstFile
 void CounterLabelClick(Context &ctx, Ctl label, int index);
+
+// From here on SIGTERM, SIGINT and SIGHUP act as Stop and then Exit, with no question: the
+// run log names the signal and the status is Stopped. The returned object watches for them;
+// it is kept while the window lives (null when they cannot be caught).
+std::unique_ptr<QObject> WatchStopSignals(Context &ctx);

@@ -169,13 +169,16 @@ void FormQueryUnload(Context &ctx)
     if (ctx.listingBusy || ctx.runBusy)
         ctx.StopRequested = true;
 
-    Question q = messageBox(QStringLiteral("Do you want to save settings?"), Buttons::YesNoCancel, ctx.appName);
-    q.decides = Decides::SaveSettings;
-    const Answer a = ctx.ui->ask(q);
-    if (a.button == Button::Yes)
-        SaveWindowSettings(ctx);
-    else if (!ctx.SwitchBa)   // a batch run leaves the stored settings as they are
-        ctx.settings.DeleteSetting();
+    // A stop signal closes without a question, the stored settings as they are.
+    if (ctx.stopSignal == 0) {
+        Question q = messageBox(QStringLiteral("Do you want to save settings?"), Buttons::YesNoCancel, ctx.appName);
+        q.decides = Decides::SaveSettings;
+        const Answer a = ctx.ui->ask(q);
+        if (a.button == Button::Yes)
+            SaveWindowSettings(ctx);
+        else if (!ctx.SwitchBa)   // a batch run leaves the stored settings as they are
+            ctx.settings.DeleteSetting();
+    }
 
     // A copy in progress still holds its two files; it closes them itself when it sees the
     // stop, and releasing them under it would pull them away mid-chunk.

@@ -317,7 +317,8 @@ void checkSourceUnchanged(Copy &c)
     if (now.size == c.source.size && now.mtime == c.source.mtime && now.ctime == c.source.ctime)
         return;
     throw SourceChangedError(75, copierSource(),
-                             QStringLiteral("Path/File access error\nThe file changed while it was copied: ") + c.in);
+                             QStringLiteral("Path/File access error\n") + c.in + QLatin1Char('\n')
+                                 + SourceChangedError::reason());
 }
 
 // A stopped copy: the old destination stays exactly as it was, the temporary file goes.

@@ -139,4 +139,7 @@ struct Context {
     void noteFolderWritten(const QString &item, const QString &counterpartItem);
     // Volumes the run log has named, during this run, as holding no symbolic links.
     QStringList VolumesWithoutLinks;
+    // The signal (SIGTERM, SIGINT, SIGHUP) that stopped the program and closed its window; 0
+    // when none came. The close then asks nothing and leaves the stored settings alone.
+    int stopSignal = 0;
 };

@@ -55,13 +55,42 @@ void RunLog::close()
     file_.reset();
 }
 
+QString RunLog::escaped(const QString &text)
+{
+    constexpr char16_t kDel = 0x7f, kNel = 0x85, kLineSep = 0x2028, kParaSep = 0x2029;
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u >= 0x20 && u != kDel && u != kNel && u != kLineSep && u != kParaSep)
+            out += c;
+        else if (u == '\n')
+            out += QStringLiteral("\\n");
+        else if (u == '\r')
+            out += QStringLiteral("\\r");
+        else if (u == '\t')
+            out += QStringLiteral("\\t");
+        else if (u <= kDel)
+            out += QStringLiteral("\\x") + QString::number(u, 16).rightJustified(2, QLatin1Char('0'));
+        else
+            out += QStringLiteral("\\u") + QString::number(u, 16).rightJustified(4, QLatin1Char('0'));
+    }
+    return out;
+}
+
+// Every line goes out escaped: a name with a line break in it stays inside its record.
 void RunLog::writeRaw(const QString &line)
+{
+    writeLine(escaped(line));
+}
+
+void RunLog::writeLine(const QString &escapedLine)
 {
     if (!file_.valid())
         return;
     // The log stays valid UTF-8: a name with bytes that are not UTF-8 is written as the window
     // shows it, each such byte as U+FFFD.
-    QByteArray bytes = platform::displayName(line).toUtf8();
+    QByteArray bytes = platform::displayName(escapedLine).toUtf8();
     bytes += "\r\n";
     // Each line reaches the file at once, whole. A failed write is ignored: the log never
     // stops the program.
@@ -91,5 +120,14 @@ QString RunLog::formC(const QString &first, const QString &second)
 
 void RunLog::writeC(const QString &first, const QString &second)
 {
-    writeRaw(formC(first, second));
+    // Escaped first, so that the zones are counted on the text as written.
+    writeRaw(formC(escaped(first), escaped(second)));
+}
+
+void RunLog::writeRecordC(const QStringList &lines, const QString &second)
+{
+    QStringList out;
+    for (const QString &l : lines)
+        out << escaped(l);
+    writeLine(formC(out.join(QStringLiteral("\r\n")), escaped(second)));
 }

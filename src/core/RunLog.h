@@ -37,8 +37,19 @@ public:
     // The form C text without writing it (zones counted from the last line break of `first`).
     static QString formC(const QString &first, const QString &second);
 
+    // A record of several lines, as form C: each line escaped, the program's own breaks
+    // between them, the last line followed by `second` at the next print zone.
+    void writeRecordC(const QStringList &lines, const QString &second);
+
+    // The text as the log writes it: no name or message can break a line or forge one. Each
+    // C0 control character and DEL becomes an escape: line feed "\n", carriage return "\r",
+    // tab "\t", any other "\x" and two lowercase hex digits ("\x1b"); NEL, the line and the
+    // paragraph separator become "\u0085", "\u2028", "\u2029". A backslash stays as it is.
+    static QString escaped(const QString &text);
+
 private:
     void writeRaw(const QString &line);
+    void writeLine(const QString &escapedLine);
     platform::Fd file_;
     QString path_;
 };

@@ -282,8 +282,10 @@ int LinuxFileSystem::makeFolderPath(const QByteArray &path, quint32 mode)
             continue;
         const int err = errno;
         struct stat st;
+        // A level that "exists" but cannot be looked at (a dead mount) fails for the look's
+        // reason, not the creation's.
         if (::stat(level.constData(), &st) != 0)
-            return err;
+            return err == EEXIST ? errno : err;
         if (!S_ISDIR(st.st_mode))
             return ENOTDIR;
     }

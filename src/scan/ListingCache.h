@@ -33,6 +33,9 @@ struct ListingCache {
     // -> the earlier item's full path. Almost always empty.
     QHash<QString, QString> caseTwins;
     std::shared_ptr<FolderPreread> preread; // the target tree read ahead on a worker thread
+    // Items of either tree the listing logged and left out (a folder not read completely, an
+    // item it could not read): the run that follows cannot be complete.
+    int itemsSkipped = 0;
 };
 
 // The context's cache, created on first use.

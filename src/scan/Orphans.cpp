@@ -210,8 +210,10 @@ bool matchItems(const OrphanSearch &s, const QString &sourcePrefix)
         try {
             if (isOrphan(s, k))
                 listOrphan(s, k);
-        } catch (const AppError &) {
-            s.ctx.log.writeDated(QStringLiteral(" Bad filename: ") + sourcePrefix + s.items.relative(k));
+        } catch (const AppError &e) {
+            s.ctx.log.writeDated(QStringLiteral(" Bad filename: ") + sourcePrefix + s.items.relative(k) + QStringLiteral(" -- ")
+                                 + e.Description);
+            ++listingCache(s.ctx).itemsSkipped;
             continue; // the stop flag is not looked at for a failed item
         }
         if (s.ctx.StopRequested) {

@@ -84,10 +84,12 @@ LeaveOut LeaveOutFolder(const QString &path)
 
 void LogSkippedItem(Context &ctx, const QString &path, bool folder, int number, const QString &description)
 {
-    ctx.log.writeC(NowText() + QStringLiteral(" Error accessing File: ") + path + QStringLiteral("\r\n\r\nError #")
-                       + QString::number(number) + QStringLiteral(" - ") + description + QStringLiteral("\r\n\r\n")
-                       + (folder ? QStringLiteral("Directory skipped for processing.") : QStringLiteral("File skipped for processing.")),
-                   folder ? QStringLiteral("Bad Folder Found") : QStringLiteral("Bad File Found"));
+    // One record of five lines; only the program's own breaks separate them.
+    ctx.log.writeRecordC({NowText() + QStringLiteral(" Error accessing File: ") + path, QString(),
+                          QStringLiteral("Error #") + QString::number(number) + QStringLiteral(" - ") + description, QString(),
+                          folder ? QStringLiteral("Directory skipped for processing.") : QStringLiteral("File skipped for processing.")},
+                         folder ? QStringLiteral("Bad Folder Found") : QStringLiteral("Bad File Found"));
+    ++listingCache(ctx).itemsSkipped;
 }
 
 namespace {

@@ -1,4 +1,5 @@
 #include "ui/Application.h"
+#include "app/Events.h"
 #include "platform/Platform.h"
 #include "ui/FormMainLook.h"
 #include "ui/formmain.h"
@@ -18,6 +19,8 @@ int runApplication(int &argc, char **argv, const QStringList &words)
     Context &ctx = window.context();
     ctx.appName = platform::exeBaseName();
     ctx.settings.setApplication(ctx.appName);
+    // Caught before the load: an automatic run is under way inside it.
+    const std::unique_ptr<QObject> signalWatch = WatchStopSignals(ctx);
     // Start-up shows the window itself; an automatic run or a rejected command line has
     // closed it again by the time the load returns.
     window.load(words);
@@ -29,5 +32,6 @@ int runApplication(int &argc, char **argv, const QStringList &words)
         return exitCode(ctx.exitStatus != ExitStatus::Done ? ctx.exitStatus : ExitStatus::ItemsFailed);
     }
     app.exec();
-    return exitCode(ExitStatus::Done);   // an interactive session
+    // An interactive session, unless a stop signal ended it.
+    return exitCode(ctx.stopSignal != 0 ? ExitStatus::Stopped : ExitStatus::Done);
 }

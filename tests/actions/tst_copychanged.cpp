@@ -86,7 +86,7 @@ private slots:
         const QStringList m = rig.messages();
         QCOMPARE(m.size(), 6);
         QVERIFY2(m[1].startsWith(" Error Copying following file: 45602: Error opening file."), qPrintable(m[1]));
-        QCOMPARE(m[2], " Could not copy file: " + rig.src + "a.txt to " + rig.dst + "a.txt");
+        QCOMPARE(m[2], " Could not copy file: " + rig.src + "a.txt to " + rig.dst + "a.txt" + " -- No such file or directory");
         QCOMPARE(m[3], QStringLiteral(" Completed Copying changed\\updated files\\folders : "));
         QCOMPARE(m[4], QStringLiteral(" .......Overwriting changed files in Target"));
         QCOMPARE(rig.ctx.RunFailures, 1);
@@ -126,7 +126,7 @@ private slots:
         QCOMPARE(m[0], QStringLiteral(" .......Starting changed file from Target"));
         QCOMPARE(m[1], " Copied changed\\updated files\\folders : " + rig.dst + "n.txt to Source : " + rig.src + "n.txt");
         QVERIFY2(m[2].startsWith(" Error Copying following file: 45602: "), qPrintable(m[2]));
-        QCOMPARE(m[3], " Could not copy file: " + rig.dst + "gone.txt to " + rig.src + "gone.txt");
+        QCOMPARE(m[3], " Could not copy file: " + rig.dst + "gone.txt to " + rig.src + "gone.txt" + " -- No such file or directory");
         QCOMPARE(m[4], " Copied changed\\updated files\\folders : " + rig.dst + "m.txt to Source : " + rig.src + "m.txt");
         QCOMPARE(rig.status(), QStringLiteral("updated File Copy Complete."));
     }

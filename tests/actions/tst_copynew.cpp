@@ -132,7 +132,7 @@ private slots:
         // One line per failed file, naming it and its destination.
         QCOMPARE(rig.messages(), (QStringList{
                                      " .........Start copying 4 New Files/Folders.",
-                                     " Could not copy file: " + rig.src + "c.txt to " + rig.dst + "c.txt",
+                                     " Could not copy file: " + rig.src + "c.txt to " + rig.dst + "c.txt" + " -- No such file or directory",
                                  }));
         QCOMPARE(rig.status(), QStringLiteral("New Files Copy Complete."));
         QCOMPARE(rig.ctx.TargetFileTotal, 3);
@@ -152,7 +152,7 @@ private slots:
         QCOMPARE(readFile(rig.dst + "y.txt"), QByteArray("y"));
         QCOMPARE(rig.messages(), (QStringList{
                                      " .........Start copying 2 New Files/Folders.",
-                                     " Could not copy file: " + rig.src + "x to " + rig.dst + "x",
+                                     " Could not copy file: " + rig.src + "x to " + rig.dst + "x -- Is a directory",
                                  }));
         QCOMPARE(rig.ctx.TargetFileTotal, 1);
         QVERIFY(!QFileInfo::exists(rig.dst + "$$$DEV$$$.$tmpfile$"));

@@ -124,7 +124,7 @@ private slots:
         const QStringList m = rig.messages();
         QCOMPARE(m.size(), 4);
         QVERIFY2(m[1].startsWith(" Error Copying following file: 45602: Error opening file."), qPrintable(m[1]));
-        QCOMPARE(m[2], " Could not copy file: " + rig.src + "big.txt to " + rig.dst + "big.txt");
+        QCOMPARE(m[2], " Could not copy file: " + rig.src + "big.txt to " + rig.dst + "big.txt" + " -- No such file or directory");
         QVERIFY(m[3].startsWith(" Copied diff. size file: " + rig.src + "d/small.txt"));
     }
 

@@ -89,6 +89,27 @@ private slots:
     }
 
     // A name whose bytes are not UTF-8 is written with U+FFFD: the log stays valid UTF-8.
+    // Control characters in a text never break its line; a backslash stays as it is; a
+    // record's own breaks stay, and its zones are counted on the text as written.
+    void controlCharactersAreEscaped()
+    {
+        QCOMPARE(RunLog::escaped(QStringLiteral("a\nb\rc\td") + QChar(0x1b) + QChar(0) + QChar(0x7f) + "\\x"
+                                 + QChar(0x2028) + QChar(0xe9)),
+                 QStringLiteral("a\\nb\\rc\\td\\x1b\\x00\\x7f\\x\\u2028") + QChar(0xe9));
+        QCOMPARE(RunLog::escaped(RunLog::escaped(QStringLiteral("x\ny"))), QStringLiteral("x\\ny"));
+        TestRig rig;
+        rig.ctx.log.writeB(QStringLiteral(" Could not copy file: a\r\nforged"));
+        rig.ctx.log.writeC(QStringLiteral("ab\ncd"), QStringLiteral("x"));
+        rig.ctx.log.writeRecordC({QStringLiteral("one\n"), QString(), QStringLiteral("two")}, QStringLiteral("x"));
+        const QStringList lines = rig.logLines();
+        QCOMPARE(lines.size(), 6);
+        QVERIFY(lines[1].endsWith(QStringLiteral(" Could not copy file: a\\r\\nforged")));
+        QCOMPARE(lines[2], QStringLiteral("ab\\ncd") + QString(8, ' ') + "x");
+        QCOMPARE(lines[3], QStringLiteral("one\\n"));
+        QCOMPARE(lines[4], QString());
+        QCOMPARE(lines[5], QStringLiteral("two") + QString(11, ' ') + "x");
+    }
+
     void linesStayValidUtf8()
     {
         TestRig rig;

@@ -146,8 +146,8 @@ private slots:
         ListFilesToCopy(rig.ctx);
         QCOMPARE(rig.column(Ctl::LstOrphans), QStringList({rig.dst + "shut/gone.txt"}));
         const QStringList log = rig.undatedLog();
-        QVERIFY(log.contains(QStringLiteral(" Bad filename: ") + rig.src + "blind/x.txt"));
-        QVERIFY(log.contains(QStringLiteral(" Bad filename: ") + rig.src + "blind/y.txt"));
+        QVERIFY(log.contains(QStringLiteral(" Bad filename: ") + rig.src + "blind/x.txt -- Permission denied"));
+        QVERIFY(log.contains(QStringLiteral(" Bad filename: ") + rig.src + "blind/y.txt -- Permission denied"));
         QCOMPARE(rig.host.text(Ctl::lblTotalSize, 0), QStringLiteral("0"));
     }
 
@@ -164,7 +164,7 @@ private slots:
         rig.faults.failBelow(rig.src + "p", EACCES);
         ListFilesToCopy(rig.ctx);
         QCOMPARE(rig.host.rowCount(Ctl::LstOrphans), 0);
-        QVERIFY(rig.undatedLog().contains(QStringLiteral(" Bad filename: ") + rig.src + "p/x"));
+        QVERIFY(!rig.undatedLog().filter(QStringLiteral(" Bad filename: ") + rig.src + "p/x -- ").isEmpty());
         // Without the failure the kinds really differ and the target file is an orphan.
         rig.faults.clear();
         ListFilesToCopy(rig.ctx);
