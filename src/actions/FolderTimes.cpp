@@ -66,6 +66,16 @@ int setFolderTimes(Context &ctx, const QString &path, const platform::Status &or
     return err ? err : fs().setTimes(folder.fd(), origin.atime, origin.mtime);
 }
 
+// Folder times are set only on Linux's own volumes, which keep them as set (asked once per
+// volume and run): a FUSE FAT driver aborts on a time set on its top folder.
+bool keepsTimesAsSet(Context &ctx, quint64 volume, const QString &path)
+{
+    auto known = ctx.VolumesKeepingTimes.constFind(volume);
+    if (known == ctx.VolumesKeepingTimes.cend())
+        known = ctx.VolumesKeepingTimes.insert(volume, fs().volumeFacts(path).timesKeptAsSet);
+    return *known;
+}
+
 // One folder: nothing where it or its counterpart is no folder any more (a folder that went to
 // the trash, one whose counterpart is an orphan's); a failure is logged and counted.
 void keepOne(Context &ctx, const QString &path, const Context::WrittenFolder &w)
@@ -78,7 +88,7 @@ void keepOne(Context &ctx, const QString &path, const Context::WrittenFolder &w)
                        + platform::pathErrorText(err));
         ++ctx.RunFailures;
     }
-    if (now.mtime == origin.mtime)
+    if (now.mtime == origin.mtime || !keepsTimesAsSet(ctx, now.dev, path))
         return;
     if (const int err = setFolderTimes(ctx, path, origin)) {
         ctx.log.writeB(QStringLiteral(" Modification time not set on folder ") + path + QStringLiteral(": ")
