@@ -42,6 +42,12 @@ QString refusalText(int err)
     return err == 0 || platform::isMissing(err) ? QString() : platform::pathErrorText(err);
 }
 
+// The reason of a failure line after " -- ", when there is one.
+QString reasonText(const QString &why)
+{
+    return why.isEmpty() ? QString() : QStringLiteral(" -- ") + why;
+}
+
 // Gives a read-only file owner write, as the trash would otherwise keep it read-only for
 // good; through the open file, never by a path a link could redirect. A failure is not fatal:
 // the move decides.
@@ -237,12 +243,6 @@ qint32 deleteWholeFolders(Context &ctx, Pace &pace, WholeFolders &whole)
         ++notDeleted;
     }
     return notDeleted;
-}
-
-// The reason of a failure line after " -- ", when there is one.
-QString reasonText(const QString &why)
-{
-    return why.isEmpty() ? QString() : QStringLiteral(" -- ") + why;
 }
 
 // Moves one orphan file to the trash. One look at the entry: only a regular file is moved;
