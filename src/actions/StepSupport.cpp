@@ -108,7 +108,7 @@ qint64 CounterValue(const QString &caption)
     return ok ? v : 0;
 }
 
-void LogCopyFailure(Context &ctx, const AppError &e, const QString &from, const QString &to, const QString &reason)
+void LogCopyFailure(Context &ctx, const AppError &e, const QString &from, const QString &to)
 {
     ctx.log.writeB(QStringLiteral(" Error Copying following file: ") + QString::number(e.Number) + QStringLiteral(": ")
                    + e.Description);
