@@ -139,7 +139,7 @@ bool deleteOrphanFile(Context &ctx, const QString &path, QString &why)
 qint32 deleteOrphanFiles(Context &ctx, Pace &pace)
 {
     qint32 notDeleted = 0;
-    for (const WorkItem &listed : std::vector<WorkItem>(ctx.OrphanItems)) {
+    for (const WorkItem &listed : WorkArray(ctx.OrphanItems)) {
         if (ctx.StopRequested)
             break;
         if (listed.IsFolder)
@@ -166,7 +166,7 @@ qint32 deleteOrphanFiles(Context &ctx, Pace &pace)
 qint32 deleteOrphanFolders(Context &ctx, Pace &pace)
 {
     qint32 notDeleted = 0;
-    for (const WorkItem &listed : std::vector<WorkItem>(ctx.OrphanItems)) {
+    for (const WorkItem &listed : WorkArray(ctx.OrphanItems)) {
         if (ctx.StopRequested)
             break;
         if (!listed.IsFolder)
