@@ -14,18 +14,22 @@
 # source and target items together. A second line gives the engine alone (qm_bench_listing,
 # the listing over a recording host without a window).
 #
+# The first backup (pairs first100k, first1m): the pair's source against an empty target in an
+# unattended run (/ba), which ends by itself; the empty program's time is subtracted, and the
+# memory is counted per new item.
+#
 # The trees (see maketrees.py) live under BENCH_TMP (default /tmp) and are deleted at the end;
 # with KEEP_TREES=DIR they are made in DIR once and reused.
 #
 # Usage: bash bench/listing/run.sh [build-dir]          (default build dir: build-bench)
-#        ROUNDS=3 ROUNDS_1M=1 PAIRS="100k 1m" bash bench/listing/run.sh
+#        ROUNDS=3 ROUNDS_1M=1 PAIRS="100k 1m first1m" bash bench/listing/run.sh
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/../.." && pwd)
 here=$repo/bench/listing
 build=${1:-$repo/build-bench}
 rounds=${ROUNDS:-3}
 rounds_1m=${ROUNDS_1M:-1}
-pairs=${PAIRS:-100k 1m}
+pairs=${PAIRS:-100k 1m first1m}
 
 command -v rsync >/dev/null || apt-get install -y rsync >/dev/null
 if [[ -n "${XVFB:-}" ]]; then command -v xvfb-run >/dev/null || apt-get install -y xvfb >/dev/null; fi
@@ -62,15 +66,56 @@ engine() { "$driver" "$1/" "$2/" | sed -n 's/^listing_ms=\([0-9]*\).*/\1/p'; }
 median() { printf '%s\n' "$@" | sort -n | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}'; }
 col() { local i=$1; shift; for x in "$@"; do echo "$x" | tr , ' ' | cut -d' ' -f"$i"; done; }
 
+# progba SRC DST -> "wall_ms cpu_ms peak_kib" of one unattended listing (/ba ends by itself)
+progba() {
+  rm -f "$scratch/bin/LogQuorvelMarnisyn.txt"
+  HOME=$scratch/home XDG_CONFIG_HOME=$scratch/home/.config LC_ALL=C QT_QPA_PLATFORM=offscreen \
+    python3 "$here/measure.py" "$scratch/bin/QuorvelMarnisyn" /mp "$1" /sp "$2" /ba || true
+}
+
+# The first backup: the pair's source against an empty target, every item new. Unattended
+# runs (/ba), the empty program's own run subtracted from the time; memory per new item is the
+# peak above the empty program's peak divided by the source's items.
+first_backup() {
+  local pair=$1 src=$2 n=$3 none=$scratch/first-target
+  mkdir -p "$none"
+  local base; base=$(progba "$scratch/empty/s" "$scratch/empty/t")
+  echo "first $pair: empty program /ba (wall cpu ms, peak KiB): $base"
+  local newitems; newitems=$(find "$src" -mindepth 1 | wc -l)
+  echo "warming the page cache ..."
+  progba "$src" "$none" >/dev/null
+  rsy "$src" "$none" >/dev/null
+  local P=() R=() r
+  for ((r = 0; r < n; r++)); do
+    P+=("$(progba "$src" "$none" | tr ' ' ,)")
+    R+=("$(rsy "$src" "$none" | tr ' ' ,)")
+  done
+  echo "first $pair program rounds (wall,cpu ms,peak KiB): ${P[*]}"
+  echo "first $pair rsync   rounds (wall,cpu ms,peak KiB): ${R[*]}"
+  local pw pm rw bw bm
+  pw=$(median $(col 1 "${P[@]}")) pm=$(median $(col 3 "${P[@]}")) rw=$(median $(col 1 "${R[@]}"))
+  bw=$(echo "$base" | cut -d' ' -f1) bm=$(echo "$base" | cut -d' ' -f3)
+  awk -v pair="$pair" -v pw="$pw" -v pm="$pm" -v rw="$rw" -v bw="$bw" -v bm="$bm" -v items="$newitems" 'BEGIN {
+    printf "first backup %s (%d new items): program %d ms (%d ms less the empty program), peak %.1f MB | rsync -rn --delete -i: %d ms\n",
+      pair, items, pw, pw - bw, pm / 1024, rw
+    printf "first backup %s ratio program/rsync: %.2f (goal <= 0.5)\n", pair, (pw - bw) / rw
+    printf "first backup %s memory above the empty program: %.1f MB = %.0f bytes per new item (goal <= 100)\n",
+      pair, (pm - bm) / 1024, (pm - bm) * 1024 / items
+  }'
+}
+
 echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
 empty=$(prog "$scratch/empty/s" "$scratch/empty/t")
 empty_kib=$(echo "$empty" | cut -d' ' -f3)
 echo "empty program (wall cpu ms, peak KiB): $empty"
 
 for pair in $pairs; do
+  first=
   case $pair in
     100k) files=100000 folders=10000 n=$rounds ;;
     1m) files=1000000 folders=60000 n=$rounds_1m ;;
+    first100k) pair=100k first=1 files=100000 folders=10000 n=$rounds ;;
+    first1m) pair=1m first=1 files=1000000 folders=60000 n=$rounds_1m ;;
     *) echo "unknown pair $pair" >&2; exit 2 ;;
   esac
   src=$work/p$pair/src dst=$work/p$pair/dst
@@ -83,6 +128,7 @@ for pair in $pairs; do
     sync
     touch "$work/p$pair/.complete"
   fi
+  if [[ -n "$first" ]]; then first_backup "$pair" "$src" "$n"; continue; fi
   items=$(( $(find "$src" -mindepth 1 | wc -l) + $(find "$dst" -mindepth 1 | wc -l) ))
   echo "warming the page cache ..."
   prog "$src" "$dst" >/dev/null

@@ -158,7 +158,7 @@ public:
         qint32 files = 0, folders = 0;
     };
 
-    explicit WholeFolders(const std::vector<WorkItem> &items)
+    explicit WholeFolders(const WorkArray &items)
     {
         QSet<QString> orphanFolders;
         for (const WorkItem &item : items)
@@ -265,7 +265,7 @@ bool deleteOrphanFile(Context &ctx, const QString &path, bool link, QString &why
 qint32 deleteOrphanFiles(Context &ctx, Pace &pace, const WholeFolders &whole)
 {
     qint32 notDeleted = 0;
-    for (const WorkItem &listed : std::vector<WorkItem>(ctx.OrphanItems)) {
+    for (const WorkItem &listed : WorkArray(ctx.OrphanItems)) {
         if (ctx.StopRequested)
             break;
         if (listed.IsFolder || whole.settled(listed.Path))
@@ -293,7 +293,7 @@ qint32 deleteOrphanFolders(Context &ctx, Pace &pace, const WholeFolders &whole)
 {
     qint32 notDeleted = 0;
     QSet<QString> moved;
-    for (const WorkItem &listed : std::vector<WorkItem>(ctx.OrphanItems)) {
+    for (const WorkItem &listed : WorkArray(ctx.OrphanItems)) {
         if (ctx.StopRequested)
             break;
         if (!listed.IsFolder || whole.settled(listed.Path))

@@ -36,3 +36,11 @@ void Context::closeCopierFiles()
     CopySource.reset();
     CopyTarget.reset();
 }
+
+void Context::setSourceListingAside()
+{
+    SourceScanItems = std::move(ScanItems);
+    ScanItems = ScanList();
+    for (WorkArray *a : {&NewItems, &ChangedItems, &TargetChangedItems, &OrphanItems})
+        a->moveList(&ScanItems, &SourceScanItems);
+}

@@ -8,6 +8,7 @@
 #include "core/Settings.h"
 #include "core/TreeRoots.h"
 #include "core/UiHost.h"
+#include "core/WorkArray.h"
 #include <QElapsedTimer>
 #include <QHash>
 #include <QString>
@@ -27,9 +28,8 @@ struct SizeItem {
     qint64 TargetSize = 0;
 };
 
-// Work arrays are 0-based here: entry k of the design (1..count) is element k-1, and the
-// count is the vector's size.
-using WorkArray = std::vector<WorkItem>;
+// Work arrays (core/WorkArray.h) are 0-based here: entry k of the design (1..count) is
+// element k-1, and the count is the array's size.
 
 struct Context {
     explicit Context(UiHost *host);
@@ -142,4 +142,7 @@ struct Context {
     // The signal (SIGTERM, SIGINT, SIGHUP) that stopped the program and closed its window; 0
     // when none came. The close then asks nothing and leaves the stored settings alone.
     int stopSignal = 0;
+    // The source listing goes aside (into SourceScanItems) and ScanItems is emptied for the
+    // target scan; the work arrays keep referring to the source listing where it now lives.
+    void setSourceListingAside();
 };

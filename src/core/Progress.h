@@ -74,19 +74,47 @@ public:
     ~RowBatch() { flush(); }
     RowBatch(const RowBatch &) = delete;
     RowBatch &operator=(const RowBatch &) = delete;
-    void add(QStringList row) { rows_.append(std::move(row)); }
+    void add(QStringList row)
+    {
+        flushRefs();
+        rows_.append(std::move(row));
+    }
+    // A row served from `source` by its key (the window asks for its texts when it shows it).
+    void addRef(const RowSource &source, qint32 key)
+    {
+        if (source_ != &source)
+            flushRefs();
+        flushTexts();
+        source_ = &source;
+        keys_.push_back(key);
+    }
     void flush()
+    {
+        flushTexts();
+        flushRefs();
+    }
+
+private:
+    void flushTexts()
     {
         if (!rows_.isEmpty()) {
             ui_->addRows(list_, rows_);
             rows_.clear();
         }
     }
+    void flushRefs()
+    {
+        if (!keys_.empty()) {
+            ui_->addRowRefs(list_, *source_, keys_);
+            keys_.clear();
+        }
+    }
 
-private:
     UiHost *ui_;
     Ctl list_;
     QList<QStringList> rows_;
+    const RowSource *source_ = nullptr;
+    std::vector<qint32> keys_;
 };
 
 // The window while a listing goes through its items: the progress bar at every item, and at

@@ -27,7 +27,7 @@ class ScanList {
 public:
     struct Entry {
         qint64 size;      // a file's length; a folder's total below it; -1: not known
-        qint64 mtimeNs;   // a file's modification time; 0 for a folder
+        qint64 mtimeNs;   // a file's modification time; a folder's once a listing asked for it, else 0
         qint32 parent;    // entry of the holding folder; -1 for the root's own entries
         qint32 span;      // a folder's children (see Span); -1 for a file
         quint32 nameLow;  // the name's place in the arena (low 32 bits)
@@ -150,3 +150,12 @@ private:
     quint64 arenaUsed_ = 0; // in the last arena block
     std::vector<Span> spans_;
 };
+
+// The type column of a result row: "Folder", "Link" (as wide as "File", so no column moves)
+// or "File".
+inline QString KindText(bool folder, bool link)
+{
+    return folder ? QStringLiteral("Folder") : link ? QStringLiteral("Link") : QStringLiteral("File");
+}
+inline QString KindText(const WorkItem &w) { return KindText(w.IsFolder, w.IsLink); }
+inline QString KindText(const ScanList::Entry &e) { return KindText(e.isFolder(), e.isLink()); }

@@ -10,6 +10,9 @@
 #include <QSize>
 #include <QString>
 #include <QStringList>
+#include <vector>
+
+class RowSource;
 
 class UiHost {
 public:
@@ -38,6 +41,9 @@ public:
     virtual void clearRows(Ctl list) = 0;
     virtual int rowCount(Ctl list) const = 0;
     virtual QStringList row(Ctl list, int i) const = 0;   // in insertion order
+    // Rows served from the engine: each key is turned into its texts by `source` only when the
+    // row is shown or read back (the default asks for them at once). `source` outlives the rows.
+    virtual void addRowRefs(Ctl list, const RowSource &source, const std::vector<qint32> &keys);
     // Column widths of every list that has no rows, from the current list widths.
     virtual void fitEmptyListColumns() = 0;
 
@@ -80,3 +86,19 @@ protected:
 private:
     Asker *answerer_ = nullptr;
 };
+
+// The engine's side of rows served by reference: the texts of the row with key `key`.
+class RowSource {
+public:
+    virtual ~RowSource() = default;
+    virtual QStringList rowTexts(qint32 key) const = 0;
+};
+
+inline void UiHost::addRowRefs(Ctl list, const RowSource &source, const std::vector<qint32> &keys)
+{
+    QList<QStringList> rows;
+    rows.reserve(qsizetype(keys.size()));
+    for (const qint32 key : keys)
+        rows << source.rowTexts(key);
+    addRows(list, rows);
+}

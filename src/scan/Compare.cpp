@@ -286,24 +286,50 @@ void checkCaseTwin(const ItemListing &l, qint32 i, const TargetSeen &t, FolderLo
     }
 }
 
+// A new item's row, as the window shows it: path, kind, time and length (a folder's tree
+// length in plain digits).
+QStringList newItemRow(const WorkArray &items, qsizetype k)
+{
+    const WorkItem w = items.at(size_t(k));
+    return {w.Path, KindText(w), scanio::dateText(w.MTimeNs),
+            w.IsFolder ? PlainDigits(w.Size) : FormatNumber(w.Size, kSizeFormat)};
+}
+
+// What the comparison learned of source entry `i` goes into the entry itself, so that a work
+// item or a row can be served from a reference to it.
+void noteLearned(const ItemListing &l, qint32 i, qint64 size, qint64 mtimeNs)
+{
+    ScanList::Entry &e = l.ctx.ScanItems.at(i);
+    e.size = size;
+    e.mtimeNs = mtimeNs;
+}
+
+// Source entry `i` is new: its work item and its row are references to the entry.
+void listNewItem(const ItemListing &l, qint32 i, qint64 size, qint64 mtimeNs)
+{
+    noteLearned(l, i, size, mtimeNs);
+    l.ctx.NewItems.pushListed(&l.ctx.ScanItems, i);
+    l.newRows.addRef(l.ctx.NewItems, qint32(l.ctx.NewItems.size() - 1));
+}
+
 // A source folder the target lacks: listed as new with its time and its tree's length (the
 // row is listed with what was learned even when a lookup fails).
 void listNewFolder(const ItemListing &l, qint32 i)
 {
-    const QString path = l.items.path(i);
-    QStringList row{path, QStringLiteral("Folder")};
     qint64 mtime = 0, size = 0;
+    bool timeKnown = false;
     try {
         mtime = l.sourceDisk.lookupOrThrow(i).mtimeNs;
-        row << scanio::dateText(mtime);
+        timeKnown = true;
         size = newFolderSize(l.items, i, l.sourceDisk);
-        row << PlainDigits(size);
     } catch (...) {
+        QStringList row{l.items.path(i), QStringLiteral("Folder")};
+        if (timeKnown)
+            row << scanio::dateText(mtime);
         l.newRows.add(row);
         throw;
     }
-    l.newRows.add(row);
-    l.ctx.NewItems.push_back(WorkItem{path, true, size, mtime});
+    listNewItem(l, i, size, mtime);
     // The status line shows the walk's position at the next refresh; writing it for every new
     // folder would touch the window between refreshes.
 }
@@ -311,19 +337,14 @@ void listNewFolder(const ItemListing &l, qint32 i)
 // A source file the target lacks: listed as new once the disk confirms it is still there.
 void listNewFile(const ItemListing &l, qint32 i)
 {
-    const QString path = l.items.path(i);
-    const bool link = l.items.at(i).isLink();
-    QStringList row{path, link ? QStringLiteral("Link") : QStringLiteral("File")};
     SourceFile s;
     try {
         s = sourceFile(l.items, i, true, l.sourceDisk);
-        row << scanio::dateText(s.mtimeNs) << FormatNumber(s.size, kSizeFormat);
     } catch (...) {
-        l.newRows.add(row);
+        l.newRows.add({l.items.path(i), KindText(l.items.at(i))});
         throw;
     }
-    l.newRows.add(row);
-    l.ctx.NewItems.push_back(WorkItem{path, false, s.size, s.mtimeNs, link});
+    listNewItem(l, i, s.size, s.mtimeNs);
 }
 
 // A file on both sides: listed as changed on the side with the later time (whole seconds;
@@ -341,7 +362,8 @@ void listChangedFile(const ItemListing &l, qint32 i, const TargetSeen &t)
     s = sourceFile(l.items, i, true, l.sourceDisk); // still there before it is listed
     const QString path = l.items.path(i);
     if (d > 0) {
-        l.ctx.ChangedItems.push_back(WorkItem{path, false, s.size, s.mtimeNs});
+        noteLearned(l, i, s.size, s.mtimeNs);
+        l.ctx.ChangedItems.pushListed(&l.ctx.ScanItems, i);
         l.changedRows.add({path, scanio::dateText(s.mtimeNs), scanio::dateText(t.mtimeNs),
                            FormatNumber(s.size, kSizeFormat), FormatNumber(t.size, kSizeFormat)});
     } else if (d < 0) {
@@ -510,6 +532,7 @@ void CompareSourceWithTarget(Context &ctx)
     FolderLookups sourceDisk(items, roots, items.root());
     TargetLocator locator(items, targetList, targetDisk);
     ClashedFolders clashed;
+    ctx.NewItems.setRowTexts(newItemRow);
     ItemListing listing{ctx, items, sourceDisk, newRows, changedRows, targetRows, sizeRows, targetPrefix, twoSecondSteps, clashed};
     compareItems(listing, locator, targetDisk, cache.caseTwins, pace);
 }

@@ -63,8 +63,7 @@ bool isVolumeTop(const QString &target)
 // The source listing goes aside; the target scan takes its place.
 void setSourceListingAside(Context &ctx, ListingCache &cache)
 {
-    ctx.SourceScanItems = std::move(ctx.ScanItems);
-    ctx.ScanItems = ScanList();
+    ctx.setSourceListingAside();
     cache.sourceScan = std::move(cache.scan);
     cache.scan = ScanExtras();
 }
@@ -165,38 +164,38 @@ bool isOrphan(const OrphanSearch &s, qint32 k)
     return orphan;
 }
 
+// An orphan's row, as the window shows it: path, kind, time and (a file) its length.
+QStringList orphanRow(const WorkArray &items, qsizetype k)
+{
+    const WorkItem w = items.at(size_t(k));
+    QStringList row{w.Path, KindText(w), scanio::dateText(w.MTimeNs)};
+    if (!w.IsFolder)
+        row << PlainDigits(w.Size);
+    return row;
+}
+
 // Lists target item `k` as an orphan, with its time and (a file) its length; what the scan
-// did not learn is asked of the disk. The row is listed with what was learned even when that
-// fails.
+// did not learn is asked of the disk and kept in the entry, which the work item and the row
+// refer to. The row is listed with what was learned even when that fails.
 void listOrphan(const OrphanSearch &s, qint32 k)
 {
-    const ScanList::Entry &item = s.items.at(k);
-    const QString path = s.items.path(k);
-    s.ctx.OrphanItems.push_back(WorkItem{path, item.isFolder(), item.size, item.mtimeNs, item.isLink()});
-    QStringList row{path, item.isFolder() ? QStringLiteral("Folder") : item.isLink() ? QStringLiteral("Link") : QStringLiteral("File")};
+    ScanList::Entry &item = s.ctx.ScanItems.at(k);
+    s.ctx.OrphanItems.pushListed(&s.ctx.ScanItems, k);
     try {
         if (item.isFolder()) {
+            item.mtimeNs = s.orphanDisk.lookupOrThrow(s.items.relativeBytes(k)).mtimeNs;
+        } else if (item.size < 0) {
             const scanio::Meta m = s.orphanDisk.lookupOrThrow(s.items.relativeBytes(k));
-            s.ctx.OrphanItems.back().MTimeNs = m.mtimeNs;
-            row << scanio::dateText(m.mtimeNs);
-        } else {
-            qint64 size = item.size, mtime = item.mtimeNs;
-            if (size < 0) {
-                const scanio::Meta m = s.orphanDisk.lookupOrThrow(s.items.relativeBytes(k));
-                if (m.kind != (item.isLink() ? Kind::Link : Kind::File))
-                    throw scanio::systemError(platform::errc::NotFound);
-                size = m.size;
-                mtime = m.mtimeNs;
-                s.ctx.OrphanItems.back().Size = size;
-                s.ctx.OrphanItems.back().MTimeNs = mtime;
-            }
-            row << scanio::dateText(mtime) << PlainDigits(size);
+            if (m.kind != (item.isLink() ? Kind::Link : Kind::File))
+                throw scanio::systemError(platform::errc::NotFound);
+            item.size = m.size;
+            item.mtimeNs = m.mtimeNs;
         }
     } catch (...) {
-        s.rows.add(row);
+        s.rows.add({s.items.path(k), KindText(item)});
         throw;
     }
-    s.rows.add(row);
+    s.rows.addRef(s.ctx.OrphanItems, qint32(s.ctx.OrphanItems.size() - 1));
 }
 
 // Matches every target item in the list's order, the window refreshed at the listing's pace;
@@ -269,6 +268,7 @@ void FindOrphans(Context &ctx)
     scanio::FolderLookups targetDisk(targetRoot, targetRootErr);
     scanio::FolderLookups orphanDisk(targetRoot, targetRootErr);
     RowBatch rows(ui, Ctl::LstOrphans);
+    ctx.OrphanItems.setRowTexts(orphanRow);
     const OrphanSearch search{ctx, items, source, match, twins, sourceDisk, targetDisk, orphanDisk, rows, isVolumeTop(T)};
     if (!matchItems(search, FolderPrefix(S)))
         return;

@@ -226,6 +226,12 @@ void formmain::addRows(Ctl list, const QList<QStringList> &rows)
         m->appendRows(rows);
 }
 
+void formmain::addRowRefs(Ctl list, const RowSource &source, const std::vector<qint32> &keys)
+{
+    if (ResultListModel *m = listModel(list))
+        m->appendRefs(source, keys);
+}
+
 void formmain::clearRows(Ctl list)
 {
     if (ResultListModel *m = listModel(list)) {

@@ -25,18 +25,30 @@ int ResultListModel::sourceRow(int displayRow) const
     return order_.empty() ? displayRow : order_[size_t(displayRow)];
 }
 
+QString ResultListModel::cell(int r, int column) const
+{
+    if (r < 0 || r >= size() || column < 0 || column >= int(columns_.size()))
+        return QString();
+    const qint32 key = rows_[size_t(r)];
+    if (key >= 0)
+        return source_ ? source_->rowTexts(key).value(column) : QString();
+    return columns_[size_t(column)][size_t(~key)];
+}
+
 QString ResultListModel::text(int displayRow, int column) const
 {
-    const int r = sourceRow(displayRow);
-    if (r < 0 || column < 0 || column >= int(columns_.size()))
-        return QString();
-    return columns_[size_t(column)][size_t(r)];
+    return cell(sourceRow(displayRow), column);
 }
 
 int ResultListModel::textCount(int displayRow) const
 {
     const int r = sourceRow(displayRow);
-    return r < 0 ? 0 : filled_[size_t(r)];
+    if (r < 0)
+        return 0;
+    const qint32 key = rows_[size_t(r)];
+    if (key >= 0)
+        return source_ ? int(source_->rowTexts(key).size()) : 0;
+    return filled_[size_t(~key)];
 }
 
 QVariant ResultListModel::data(const QModelIndex &index, int role) const
@@ -66,8 +78,10 @@ void ResultListModel::appendRows(const QList<QStringList> &rows)
     for (auto &col : columns_)
         col.reserve(col.size() + size_t(n));
     filled_.reserve(filled_.size() + size_t(n));
+    rows_.reserve(rows_.size() + size_t(n));
     for (const QStringList &row : rows) {
         const size_t given = std::min(size_t(row.size()), cols);
+        rows_.push_back(~qint32(filled_.size()));
         for (size_t c = 0; c < cols; ++c)
             columns_[c].push_back(c < given ? row.at(qsizetype(c)) : QString());
         filled_.push_back(quint8(given));
@@ -78,12 +92,40 @@ void ResultListModel::appendRows(const QList<QStringList> &rows)
     endInsertRows();
 }
 
+void ResultListModel::appendRefs(const RowSource &source, const std::vector<qint32> &keys)
+{
+    if (keys.empty())
+        return;
+    const int first = size();
+    const int n = int(keys.size());
+    beginInsertRows(QModelIndex(), first, first + n - 1);
+    source_ = &source;
+    rows_.insert(rows_.end(), keys.begin(), keys.end());
+    if (!order_.empty())
+        for (int i = first; i < first + n; ++i)
+            order_.push_back(i);
+    endInsertRows();
+}
+
+qint64 ResultListModel::memoryBytes() const
+{
+    qint64 bytes = qint64((rows_.capacity() + order_.capacity()) * sizeof(qint32) + filled_.capacity());
+    for (const auto &col : columns_) {
+        bytes += qint64(col.capacity() * sizeof(QString));
+        for (const QString &t : col)
+            bytes += t.capacity() * qint64(sizeof(QChar));
+    }
+    return bytes;
+}
+
 void ResultListModel::clear()
 {
     beginResetModel();
     for (auto &col : columns_)
         std::vector<QString>().swap(col);
     std::vector<quint8>().swap(filled_);
+    std::vector<qint32>().swap(rows_);
+    source_ = nullptr;
     std::vector<int>().swap(order_);
     endResetModel();
 }
@@ -93,8 +135,11 @@ QStringList ResultListModel::rowAt(int i) const
     QStringList out;
     if (i < 0 || i >= size())
         return out;
-    for (int c = 0; c < filled_[size_t(i)]; ++c)
-        out << columns_[size_t(c)][size_t(i)];
+    const qint32 key = rows_[size_t(i)];
+    if (key >= 0)
+        return source_ ? source_->rowTexts(key).mid(0, columns_.size()) : out;
+    for (int c = 0; c < filled_[size_t(~key)]; ++c)
+        out << columns_[size_t(c)][size_t(~key)];
     return out;
 }
 
@@ -111,10 +156,9 @@ void ResultListModel::sortByColumn(int column, Qt::SortOrder order)
         sourceOf.push_back(sourceRow(ix.row()));
 
     // Letter case is folded once per row so that the comparisons stay cheap.
-    const std::vector<QString> &col = columns_[size_t(column)];
     std::vector<QString> keys(static_cast<size_t>(n));
     for (int i = 0; i < n; ++i)
-        keys[size_t(i)] = col[size_t(i)].toCaseFolded();
+        keys[size_t(i)] = cell(i, column).toCaseFolded();
     std::vector<int> perm(static_cast<size_t>(n));
     std::iota(perm.begin(), perm.end(), 0);
     if (order == Qt::AscendingOrder)

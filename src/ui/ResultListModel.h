@@ -1,8 +1,10 @@
 #pragma once
-// The rows of one result list, kept compactly: one vector of texts per column (no object per
-// row), in the order the rows were added. Sorting only reorders an index permutation for the
-// display; the insertion order stays available for the program (row(i)) and nothing behind
-// the list changes.
+// The rows of one result list, kept compactly, in the order the rows were added: a row served
+// by the engine is its key (4 bytes; the engine's RowSource gives its texts when the row is
+// painted or read back); a row given as texts keeps them in one vector per column (no object
+// per row). Sorting only reorders an index permutation for the display; the insertion order
+// stays available for the program (row(i)) and nothing behind the list changes.
+#include "core/UiHost.h"
 #include <QAbstractTableModel>
 #include <QList>
 #include <QStringList>
@@ -20,8 +22,12 @@ public:
 
     // Appends a batch of rows (first-column text, then the sub-items) at the end.
     void appendRows(const QList<QStringList> &rows);
+    // Appends rows served by `source` (one list has one source), by their keys.
+    void appendRefs(const RowSource &source, const std::vector<qint32> &keys);
     void clear();
-    int size() const { return int(filled_.size()); }
+    int size() const { return int(rows_.size()); }
+    // The bytes the rows hold (keys, texts given, display order).
+    qint64 memoryBytes() const;
 
     // A row in insertion order, with the texts it was given (a row may have fewer sub-items
     // than there are columns).
@@ -42,8 +48,13 @@ public:
     bool Sorted = false;
 
 private:
+    // The text of one column of a row in insertion order.
+    QString cell(int insertionIndex, int column) const;
+
     QStringList headers_;
-    std::vector<std::vector<QString>> columns_;   // columns_[c][insertion index]
-    std::vector<quint8> filled_;                  // texts given per row
+    std::vector<qint32> rows_;                    // per row: >= 0 a key of source_; < 0 ~(text row)
+    const RowSource *source_ = nullptr;
+    std::vector<std::vector<QString>> columns_;   // columns_[c][text row]
+    std::vector<quint8> filled_;                  // texts given per text row
     std::vector<int> order_;                      // display -> insertion; empty while unsorted
 };

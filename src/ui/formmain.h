@@ -79,6 +79,7 @@ public:
     int maximum(Ctl c) const override;
     void setItems(Ctl c, const QStringList &items) override;
     void addRows(Ctl list, const QList<QStringList> &rows) override;
+    void addRowRefs(Ctl list, const RowSource &source, const std::vector<qint32> &keys) override;
     void clearRows(Ctl list) override;
     int rowCount(Ctl list) const override;
     QStringList row(Ctl list, int i) const override;

@@ -197,7 +197,7 @@ private slots:
         writeFile(rig.dst + "a.txt", "a");
         mkdirs(rig.dst + "f");
         rig.setOrphans({"a.txt", "f", "gone.txt"});
-        rig.ctx.OrphanItems[2].IsFolder = false;
+        QVERIFY(!rig.ctx.OrphanItems[2].IsFolder); // a name that is not there is listed as a file
         rig.ctx.ScanFileCount = 2;
         rig.ctx.ScanFolderCount = 1;
         // The trash cannot take anything: it is a file.

@@ -179,6 +179,38 @@ void grow(QRandomGenerator &rnd, const QString &S, const QString &T, const QStri
     }
 }
 
+// A folder tree of a few levels, each folder with a few files.
+void deepTree(QRandomGenerator &rnd, const QString &dir, int depth)
+{
+    mkdirs(dir);
+    const int files = int(rnd.bounded(1, 5));
+    for (int i = 0; i < files; ++i)
+        writeAt(dir + "/f" + QString::number(i), QByteArray(int(rnd.bounded(30)), 'd'), 0);
+    if (depth > 0)
+        for (int j = 0, n = int(rnd.bounded(1, 4)); j < n; ++j)
+            deepTree(rnd, dir + "/sub" + QString::number(j), depth - 1);
+}
+
+// The lists against the plain walk, and every row of the new items and orphans against the
+// row its work item serves now (the new items' after the orphan search has set the source
+// listing aside).
+void checkAgainstWalk(ListingRig &rig)
+{
+    const Expected want = reference(rig.src, rig.dst);
+    const Expected got = listed(rig.ctx);
+    QCOMPARE(got.newItems, want.newItems);
+    QCOMPARE(got.changed, want.changed);
+    QCOMPARE(got.orphans, want.orphans);
+    for (const auto &[list, items] : {std::pair{Ctl::LstNewFile, &rig.ctx.NewItems}, std::pair{Ctl::LstOrphans, &rig.ctx.OrphanItems}}) {
+        const QList<QStringList> rows = rig.host.rows(list);
+        QCOMPARE(size_t(rows.size()), items->size());
+        for (size_t k = 0; k < items->size(); ++k) {
+            QVERIFY(items->entry(k) >= 0); // a reference, not a path of its own
+            QCOMPARE(items->rowTexts(qint32(k)), rows.at(qsizetype(k)));
+        }
+    }
+}
+
 // Every row of the five lists, list by list in the order shown.
 QStringList allRows(ListingRig &rig)
 {
@@ -264,6 +296,42 @@ private slots:
         QCOMPARE(skipped.sizes, want.sizes);
         QVERIFY(skipped.orphans.isEmpty());
         QCOMPARE(again.host.text(Ctl::lblTotalSize, 1), FormatMegabytes(treeSize(rig.path("T"))) + " mb");
+    }
+
+    // Whole subtrees new: trees of several levels the target lacks, a shared folder whose
+    // target side is gone, and then a target with nothing in it at all.
+    void wholeSubtreesNew_data()
+    {
+        QTest::addColumn<quint32>("seed");
+        for (quint32 s : {11u, 12u, 13u})
+            QTest::newRow(qPrintable(QString::number(s))) << s;
+    }
+
+    void wholeSubtreesNew()
+    {
+        QFETCH(quint32, seed);
+        ListingRig rig;
+        QRandomGenerator rnd(seed);
+        grow(rnd, rig.src, rig.dst, QString(), 0);
+        deepTree(rnd, rig.src + "fresh", 3);
+        deepTree(rnd, rig.src + "both", 2);
+        QDir().mkpath(rig.dst + "both");
+        deepTree(rnd, rig.src + "both/inner", 2);
+        deepTree(rnd, rig.src + "gone", 2);
+        deepTree(rnd, rig.dst + "gone", 0);
+        QVERIFY(QDir(rig.dst + "gone").removeRecursively());
+        ListFilesToCopy(rig.ctx);
+        checkAgainstWalk(rig);
+        QVERIFY(rig.ctx.NewItems.size() > 20);
+
+        QVERIFY(QDir(rig.path("T")).removeRecursively());
+        mkdirs(rig.path("T"));
+        ListFilesToCopy(rig.ctx);
+        checkAgainstWalk(rig);
+        QStringList all;
+        walk(rig.src, QString(), all);
+        QCOMPARE(rig.ctx.NewItems.size(), size_t(all.size()));
+        QVERIFY(rig.ctx.OrphanItems.empty());
     }
 };
 

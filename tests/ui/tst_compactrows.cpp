@@ -1,0 +1,86 @@
+// A first backup's list served by reference: 100,000 new files against an empty target cost,
+// in the scan list, the work array and the window's model together, under 100 bytes a row, and
+// the array and the model under 16 bytes a row beyond the scan list. The rows so served read
+// as the listing found them, sort by every column and are read back by the window.
+#include "WindowRig.h"
+#include "ui/ResultListModel.h"
+#include <QAbstractButton>
+
+namespace {
+
+constexpr int kFolders = 100, kFilesPerFolder = 1000;
+constexpr qint64 kBytesPerRow = 100;       // scan list, work array and model together
+constexpr qint64 kBytesPerRowBeyond = 16;  // work array and model, beyond the scan list
+
+} // namespace
+
+class TestCompactRows : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { pinTestLocale(); }
+
+    void hundredThousandNewItems()
+    {
+        WindowRig rig;
+        RecordingWindow &w = rig.w;
+        w.passThrough = true;
+        rig.asker.answerDefaults(true);
+        const QString S = rig.path("S"), T = rig.path("T");
+        for (int f = 0; f < kFolders; ++f) {
+            const QString dir = S + QStringLiteral("/d%1").arg(f, 3, 10, QLatin1Char('0'));
+            mkdirs(dir);
+            for (int i = 0; i < kFilesPerFolder; ++i)
+                writeFile(dir + QStringLiteral("/f%1").arg(i, 4, 10, QLatin1Char('0')), QByteArray::number(i));
+        }
+        mkdirs(T);
+        w.context().settings.SaveSetting("Parms", "Source", rig.path("none-s"));
+        w.context().settings.SaveSetting("Parms", "Target", rig.path("none-t"));
+        w.load({});
+        w.setText(Ctl::txtSource, S);
+        w.setText(Ctl::txtTarget, T);
+        static_cast<QAbstractButton *>(w.control(Ctl::cmdListFile))->click();
+
+        Context &ctx = w.context();
+        const qint64 items = qint64(kFolders) * (kFilesPerFolder + 1);
+        QCOMPARE(qint64(ctx.NewItems.size()), items);
+        ResultListModel *m = w.listModel(Ctl::LstNewFile);
+        QCOMPARE(qint64(m->size()), items);
+        const qint64 beyond = ctx.NewItems.memoryBytes() + m->memoryBytes();
+        const qint64 all = beyond + ctx.SourceScanItems.memoryBytes();
+        qInfo("%lld rows: %.1f bytes a row in all, %.1f beyond the scan list", static_cast<long long>(items),
+              double(all) / double(items), double(beyond) / double(items));
+        QVERIFY(all < kBytesPerRow * items);
+        QVERIFY(beyond < kBytesPerRowBeyond * items);
+
+        // The rows read as the listing found them, and as the work items say.
+        const QStringList first = w.row(Ctl::LstNewFile, 0);
+        QCOMPARE(first.value(0), S + "/d000");
+        QCOMPARE(first.value(1), QStringLiteral("Folder"));
+        QCOMPARE(first.value(3), QStringLiteral("2890")); // the folder's tree: 10 + 180 + 2700 bytes
+        // The folders of the top come first, then each folder's files.
+        const QStringList second = w.row(Ctl::LstNewFile, kFolders);
+        QCOMPARE(second.mid(0, 2), (QStringList{S + "/d000/f0000", QStringLiteral("File")}));
+        QCOMPARE(second.size(), 4);
+        QCOMPARE(ctx.NewItems[kFolders].Path, second.at(0));
+        QCOMPARE(m->text(int(items) - 1, 0), S + "/d099/f0999");
+
+        // Sortable by every column; the work array keeps its order.
+        m->sortByColumn(0, Qt::DescendingOrder);
+        QCOMPARE(m->text(0, 0), S + "/d099/f0999");
+        m->sortByColumn(1, Qt::AscendingOrder);
+        QCOMPARE(m->text(0, 1), QStringLiteral("File"));
+        QCOMPARE(m->text(int(items) - 1, 1), QStringLiteral("Folder"));
+        m->sortByColumn(3, Qt::AscendingOrder);
+        QVERIFY(m->text(0, 3) <= m->text(int(items) - 1, 3));
+        QCOMPARE(w.row(Ctl::LstNewFile, kFolders), second);
+        QCOMPARE(ctx.NewItems[kFolders].Path, S + "/d000/f0000");
+
+        // A new listing empties the list before the arrays it was served from are gone.
+        w.clearRows(Ctl::LstNewFile);
+        QCOMPARE(m->size(), 0);
+        QCOMPARE(m->memoryBytes(), qint64(0));
+    }
+};
+
+QTEST_MAIN(TestCompactRows)
+#include "tst_compactrows.moc"
