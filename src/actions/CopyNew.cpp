@@ -128,6 +128,7 @@ struct NewCopy {
     qint64 folderTotal = 0;
     qint32 done = 0;
     bool folderFailed = false;
+    FilesAhead *ahead = nullptr;
 };
 
 // Both counters, the bar and the count line: shown when the window's events are due to run
@@ -183,11 +184,30 @@ quint32 modeWhileFilled(Context &ctx, const QString &sourceFolder)
     return (st.mode & kPermissionBits) | kOwnerAll;
 }
 
+// Hands a small new file to the copy worker: its outcome is reported later, in list order,
+// as the copy here would have reported it. False when it is to be copied here (a link, a big
+// file, or folders the worker cannot be given).
+bool handOverNewFile(Context &ctx, NewCopy &run, const WorkItem &item, const QString &destination)
+{
+    if (item.IsLink || item.Size < 0 || item.Size > kWorkerFileLimit)
+        return false;
+    const QString from = item.Path, to = destination;
+    auto report = [&ctx, from, to](bool copied, const std::exception *failure) {
+        if (failure)
+            logNewCopyFailure(ctx, *failure, from, to);
+        else if (copied)
+            ++ctx.TargetFileTotal;
+    };
+    return run.ahead->handOver(from, to, [&ctx, from, to] { CopyBigFiles(ctx, from, to); }, report);
+}
+
 // Makes one new folder (noted to get its source folder's bits and time when the run ends) or
 // copies one new file. False when a folder could not be made: the
 // files meant for it would fail one by one, so the step ends there.
 bool copyNewItem(Context &ctx, NewCopy &run, const WorkItem &item, QString &destination)
 {
+    if (item.IsFolder)
+        run.ahead->drain(); // the folder comes after every file before it, in the log too
     try {
         CheckUnderRoot(item.Path, run.sourceRoot);
         CheckNotIntoItself(item.Path, run.sourceRoot, run.targetRoot);
@@ -205,6 +225,9 @@ bool copyNewItem(Context &ctx, NewCopy &run, const WorkItem &item, QString &dest
             ++run.folderTotal;
         } else {
             CheckCaseClash(ctx, item.Path, destination);
+            if (handOverNewFile(ctx, run, item, destination))
+                return true;
+            run.ahead->drain();
             if (item.IsLink)
                 CopyLink(ctx, item.Path, destination);
             else
@@ -214,6 +237,7 @@ bool copyNewItem(Context &ctx, NewCopy &run, const WorkItem &item, QString &dest
                 ++ctx.TargetFileTotal;
         }
     } catch (const std::exception &e) {
+        run.ahead->drain();
         logNewCopyFailure(ctx, e, item.Path, destination);
     }
     return true;
@@ -224,6 +248,9 @@ bool copyNewItem(Context &ctx, NewCopy &run, const WorkItem &item, QString &dest
 void finishNewCopy(Context &ctx, Pace &pace, const NewCopy &run)
 {
     UiHost &ui = *ctx.ui;
+    if (ctx.StopRequested)
+        run.ahead->stop();
+    run.ahead->drain();
     showNewProgress(ctx, run);
     if (ctx.StopRequested) {
         ui.setText(Ctl::lblListStatus, QStringLiteral("New Files Copy Interrupted by User."));
@@ -247,6 +274,8 @@ void CopyNewItems(Context &ctx)
     ctx.log.writeB(QStringLiteral(" .........Start copying ") + QString::number(run.count)
                    + QStringLiteral(" New Files/Folders."));
     run.folderTotal = CounterValue(ui.text(Ctl::lblTotalFolders, 1));
+    FilesAhead ahead(ctx);
+    run.ahead = &ahead;
     for (qint32 i = 1; i <= run.count; ++i) {
         // The entry is copied: the array may not be touched while the window processes events.
         const WorkItem item = ctx.NewItems[size_t(i - 1)];
@@ -257,6 +286,7 @@ void CopyNewItems(Context &ctx)
         }
         if (!copyNewItem(ctx, run, item, destination))
             break;
+        ahead.settleReady();
         run.done = i;
         if (ctx.StopRequested) {
             AcknowledgeStop(ctx);

@@ -43,28 +43,67 @@ std::vector<QString> FilePaths(const WorkArray &items)
     return paths;
 }
 
+namespace {
+
+// Hands one listed file to the copy worker after the checks CopyListedFile makes here: its
+// copied line or its failure lines are logged when its outcome comes back. False when it is
+// to be copied here; a failed check is logged in its place in the list.
+bool handOverListed(Context &ctx, FilesAhead &ahead, const QString &listed, const QString &root, const QString &from,
+                    const QString &to, const QString &copiedLine)
+{
+    try {
+        CheckUnderRoot(listed, root);
+        CheckCaseClash(ctx, listed, to);
+    } catch (const std::exception &e) {
+        ahead.drain();
+        LogCopyFailure(ctx, AsAppError(e), from, to);
+        return true;
+    }
+    auto report = [&ctx, from, to, copiedLine](bool copied, const std::exception *failure) {
+        if (failure)
+            LogCopyFailure(ctx, AsAppError(*failure), from, to);
+        else if (copied && !copiedLine.isEmpty())
+            ctx.log.writeB(copiedLine);
+    };
+    return ahead.handOver(from, to, [&ctx, from, to] { CopyFileOrLink(ctx, from, to); }, report);
+}
+
+// One listed file: handed to the worker, or copied here once the worker has reported all before it.
+void copyOneListed(Context &ctx, FilesAhead &ahead, const ListedCopy &loop, const QString &path)
+{
+    const QString other = Counterpart(path, loop.listedRoot, loop.otherRoot);
+    const QString copied = loop.before.isEmpty() ? QString() : loop.before + path + loop.between + other;
+    const QString &from = loop.intoListed ? other : path, &to = loop.intoListed ? path : other;
+    if (handOverListed(ctx, ahead, path, loop.listedRoot, from, to, copied))
+        return;
+    ahead.drain();
+    CopyListedFile(ctx, path, loop.listedRoot, from, to, copied);
+}
+
+} // namespace
+
 bool CopyListedFiles(Context &ctx, Pace &pace, const ListedCopy &loop, const std::vector<QString> &listed)
 {
     const qint32 count = qint32(listed.size());
     StartProgressBar(*ctx.ui, count);
     qint32 last = 0;
+    FilesAhead ahead(ctx);
     for (qint32 i = 1; i <= count; ++i) {
         const QString &path = listed[size_t(i - 1)];
         if (!path.isEmpty()) {
-            const QString other = Counterpart(path, loop.listedRoot, loop.otherRoot);
             ShowItem(ctx, pace, i, count, loop.what, path);
             last = i;
-            const QString copied = loop.before.isEmpty() ? QString() : loop.before + path + loop.between + other;
-            if (loop.intoListed)
-                CopyListedFile(ctx, path, loop.listedRoot, other, path, copied);
-            else
-                CopyListedFile(ctx, path, loop.listedRoot, path, other, copied);
+            copyOneListed(ctx, ahead, loop, path);
+            ahead.settleReady();
         }
         if (ctx.StopRequested) {
+            ahead.stop();
+            ahead.drain();
             AcknowledgeStop(ctx);
             return false;
         }
     }
+    ahead.drain();
     ShowDone(ctx, last, count);
     return true;
 }

@@ -140,3 +140,58 @@ AppError AsAppError(const std::exception &e);
 QString FailureReason(const AppError &e);
 
 } // namespace steps
+
+#include "bigfile/CopyWorker.h"
+#include <functional>
+
+namespace steps {
+
+// The copy worker as the copy steps use it: small files are handed over in list order and
+// their outcomes reported back on the window's thread in that same order, so that the log,
+// the rows and the counters read as if every file had been copied here. Anything the window's
+// thread writes itself (a folder, a link, a big file, a failure line of its own) comes after
+// drain(), when every file handed over before it has been reported.
+class FilesAhead {
+public:
+    // What becomes of a file handed over: `copied` after a complete copy, `failure` the error
+    // the copier raised (null otherwise). Neither: it was never begun (a stop came first).
+    using Report = std::function<void(bool copied, const std::exception *failure)>;
+    explicit FilesAhead(Context &ctx) : ctx_(ctx) {}
+    ~FilesAhead();
+    // Hands the copy of `from` over `to` to the worker (at most kFilesAhead unreported). False
+    // when it must be copied here: its folders cannot be opened, or its volume does not keep
+    // times as set. `copyHere` is today's copy of it, for a file the worker hands back.
+    bool handOver(const QString &from, const QString &to, std::function<void()> copyHere, Report report);
+    // Reports the outcomes that are in, in order, up to the first still under way.
+    void settleReady();
+    // Waits for and reports every outcome.
+    void drain();
+    // Files not begun are dropped (reported as never begun); the one under way finishes.
+    void stop() { worker_.stop(); }
+
+private:
+    struct Pending {
+        QString from, to;
+        std::function<void()> copyHere;
+        Report report;
+        std::shared_ptr<CopyWorker::Slot> slot;
+    };
+    struct HeldFolder {
+        QString path;
+        std::shared_ptr<const platform::Folder> folder;
+        QByteArray rel;
+        std::shared_ptr<const platform::Folder> root;
+        bool keepsTimes = true;
+    };
+    void settleFront();
+    void settle(Pending &p);
+    bool holdFolder(HeldFolder &held, const QString &path, bool destination);
+    Context &ctx_;
+    CopyWorker worker_;
+    std::deque<Pending> pending_;
+    HeldFolder from_, into_;
+    const platform::Folder *rootFor_ = nullptr;
+    std::shared_ptr<const platform::Folder> rootCopy_;
+};
+
+} // namespace steps

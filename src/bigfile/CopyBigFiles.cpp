@@ -485,3 +485,13 @@ void CopyBigFiles(Context &ctx, const QString &sInFile, const QString &sOutFile)
     }
     finish(c);
 }
+
+void RaiseCopierFileError(int err)
+{
+    raiseFileError(err);
+}
+
+bool VolumeKeepsTimesAsSet(Context &ctx, quint64 volume, const QString &onPath)
+{
+    return volumeKeepsWhatIsSet(ctx, volume, onPath);
+}

@@ -21,3 +21,11 @@ CopierFile NewCopierFile();
 // destination only when complete; raises AppError on failure; returns normally after a stop
 // (ctx.StopRequested set, destination untouched).
 void CopyBigFiles(Context &ctx, const QString &sInFile, const QString &sOutFile);
+
+// Raises what the copier raises for the door's error `err` met outside the file layer (times,
+// permissions, the rename): the copy worker's failures read as the copier's own.
+[[noreturn]] void RaiseCopierFileError(int err);
+
+// Whether the volume `volume` (holding `onPath`) keeps the times set on a file as they were set;
+// asked once per volume and run.
+bool VolumeKeepsTimesAsSet(Context &ctx, quint64 volume, const QString &onPath);

@@ -1,0 +1,153 @@
+// The copy steps' side of the copy worker: folders held open for consecutive files, the
+// hand-over, and the outcomes reported in list order on the window's thread.
+#include "actions/Steps.h"
+#include "bigfile/CopyBigFiles.h"
+#include "bigfile/HugeBinaryFile.h"
+#include "core/Format.h"
+#include "platform/Platform.h"
+
+namespace steps {
+
+FilesAhead::~FilesAhead()
+{
+    // Left early by an exception: nothing more is begun, and the worker's thread ends.
+    worker_.stop();
+}
+
+namespace {
+
+QString parentOf(const QString &path)
+{
+    return path.left(path.lastIndexOf(platform::separator()));
+}
+
+// Raises again, on this thread, the failure the worker kept.
+[[noreturn]] void raiseKept(const WorkerCopyResult &r)
+{
+    using Kind = WorkerCopyResult::ErrorKind;
+    if (r.kind == Kind::SourceChanged)
+        throw SourceChangedError(r.error.Number, r.error.Source, r.error.Description);
+    if (r.kind == Kind::PathRefused)
+        throw PathRefusedError(r.error.Number, r.error.Source, r.error.Description);
+    throw r.error;
+}
+
+// A copy in place whose modification time could not be set: logged and raised as the copier does.
+void reportTimes(Context &ctx, const QString &to, int err)
+{
+    ctx.log.writeB(QStringLiteral(" Modification time not set on ") + to + QStringLiteral(": ")
+                   + (err == platform::errc::OutOfRange ? QStringLiteral("the volume cannot hold it and keeps another")
+                                                        : platform::systemErrorText(err)));
+    throw AppError(75, QStringLiteral("CopyBigFiles"),
+                   QStringLiteral("The copy is complete, but its modification time could not be set\nError ")
+                       + QString::number(err) + QLatin1Char('\n') + platform::systemErrorText(err));
+}
+
+} // namespace
+
+// Opens the folder that holds `path` beneath its root, unless it is the one held already (the
+// files of one folder come one after another). The destination's keeps its root and its place
+// below it, for the check before each rename, and whether its volume keeps times as set.
+bool FilesAhead::holdFolder(HeldFolder &held, const QString &path, bool destination)
+{
+    const QString parent = parentOf(path);
+    if (held.folder && held.path == parent)
+        return true;
+    held = HeldFolder();
+    auto folder = std::make_shared<platform::Folder>();
+    QByteArray name, rel, parentRel;
+    const platform::Folder *root = nullptr;
+    if (ctx_.treeRoots().openParent(path, platform::FolderUse::Lookup, *folder, name) != 0
+        || ctx_.treeRoots().locate(path, root, rel) != 0)
+        return false;
+    if (destination) {
+        platform::Status st;
+        if (platform::fs().status(folder->fd(), st) != 0)
+            return false;
+        held.keepsTimes = VolumeKeepsTimesAsSet(ctx_, st.dev, parent);
+        if (root != rootFor_) {
+            auto copy = std::make_shared<platform::Folder>();
+            if (platform::fs().openFolder(*root, QByteArrayView(), platform::FolderUse::Lookup, *copy) != 0)
+                return false;
+            rootFor_ = root;
+            rootCopy_ = std::move(copy);
+        }
+        platform::splitLast(rel, held.rel, name);
+        held.root = rootCopy_;
+    }
+    held.path = parent;
+    held.folder = std::move(folder);
+    return true;
+}
+
+bool FilesAhead::handOver(const QString &from, const QString &to, std::function<void()> copyHere, Report report)
+{
+    if (!holdFolder(from_, from, false) || !holdFolder(into_, to, true) || !into_.keepsTimes)
+        return false;
+    while (pending_.size() >= kFilesAhead)
+        settleFront();
+    WorkerCopyJob job{from_.folder, into_.folder, into_.root, into_.rel,
+                      platform::encodeName(from.mid(from_.path.size() + 1)),
+                      platform::encodeName(to.mid(into_.path.size() + 1))};
+    pending_.push_back({from, to, std::move(copyHere), std::move(report), worker_.add(std::move(job))});
+    return true;
+}
+
+void FilesAhead::settleReady()
+{
+    while (!pending_.empty() && worker_.ready(*pending_.front().slot))
+        settleFront();
+}
+
+void FilesAhead::drain()
+{
+    while (!pending_.empty())
+        settleFront();
+}
+
+void FilesAhead::settleFront()
+{
+    Pending p = std::move(pending_.front());
+    pending_.pop_front();
+    worker_.wait(*p.slot);
+    settle(p);
+}
+
+// One outcome, reported as the copier's own would have been: the folder noted as written, the
+// bytes counted, a failure raised into the report. A file handed back is copied here now
+// (the worker waits meanwhile), unless a stop came first.
+void FilesAhead::settle(Pending &p)
+{
+    using Outcome = WorkerCopyResult::Outcome;
+    const WorkerCopyResult &r = p.slot->result;
+    if (r.tempMade)
+        ctx_.noteFolderWritten(p.to, p.from);
+    struct Release {
+        CopyWorker &w;
+        bool held;
+        ~Release() { if (held) w.release(); }
+    } release{worker_, r.outcome == Outcome::Yours || r.outcome == Outcome::ModeRefused};
+    if (r.outcome == Outcome::Stopped || (release.held && ctx_.StopRequested)) {
+        p.report(false, nullptr);
+        return;
+    }
+    try {
+        if (r.outcome == Outcome::Failed)
+            raiseKept(r);
+        const bool here = r.outcome == Outcome::Yours
+            || (r.outcome == Outcome::ModeRefused && VolumeKeepsNoPermissions(ctx_, p.to, r.modeErr));
+        if (r.outcome == Outcome::ModeRefused && !here)
+            RaiseCopierFileError(r.modeErr);
+        if (here)
+            p.copyHere();
+        ctx_.ProcessedBytes += r.bytes;
+        if (r.timesErr)
+            reportTimes(ctx_, p.to, r.timesErr);
+    } catch (const std::exception &e) {
+        p.report(false, &e);
+        return;
+    }
+    p.report(!ctx_.StopRequested || r.outcome == Outcome::Done, nullptr);
+}
+
+} // namespace steps

@@ -1,0 +1,81 @@
+#pragma once
+// The copy of small files on a second thread. The window's thread hands over one plain job per
+// file (its source and destination folders, opened beneath the roots, and the names); one
+// worker thread copies them strictly in the order given, through the temporary file as the
+// copier does, and hands back a plain result. The worker never touches the shared state, the
+// run log or the window: the caller reports each result, in order, on its own thread.
+//
+// Only one file is ever in progress on the worker, so its temporary name can never meet
+// another of the worker's own; the caller drains the worker before it writes anything itself
+// (a folder, a link, a big file), and a job the worker hands back for the caller to copy holds
+// the worker until the caller releases it.
+#include "core/Errors.h"
+#include "platform/FileSystem.h"
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+// Files up to this length go to the worker: one chunk of the copier, with no progress of its own.
+inline constexpr qint64 kWorkerFileLimit = 1000000;
+// How many files may be handed over and not yet reported: what a stop may still let through.
+inline constexpr size_t kFilesAhead = 16;
+
+struct WorkerCopyJob {
+    std::shared_ptr<const platform::Folder> from, into; // the source's and destination's folders
+    std::shared_ptr<const platform::Folder> root;      // the destination's root
+    QByteArray intoRel;       // the destination folder below that root (it is checked before the rename)
+    QByteArray fromName, toName;
+};
+
+struct WorkerCopyResult {
+    enum class Outcome {
+        Done,        // in place (timesErr may still say its time could not be set)
+        Failed,      // error holds the failure, as the copier would have raised it
+        ModeRefused, // the bits were refused (modeErr): nothing in place; the caller decides
+        Yours,       // not a small regular file now: the caller copies it (the worker is held)
+        Stopped      // never begun: a stop came first
+    };
+    enum class ErrorKind { App, PathRefused, SourceChanged };
+    Outcome outcome = Outcome::Stopped;
+    ErrorKind kind = ErrorKind::App;
+    AppError error{0, QString(), QString()};
+    bool tempMade = false;   // the destination folder was written into
+    qint64 bytes = 0;
+    int timesErr = 0, modeErr = 0;
+};
+
+// Copies one file as the worker does (exposed for tests of the copy itself).
+WorkerCopyResult CopySmallFile(const WorkerCopyJob &job);
+
+class CopyWorker {
+public:
+    struct Slot {
+        WorkerCopyJob job;
+        WorkerCopyResult result;
+        bool ready = false;
+    };
+    CopyWorker();
+    ~CopyWorker(); // jobs not begun are dropped; the file in progress is finished
+    CopyWorker(const CopyWorker &) = delete;
+    CopyWorker &operator=(const CopyWorker &) = delete;
+
+    // Queues a job behind the others; the slot is ready once its result is in.
+    std::shared_ptr<Slot> add(WorkerCopyJob job);
+    // Waits until `slot` is ready.
+    void wait(const Slot &slot);
+    bool ready(const Slot &slot);
+    // Jobs not begun yet end as Stopped.
+    void stop();
+    // Lets the worker go on after a result that held it (Yours).
+    void release();
+
+private:
+    void run();
+    std::mutex lock_;
+    std::condition_variable changed_;
+    std::deque<std::shared_ptr<Slot>> queue_;
+    bool stopping_ = false, held_ = false, quit_ = false;
+    std::thread thread_;
+};
