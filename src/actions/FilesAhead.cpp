@@ -65,6 +65,8 @@ bool FilesAhead::holdFolder(HeldFolder &held, const QString &path, bool destinat
         if (platform::fs().status(folder->fd(), st) != 0)
             return false;
         held.keepsTimes = VolumeKeepsTimesAsSet(ctx_, st.dev, parent);
+        held.dev = st.dev;
+        held.ino = st.ino;
         if (root != rootFor_) {
             auto copy = std::make_shared<platform::Folder>();
             if (platform::fs().openFolder(*root, QByteArrayView(), platform::FolderUse::Lookup, *copy) != 0)
@@ -84,9 +86,12 @@ bool FilesAhead::handOver(const QString &from, const QString &to, std::function<
 {
     if (!holdFolder(from_, from, false) || !holdFolder(into_, to, true) || !into_.keepsTimes)
         return false;
-    while (pending_.size() >= kFilesAhead)
-        settleFront();
-    WorkerCopyJob job{from_.folder, into_.folder, into_.root, into_.rel,
+    // A full pipeline waits for half of it at once: one wake-up for several files.
+    if (pending_.size() >= kFilesAhead) {
+        worker_.wait(*pending_[kFilesAhead / 2 - 1].slot);
+        settleReady();
+    }
+    WorkerCopyJob job{from_.folder, into_.folder, into_.root, into_.rel, into_.dev, into_.ino,
                       platform::encodeName(from.mid(from_.path.size() + 1)),
                       platform::encodeName(to.mid(into_.path.size() + 1))};
     pending_.push_back({from, to, std::move(copyHere), std::move(report), worker_.add(std::move(job))});
@@ -95,7 +100,7 @@ bool FilesAhead::handOver(const QString &from, const QString &to, std::function<
 
 void FilesAhead::settleReady()
 {
-    while (!pending_.empty() && worker_.ready(*pending_.front().slot))
+    while (!pending_.empty() && CopyWorker::ready(*pending_.front().slot))
         settleFront();
 }
 

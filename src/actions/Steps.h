@@ -181,6 +181,7 @@ private:
         std::shared_ptr<const platform::Folder> folder;
         QByteArray rel;
         std::shared_ptr<const platform::Folder> root;
+        quint64 dev = 0, ino = 0;
         bool keepsTimes = true;
     };
     void settleFront();

@@ -79,13 +79,11 @@ void checkSourceUnchanged(SmallCopy &c)
 void checkFolderInPlace(const WorkerCopyJob &job)
 {
     platform::Folder now;
-    platform::Status held, found;
+    platform::Status found;
     int err = fs().openFolder(*job.root, job.intoRel, platform::FolderUse::Lookup, now);
     if (!err)
-        err = fs().status(job.into->fd(), held);
-    if (!err)
         err = fs().status(now.fd(), found);
-    if (!err && held.dev == found.dev && held.ino == found.ino)
+    if (!err && job.intoDev == found.dev && job.intoIno == found.ino)
         return;
     throw PathRefusedError(75, copierSource(),
                            QStringLiteral("Path/File access error\nThe destination folder is no longer the folder the copy "
@@ -206,24 +204,25 @@ std::shared_ptr<CopyWorker::Slot> CopyWorker::add(WorkerCopyJob job)
 {
     auto slot = std::make_shared<Slot>();
     slot->job = std::move(job);
+    bool wake = false;
     {
         std::lock_guard<std::mutex> g(lock_);
         queue_.push_back(slot);
+        wake = workerAsleep_;
     }
-    changed_.notify_all();
+    if (wake)
+        changed_.notify_all();
     return slot;
 }
 
 void CopyWorker::wait(const Slot &slot)
 {
+    if (ready(slot))
+        return;
     std::unique_lock<std::mutex> g(lock_);
-    changed_.wait(g, [&slot] { return slot.ready; });
-}
-
-bool CopyWorker::ready(const Slot &slot)
-{
-    std::lock_guard<std::mutex> g(lock_);
-    return slot.ready;
+    awaited_ = &slot;
+    changed_.wait(g, [&slot] { return ready(slot); });
+    awaited_ = nullptr;
 }
 
 void CopyWorker::stop()
@@ -250,7 +249,9 @@ void CopyWorker::run()
 {
     std::unique_lock<std::mutex> g(lock_);
     for (;;) {
+        workerAsleep_ = true;
         changed_.wait(g, [this] { return quit_ || (!held_ && !queue_.empty()) || (stopping_ && !queue_.empty()); });
+        workerAsleep_ = false;
         if (queue_.empty() && quit_)
             return;
         std::shared_ptr<Slot> slot = queue_.front();
@@ -263,7 +264,8 @@ void CopyWorker::run()
             held_ = slot->result.outcome == WorkerCopyResult::Outcome::Yours
                 || slot->result.outcome == WorkerCopyResult::Outcome::ModeRefused;
         }
-        slot->ready = true;
-        changed_.notify_all();
+        slot->ready.store(true, std::memory_order_release);
+        if (awaited_ == slot.get())
+            changed_.notify_all();
     }
 }

@@ -11,6 +11,7 @@
 // the worker until the caller releases it.
 #include "core/Errors.h"
 #include "platform/FileSystem.h"
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <memory>
@@ -26,6 +27,7 @@ struct WorkerCopyJob {
     std::shared_ptr<const platform::Folder> from, into; // the source's and destination's folders
     std::shared_ptr<const platform::Folder> root;      // the destination's root
     QByteArray intoRel;       // the destination folder below that root (it is checked before the rename)
+    quint64 intoDev = 0, intoIno = 0; // the destination folder's identity when it was opened
     QByteArray fromName, toName;
 };
 
@@ -54,7 +56,7 @@ public:
     struct Slot {
         WorkerCopyJob job;
         WorkerCopyResult result;
-        bool ready = false;
+        std::atomic<bool> ready{false};
     };
     CopyWorker();
     ~CopyWorker(); // jobs not begun are dropped; the file in progress is finished
@@ -65,7 +67,7 @@ public:
     std::shared_ptr<Slot> add(WorkerCopyJob job);
     // Waits until `slot` is ready.
     void wait(const Slot &slot);
-    bool ready(const Slot &slot);
+    static bool ready(const Slot &slot) { return slot.ready.load(std::memory_order_acquire); }
     // Jobs not begun yet end as Stopped.
     void stop();
     // Lets the worker go on after a result that held it (Yours).
@@ -77,5 +79,9 @@ private:
     std::condition_variable changed_;
     std::deque<std::shared_ptr<Slot>> queue_;
     bool stopping_ = false, held_ = false, quit_ = false;
+    // Who sleeps: the worker (on an empty queue or held), the caller (on this slot). Each side
+    // wakes the other only then, so a worker ahead of its caller costs no wake-up per file.
+    bool workerAsleep_ = false;
+    const Slot *awaited_ = nullptr;
     std::thread thread_;
 };
