@@ -189,7 +189,8 @@ quint32 modeWhileFilled(Context &ctx, const QString &sourceFolder)
 // file, or folders the worker cannot be given).
 bool handOverNewFile(Context &ctx, NewCopy &run, const WorkItem &item, const QString &destination)
 {
-    if (item.IsLink || item.Size < 0 || item.Size > kWorkerFileLimit)
+    // A length not known is left to the worker, which hands back a file past its limit.
+    if (item.IsLink || item.Size > kWorkerFileLimit)
         return false;
     const QString from = item.Path, to = destination;
     auto report = [&ctx, from, to](bool copied, const std::exception *failure) {

@@ -132,6 +132,8 @@ void FilesAhead::settle(Pending &p)
         bool held;
         ~Release() { if (held) w.release(); }
     } release{worker_, r.outcome == Outcome::Yours || r.outcome == Outcome::ModeRefused};
+    if (ctx_.StopRequested)
+        worker_.stop();
     if (r.outcome == Outcome::Stopped || (release.held && ctx_.StopRequested)) {
         p.report(false, nullptr);
         return;
@@ -145,6 +147,8 @@ void FilesAhead::settle(Pending &p)
             RaiseCopierFileError(r.modeErr);
         if (here)
             p.copyHere();
+        if (ctx_.StopRequested)
+            worker_.stop(); // pressed while the file here let the events run
         ctx_.ProcessedBytes += r.bytes;
         if (r.timesErr)
             reportTimes(ctx_, p.to, r.timesErr);

@@ -36,10 +36,15 @@ quint32 modeForCopy(const platform::Status &source, const platform::Status &made
 }
 
 // Opens the source in its held folder. False when it is no small regular file without holes
-// now (a link, a device, a file grown past the limit): that is the caller's to copy.
+// now (a link, a device, a file grown past the limit, a name the door refuses to open as a
+// file): that is the caller's to copy.
 bool openSmallSource(SmallCopy &c)
 {
-    c.src.OpenInFileAt(*c.job.from, c.job.fromName);
+    try {
+        c.src.OpenInFileAt(*c.job.from, c.job.fromName);
+    } catch (const PathRefusedError &) {
+        return false; // a link now, or no file: the caller's copy knows what to do with it
+    }
     c.src.FileLen(c.source);
     return c.source.kind == platform::Kind::File && c.source.size <= kWorkerFileLimit
         && c.source.allocated >= c.source.size;

@@ -89,3 +89,30 @@ private:
     std::mutex lock_;
     Faults unreadable_, unsearchable_, readFailing_;
 };
+
+// A door that fails the opening of one file (found by the path it is reached by), from any
+// thread: the copy worker's opens included.
+class FileOpenFault : public FaultyFileSystem {
+public:
+    using FaultyFileSystem::FaultyFileSystem;
+    void failOpen(const QString &file, int err)
+    {
+        std::lock_guard<std::mutex> g(fileLock_);
+        failed_ = platform::encodeName(file);
+        err_ = err;
+    }
+    int openFile(const Folder &folder, const char *name, FileOpen how, Fd &out) override
+    {
+        {
+            std::lock_guard<std::mutex> g(fileLock_);
+            if (!failed_.isEmpty() && folder.childPath(name) == failed_)
+                return err_;
+        }
+        return FaultyFileSystem::openFile(folder, name, how, out);
+    }
+
+private:
+    std::mutex fileLock_;
+    QByteArray failed_;
+    int err_ = 0;
+};

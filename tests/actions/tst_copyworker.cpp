@@ -1,0 +1,196 @@
+// The copy steps with the copy worker: Stop lets through no more than the files handed over,
+// the run log reads in list order on a mixed tree (small files, a big file, a link, folders,
+// failures), and a failure in the middle of the pipeline is reported in its place while the
+// files after it are copied.
+#include "ActionKit.h"
+#include "FaultyFileSystem.h"
+#include "actions/Steps.h"
+#include "bigfile/CopyWorker.h"
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+namespace {
+
+// A door whose file opens on any thread but the test's own take a while: the worker then
+// lags behind the window's thread, as it does behind a fast listing on a slow disk.
+class SlowWorkerDoor : public WrappedFileSystem {
+public:
+    std::thread::id main = std::this_thread::get_id();
+    std::atomic<int> workerOpens{0};
+    int openFile(const Folder &folder, const char *name, FileOpen how, Fd &out) override
+    {
+        if (std::this_thread::get_id() != main) {
+            ++workerOpens;
+            std::this_thread::sleep_for(std::chrono::milliseconds(15));
+        }
+        return WrappedFileSystem::openFile(folder, name, how, out);
+    }
+};
+
+QString numbered(int i)
+{
+    return QStringLiteral("f%1.txt").arg(i, 3, 10, QLatin1Char('0'));
+}
+
+} // namespace
+
+class TestCopyWorker : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { pinTestLocale(); }
+
+    // Stop pressed before item 31: the files copied are the first ones of the list, never one
+    // at or after item 31, and at most kFilesAhead fewer than the 30 handed over; every one
+    // copied is counted, nothing half-made stays.
+    void stopLetsThroughNoMoreThanWasHandedOver()
+    {
+        ActionRig rig;
+        SlowWorkerDoor door;
+        platform::ScopedFileSystem scoped(door);
+        QStringList rels;
+        for (int i = 1; i <= 60; ++i) {
+            writeFile(rig.src + numbered(i), QByteArray::number(i));
+            rels << numbered(i);
+        }
+        rig.setNew(rels);
+        rig.ctx.copyPumpMs = 0; // the window's turn before every item
+        int pumps = 0;
+        rig.host.onPump = [&] {
+            if (++pumps == 31)
+                rig.ctx.StopRequested = true;
+        };
+
+        CopyNewItems(rig.ctx);
+
+        int copied = 0;
+        while (copied < 60 && QFileInfo::exists(rig.dst + numbered(copied + 1)))
+            ++copied;
+        for (int i = copied + 1; i <= 60; ++i)
+            QVERIFY2(!QFileInfo::exists(rig.dst + numbered(i)), qPrintable(numbered(i)));
+        QVERIFY2(copied < 30 && copied >= 30 - int(kFilesAhead), qPrintable(QString::number(copied)));
+        QVERIFY(door.workerOpens.load() <= 2 * 30);
+        QCOMPARE(rig.ctx.TargetFileTotal, copied);
+        QCOMPARE(readFile(rig.dst + numbered(copied)), QByteArray::number(copied));
+        QVERIFY(!QFileInfo::exists(rig.dst + "$$$DEV$$$.$tmpfile$"));
+        QCOMPARE(rig.status(), QStringLiteral("New Files Copy Interrupted by User."));
+        QCOMPARE(rig.messages(), QStringList{" .........Start copying 60 New Files/Folders."});
+    }
+
+    // Small files on the worker, a big file, a link and folders here, and two failures: the
+    // log is the one-thread copy's, line for line, and every good item is in place.
+    void mixedTreeLogsInListOrder()
+    {
+        ActionRig rig;
+        FileOpenFault door;
+        platform::ScopedFileSystem scoped(door);
+        mkdirs(rig.src + "a");
+        mkdirs(rig.src + "b");
+        for (const char *name : {"a/1.txt", "a/gone.txt", "a/eio.txt", "a/2.txt", "b/3.txt", "top.txt"})
+            writeFile(rig.src + name, name);
+        writeFileOfSize(rig.src + "a/big.bin", 2500000, 'b');
+        QVERIFY(::symlink("1.txt", QFile::encodeName(rig.src + "a/link").constData()) == 0);
+        rig.setNew({"a", "a/1.txt", "a/gone.txt", "a/big.bin", "a/link", "a/eio.txt", "a/2.txt", "b", "b/3.txt", "top.txt"});
+        WorkArray items;
+        for (WorkItem w : rig.ctx.NewItems) {
+            w.IsLink = w.Path.endsWith("link");
+            items.push_back(w);
+        }
+        rig.ctx.NewItems = items;
+        QFile::remove(rig.src + "a/gone.txt");
+        door.failOpen(rig.src + "a/eio.txt", platform::errc::IoError);
+
+        CopyNewItems(rig.ctx);
+
+        const QStringList m = rig.messages();
+        QCOMPARE(m.size(), 3);
+        QCOMPARE(m[0], QStringLiteral(" .........Start copying 10 New Files/Folders."));
+        QCOMPARE(m[1], " Could not copy file: " + rig.src + "a/gone.txt to " + rig.dst + "a/gone.txt -- No such file or directory");
+        QVERIFY2(m[2].startsWith(" Could not copy file: " + rig.src + "a/eio.txt to " + rig.dst + "a/eio.txt -- "), qPrintable(m[2]));
+        QVERIFY2(m[2].endsWith(QString::fromLocal8Bit(std::strerror(EIO))), qPrintable(m[2]));
+        for (const char *name : {"a/1.txt", "a/2.txt", "b/3.txt", "top.txt"})
+            QCOMPARE(readFile(rig.dst + name), QByteArray(name));
+        QCOMPARE(QFileInfo(rig.dst + "a/big.bin").size(), qint64(2500000));
+        QCOMPARE(QFileInfo(rig.dst + "a/link").symLinkTarget(), QFileInfo(rig.dst + "a/1.txt").absoluteFilePath());
+        QVERIFY(!QFileInfo::exists(rig.dst + "a/eio.txt"));
+        QCOMPARE(rig.ctx.TargetFileTotal, 6);
+        QCOMPARE(rig.ctx.RunFailures, 2);
+        QCOMPARE(rig.status(), QStringLiteral("New Files Copy Complete."));
+        for (const char *folder : {"", "a/", "b/"})
+            QVERIFY(!QFileInfo::exists(rig.dst + folder + "$$$DEV$$$.$tmpfile$"));
+    }
+
+    // A back copy of 40 files whose 20th cannot be opened: its two failure lines stand between
+    // the 19th's and the 21st's copied lines, and the 20 after it are copied.
+    void failureInTheMiddleIsReportedInItsPlace()
+    {
+        ActionRig rig;
+        FileOpenFault door;
+        platform::ScopedFileSystem scoped(door);
+        QStringList rels;
+        for (int i = 1; i <= 40; ++i) {
+            writeFile(rig.dst + numbered(i), "newer " + QByteArray::number(i));
+            writeFile(rig.src + numbered(i), "old");
+            rels << numbered(i);
+        }
+        rig.setTargetChanged(rels);
+        door.failOpen(rig.dst + numbered(20), platform::errc::IoError);
+
+        CopyChangedToSource(rig.ctx);
+
+        QStringList perFile;
+        for (const QString &line : rig.messages())
+            if (line.contains(".txt") || line.startsWith(" Error Copying following file: "))
+                perFile << line;
+        QCOMPARE(perFile.size(), 41);
+        for (int i = 1, k = 0; i <= 40; ++i, ++k) {
+            const QString from = rig.dst + numbered(i), to = rig.src + numbered(i);
+            if (i == 20) {
+                QVERIFY2(perFile[k].startsWith(" Error Copying following file: "), qPrintable(perFile[k]));
+                ++k;
+                QVERIFY2(perFile[k].startsWith(" Could not copy file: " + from + " to " + to + " -- "), qPrintable(perFile[k]));
+                QCOMPARE(readFile(to), QByteArray("old"));
+                continue;
+            }
+            QCOMPARE(perFile[k], " Copied changed\\updated files\\folders : " + from + " to Source : " + to);
+            QCOMPARE(readFile(to), "newer " + QByteArray::number(i));
+        }
+        QCOMPARE(rig.ctx.RunFailures, 1);
+        QVERIFY(!QFileInfo::exists(rig.src + "$$$DEV$$$.$tmpfile$"));
+    }
+
+    // The worker's own checks: a source that grew past the limit is handed back untouched, and
+    // a destination folder moved away after it was opened does not receive the copy.
+    void workerHandsBackBigFilesAndRefusesAMovedFolder()
+    {
+        ActionRig rig;
+        writeFileOfSize(rig.src + "big.bin", kWorkerFileLimit + 1, 'b');
+        writeFile(rig.src + "s.txt", "s");
+        mkdirs(rig.dst + "in");
+        auto open = [](const QString &path) {
+            auto f = std::make_shared<platform::Folder>();
+            platform::fs().openRoot(platform::encodeName(path), platform::FolderUse::Lookup, *f);
+            return f;
+        };
+        WorkerCopyJob job{open(rig.src), open(rig.dst + "in"), open(rig.dst), "in", 0, 0, "big.bin", "big.bin"};
+        platform::Status st;
+        QCOMPARE(platform::fs().status(job.into->fd(), st), 0);
+        job.intoDev = st.dev;
+        job.intoIno = st.ino;
+        QCOMPARE(int(CopySmallFile(job).outcome), int(WorkerCopyResult::Outcome::Yours));
+        QVERIFY(!QFileInfo::exists(rig.dst + "in/big.bin"));
+
+        job.fromName = job.toName = "s.txt";
+        QVERIFY(QDir().rename(rig.dst + "in", rig.dst + "moved"));
+        const WorkerCopyResult r = CopySmallFile(job);
+        QCOMPARE(int(r.outcome), int(WorkerCopyResult::Outcome::Failed));
+        QCOMPARE(int(r.kind), int(WorkerCopyResult::ErrorKind::PathRefused));
+        QVERIFY(r.tempMade);
+        QCOMPARE(folderNames(rig.dst + "moved"), QStringList());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCopyWorker)
+#include "tst_copyworker.moc"
