@@ -86,8 +86,9 @@ bool FilesAhead::handOver(const QString &from, const QString &to, std::function<
 {
     if (!holdFolder(from_, from, false) || !holdFolder(into_, to, true) || !into_.keepsTimes)
         return false;
-    // A full pipeline waits for half of it at once: one wake-up for several files.
-    if (pending_.size() >= kFilesAhead) {
+    // A full pipeline waits for half of it at once: one wake-up for several files. A file
+    // handed back before that half holds the worker: it is settled (copied here) first.
+    while (pending_.size() >= kFilesAhead) {
         worker_.wait(*pending_[kFilesAhead / 2 - 1].slot);
         settleReady();
     }
@@ -114,6 +115,7 @@ void FilesAhead::settleFront()
 {
     Pending p = std::move(pending_.front());
     pending_.pop_front();
+    // Every result before this one is settled, so the worker is held by none of them.
     worker_.wait(*p.slot);
     settle(p);
 }

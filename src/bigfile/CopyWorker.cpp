@@ -226,7 +226,7 @@ void CopyWorker::wait(const Slot &slot)
         return;
     std::unique_lock<std::mutex> g(lock_);
     awaited_ = &slot;
-    changed_.wait(g, [&slot] { return ready(slot); });
+    changed_.wait(g, [this, &slot] { return ready(slot) || held_; });
     awaited_ = nullptr;
 }
 
@@ -270,7 +270,7 @@ void CopyWorker::run()
                 || slot->result.outcome == WorkerCopyResult::Outcome::ModeRefused;
         }
         slot->ready.store(true, std::memory_order_release);
-        if (awaited_ == slot.get())
+        if (awaited_ == slot.get() || (held_ && awaited_))
             changed_.notify_all();
     }
 }

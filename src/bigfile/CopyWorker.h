@@ -65,7 +65,7 @@ public:
 
     // Queues a job behind the others; the slot is ready once its result is in.
     std::shared_ptr<Slot> add(WorkerCopyJob job);
-    // Waits until `slot` is ready.
+    // Waits until `slot` is ready, or the worker is held by a result before it.
     void wait(const Slot &slot);
     static bool ready(const Slot &slot) { return slot.ready.load(std::memory_order_acquire); }
     // Jobs not begun yet end as Stopped.

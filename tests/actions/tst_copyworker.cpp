@@ -161,6 +161,25 @@ private slots:
         QVERIFY(!QFileInfo::exists(rig.src + "$$$DEV$$$.$tmpfile$"));
     }
 
+    // A file whose length the list does not know goes to the worker, which hands it back as
+    // too big: the step copies it itself while many more files wait behind it, none stalls.
+    void aFileHandedBackLetsTheFilesBehindItThrough()
+    {
+        ActionRig rig;
+        writeFileOfSize(rig.src + "big.bin", 2500000, 'b');
+        QStringList rels{"big.bin"};
+        for (int i = 1; i <= 3 * int(kFilesAhead); ++i) {
+            writeFile(rig.src + numbered(i), QByteArray::number(i));
+            rels << numbered(i);
+        }
+        rig.setNew(rels); // lengths not known: -1
+        CopyNewItems(rig.ctx);
+        QCOMPARE(QFileInfo(rig.dst + "big.bin").size(), qint64(2500000));
+        QCOMPARE(readFile(rig.dst + numbered(3 * int(kFilesAhead))), QByteArray::number(3 * int(kFilesAhead)));
+        QCOMPARE(rig.ctx.TargetFileTotal, 1 + 3 * int(kFilesAhead));
+        QCOMPARE(rig.ctx.RunFailures, 0);
+    }
+
     // The worker's own checks: a source that grew past the limit is handed back untouched, and
     // a destination folder moved away after it was opened does not receive the copy.
     void workerHandsBackBigFilesAndRefusesAMovedFolder()
