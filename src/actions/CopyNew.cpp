@@ -166,7 +166,7 @@ void logNewCopyFailure(Context &ctx, const std::exception &e, const QString &fro
         ctx.log.writeB(QStringLiteral(" Error Copying following file: ") + QString::number(refused->Number)
                        + QStringLiteral(": ") + refused->Description);
     ctx.log.writeB(QStringLiteral(" Could not copy file: ") + from + QStringLiteral(" to ") + to + QStringLiteral(" -- ")
-                   + FailureReason(AsAppError(e)));
+                   + FailureReason(e));
     ++ctx.RunFailures;
 }
 

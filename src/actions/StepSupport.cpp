@@ -147,12 +147,13 @@ qint64 CounterValue(const QString &caption)
     return ok ? v : 0;
 }
 
-void LogCopyFailure(Context &ctx, const AppError &e, const QString &from, const QString &to)
+void LogCopyFailure(Context &ctx, const std::exception &failure, const QString &from, const QString &to)
 {
+    const AppError e = AsAppError(failure);
     ctx.log.writeB(QStringLiteral(" Error Copying following file: ") + QString::number(e.Number) + QStringLiteral(": ")
                    + e.Description);
     ctx.log.writeB(QStringLiteral(" Could not copy file: ") + from + QStringLiteral(" to ") + to + QStringLiteral(" -- ")
-                   + FailureReason(e));
+                   + FailureReason(failure));
     ++ctx.RunFailures;
 }
 
@@ -208,7 +209,7 @@ void CopyListedFile(Context &ctx, const QString &listed, const QString &root, co
         if (!ctx.StopRequested && !copiedLine.isEmpty())
             ctx.log.writeB(copiedLine);
     } catch (const std::exception &e) {
-        LogCopyFailure(ctx, AsAppError(e), from, to);
+        LogCopyFailure(ctx, e, from, to);
     }
 }
 
@@ -219,8 +220,12 @@ AppError AsAppError(const std::exception &e)
     return AppError(51, QStringLiteral("Quorvel Marnisyn"), QString::fromLocal8Bit(e.what()));
 }
 
-QString FailureReason(const AppError &e)
+QString FailureReason(const std::exception &failure)
 {
+    // A case clash has its own line already, which names both spellings.
+    if (dynamic_cast<const CaseClashError *>(&failure))
+        return QStringLiteral("the volume ignores case and holds that name already");
+    const AppError e = AsAppError(failure);
     const QString text = e.Description.trimmed();
     return text.mid(text.lastIndexOf(QLatin1Char('\n')) + 1);
 }

@@ -122,7 +122,7 @@ qint64 CounterValue(const QString &caption);
 
 // The copy-failure lines of the copy steps: " Error Copying following file: N: text" and
 // " Could not copy file: SRC to DST -- reason". Counts the failure for the run's closing box.
-void LogCopyFailure(Context &ctx, const AppError &e, const QString &from, const QString &to);
+void LogCopyFailure(Context &ctx, const std::exception &failure, const QString &from, const QString &to);
 // Copies one file of the changed or size lists: `listed` (the work item's path) must still lie
 // under `root`; `copiedLine` (when not empty) is logged once the copy is complete, a failure
 // gives the two failure lines. A copy abandoned by Stop logs nothing.
@@ -136,8 +136,9 @@ void CheckCaseClash(Context &ctx, const QString &sourcePath, const QString &dest
 // Turns any exception the copier may let through into an AppError.
 AppError AsAppError(const std::exception &e);
 // The reason a failure line gives after " -- ": the system's text of the error that happened
-// (the last line of the error's description, where the copier puts it), else the description.
-QString FailureReason(const AppError &e);
+// (the last line of the error's description, where the copier puts it), else the description; a
+// case clash, whose own line names both spellings, says only that the volume ignores case.
+QString FailureReason(const std::exception &failure);
 
 } // namespace steps
 

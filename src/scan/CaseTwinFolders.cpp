@@ -1,6 +1,7 @@
 // The source folders and items whose names equal a target's ignoring case, matched folder by
 // folder down from the roots.
 #include "scan/CaseTwinFolders.h"
+#include "scan/Compare.h"
 
 namespace {
 
@@ -77,4 +78,28 @@ bool CaseTwinFolders::sameAsSourceItemOfOtherCase(qint32 k, scanio::FolderLookup
         }
     }
     return false;
+}
+
+qint32 firstCaseTwin(const ScanList &items, qint32 i)
+{
+    const ScanList::Entry &item = items.at(i);
+    const QByteArrayView name = items.nameBytes(i);
+    qint32 first = i;
+    while (first > 0 && items.at(first - 1).parent == item.parent
+           && ScanList::compareNamesIgnoringCase(name, item.isAscii(), items.nameBytes(first - 1), items.at(first - 1).isAscii()) == 0)
+        --first;
+    return first == i ? -1 : first;
+}
+
+void ClashedFolders::checkBelow(const ScanList &items, const QString &targetPrefix, qint32 i)
+{
+    if (other_.isEmpty())
+        return;
+    const auto it = other_.constFind(items.at(i).parent);
+    if (it == other_.cend())
+        return;
+    const QString other = *it + QLatin1Char('/') + items.name(i);
+    if (items.at(i).isFolder())
+        note(i, other);
+    throw CaseClash(targetPrefix + items.relative(i), other);
 }

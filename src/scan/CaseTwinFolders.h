@@ -7,6 +7,7 @@
 #include "core/ScanList.h"
 #include "scan/FileQuery.h"
 #include <QHash>
+#include <QString>
 #include <vector>
 
 class CaseTwinFolders {
@@ -29,4 +30,23 @@ private:
     const ScanList &target_;
     const ScanList &source_;
     QHash<qint32, std::vector<qint32>> bySpan_; // target span -> source folders
+};
+
+// The first of the items before `i` in its folder whose names equal its name ignoring case
+// (the folder's entries are sorted so), or -1 when the one before it differs.
+qint32 firstCaseTwin(const ScanList &items, qint32 i);
+
+// Source folders whose name differs only in case from an earlier one of their folder, on a
+// target where the name found the earlier one's folder: there both are one folder, so nothing
+// below the second is compared with, or copied over, what the first holds. Each item below it
+// is a clash of its own, every listing, until the user renames the folder.
+class ClashedFolders {
+public:
+    // Notes the folder entry `i`, whose target counterpart is `other` (the earlier spelling's).
+    void note(qint32 i, const QString &other) { other_.insert(i, other); }
+    // Throws the clash of an item below a noted folder (a folder is noted in turn).
+    void checkBelow(const ScanList &items, const QString &targetPrefix, qint32 i);
+
+private:
+    QHash<qint32, QString> other_;
 };

@@ -6,6 +6,7 @@
 #include "core/TreeRoots.h"
 #include "platform/Platform.h"
 #include "scan/FileQuery.h"
+#include "scan/CaseTwinFolders.h"
 #include "scan/ListingCache.h"
 #include "core/Progress.h"
 #include "core/ResultLists.h"
@@ -207,45 +208,6 @@ private:
     std::vector<FolderTarget> where_;
 };
 
-// The first of the items before `i` in its folder whose names equal its name ignoring case
-// (the folder's entries are sorted so), or -1 when the one before it differs.
-qint32 firstCaseTwin(const ScanList &items, qint32 i)
-{
-    const ScanList::Entry &item = items.at(i);
-    const QByteArrayView name = items.nameBytes(i);
-    qint32 first = i;
-    while (first > 0 && items.at(first - 1).parent == item.parent
-           && ScanList::compareNamesIgnoringCase(name, item.isAscii(), items.nameBytes(first - 1), items.at(first - 1).isAscii()) == 0)
-        --first;
-    return first == i ? -1 : first;
-}
-
-// Source folders whose name differs only in case from an earlier one of their folder, on a
-// target where the name found the earlier one's folder: there both are one folder, so nothing
-// below the second is compared with, or copied over, what the first holds. Each item below it
-// is a clash of its own, every listing, until the user renames the folder.
-class ClashedFolders {
-public:
-    // Notes the folder entry `i`, whose target counterpart is `other` (the earlier spelling's).
-    void note(qint32 i, const QString &other) { other_.insert(i, other); }
-    // Throws the clash of an item below a noted folder (a folder is noted in turn).
-    void checkBelow(const ScanList &items, const QString &targetPrefix, qint32 i)
-    {
-        if (other_.isEmpty())
-            return;
-        const auto it = other_.constFind(items.at(i).parent);
-        if (it == other_.cend())
-            return;
-        const QString other = *it + QLatin1Char('/') + items.name(i);
-        if (items.at(i).isFolder())
-            note(i, other);
-        throw CaseClash(targetPrefix + items.relative(i), other);
-    }
-
-private:
-    QHash<qint32, QString> other_;
-};
-
 // What the listing of one item writes to: the work lists, the rows, and what it asks of the
 // source's disk.
 struct ItemListing {
@@ -377,19 +339,6 @@ void listChangedFile(const ItemListing &l, qint32 i, const TargetSeen &t)
     }
 }
 
-// The target text of the link at `path`, read in its folder opened beneath its root.
-QByteArray linkText(Context &ctx, const QString &path)
-{
-    platform::Folder folder;
-    QByteArray name, text;
-    int err = ctx.treeRoots().openParent(path, platform::FolderUse::Lookup, folder, name);
-    if (!err)
-        err = platform::fs().readLinkAt(folder, name.constData(), text);
-    if (err)
-        throw scanio::systemError(err);
-    return text;
-}
-
 // A link on both sides: changed on the side with the later time, by the rule for files; at
 // the same time, a different target text makes the source's link the one to copy. Links are
 // never size variations: their length is their text's.
@@ -401,7 +350,7 @@ void listChangedLink(const ItemListing &l, qint32 i, const TargetSeen &t)
         d = 0;
     const QString path = l.items.path(i);
     const QString targetPath = l.targetPrefix + l.items.relative(i);
-    if (d == 0 && linkText(l.ctx, path) != linkText(l.ctx, targetPath))
+    if (d == 0 && scanio::linkText(l.ctx, path) != scanio::linkText(l.ctx, targetPath))
         d = 1;
     if (d > 0) {
         l.ctx.ChangedItems.push_back(WorkItem{path, false, s.size, s.mtimeNs, true});

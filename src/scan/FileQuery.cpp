@@ -1,5 +1,6 @@
 #include "scan/FileQuery.h"
 #include "core/Format.h"
+#include "core/TreeRoots.h"
 #include "platform/Platform.h"
 
 namespace scanio {
@@ -79,6 +80,18 @@ Meta FolderLookups::lookupOrThrow(QByteArrayView relative)
 QString dateText(qint64 mtimeNs)
 {
     return GeneralDateOfSeconds(wholeSeconds(mtimeNs));
+}
+
+QByteArray linkText(Context &ctx, const QString &path)
+{
+    platform::Folder folder;
+    QByteArray name, text;
+    int err = ctx.treeRoots().openParent(path, platform::FolderUse::Lookup, folder, name);
+    if (!err)
+        err = platform::fs().readLinkAt(folder, name.constData(), text);
+    if (err)
+        throw systemError(err);
+    return text;
 }
 
 } // namespace scanio

@@ -2,6 +2,7 @@
 // The few file-system queries of the listing, made through the door (platform/FileSystem.h):
 // the lookup of one name inside a folder opened beneath its root (never following a link),
 // and the error they raise.
+#include "core/Context.h"
 #include "core/Errors.h"
 #include "platform/FileSystem.h"
 #include <QByteArray>
@@ -66,5 +67,9 @@ QString dateText(qint64 mtimeNs);
 // The exact bytes of a path (see platform::encodeName).
 QByteArray encode(QStringView path);
 AppError systemError(int err);
+
+// The target text of the link at `path` (an item of one of the run's trees), read in its
+// folder opened beneath its root; throws the system's error.
+QByteArray linkText(Context &ctx, const QString &path);
 
 } // namespace scanio
