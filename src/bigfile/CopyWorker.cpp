@@ -162,6 +162,9 @@ void copySteps(SmallCopy &c)
     c.result.outcome = WorkerCopyResult::Outcome::Done;
 }
 
+// The number of an error the runtime raised that is none of the copier's own.
+constexpr int kUnexpectedError = 51;
+
 // A failure kept as it was raised, to be raised again on the caller's thread.
 void keepFailure(WorkerCopyResult &r, const AppError &e, WorkerCopyResult::ErrorKind kind)
 {
@@ -184,6 +187,11 @@ WorkerCopyResult CopySmallFile(const WorkerCopyJob &job)
         keepFailure(result, e, WorkerCopyResult::ErrorKind::PathRefused);
     } catch (const AppError &e) {
         keepFailure(result, e, WorkerCopyResult::ErrorKind::App);
+    } catch (const std::exception &e) {
+        // Nothing may leave the worker thread: anything else (memory, a library's own error)
+        // fails this file like any other error, on the window thread.
+        keepFailure(result, AppError(kUnexpectedError, copierSource(), QString::fromLocal8Bit(e.what())),
+                    WorkerCopyResult::ErrorKind::App);
     }
     if (c.dst.IsOpen())
         c.dst.CloseFile();
