@@ -329,19 +329,6 @@ void abandon(Copy &c)
     AcknowledgeStop(c.ctx);
 }
 
-// The bits the copy gets: the source's, with the set-user and set-group bits only where the
-// copy has the owner and group they were set by (a copy owned by someone else must not run
-// as that someone).
-quint32 modeForCopy(const platform::Status &source, const platform::Status &made)
-{
-    quint32 mode = source.mode & kPermissionBits;
-    if (made.uid != source.uid)
-        mode &= ~kSetUserId;
-    if (made.gid != source.gid)
-        mode &= ~kSetGroupId;
-    return mode;
-}
-
 // Times and permission bits go onto the complete temporary file, before it takes the
 // destination name (writing after this would move the modification time again); it was
 // owner-only while it was written. A time that cannot be set does not throw the copy away:
@@ -354,7 +341,7 @@ void applyTimesAndMode(Copy &c)
     const int dfd = c.dst->FileHandle();
     c.timesErr = fs().setTimes(dfd, c.source.atime, c.source.mtime);
     const bool keeps = volumeKeepsWhatIsSet(c.ctx, c.made.dev, c.tempPath());
-    const quint32 mode = modeForCopy(c.source, c.made);
+    const quint32 mode = ModeForCopy(c.source, c.made);
     if (!keeps || (c.made.mode & kPermissionBits) != mode) {
         const int err = fs().setMode(dfd, mode);
         if (err != 0 && !volumeKeepsNoPermissions(c.ctx, c.tempPath(), err))
@@ -494,4 +481,14 @@ void RaiseCopierFileError(int err)
 bool VolumeKeepsTimesAsSet(Context &ctx, quint64 volume, const QString &onPath)
 {
     return volumeKeepsWhatIsSet(ctx, volume, onPath);
+}
+
+quint32 ModeForCopy(const platform::Status &source, const platform::Status &made)
+{
+    quint32 mode = source.mode & kPermissionBits;
+    if (made.uid != source.uid)
+        mode &= ~kSetUserId;
+    if (made.gid != source.gid)
+        mode &= ~kSetGroupId;
+    return mode;
 }

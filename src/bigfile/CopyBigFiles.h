@@ -1,6 +1,7 @@
 #pragma once
 #include "core/Context.h"
 #include "core/Errors.h"
+#include "platform/FileSystem.h"
 
 // The source changed (its length, modification or change time) while it was copied: the copy
 // was thrown away and the destination left as it was.
@@ -29,3 +30,8 @@ void CopyBigFiles(Context &ctx, const QString &sInFile, const QString &sOutFile)
 // Whether the volume `volume` (holding `onPath`) keeps the times set on a file as they were set;
 // asked once per volume and run.
 bool VolumeKeepsTimesAsSet(Context &ctx, quint64 volume, const QString &onPath);
+
+// The bits a copy gets: the source's, with the set-user and set-group bits only where the copy
+// (`made`) has the owner and group they were set by (a copy owned by someone else must not run
+// as that someone).
+quint32 ModeForCopy(const platform::Status &source, const platform::Status &made);

@@ -9,7 +9,7 @@ using platform::fs;
 
 namespace {
 
-constexpr quint32 kSetUserId = 04000, kSetGroupId = 02000, kPermissionBits = 07777;
+constexpr quint32 kPermissionBits = 07777;
 const char *const kTemp = platform::kCopyTempName;
 
 QString copierSource() { return QStringLiteral("CopyBigFiles"); }
@@ -22,18 +22,6 @@ struct SmallCopy {
     platform::Status source, made;
     bool tempOurs = false; // the temporary name holds this copy's file, to remove on failure
 };
-
-// The bits the copy gets: the source's, less set-user and set-group where the copy's owner or
-// group differs from the source's (as the copier does).
-quint32 modeForCopy(const platform::Status &source, const platform::Status &made)
-{
-    quint32 mode = source.mode & kPermissionBits;
-    if (made.uid != source.uid)
-        mode &= ~kSetUserId;
-    if (made.gid != source.gid)
-        mode &= ~kSetGroupId;
-    return mode;
-}
 
 // Opens the source in its held folder. False when it is no small regular file without holes
 // now (a link, a device, a file grown past the limit, a name the door refuses to open as a
@@ -105,7 +93,7 @@ bool finishInPlace(SmallCopy &c)
 {
     const int dfd = c.dst.FileHandle();
     c.result.timesErr = fs().setTimes(dfd, c.source.atime, c.source.mtime);
-    const quint32 mode = modeForCopy(c.source, c.made);
+    const quint32 mode = ModeForCopy(c.source, c.made);
     if ((c.made.mode & kPermissionBits) != mode)
         if (const int err = fs().setMode(dfd, mode)) {
             c.result.modeErr = err;
