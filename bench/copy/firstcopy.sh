@@ -32,16 +32,7 @@ mkdir -p "$work/bin" "$work/home" "$work/one/s" "$work/one/t"
 cp "$build/QuorvelMarnisyn" "$work/bin/"
 echo x > "$work/one/s/x"; cp -p "$work/one/s/x" "$work/one/t/x"
 
-python3 - "$work/small" "$small_files" <<'PY'
-import os, random, sys
-root, count = sys.argv[1], int(sys.argv[2])
-rnd = random.Random(1234)
-for i in range(count):
-    d = os.path.join(root, "d%03d" % (i % 100))
-    os.makedirs(d, exist_ok=True)
-    with open(os.path.join(d, "f%05d.bin" % i), "wb") as f:
-        f.write(rnd.randbytes(rnd.randint(0, 16 * 1024)))
-PY
+python3 "$(dirname "$0")/smalltree.py" "$work/small" "$small_files"
 
 # ms COMMAND... : the wall milliseconds of the command (its output discarded).
 ms() {

@@ -106,16 +106,7 @@ if (( big_mb > 0 )); then
   mkdir -p "$work/bigsrc"
   head -c "$((big_mb * 1024 * 1024))" /dev/urandom > "$work/bigsrc/big.bin"
 fi
-python3 - "$work/src" "$small_files" <<'PY'
-import os, random, sys
-root, count = sys.argv[1], int(sys.argv[2])
-rnd = random.Random(1234)
-for i in range(count):
-    d = os.path.join(root, "d%03d" % (i % 100))
-    os.makedirs(d, exist_ok=True)
-    with open(os.path.join(d, "f%05d.bin" % i), "wb") as f:
-        f.write(rnd.randbytes(rnd.randint(0, 16 * 1024)))
-PY
+python3 "$(dirname "$0")/smalltree.py" "$work/src" "$small_files"
 
 warm_big() { cat "$work/bigsrc/big.bin" > /dev/null; }
 warm_tree() { find "$work/src" -type f -print0 | xargs -0 cat > /dev/null; }

@@ -284,6 +284,17 @@ private:
         rig.host.setText(Ctl::txtTarget, rig.dst);
     }
 
+    // Lists the rig's trees as on a volume that ignores case; gives what the listing logged.
+    static QString listOnCaseBlindVolume(ListingRig &rig)
+    {
+        const qsizetype logBefore = rig.logText().size();
+        CaseBlindVolumes blind;
+        const platform::ScopedFileSystem door(blind);
+        ListFilesToCopy(rig.ctx);
+        listingCache(rig.ctx).preread.reset();
+        return rig.logText().mid(logBefore);
+    }
+
 private slots:
     // A target folder the read-ahead could not read (its reading failed on the worker) whose
     // names can still be looked up: its counterparts are asked of the disk, so a file newer on
@@ -343,15 +354,8 @@ private slots:
         ListFilesToCopy(rig.ctx);
         // A disk that keeps case: the second name is simply new.
         QCOMPARE(ListingRig::paths(rig.ctx.NewItems), QStringList({rig.src + "a.txt"}));
-        const qsizetype logBefore = rig.logText().size();
-        {
-            CaseBlindVolumes blind;
-            const platform::ScopedFileSystem door(blind);
-            ListFilesToCopy(rig.ctx);
-            listingCache(rig.ctx).preread.reset();
-        }
+        const QString log = listOnCaseBlindVolume(rig);
         QVERIFY(rig.ctx.NewItems.empty());
-        const QString log = rig.logText().mid(logBefore);
         QCOMPARE(log.count(QStringLiteral("Bad File Found")), 1);
         QVERIFY(log.contains(QStringLiteral("File already exists: ") + rig.dst + "a.txt and " + rig.dst
                              + "A.txt differ only in case"));
@@ -368,18 +372,11 @@ private slots:
         writeAt(rig.src + "docs/deep/two.txt", "only in the second", 0);
         writeAt(rig.dst + "Docs/one.txt", "2020", 0);
         rig.host.setValue(Ctl::chkSkipOrphanCk, 1);
-        const qsizetype logBefore = rig.logText().size();
-        {
-            CaseBlindVolumes blind;
-            const platform::ScopedFileSystem door(blind);
-            ListFilesToCopy(rig.ctx);
-            listingCache(rig.ctx).preread.reset();
-        }
+        const QString log = listOnCaseBlindVolume(rig);
         QVERIFY(rig.ctx.NewItems.empty());
         QVERIFY(rig.ctx.ChangedItems.empty());
         QVERIFY(rig.ctx.TargetChangedItems.empty());
         QVERIFY(rig.ctx.SizeItems.empty());
-        const QString log = rig.logText().mid(logBefore);
         QCOMPARE(log.count(QStringLiteral("Bad Folder Found")), 2);
         QCOMPARE(log.count(QStringLiteral("Bad File Found")), 2);
         for (const QString rel : {"docs", "docs/one.txt", "docs/deep", "docs/deep/two.txt"})
