@@ -1,6 +1,11 @@
 #include "core/ScanList.h"
 #include "platform/Platform.h"
+#include <QDateTime>
 #include <algorithm>
+
+namespace {
+constexpr qint64 kNsPerMs = 1000000;
+}
 
 namespace {
 
@@ -48,6 +53,8 @@ ScanList::~ScanList() = default;
 void ScanList::reset(const QString &root)
 {
     root_ = root;
+    rootMtimeNs_ = 0;
+    startedNs_ = QDateTime::currentMSecsSinceEpoch() * kNsPerMs;
     blocks_.clear();
     blocks_.shrink_to_fit();
     count_ = 0;

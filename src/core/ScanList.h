@@ -27,7 +27,7 @@ class ScanList {
 public:
     struct Entry {
         qint64 size;      // a file's length; a folder's total below it; -1: not known
-        qint64 mtimeNs;   // a file's modification time; a folder's once a listing asked for it, else 0
+        qint64 mtimeNs;   // a file's modification time; a folder's as the scan began reading it, else 0
         qint32 parent;    // entry of the holding folder; -1 for the root's own entries
         qint32 span;      // a folder's children (see Span); -1 for a file
         quint32 nameLow;  // the name's place in the arena (low 32 bits)
@@ -62,6 +62,11 @@ public:
     void reset(const QString &root);
     void clear() { reset(QString()); }
     const QString &root() const { return root_; }
+    // The root folder's own time as the scan began reading it (0: not asked), and when the
+    // list was begun (nanoseconds since the epoch, the system's clock).
+    qint64 rootMtimeNs() const { return rootMtimeNs_; }
+    void setRootMtimeNs(qint64 ns) { rootMtimeNs_ = ns; }
+    qint64 startedNs() const { return startedNs_; }
 
     qsizetype size() const { return count_; }
     bool empty() const { return count_ == 0; }
@@ -144,6 +149,8 @@ private:
     static constexpr quint64 kArenaMask = (quint64(1) << kArenaBits) - 1;
 
     QString root_;
+    qint64 rootMtimeNs_ = 0;
+    qint64 startedNs_ = 0;
     std::vector<std::unique_ptr<Entry[]>> blocks_;
     qsizetype count_ = 0;
     std::vector<std::unique_ptr<char[]>> arena_;

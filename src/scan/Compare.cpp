@@ -8,11 +8,15 @@
 #include "scan/FileQuery.h"
 #include "scan/CaseTwinFolders.h"
 #include "scan/ListingCache.h"
+#include "scan/SourceFolders.h"
 #include "core/Progress.h"
 #include "core/ResultLists.h"
 #include "scan/Scanner.h"
 
 using scanio::Kind;
+
+using scancompare::FolderLookups;
+using scancompare::UnchangedFolders;
 
 namespace {
 
@@ -21,56 +25,6 @@ const QString kSizeFormat = QStringLiteral("##,###,###,##0");
 struct SourceFile {
     qint64 size;
     qint64 mtimeNs;
-};
-
-// Looks the entries of a listed tree up on the disk, inside their folder opened beneath the
-// tree's root, which stays open for the next lookup: the entries of one folder follow each
-// other in the listing.
-class FolderLookups {
-public:
-    FolderLookups(const ScanList &items, const TreeRoots &roots, const QString &rootPath)
-        : items_(items), rootErr_(locateRoot(roots, rootPath, root_)), disk_(root_, rootErr_)
-    {
-    }
-    FolderLookups(const FolderLookups &) = delete;
-    FolderLookups &operator=(const FolderLookups &) = delete;
-
-    // 0 (m filled) or the error.
-    int lookup(qint32 i, scanio::Meta &m)
-    {
-        const qint32 p = items_.at(i).parent;
-        const QByteArray folder = p == disk_.folderKey() || p < 0 ? QByteArray() : items_.relativeBytes(p);
-        return disk_.lookupIn(p, folder, items_.nameBytes(i), m);
-    }
-    scanio::Meta lookupOrThrow(qint32 i)
-    {
-        scanio::Meta m;
-        if (const int err = lookup(i, m))
-            throw scanio::systemError(err);
-        return m;
-    }
-    // The folder of the last lookup.
-    const platform::Folder &folder() const { return disk_.folder(); }
-    const platform::Folder *root() const { return root_; }
-    int rootErr() const { return rootErr_; }
-
-private:
-    // The listing's root folder of `rootPath`: 0, or why there is none.
-    static int locateRoot(const TreeRoots &roots, const QString &rootPath, const platform::Folder *&root)
-    {
-        QByteArray relative;
-        int err = roots.locate(rootPath, root, relative);
-        if (!err && !relative.isEmpty())
-            err = platform::errc::OutsideFolder; // not one of the listing's roots
-        if (err)
-            root = nullptr;
-        return err;
-    }
-
-    const ScanList &items_;
-    const platform::Folder *root_ = nullptr;
-    int rootErr_ = 0;
-    scanio::FolderLookups disk_;
 };
 
 // The source file's length and time: from the scan, or asked now when the scan learned
@@ -214,6 +168,7 @@ struct ItemListing {
     Context &ctx;
     const ScanList &items;
     FolderLookups &sourceDisk;
+    UnchangedFolders &unchanged;
     RowBatch &newRows, &changedRows, &targetRows, &sizeRows;
     const QString &targetPrefix;
     bool twoSecondSteps;
@@ -283,6 +238,7 @@ void listNewFolder(const ItemListing &l, qint32 i)
     try {
         mtime = l.sourceDisk.lookupOrThrow(i).mtimeNs;
         timeKnown = true;
+        l.unchanged.noteAsked(i, mtime);
         size = newFolderSize(l.items, i, l.sourceDisk);
     } catch (...) {
         QStringList row{l.items.path(i), QStringLiteral("Folder")};
@@ -296,12 +252,19 @@ void listNewFolder(const ItemListing &l, qint32 i)
     // folder would touch the window between refreshes.
 }
 
-// A source file the target lacks: listed as new once the disk confirms it is still there.
+// Whether a source file is still there is asked of the disk before it is listed, unless its
+// folder shows that nothing came or went in it since the scan.
+bool mustConfirm(const ItemListing &l, qint32 i)
+{
+    return !l.unchanged.unchanged(l.items.at(i).parent);
+}
+
+// A source file the target lacks: listed as new once it is known to be still there.
 void listNewFile(const ItemListing &l, qint32 i)
 {
     SourceFile s;
     try {
-        s = sourceFile(l.items, i, true, l.sourceDisk);
+        s = sourceFile(l.items, i, mustConfirm(l, i), l.sourceDisk);
     } catch (...) {
         l.newRows.add({l.items.path(i), KindText(l.items.at(i))});
         throw;
@@ -321,7 +284,7 @@ void listChangedFile(const ItemListing &l, qint32 i, const TargetSeen &t)
     const bool sizeDiffers = s.size != t.size;
     if (d == 0 && !sizeDiffers)
         return;
-    s = sourceFile(l.items, i, true, l.sourceDisk); // still there before it is listed
+    s = sourceFile(l.items, i, mustConfirm(l, i), l.sourceDisk); // still there before it is listed
     const QString path = l.items.path(i);
     if (d > 0) {
         noteLearned(l, i, s.size, s.mtimeNs);
@@ -459,7 +422,8 @@ void CompareSourceWithTarget(Context &ctx)
     // A volume that keeps times in 2-second steps (FAT) rounds every time it stores: when
     // either folder lies on one, times one second apart are the same time. Asked once per
     // listing.
-    const bool twoSecondSteps = platform::fs().volumeFacts(S).twoSecondTimes || platform::fs().volumeFacts(T).twoSecondTimes;
+    const platform::VolumeFacts sourceVolume = platform::fs().volumeFacts(S);
+    const bool twoSecondSteps = sourceVolume.twoSecondTimes || platform::fs().volumeFacts(T).twoSecondTimes;
 
     ListingCache &cache = listingCache(ctx);
     cache.caseTwins.clear();
@@ -480,8 +444,9 @@ void CompareSourceWithTarget(Context &ctx)
     FolderLookups targetDisk(items, roots, T);
     FolderLookups sourceDisk(items, roots, items.root());
     TargetLocator locator(items, targetList, targetDisk);
+    UnchangedFolders unchanged(items, sourceDisk, sourceVolume.timesKeptAsSet && !sourceVolume.twoSecondTimes);
     ClashedFolders clashed;
     ctx.NewItems.setRowTexts(newItemRow);
-    ItemListing listing{ctx, items, sourceDisk, newRows, changedRows, targetRows, sizeRows, targetPrefix, twoSecondSteps, clashed};
+    ItemListing listing{ctx, items, sourceDisk, unchanged, newRows, changedRows, targetRows, sizeRows, targetPrefix, twoSecondSteps, clashed};
     compareItems(listing, locator, targetDisk, cache.caseTwins, pace);
 }

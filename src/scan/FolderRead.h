@@ -29,6 +29,7 @@ struct FolderRead {
     int sizeErr = 0;        // the length of a file in it could not be read
     qint64 filesTotal = 0;  // every regular file, listed or not
     bool leftOut = false;   // the folder to leave out was met (and left out)
+    qint64 folderMtimeNs = 0; // the folder's own time as its reading began (0: not asked)
     // Entries that are not a file, a folder or a link (FIFOs, sockets, devices): never
     // opened, never listed, only named in the run log.
     std::vector<QByteArray> specials;
@@ -43,6 +44,9 @@ struct ReadRules {
     const KnownFileMeta *known = nullptr;
     QString folderText;
     const LeaveOut *leaveOut = nullptr;
+    // Ask the folder's own time before its entries are read: a later look at the same time
+    // then tells that no entry came, went or was renamed since.
+    bool folderTime = false;
 };
 
 // The bytes to open a root by, from its text without trailing separators: the file-system

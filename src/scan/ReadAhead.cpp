@@ -37,6 +37,7 @@ void FolderPreread::stop()
 void FolderPreread::run()
 {
     scanwalk::ScanHooks hooks;
+    hooks.folderTimes = true; // as the scan of the source keeps them
     hooks.stopped = [this] {
         if (const int ms = readAheadDelayMs.load())
             std::this_thread::sleep_for(std::chrono::milliseconds(ms));

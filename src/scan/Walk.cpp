@@ -99,6 +99,10 @@ void noteRead(Walk &w, qint32 folderEntry, qint32 spanIndex, const FolderRead &r
     ScanList::Span &sp = w.out.list.span(spanIndex);
     sp.read = true;
     sp.err = err;
+    if (isRoot)
+        w.out.list.setRootMtimeNs(r.folderMtimeNs);
+    else
+        w.out.list.at(folderEntry).mtimeNs = r.folderMtimeNs;
 }
 
 // Appends the folder's entries to the list and queues its subfolders.
@@ -154,6 +158,7 @@ void scanTree(ScanResult &out, const QString &root, const QString &pattern, cons
     w.rules.pattern = PatternTakesAll(pattern) ? nullptr : &pattern;
     w.rules.known = known ? &known : nullptr;
     w.rules.leaveOut = leaveOut.valid ? &leaveOut : nullptr;
+    w.rules.folderTime = hooks.folderTimes;
     startWalk(w, root, pattern);
     qint32 lastTaken = kBeforeFirstFolder;
     while (!w.queue.empty() && !hooks.stopped()) {

@@ -32,6 +32,9 @@ struct ScanHooks {
     // Refreshes the window (main thread only) before the next folder is read: the folder read
     // last (kBeforeFirstFolder before the first), the folders queued.
     std::function<void(const ScanResult &, qint32 lastTaken, size_t queued)> refresh;
+    // Each folder's own time is kept in its entry (the root's in the list), asked as its
+    // reading begins.
+    bool folderTimes = false;
 };
 
 // Walks the tree under `root` into `out`: the files `pattern` selects and every folder, but

@@ -5,6 +5,46 @@
 #include "scan/Compare.h"
 #include "app/ListingDriver.h"
 #include "scan/Scanner.h"
+#include <mutex>
+
+namespace {
+
+// Counts the looks at single names, by name, on every thread.
+class CountingDoor : public WrappedFileSystem {
+public:
+    using WrappedFileSystem::WrappedFileSystem;
+    int statAt(const Folder &folder, const char *name, Status &out) override
+    {
+        {
+            std::lock_guard<std::mutex> g(lock_);
+            ++looks_[QByteArray(name)];
+        }
+        return WrappedFileSystem::statAt(folder, name, out);
+    }
+    int looksAt(const char *name)
+    {
+        std::lock_guard<std::mutex> g(lock_);
+        return looks_.value(QByteArray(name));
+    }
+
+private:
+    std::mutex lock_;
+    QHash<QByteArray, int> looks_;
+};
+
+// A source tree of folders "settled" (last changed an hour ago) and "fresh" (just now), with
+// `files` files each, against an empty target.
+void settledAndFreshFolders(ListingRig &rig, int files)
+{
+    for (const char *folder : {"settled", "fresh"})
+        for (int i = 0; i < files; ++i)
+            writeAt(rig.src + folder + QStringLiteral("/f%1.txt").arg(i), "x", 0);
+    const QDateTime hourAgo = QDateTime::currentDateTime().addSecs(-3600);
+    setMTime(rig.src + "settled", hourAgo);
+    setMTime(rig.src, hourAgo);
+}
+
+} // namespace
 
 class TestCompare : public QObject {
     Q_OBJECT
@@ -384,6 +424,40 @@ private slots:
                                   + rel.mid(1) + " differ only in case"),
                      qPrintable(rel));
         QCOMPARE(rig.ctx.RunFailures, 4);
+    }
+
+    // A new file is confirmed still there before it is listed. In a folder whose time is the
+    // one the scan saw, and settled before the scan began, no entry came or went since, so
+    // its files are listed without a second look each; a folder changed just now gets its look
+    // per file.
+    void unchangedFolderNeedsNoSecondLookPerFile()
+    {
+        ListingRig rig;
+        settledAndFreshFolders(rig, 20);
+        CountingDoor counting(rig.faults);
+        platform::ScopedFileSystem door(counting);
+        ListFilesToCopy(rig.ctx);
+        QCOMPARE(qint64(rig.ctx.NewItems.size()), qint64(42));
+        QCOMPARE(counting.looksAt("f7.txt"), 3); // the scan once, and a fresh folder's file once more
+        QCOMPARE(counting.looksAt("settled"), 1); // the folder's own time, for its row
+        QCOMPARE(rig.undatedLog().filter(QStringLiteral("Error accessing")).size(), 0);
+    }
+
+    // A file removed from a settled folder after the scan read it moves the folder's time:
+    // its files are looked at again, and the one gone is one "Bad File Found" record.
+    void fileGoneFromSettledFolderIsStillFound()
+    {
+        ListingRig rig;
+        settledAndFreshFolders(rig, 3);
+        rig.host.onPump = [&] {
+            if (rig.host.text(Ctl::lblListFileStatus).startsWith(QLatin1String("Now Finding")))
+                QFile::remove(rig.src + "settled/f1.txt");
+        };
+        ListFilesToCopy(rig.ctx);
+        const QString log = rig.logText();
+        QCOMPARE(log.count(QStringLiteral("Bad File Found")), 1);
+        QVERIFY(log.contains(QStringLiteral(" Error accessing File: ") + rig.src + "settled/f1.txt\r\n\r\nError #2 - "));
+        QCOMPARE(qint64(rig.ctx.NewItems.size()), qint64(7));
     }
 };
 
