@@ -1,10 +1,10 @@
 #include "ui/FormMainLook.h"
 #include "core/Format.h"
+#include "ui/Widgets.h"
 #include <QApplication>
 #include <QHeaderView>
 #include <QImageReader>
 #include <QStyle>
-#include <QTreeView>
 #include <cmath>
 
 // The resources of a static library are registered by hand, outside any namespace.
@@ -121,7 +121,7 @@ QStringList listHeaders(Ctl list)
     }
 }
 
-int dateColumnPixels(const QTreeView *v, const QString &caption)
+int dateColumnPixels(const ResultListView *v, const QString &caption)
 {
     const QFontMetrics fm(v->font());
     int text = 0;

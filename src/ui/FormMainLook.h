@@ -8,7 +8,7 @@
 #include <QPalette>
 #include <QStringList>
 
-class QTreeView;
+class ResultListView;
 class QWidget;
 
 namespace formlook {
@@ -38,6 +38,6 @@ QFont arial(double points);
 // The column captions of a result list.
 QStringList listHeaders(Ctl list);
 // Pixels a date column needs for a full date and time and for its caption.
-int dateColumnPixels(const QTreeView *v, const QString &caption);
+int dateColumnPixels(const ResultListView *v, const QString &caption);
 
 } // namespace formlook

@@ -7,11 +7,13 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScrollBar>
 #include <QStyleOptionButton>
 #include <QStylePainter>
 #include <QTimer>
 #include <QToolTip>
 #include <QUrl>
+#include <QtMath>
 
 namespace {
 
@@ -240,21 +242,73 @@ void FolderBox::focusInEvent(QFocusEvent *e)
         });
 }
 
-ResultListView::ResultListView(QWidget *parent) : QTreeView(parent)
+ResultListView::ResultListView(QWidget *parent) : QTableView(parent)
 {
-    setRootIsDecorated(false);
-    setItemsExpandable(false);
-    setExpandsOnDoubleClick(false);
-    setUniformRowHeights(true);
+    setShowGrid(false);
+    setWordWrap(false);
+    setCornerButtonEnabled(false);
+    setTabKeyNavigation(false);   // Tab leaves the list, as it leaves every other control
     setSelectionMode(QAbstractItemView::SingleSelection);
     setSelectionBehavior(QAbstractItemView::SelectRows);
-    setAllColumnsShowFocus(true);
     setSortingEnabled(false);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
+    verticalHeader()->hide();
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    fitRowsToFont();
     header()->setSectionsClickable(true);
+    header()->setHighlightSections(false);
+    header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     header()->setStretchLastSection(false);
     header()->setSectionsMovable(false);
     header()->setDefaultSectionSize(128);   // room for a date and time
+}
+
+int ResultListView::lineHeight() const
+{
+    // A line of text, rounded up to whole pixels, as a tree view's uniform rows are.
+    return qCeil(QFontMetricsF(font()).height());
+}
+
+// Every row is one line high. The hidden row header would keep its rows at least as high as
+// its own captions with their margins; it is told the line height as its least too.
+void ResultListView::fitRowsToFont()
+{
+    const int h = lineHeight();
+    verticalHeader()->setMinimumSectionSize(h);
+    verticalHeader()->setDefaultSectionSize(h);
+}
+
+// Rows follow the list's font: a new font (or style) sets every row to its line height.
+void ResultListView::changeEvent(QEvent *e)
+{
+    QTableView::changeEvent(e);
+    if (e->type() == QEvent::FontChange || e->type() == QEvent::StyleChange)
+        fitRowsToFont();
+}
+
+// The keys move the current row, the first column kept current: Home and End go to the first
+// and the last row, Left and Right only scroll the columns into sight, the row staying as it
+// is (a table's cursor would move between the cells of the row).
+QModelIndex ResultListView::moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers)
+{
+    const int rows = model() ? model()->rowCount(rootIndex()) : 0;
+    switch (cursorAction) {
+    case MoveLeft:
+    case MoveRight: {
+        const int step = horizontalScrollBar()->singleStep();
+        const bool back = (cursorAction == MoveLeft) != (layoutDirection() == Qt::RightToLeft);
+        horizontalScrollBar()->setValue(horizontalScrollBar()->value() + (back ? -step : step));
+        return currentIndex();
+    }
+    case MoveHome:
+        return rows > 0 ? model()->index(0, 0, rootIndex()) : QModelIndex();
+    case MoveEnd:
+        return rows > 0 ? model()->index(rows - 1, 0, rootIndex()) : QModelIndex();
+    default: {
+        const QModelIndex to = QTableView::moveCursor(cursorAction, modifiers);
+        return to.isValid() ? to.sibling(to.row(), 0) : to;
+    }
+    }
 }
 
 int ResultListView::selectedRow() const
@@ -276,14 +330,14 @@ void ResultListView::selectRow(int displayRow)
 
 void ResultListView::mouseReleaseEvent(QMouseEvent *e)
 {
-    QTreeView::mouseReleaseEvent(e);
+    QTableView::mouseReleaseEvent(e);
     if (e->button() == Qt::LeftButton)
         emit listClicked();
 }
 
 void ResultListView::mouseDoubleClickEvent(QMouseEvent *e)
 {
-    QTreeView::mouseDoubleClickEvent(e);
+    QTableView::mouseDoubleClickEvent(e);
     if (e->button() == Qt::LeftButton)
         emit listDoubleClicked();
 }
@@ -291,7 +345,7 @@ void ResultListView::mouseDoubleClickEvent(QMouseEvent *e)
 void ResultListView::keyPressEvent(QKeyEvent *e)
 {
     emit keyAboutToMove(e->key());
-    QTreeView::keyPressEvent(e);
+    QTableView::keyPressEvent(e);
 }
 
 bool showViewToolTip(QAbstractItemView *view, QEvent *e)
@@ -308,5 +362,5 @@ bool showViewToolTip(QAbstractItemView *view, QEvent *e)
 
 bool ResultListView::viewportEvent(QEvent *e)
 {
-    return showViewToolTip(this, e) || QTreeView::viewportEvent(e);
+    return showViewToolTip(this, e) || QTableView::viewportEvent(e);
 }

@@ -7,7 +7,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStringList>
-#include <QTreeView>
+#include <QTableView>
 #include <functional>
 
 // A push button whose caption wraps onto further lines (and breaks a word that does not fit),
@@ -89,16 +89,21 @@ protected:
     void focusInEvent(QFocusEvent *e) override;
 };
 
-// A result list in report view: rows under column headers, one selected row at most. It
-// reports clicks anywhere in it, double clicks, and keys before it moves its selection, and
-// shows its own tooltip text everywhere.
-class ResultListView : public QTreeView {
+// A result list in report view: rows of one height under column headers, no grid, one whole
+// selected row at most. It reports clicks anywhere in it, double clicks, and keys before it
+// moves its selection, and shows its own tooltip text everywhere. A table underneath: it keeps
+// a few bytes per row (its hidden row header), where a tree view lays out an item per row.
+class ResultListView : public QTableView {
     Q_OBJECT
 public:
     explicit ResultListView(QWidget *parent = nullptr);
+    // The column headers.
+    QHeaderView *header() const { return horizontalHeader(); }
     // Display position of the selected row, or -1 when no row is selected.
     int selectedRow() const;
     void selectRow(int displayRow);
+    // The height of every row: one line of the list's font.
+    int lineHeight() const;
 signals:
     void listClicked();
     void listDoubleClicked();
@@ -108,4 +113,8 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent *e) override;
     void keyPressEvent(QKeyEvent *e) override;
     bool viewportEvent(QEvent *e) override;
+    void changeEvent(QEvent *e) override;
+    QModelIndex moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) override;
+private:
+    void fitRowsToFont();
 };

@@ -1,16 +1,53 @@
 // A first backup's list served by reference: 100,000 new files against an empty target cost,
 // in the scan list, the work array and the window's model together, under 100 bytes a row, and
 // the array and the model under 16 bytes a row beyond the scan list. The rows so served read
-// as the listing found them, sort by every column and are read back by the window.
+// as the listing found them, sort by every column and are read back by the window. Shown and
+// scrolled to its end in the window, a view of the list adds under 16 bytes a row to the heap.
 #include "WindowRig.h"
 #include "ui/ResultListModel.h"
+#include "ui/Widgets.h"
 #include <QAbstractButton>
+#include <QScrollBar>
+#include <malloc.h>
 
 namespace {
 
 constexpr int kFolders = 100, kFilesPerFolder = 1000;
 constexpr qint64 kBytesPerRow = 100;       // scan list, work array and model together
 constexpr qint64 kBytesPerRowBeyond = 16;  // work array and model, beyond the scan list
+constexpr qint64 kViewBytesPerRow = 16;    // the view, once it has laid out every row
+
+// Bytes the heap has handed out and not yet taken back, the large blocks it maps on their own
+// included.
+qint64 heapInUse()
+{
+    const struct mallinfo2 mi = mallinfo2();
+    return qint64(mi.uordblks) + qint64(mi.hblkhd);
+}
+
+// Lays a second view of the list over the window's own, shows it, lets it lay out and scrolls
+// it to its last row, so that a view keeping a structure per row has built it for every row.
+// The heap's growth from before the view was made, with the view still alive.
+qint64 heapForShownView(ResultListView *shown)
+{
+    const qint64 before = heapInUse();
+    auto *v = new ResultListView(shown->parentWidget());
+    v->setModel(shown->model());
+    v->setGeometry(shown->geometry());
+    v->show();
+    v->raise();
+    QCoreApplication::processEvents();
+    v->scrollToBottom();
+    QCoreApplication::processEvents();
+    const int last = v->model()->rowCount() - 1;
+    v->selectRow(last);
+    v->scrollTo(v->currentIndex());
+    QCoreApplication::processEvents();
+    const qint64 grown = heapInUse() - before;
+    const bool atEnd = v->verticalScrollBar()->value() > 0 && v->selectedRow() == last;
+    delete v;
+    return atEnd ? grown : -1;
+}
 
 } // namespace
 
@@ -38,7 +75,10 @@ private slots:
         w.load({});
         w.setText(Ctl::txtSource, S);
         w.setText(Ctl::txtTarget, T);
+        // The window is on screen, its backing store made, before the list is measured.
+        QVERIFY(rig.showActive());
         static_cast<QAbstractButton *>(w.control(Ctl::cmdListFile))->click();
+        QCoreApplication::processEvents();
 
         Context &ctx = w.context();
         const qint64 items = qint64(kFolders) * (kFilesPerFolder + 1);
@@ -51,6 +91,13 @@ private slots:
               double(all) / double(items), double(beyond) / double(items));
         QVERIFY(all < kBytesPerRow * items);
         QVERIFY(beyond < kBytesPerRowBeyond * items);
+
+        // Shown whole, the view keeps no sizeable structure per row.
+        const qint64 viewBytes = heapForShownView(w.listView(Ctl::LstNewFile));
+        qInfo("a view of the list, shown and scrolled to its end: %lld bytes, %.1f a row",
+              static_cast<long long>(viewBytes), double(viewBytes) / double(items));
+        QVERIFY(viewBytes >= 0);
+        QVERIFY(viewBytes < kViewBytesPerRow * items);
 
         // The rows read as the listing found them, and as the work items say.
         const QStringList first = w.row(Ctl::LstNewFile, 0);

@@ -1,5 +1,6 @@
 // The result lists in the window: rows in batches, large lists, display-only sorting, the
-// status texts of a clicked row, Up and Down, double click and the open question.
+// status texts of a clicked row, Up and Down, the other moving keys, the list's plain look,
+// double click and the open question.
 #include "WindowRig.h"
 #include "platform/Platform.h"
 #include "ui/ListInteraction.h"
@@ -259,6 +260,58 @@ private slots:
 
         QCOMPARE(itemPositionText(Qt::Key_Down, 0, 5), QString());   // no selected row
         QCOMPARE(itemPositionText(Qt::Key_Up, 2, 2), QStringLiteral("Item 1 of 2"));
+    }
+
+    // A plain list: no grid, no row numbers, rows one line high (also after a font change),
+    // nothing to edit; the keys move whole rows, Left and Right leave the row where it is, and
+    // Tab leaves the list.
+    void keysMoveWholeRows()
+    {
+        WindowRig rig;
+        formmain &w = rig.w;
+        QList<QStringList> rows;
+        for (int i = 1; i <= 40; ++i)
+            rows.append({QStringLiteral("/S/f%1").arg(i, 2, 10, QLatin1Char('0')), "File", "d", "1"});
+        w.addRows(Ctl::LstNewFile, rows);
+        ResultListView *v = w.listView(Ctl::LstNewFile);
+        QVERIFY(rig.showActive());
+        QVERIFY(!v->showGrid());
+        QVERIFY(!v->verticalHeader()->isVisible());
+        QVERIFY(v->header()->isVisible());
+        QCOMPARE(v->editTriggers(), QAbstractItemView::NoEditTriggers);
+        QCOMPARE(v->rowHeight(0), v->lineHeight());
+        QCOMPARE(v->rowHeight(39), v->lineHeight());
+        QFont big = v->font();
+        big.setPointSizeF(big.pointSizeF() * 2);
+        const int before = v->lineHeight();
+        v->setFont(big);
+        QVERIFY(v->lineHeight() > before);
+        QCOMPARE(v->rowHeight(39), v->lineHeight());
+
+        // The current cell is always the row's first, the whole row selected.
+        const auto wholeRow = [v](int r) {
+            return v->selectedRow() == r && v->currentIndex().column() == 0 &&
+                   v->selectionModel()->isRowSelected(r, QModelIndex());
+        };
+        v->setFocus();
+        v->selectRow(2);
+        QTest::keyClick(v, Qt::Key_End);
+        QVERIFY(wholeRow(39));
+        QTest::keyClick(v, Qt::Key_Home);
+        QVERIFY(wholeRow(0));
+        QTest::keyClick(v, Qt::Key_PageDown);
+        QVERIFY(v->selectedRow() > 1);
+        QVERIFY(wholeRow(v->selectedRow()));
+        const int paged = v->selectedRow();
+        QTest::keyClick(v, Qt::Key_Right);
+        QTest::keyClick(v, Qt::Key_Right);
+        QVERIFY(wholeRow(paged));
+        QTest::keyClick(v, Qt::Key_Left);
+        QVERIFY(wholeRow(paged));
+        QTest::keyClick(v, Qt::Key_PageUp);
+        QVERIFY(wholeRow(0));
+        QTest::keyClick(v, Qt::Key_Tab);
+        QVERIFY(!v->hasFocus());
     }
 
     void parentFolder()
