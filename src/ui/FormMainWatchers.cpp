@@ -1,8 +1,9 @@
-// Where the main window's activation comes from, and which keys belong to a pop-up: two
-// application-wide watchers, and the activation they decide on.
+// Where the main window's activation comes from, which keys belong to a pop-up, and the key
+// that stops: application-wide watchers, and the activation they decide on.
 #include "ui/formmain.h"
 #include <QApplication>
 #include <QKeyEvent>
+#include "ui/Widgets.h"
 #include <QTimer>
 
 // Watches every window of the program becoming active, so that the main window knows where
@@ -49,6 +50,36 @@ private:
     formmain *w_;
 };
 
+// Alt+S is the key of "&Stop" and of "&Skip Orphan Files". A key that two controls share
+// only moves the focus between them, so while Stop is shown the key is taken here and stops:
+// the one key a user presses to end a long run must not need a second press. At any other
+// time (Stop hidden, or a question open) it is left to the shortcuts as before.
+class formmain::StopKeyWatch : public QObject {
+public:
+    explicit StopKeyWatch(formmain *w) : QObject(w), w_(w) {}
+protected:
+    bool eventFilter(QObject *, QEvent *e) override
+    {
+        if (e->type() != QEvent::ShortcutOverride && e->type() != QEvent::KeyPress)
+            return false;
+        auto *k = static_cast<QKeyEvent *>(e);
+        if (k->key() != Qt::Key_S || (k->modifiers() & ~Qt::KeypadModifier) != Qt::AltModifier || !stopShown())
+            return false;
+        e->accept();
+        // Clicked once the key has been delivered: Stop asks its question in a loop of its own.
+        if (e->type() == QEvent::KeyPress && !k->isAutoRepeat())
+            QTimer::singleShot(0, w_->cmdStop_, [b = w_->cmdStop_] { b->click(); });
+        return true;
+    }
+private:
+    bool stopShown() const
+    {
+        return w_->cmdStop_ && w_->cmdStop_->isVisible() && w_->cmdStop_->isEnabled() && QApplication::activeWindow() == w_
+            && !QApplication::activePopupWidget();
+    }
+    formmain *w_;
+};
+
 void formmain::installWatchers()
 {
     if (!qApp)
@@ -57,6 +88,8 @@ void formmain::installWatchers()
     qApp->installEventFilter(activationWatch_);
     popupKeyWatch_ = new PopupKeyWatch(this);
     qApp->installEventFilter(popupKeyWatch_);
+    stopKeyWatch_ = new StopKeyWatch(this);
+    qApp->installEventFilter(stopKeyWatch_);
     connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState s) {
         if (s != Qt::ApplicationActive)
             appWasInactive_ = true;
@@ -69,6 +102,8 @@ void formmain::removeWatchers()
         qApp->removeEventFilter(activationWatch_);
     if (qApp && popupKeyWatch_)
         qApp->removeEventFilter(popupKeyWatch_);
+    if (qApp && stopKeyWatch_)
+        qApp->removeEventFilter(stopKeyWatch_);
 }
 
 void formmain::load(const QStringList &words)

@@ -190,6 +190,8 @@ private:
     ActivationWatch *activationWatch_ = nullptr;
     class PopupKeyWatch;
     PopupKeyWatch *popupKeyWatch_ = nullptr;
+    class StopKeyWatch;
+    StopKeyWatch *stopKeyWatch_ = nullptr;
     int popupKey_ = 0;   // the key last pressed while a pop-up was open, until released
     std::unique_ptr<Context> ctx_;
     std::unique_ptr<DialogAsker> dialogs_;

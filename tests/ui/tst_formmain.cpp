@@ -271,6 +271,32 @@ private slots:
         QCOMPARE(w.count(WinEvent::ExitClick), 1);
     }
 
+    // Alt+S belongs to "&Stop" and to "&Skip Orphan Files". While Stop is shown it stops
+    // (a key shared by two controls would only move the focus between them); at any other
+    // time it is the check box's.
+    void altSStopsWhileStopIsShown()
+    {
+        WindowRig rig;
+        RecordingWindow &w = rig.w;
+        QVERIFY(rig.showActive());
+        QWindow *win = w.windowHandle();
+        auto *skip = static_cast<QAbstractButton *>(w.control(Ctl::chkSkipOrphanCk));
+        w.control(Ctl::txtSource)->setFocus();
+        w.setEnabled(Ctl::cmdStop, true);
+        w.setVisible(Ctl::cmdStop, true);
+        QTest::keyClick(win, Qt::Key_S, Qt::AltModifier);
+        QTRY_COMPARE(w.count(WinEvent::StopClick), 1);
+        QVERIFY(!skip->isChecked());
+        QTest::keyClick(win, Qt::Key_S, Qt::AltModifier);
+        QTRY_COMPARE(w.count(WinEvent::StopClick), 2);
+        // Stop hidden: the check box takes the key again.
+        w.setVisible(Ctl::cmdStop, false);
+        w.setEnabled(Ctl::cmdStop, false);
+        QTest::keyClick(win, Qt::Key_S, Qt::AltModifier);
+        QTRY_VERIFY(skip->hasFocus() || skip->isChecked());
+        QCOMPARE(w.count(WinEvent::StopClick), 2);
+    }
+
     void everyControlRaisesItsEvent()
     {
         WindowRig rig;
