@@ -99,7 +99,7 @@ int makeFolderPath(Context &ctx, const QString &whole, QString &failed, quint32 
 
 } // namespace
 
-void CreateFolderPath(Context &ctx, QString &path, quint32 mode)
+void CreateFolderPath(Context &ctx, QString &path, quint32 mode, const std::function<void()> &beforeReport)
 {
     ctx.FolderCreateFailed = false;
     path = withoutTrailingSeparators(path) + platform::separator();
@@ -107,6 +107,8 @@ void CreateFolderPath(Context &ctx, QString &path, quint32 mode)
     const int err = makeFolderPath(ctx, path.left(path.size() - 1), folder, mode);
     if (err == 0)
         return;
+    if (beforeReport)
+        beforeReport();
     const QString number = QString::number(err);
     const QString text = platform::pathErrorText(err);
     ctx.ui->ask(messageBox(QStringLiteral("Error ") + number + QStringLiteral(" -- ") + text
@@ -199,7 +201,7 @@ bool handOverNewFile(Context &ctx, NewCopy &run, const WorkItem &item, const QSt
         else if (copied)
             ++ctx.TargetFileTotal;
     };
-    return run.ahead->handOver(from, to, [&ctx, from, to] { CopyBigFiles(ctx, from, to); }, report);
+    return run.ahead->handOver(from, to, item.Size, [&ctx, from, to] { CopyBigFiles(ctx, from, to); }, report);
 }
 
 // Makes one new folder (noted to get its source folder's bits and time when the run ends) or
@@ -207,14 +209,14 @@ bool handOverNewFile(Context &ctx, NewCopy &run, const WorkItem &item, const QSt
 // files meant for it would fail one by one, so the step ends there.
 bool copyNewItem(Context &ctx, NewCopy &run, const WorkItem &item, QString &destination)
 {
-    if (item.IsFolder)
-        run.ahead->drain(); // the folder comes after every file before it, in the log too
+    // A folder is made while the files before it are still being copied (it is another name
+    // in their folders): a failure waits for their outcomes, so the log keeps the list's order.
     try {
         CheckUnderRoot(item.Path, run.sourceRoot);
         CheckNotIntoItself(item.Path, run.sourceRoot, run.targetRoot);
         if (item.IsFolder) {
             CheckCaseClash(ctx, item.Path, destination);
-            CreateFolderPath(ctx, destination, modeWhileFilled(ctx, item.Path));
+            CreateFolderPath(ctx, destination, modeWhileFilled(ctx, item.Path), [&run] { run.ahead->drain(); });
             if (ctx.FolderCreateFailed) {
                 ctx.ui->setText(Ctl::lblListStatus, QStringLiteral("Error creating: ") + destination);
                 ++ctx.RunFailures;

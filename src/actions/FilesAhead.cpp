@@ -10,8 +10,8 @@ namespace steps {
 
 FilesAhead::~FilesAhead()
 {
-    // Left early by an exception: nothing more is begun, and the worker's thread ends.
-    worker_.stop();
+    // Left early by an exception: nothing more is begun, and the workers' threads end.
+    stop();
 }
 
 namespace {
@@ -82,20 +82,52 @@ bool FilesAhead::holdFolder(HeldFolder &held, const QString &path, bool destinat
     return true;
 }
 
-bool FilesAhead::handOver(const QString &from, const QString &to, std::function<void()> copyHere, Report report)
+// The worker for a file into the folder `dev`/`ino`: the one that has a file into that folder
+// under way, else the one with fewer files under way.
+size_t FilesAhead::workerFor(quint64 dev, quint64 ino) const
+{
+    size_t busy[kCopyWorkers] = {};
+    for (const Pending &p : pending_) {
+        if (p.intoDev == dev && p.intoIno == ino)
+            return p.worker;
+        ++busy[p.worker];
+    }
+    size_t best = 0;
+    for (size_t k = 1; k < kCopyWorkers; ++k)
+        if (busy[k] < busy[best])
+            best = k;
+    return best;
+}
+
+// A full pipeline (in files or in bytes) waits for half of it at once: one wake-up for several
+// files. When that half's worker is held by a file it handed back, the first file is waited
+// for instead.
+void FilesAhead::makeRoom(qint64 bytes)
+{
+    while (!pending_.empty() && (pending_.size() >= kFilesAhead || bytesAhead_ + bytes > kBytesAhead)) {
+        const Pending &half = pending_[(pending_.size() - 1) / 2];
+        workers_[half.worker].wait(*half.slot);
+        const size_t before = pending_.size();
+        settleReady();
+        if (pending_.size() == before)
+            settleFront();
+    }
+}
+
+bool FilesAhead::handOver(const QString &from, const QString &to, qint64 bytes, std::function<void()> copyHere,
+                          Report report)
 {
     if (!holdFolder(from_, from, false) || !holdFolder(into_, to, true) || !into_.keepsTimes)
         return false;
-    // A full pipeline waits for half of it at once: one wake-up for several files. A file
-    // handed back before that half holds the worker: it is settled (copied here) first.
-    while (pending_.size() >= kFilesAhead) {
-        worker_.wait(*pending_[kFilesAhead / 2 - 1].slot);
-        settleReady();
-    }
+    bytes = bytes < 0 ? kWorkerFileLimit : bytes;
+    makeRoom(bytes);
     WorkerCopyJob job{from_.folder, into_.folder, into_.root, into_.rel, into_.dev, into_.ino,
                       platform::encodeName(from.mid(from_.path.size() + 1)),
                       platform::encodeName(to.mid(into_.path.size() + 1))};
-    pending_.push_back({from, to, std::move(copyHere), std::move(report), worker_.add(std::move(job))});
+    const size_t k = workerFor(into_.dev, into_.ino);
+    pending_.push_back({from, to, std::move(copyHere), std::move(report), workers_[k].add(std::move(job)), k,
+                        into_.dev, into_.ino, bytes});
+    bytesAhead_ += bytes;
     return true;
 }
 
@@ -115,8 +147,9 @@ void FilesAhead::settleFront()
 {
     Pending p = std::move(pending_.front());
     pending_.pop_front();
-    // Every result before this one is settled, so the worker is held by none of them.
-    worker_.wait(*p.slot);
+    bytesAhead_ -= p.bytes;
+    // Every result before this one is settled, so its worker is held by none of them.
+    workers_[p.worker].wait(*p.slot);
     settle(p);
 }
 
@@ -133,9 +166,9 @@ void FilesAhead::settle(Pending &p)
         CopyWorker &w;
         bool held;
         ~Release() { if (held) w.release(); }
-    } release{worker_, r.outcome == Outcome::Yours || r.outcome == Outcome::ModeRefused};
+    } release{workers_[p.worker], r.outcome == Outcome::Yours || r.outcome == Outcome::ModeRefused};
     if (ctx_.StopRequested)
-        worker_.stop();
+        stop();
     if (r.outcome == Outcome::Stopped || (release.held && ctx_.StopRequested)) {
         p.report(false, nullptr);
         return;
@@ -150,7 +183,7 @@ void FilesAhead::settle(Pending &p)
         if (here)
             p.copyHere();
         if (ctx_.StopRequested)
-            worker_.stop(); // pressed while the file here let the events run
+            stop(); // pressed while the file here let the events run
         ctx_.ProcessedBytes += r.bytes;
         if (r.timesErr)
             reportTimes(ctx_, p.to, r.timesErr);

@@ -65,7 +65,7 @@ bool handOverListed(Context &ctx, FilesAhead &ahead, const QString &listed, cons
         else if (copied && !copiedLine.isEmpty())
             ctx.log.writeB(copiedLine);
     };
-    return ahead.handOver(from, to, [&ctx, from, to] { CopyFileOrLink(ctx, from, to); }, report);
+    return ahead.handOver(from, to, -1, [&ctx, from, to] { CopyFileOrLink(ctx, from, to); }, report);
 }
 
 // One listed file: handed to the worker, or copied here once the worker has reported all before it.

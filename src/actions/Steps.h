@@ -5,6 +5,7 @@
 #include "core/Context.h"
 #include "core/Errors.h"
 #include "core/Progress.h"
+#include <functional>
 
 // Copies the items new on the source to the target: folders first created (top-down, the
 // order of the listing), files copied.
@@ -12,7 +13,9 @@ void CopyNewItems(Context &ctx);
 // Creates the folder `path` and every missing folder above it. `path` is normalised in place
 // (trailing separators removed, then one appended); the last level is made with `mode` (less
 // the umask). Sets ctx.FolderCreateFailed when it gives up.
-void CreateFolderPath(Context &ctx, QString &path, quint32 mode = 0777);
+// `beforeReport` runs before a failure is shown or logged (the copy worker's earlier files are
+// reported first).
+void CreateFolderPath(Context &ctx, QString &path, quint32 mode = 0777, const std::function<void()> &beforeReport = {});
 
 // Copies the files newer on the source over their target copies; with ctx.OverwriteAll also
 // the source version over every file newer on the target.
@@ -147,11 +150,12 @@ QString FailureReason(const std::exception &failure);
 
 namespace steps {
 
-// The copy worker as the copy steps use it: small files are handed over in list order and
+// The copy workers as the copy steps use them: small files are handed over in list order and
 // their outcomes reported back on the window's thread in that same order, so that the log,
 // the rows and the counters read as if every file had been copied here. Anything the window's
-// thread writes itself (a folder, a link, a big file, a failure line of its own) comes after
-// drain(), when every file handed over before it has been reported.
+// thread writes into a folder itself (a link, a big file) and every line it logs itself comes
+// after drain(), when every file handed over before it has been reported. A new folder is only
+// a new name beside the files under way: it is made without waiting.
 class FilesAhead {
 public:
     // What becomes of a file handed over: `copied` after a complete copy, `failure` the error
@@ -159,16 +163,21 @@ public:
     using Report = std::function<void(bool copied, const std::exception *failure)>;
     explicit FilesAhead(Context &ctx) : ctx_(ctx) {}
     ~FilesAhead();
-    // Hands the copy of `from` over `to` to the worker (at most kFilesAhead unreported). False
+    // Hands the copy of `from` over `to` to a worker (at most kFilesAhead unreported). False
     // when it must be copied here: its folders cannot be opened, or its volume does not keep
     // times as set. `copyHere` is today's copy of it, for a file the worker hands back.
-    bool handOver(const QString &from, const QString &to, std::function<void()> copyHere, Report report);
+    // `bytes` is its length as listed (-1: not known, counted as the largest a worker takes).
+    bool handOver(const QString &from, const QString &to, qint64 bytes, std::function<void()> copyHere, Report report);
     // Reports the outcomes that are in, in order, up to the first still under way.
     void settleReady();
     // Waits for and reports every outcome.
     void drain();
-    // Files not begun are dropped (reported as never begun); the one under way finishes.
-    void stop() { worker_.stop(); }
+    // Files not begun are dropped (reported as never begun); those under way finish.
+    void stop()
+    {
+        for (CopyWorker &w : workers_)
+            w.stop();
+    }
 
 private:
     struct Pending {
@@ -176,6 +185,9 @@ private:
         std::function<void()> copyHere;
         Report report;
         std::shared_ptr<CopyWorker::Slot> slot;
+        size_t worker = 0;
+        quint64 intoDev = 0, intoIno = 0; // the destination folder
+        qint64 bytes = 0;
     };
     struct HeldFolder {
         QString path;
@@ -188,9 +200,12 @@ private:
     void settleFront();
     void settle(Pending &p);
     bool holdFolder(HeldFolder &held, const QString &path, bool destination);
+    size_t workerFor(quint64 dev, quint64 ino) const;
+    void makeRoom(qint64 bytes);
     Context &ctx_;
-    CopyWorker worker_;
+    CopyWorker workers_[kCopyWorkers];
     std::deque<Pending> pending_;
+    qint64 bytesAhead_ = 0; // of the files pending
     HeldFolder from_, into_;
     const platform::Folder *rootFor_ = nullptr;
     std::shared_ptr<const platform::Folder> rootCopy_;

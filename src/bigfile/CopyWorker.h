@@ -1,14 +1,16 @@
 #pragma once
-// The copy of small files on a second thread. The window's thread hands over one plain job per
-// file (its source and destination folders, opened beneath the roots, and the names); one
-// worker thread copies them strictly in the order given, through the temporary file as the
-// copier does, and hands back a plain result. The worker never touches the shared state, the
-// run log or the window: the caller reports each result, in order, on its own thread.
+// The copy of small files on threads of their own. The window's thread hands over one plain job
+// per file (its source and destination folders, opened beneath the roots, and the names); a
+// worker thread copies its jobs strictly in the order given, one at a time, through the
+// temporary file as the copier does, and hands back a plain result. A worker never touches the
+// shared state, the run log or the window: the caller reports each result, in order, on its
+// own thread.
 //
-// Only one file is ever in progress on the worker, so its temporary name can never meet
-// another of the worker's own; the caller drains the worker before it writes anything itself
-// (a folder, a link, a big file), and a job the worker hands back for the caller to copy holds
-// the worker until the caller releases it.
+// Only one file is ever in progress on a worker, and the caller gives every file into one
+// folder to the worker that has one there under way, so a folder's temporary name is never
+// used twice at once; the caller drains the workers before it writes into a folder itself (a
+// link, a big file), and a job a worker hands back for the caller to copy holds that worker
+// until the caller releases it.
 #include "core/Errors.h"
 #include "platform/FileSystem.h"
 #include <atomic>
@@ -20,8 +22,16 @@
 
 // Files up to this length go to the worker: one chunk of the copier, with no progress of its own.
 inline constexpr qint64 kWorkerFileLimit = 1000000;
-// How many files may be handed over and not yet reported: what a stop may still let through.
-inline constexpr size_t kFilesAhead = 16;
+// How many files, and how many of their bytes, may be handed over and not yet reported. A stop
+// drops the files not begun, so it lets through only those under way; the bounds keep the
+// window's thread from waiting long on the workers, and let them work on the next folder while
+// one folder's files are still under way.
+inline constexpr size_t kFilesAhead = 256;
+inline constexpr qint64 kBytesAhead = 8 * kWorkerFileLimit;
+// Workers copying at once. The files of one destination folder all go to one worker while
+// any of them is under way, and a worker copies one file at a time, so two copies never meet
+// at a folder's temporary name.
+inline constexpr size_t kCopyWorkers = 2;
 
 struct WorkerCopyJob {
     std::shared_ptr<const platform::Folder> from, into; // the source's and destination's folders

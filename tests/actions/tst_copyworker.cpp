@@ -6,7 +6,9 @@
 #include "FaultyFileSystem.h"
 #include "actions/Steps.h"
 #include "bigfile/CopyWorker.h"
+#include <algorithm>
 #include <atomic>
+#include <mutex>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -28,6 +30,38 @@ public:
         }
         return WrappedFileSystem::openFile(folder, name, how, out);
     }
+};
+
+// Watches the temporary files the copies make: how many are under way at once in one folder,
+// and in all. A worker's file open takes a little while, so the workers overlap.
+class TempWatchDoor : public WrappedFileSystem {
+public:
+    int openFile(const Folder &folder, const char *name, FileOpen how, Fd &out) override
+    {
+        std::this_thread::sleep_for(std::chrono::microseconds(300));
+        const int err = WrappedFileSystem::openFile(folder, name, how, out);
+        if (err == 0 && how == FileOpen::CreateNew && std::strcmp(name, platform::kCopyTempName) == 0) {
+            std::lock_guard<std::mutex> g(lock_);
+            maxInFolder = std::max(maxInFolder, ++inFolder_[folder.path()]);
+            maxInAll = std::max(maxInAll, ++inAll_);
+        }
+        return err;
+    }
+    int rename(const Folder &fromFolder, const char *from, const Folder &toFolder, const char *to) override
+    {
+        if (std::strcmp(from, platform::kCopyTempName) == 0) {
+            std::lock_guard<std::mutex> g(lock_);
+            --inFolder_[fromFolder.path()];
+            --inAll_;
+        }
+        return WrappedFileSystem::rename(fromFolder, from, toFolder, to);
+    }
+    int maxInFolder = 0, maxInAll = 0;
+
+private:
+    std::mutex lock_;
+    QHash<QByteArray, int> inFolder_;
+    int inAll_ = 0;
 };
 
 QString numbered(int i)
@@ -120,6 +154,66 @@ private slots:
         QCOMPARE(rig.status(), QStringLiteral("New Files Copy Complete."));
         for (const char *folder : {"", "a/", "b/"})
             QVERIFY(!QFileInfo::exists(rig.dst + folder + "$$$DEV$$$.$tmpfile$"));
+    }
+
+    // The workers copy side by side, but never two files into one folder at once: the folder's
+    // one temporary name is never shared. Every file arrives whole.
+    void workersNeverShareAFolder()
+    {
+        ActionRig rig;
+        TempWatchDoor door;
+        platform::ScopedFileSystem scoped(door);
+        QStringList rels;
+        for (int d = 1; d <= 6; ++d) {
+            const QString folder = QStringLiteral("d%1").arg(d);
+            mkdirs(rig.src + folder);
+            rels << folder;
+            for (int i = 1; i <= 30; ++i) {
+                writeFile(rig.src + folder + "/" + numbered(i), (folder + numbered(i)).toUtf8());
+                rels << folder + "/" + numbered(i);
+            }
+        }
+        rig.setNew(rels);
+        WorkArray items; // with their lengths, as a listing gives them
+        for (WorkItem w : rig.ctx.NewItems) {
+            w.Size = w.IsFolder ? -1 : QFileInfo(w.Path).size();
+            items.push_back(w);
+        }
+        rig.ctx.NewItems = items;
+        CopyNewItems(rig.ctx);
+        QCOMPARE(door.maxInFolder, 1);
+        QCOMPARE(door.maxInAll, int(kCopyWorkers));
+        QCOMPARE(rig.ctx.TargetFileTotal, 180);
+        for (const QString &rel : rels)
+            if (rel.contains('/'))
+                QCOMPARE(readFile(rig.dst + rel), rel.section('/', 0, 0).toUtf8() + rel.section('/', 1).toUtf8());
+        QCOMPARE(rig.messages().size(), 1);
+    }
+
+    // A folder is made while earlier files are still being copied; when it cannot be made,
+    // the failures of the files before it are logged first, in the list's order.
+    void aFolderFailureWaitsForTheFilesBeforeIt()
+    {
+        ActionRig rig;
+        SlowWorkerDoor door;
+        platform::ScopedFileSystem scoped(door);
+        mkdirs(rig.src + "a");
+        mkdirs(rig.src + "b");
+        for (const char *name : {"a/1.txt", "a/gone.txt", "a/2.txt", "b/3.txt"})
+            writeFile(rig.src + name, name);
+        rig.setNew({"a", "a/1.txt", "a/gone.txt", "a/2.txt", "b", "b/3.txt"});
+        QFile::remove(rig.src + "a/gone.txt");
+        writeFile(rig.dst + "b", "a file where the folder goes");
+        rig.host.asker.expect(Button::Ok, "trying to create");
+
+        CopyNewItems(rig.ctx);
+
+        const QStringList m = rig.messages();
+        QCOMPARE(m.size(), 3);
+        QCOMPARE(m[1], " Could not copy file: " + rig.src + "a/gone.txt to " + rig.dst + "a/gone.txt -- No such file or directory");
+        QVERIFY2(m[2].contains(" trying to create " + rig.dst + "b"), qPrintable(m[2]));
+        QCOMPARE(readFile(rig.dst + "a/2.txt"), QByteArray("a/2.txt"));
+        QVERIFY(!QFileInfo::exists(rig.dst + "a/$$$DEV$$$.$tmpfile$"));
     }
 
     // A back copy of 40 files whose 20th cannot be opened: its two failure lines stand between
