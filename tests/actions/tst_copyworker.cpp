@@ -8,6 +8,7 @@
 #include "bigfile/CopyWorker.h"
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <mutex>
 #include <cerrno>
 #include <chrono>
@@ -33,19 +34,23 @@ public:
 };
 
 // Watches the temporary files the copies make: how many are under way at once in one folder,
-// and in all. A worker's file open takes a little while, so the workers overlap.
+// and in all. The first one waits (up to a few seconds) until a second is begun elsewhere, so
+// that workers able to copy side by side are seen doing so.
 class TempWatchDoor : public WrappedFileSystem {
 public:
     int openFile(const Folder &folder, const char *name, FileOpen how, Fd &out) override
     {
-        std::this_thread::sleep_for(std::chrono::microseconds(300));
-        const int err = WrappedFileSystem::openFile(folder, name, how, out);
-        if (err == 0 && how == FileOpen::CreateNew && std::strcmp(name, platform::kCopyTempName) == 0) {
-            std::lock_guard<std::mutex> g(lock_);
+        if (how == FileOpen::CreateNew && std::strcmp(name, platform::kCopyTempName) == 0) {
+            std::unique_lock<std::mutex> g(lock_);
             maxInFolder = std::max(maxInFolder, ++inFolder_[folder.path()]);
             maxInAll = std::max(maxInAll, ++inAll_);
+            changed_.notify_all();
+            if (!gated_) {
+                gated_ = true;
+                changed_.wait_for(g, std::chrono::seconds(5), [this] { return inAll_ > 1; });
+            }
         }
-        return err;
+        return WrappedFileSystem::openFile(folder, name, how, out);
     }
     int rename(const Folder &fromFolder, const char *from, const Folder &toFolder, const char *to) override
     {
@@ -60,6 +65,8 @@ public:
 
 private:
     std::mutex lock_;
+    std::condition_variable changed_;
+    bool gated_ = false;
     QHash<QByteArray, int> inFolder_;
     int inAll_ = 0;
 };
