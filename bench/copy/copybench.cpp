@@ -5,6 +5,7 @@
 #include "core/Context.h"
 #include "core/Errors.h"
 #include "bigfile/CopyBigFiles.h"
+#include <QFileInfo>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -59,9 +60,14 @@ int main(int argc, char **argv)
     const QByteArray mode = argv[1];
     QElapsedTimer t;
     t.start();
+    const QString src = QFile::decodeName(argv[2]), dst = QFile::decodeName(argv[3]);
+    // The copier works beneath the window's two folders: those of the one file, or the trees.
+    const bool one = mode == "file";
+    host.setText(Ctl::txtSource, one ? QFileInfo(src).absolutePath() : src);
+    host.setText(Ctl::txtTarget, one ? QFileInfo(dst).absolutePath() : dst);
     try {
         if (mode == "file") {
-            CopyBigFiles(ctx, QFile::decodeName(argv[2]), QFile::decodeName(argv[3]));
+            CopyBigFiles(ctx, src, dst);
             files = 1;
         } else {
             copyTree(ctx, argv[2], argv[3]);
