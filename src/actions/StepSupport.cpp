@@ -93,7 +93,10 @@ bool CopyListedFiles(Context &ctx, Pace &pace, const ListedCopy &loop, const std
         if (!path.isEmpty()) {
             ShowItem(ctx, pace, i, count, loop.what, path);
             last = i;
-            copyOneListed(ctx, ahead, loop, path);
+            // Stop pressed while the events ran: the file is not begun, so the worker
+            // cannot finish it behind the stop.
+            if (!ctx.StopRequested)
+                copyOneListed(ctx, ahead, loop, path);
             ahead.settleReady();
         }
         if (ctx.StopRequested) {
