@@ -58,13 +58,17 @@ void runSingleStep(Context &ctx, Choice choice)
     }
 }
 
-// The exact copy: orphans deleted, new items copied, then every changed file overwritten.
+// The exact copy: orphans deleted, new items copied, then every changed file overwritten, and
+// last every file whose length differs at the same time: exact means the source's version of
+// every file, whichever side changed last and however close together.
 void runExactCopy(Context &ctx)
 {
     if (runStep(ctx, Choice::DeleteOrphans) && runStep(ctx, Choice::NewItems) && !ctx.StopRequested) {
         ctx.ui->setValue(Ctl::cboChoices, choiceIndex(Choice::ChangedToTarget));
         ctx.OverwriteAll = true;
         RunChosenAction(ctx);
+        if (!ctx.StopRequested && !ctx.SizeItems.empty())
+            CopyAllSizeDifferences(ctx);
     }
 }
 

@@ -26,12 +26,18 @@ struct Entry {
     int err = 0;
 };
 
+// The source folder itself, reached inside the target by another way (a bind mount the
+// listing could not tell from a folder), is never an orphan to delete: it is refused as the
+// door refuses a path that leads outside the tree.
 Entry lookUp(Context &ctx, const QString &path)
 {
     Entry e;
     e.err = ctx.treeRoots().openParent(withoutTrailingSeparators(path), platform::FolderUse::Lookup, e.parent, e.name);
     if (!e.err)
         e.err = platform::fs().statAt(e.parent, e.name.constData(), e.st);
+    const FolderIdentity &source = ctx.sourceRootId;
+    if (!e.err && source.valid && e.st.kind == platform::Kind::Folder && e.st.dev == source.dev && e.st.ino == source.ino)
+        e.err = platform::errc::OutsideFolder;
     return e;
 }
 
@@ -84,49 +90,78 @@ bool DeleteFolderTree(Context &ctx, const QString &path, QString *error)
     return !folderStillThere(ctx, path);
 }
 
-QString UnwatchedDeletionConcern(qint64 sourceItems, qint64 targetItems, qint64 orphans)
+QString UnwatchedDeletionConcern(qint64 sourceItems, qint64 targetItems, qint64 orphans, qint64 maxDelete)
 {
     if (orphans <= 0)
         return QString();
     if (sourceItems == 0 && targetItems > 0)
         return QStringLiteral("the source listed no item while the target listed ") + QString::number(targetItems);
+    if (maxDelete >= 0) {
+        if (orphans > maxDelete)
+            return QString::number(orphans) + QStringLiteral(" orphans are more than --max-delete=")
+                + QString::number(maxDelete) + QStringLiteral(" allows");
+        return QString();
+    }
     if (orphans * 2 > targetItems && targetItems > kHandfulOfItems)
         return QString::number(orphans) + QStringLiteral(" of the target's ") + QString::number(targetItems)
             + QStringLiteral(" items are orphans");
     return QString();
 }
 
-QString NestedFoldersConcern(const QString &source, const QString &target)
+QString NestedFoldersConcern(RootsRelation relation)
 {
-    const QChar sep = platform::separator();
-    const QString s = withoutTrailingSeparators(source) + sep, t = withoutTrailingSeparators(target) + sep;
-    if (s.startsWith(t))
+    if (relation == RootsRelation::SourceInsideTarget)
         return QStringLiteral("the source folder lies inside the target folder");
-    if (t.startsWith(s))
+    if (relation == RootsRelation::TargetInsideSource)
         return QStringLiteral("the target folder lies inside the source folder");
     return QString();
 }
 
 namespace {
 
+// The way out of a held-back deletion that the log line gives: a person who confirms it, or,
+// for the share of the target alone, a bound the scheduled run is given.
+QString waysOut(bool boundLifts)
+{
+    return boundLifts ? QStringLiteral(" To delete them, run once with the window and confirm, or give the batch run"
+                                       " --max-delete=N to allow up to N deletions.")
+                      : QStringLiteral(" To delete them, run once with the window and confirm.");
+}
+
 // In a batch run nobody sees the count in the question: a listing that looks wrong deletes
 // nothing. After the target scan ScanItems holds the target listing and SourceScanItems the
-// source's; with the target not scanned there are no orphans. Otherwise the user confirms.
+// source's; with the target not scanned there are no orphans, and with none there is nothing
+// to hold back. Folders inside one another, and an empty source, are never lifted by a bound.
+bool heldBackInBatch(Context &ctx)
+{
+    const qint64 orphans = qint64(ctx.OrphanItems.size());
+    if (orphans == 0)
+        return false;
+    QString concern = NestedFoldersConcern(ctx.rootsRelation);
+    bool boundLifts = false;
+    if (concern.isEmpty()) {
+        const qint64 sourceItems = qint64(ctx.SourceScanItems.size()), targetItems = qint64(ctx.ScanItems.size());
+        concern = UnwatchedDeletionConcern(sourceItems, targetItems, orphans, ctx.MaxDelete);
+        boundLifts = !concern.isEmpty() && UnwatchedDeletionConcern(sourceItems, targetItems, orphans, orphans).isEmpty();
+    }
+    if (concern.isEmpty())
+        return false;
+    ctx.orphanSafetyStop = true;
+    ctx.log.writeDated(QStringLiteral(" Orphan deletion skipped in a batch run: ") + concern + QLatin1Char('.')
+                       + waysOut(boundLifts));
+    return true;
+}
+
+// Otherwise the user confirms; with one folder inside the other the question says so.
 bool deletionConfirmed(Context &ctx)
 {
-    if (ctx.SwitchBa) {
-        QString concern = NestedFoldersConcern(ctx.ui->text(Ctl::txtSource), ctx.ui->text(Ctl::txtTarget));
-        if (concern.isEmpty())
-            concern = UnwatchedDeletionConcern(qint64(ctx.SourceScanItems.size()), qint64(ctx.ScanItems.size()),
-                                               qint64(ctx.OrphanItems.size()));
-        if (!concern.isEmpty()) {
-            ctx.orphanSafetyStop = true;
-            ctx.log.writeDated(QStringLiteral(" Orphan deletion skipped in a batch run: ") + concern + QLatin1Char('.'));
-            return false;
-        }
-    }
-    Question q = messageBox(QStringLiteral("Do you really want to delete orphan files from Target"), Buttons::YesNo,
-                            QStringLiteral("Quorvel Marni Syn"));
+    if (ctx.SwitchBa && heldBackInBatch(ctx))
+        return false;
+    QString text = QStringLiteral("Do you really want to delete orphan files from Target");
+    if (const QString nested = NestedFoldersConcern(ctx.rootsRelation); !nested.isEmpty() && !ctx.OrphanItems.empty())
+        text += QStringLiteral("\n\nNote: ") + nested
+            + QStringLiteral(", so every item of the target around the source folder is an orphan.");
+    Question q = messageBox(text, Buttons::YesNo, QStringLiteral("Quorvel Marni Syn"));
     q.decides = Decides::OrphanDeletion;
     return ctx.ui->ask(q).button == Button::Yes;
 }

@@ -38,11 +38,12 @@ bool foldersChangedSinceListing(const Context &ctx)
 }
 
 // Whether the Copy button is refused: once per listing, only after a listing that found
-// something, and never inside a running listing or run (the File menu reaches this handler
-// whatever the button's state). Folders changed since the listing are said so.
+// something (files of different length count: the size copy and the exact copy take them),
+// and never inside a running listing or run (the File menu reaches this handler whatever the
+// button's state). Folders changed since the listing are said so.
 bool runRefused(Context &ctx)
 {
-    if (ctx.RunState == QLatin1String("Finished") || ctx.PendingItemCount == 0)
+    if (ctx.RunState == QLatin1String("Finished") || (ctx.PendingItemCount == 0 && ctx.SizeItems.empty()))
         return true;
     if (ctx.runBusy || ctx.listingBusy)
         return true;

@@ -1,4 +1,5 @@
 // Copy of the files whose lengths differ, as chosen in the size dialog: always source to target.
+// The exact copy takes them all without asking; a mirror run that leaves them names them.
 #include "actions/Steps.h"
 
 using namespace steps;
@@ -58,4 +59,33 @@ void CopySizeDifferences(Context &ctx)
     if (!CopyListedFiles(ctx, pace, sizes, chosenPaths(ctx)))
         return;
     ui.setText(Ctl::lblListStatus, QStringLiteral("Different Size File Copy Complete."));
+}
+
+void CopyAllSizeDifferences(Context &ctx)
+{
+    UiHost &ui = *ctx.ui;
+    Pace pace(ctx, Pace::Mode::Copy);
+    ctx.log.writeB(QStringLiteral(" ..................Starting Diff Size Files update for ")
+                   + QString::number(ctx.SizeItems.size()) + QStringLiteral(" items."));
+    const ListedCopy sizes{QStringLiteral("Copying size diff. file  "), ui.text(Ctl::txtSource), ui.text(Ctl::txtTarget),
+                           false, QStringLiteral(" Copied diff. size file: "), QStringLiteral(" to ")};
+    std::vector<QString> all;
+    all.reserve(ctx.SizeItems.size());
+    for (const SizeItem &item : ctx.SizeItems)
+        all.push_back(item.Path);
+    if (!CopyListedFiles(ctx, pace, sizes, all))
+        return;
+    ui.setText(Ctl::lblListStatus, QStringLiteral("Different Size File Copy Complete."));
+}
+
+qint32 LogSizesLeftAlone(Context &ctx)
+{
+    const QString S = ctx.ui->text(Ctl::txtSource), T = ctx.ui->text(Ctl::txtTarget);
+    for (const SizeItem &item : ctx.SizeItems)
+        ctx.log.writeB(QStringLiteral(" Size differs, left as it is: ") + Counterpart(item.Path, S, T));
+    const qint32 count = qint32(ctx.SizeItems.size());
+    if (count > 0)
+        ctx.log.writeB(QStringLiteral(" Files of different size left as they are : ") + CounterText(count)
+                       + QStringLiteral(" (Copy Exact to Target puts the source's version over them)."));
+    return count;
 }

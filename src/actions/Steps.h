@@ -24,6 +24,12 @@ void CopyChangedToTarget(Context &ctx);
 void CopyChangedToSource(Context &ctx);
 // Asks which of the files of different length to copy and copies them source to target.
 void CopySizeDifferences(Context &ctx);
+// The exact copy's last step: every file of different length (the same time on both sides)
+// gets the source's version, without asking.
+void CopyAllSizeDifferences(Context &ctx);
+// For a run that brings changed files over but leaves those of different length with the same
+// time as they are: one log line for each, and their count. Returns the count.
+qint32 LogSizesLeftAlone(Context &ctx);
 // After a confirmation, moves the orphan files, then the orphan folders, to the trash.
 void DeleteOrphans(Context &ctx);
 // Moves a folder with its contents to the trash; true when it existed and is gone afterwards.
@@ -39,11 +45,13 @@ inline constexpr qint64 kHandfulOfItems = 10;
 // Why a deletion of `orphans` orphans that nobody watches should not run, or "" when nothing
 // speaks against it: a source that listed no item while the target listed some (an unmounted
 // or emptied source), or orphans that are more than half of the target's items in a target of
-// more than a handful (kHandfulOfItems) of items (a wrong folder).
-QString UnwatchedDeletionConcern(qint64 sourceItems, qint64 targetItems, qint64 orphans);
+// more than a handful (kHandfulOfItems) of items (a wrong folder). A bound given for the run
+// (`maxDelete` >= 0, --max-delete) replaces the share: more orphans than the bound then speak
+// against it; the empty source still does.
+QString UnwatchedDeletionConcern(qint64 sourceItems, qint64 targetItems, qint64 orphans, qint64 maxDelete = -1);
 // Why no orphan may be deleted when nobody watches, or "": one folder lies inside the other (the
-// target's items around the source folder are all orphans of it).
-QString NestedFoldersConcern(const QString &source, const QString &target);
+// target's items around the source folder are all orphans of it), as the listing found them.
+QString NestedFoldersConcern(RootsRelation relation);
 
 // When a run ends: every folder it wrote into (ctx.WrittenFolders) gets its counterpart's
 // modification time, and a folder it made gets its counterpart's permission bits as well;

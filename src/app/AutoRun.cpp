@@ -38,16 +38,16 @@ bool ranWhole(Context &ctx, Part part)
 
 } // namespace
 
-ExitStatus AutomaticRunStatus(const Context &ctx, bool sameFolders, bool faulted)
+ExitStatus AutomaticRunStatus(const Context &ctx, bool foldersRefused, bool leftUndone)
 {
-    if (sameFolders)
+    if (foldersRefused)
         return ExitStatus::CommandLine;
     if (ctx.lastListingStopped || ctx.StopRequested || ctx.stopSignal != 0)
         return ExitStatus::Stopped;
     // Anything the listing left out (a folder not read completely on either side, an item it
     // could not read) was not brought in step: the run is not complete.
     const bool listingSkipped = ctx.listingCache && ctx.listingCache->itemsSkipped > 0;
-    if (faulted || ctx.RunFailures > 0 || ctx.orphanSafetyStop || listingSkipped)
+    if (leftUndone || ctx.RunFailures > 0 || ctx.orphanSafetyStop || listingSkipped)
         return ExitStatus::ItemsFailed;
     return ExitStatus::Done;
 }
@@ -55,14 +55,15 @@ ExitStatus AutomaticRunStatus(const Context &ctx, bool sameFolders, bool faulted
 void RunAutomatic(Context &ctx)
 {
     ctx.log.writeA(QStringLiteral(" Starting Automatic run."));
-    // The listing refuses two equal folder texts (it says so); the actions then run on empty
-    // lists and nothing is done.
-    const bool sameFolders = ctx.ui->text(Ctl::txtSource) == ctx.ui->text(Ctl::txtTarget);
+    // The listing refuses one folder under two names and the kernel's file systems (it says
+    // so); nothing more is done then.
     bool faulted = !ranWhole(ctx, [&] { ListFilesToCopy(ctx); });
+    const bool refused = ctx.foldersRefused;
+    bool leftAlone = false;
 
     // A listing ended by Stop ends the run: no action runs on what it left (the window closes).
     // Neither does one that failed: its lists are not the trees.
-    if (!faulted && !ctx.lastListingStopped && (ctx.SwitchCm || ctx.SwitchCn || ctx.SwitchDo)) {
+    if (!faulted && !refused && !ctx.lastListingStopped && (ctx.SwitchCm || ctx.SwitchCn || ctx.SwitchDo)) {
         // While the actions run the window is busy as during a run from the Copy button: Stop is
         // shown (and works), the buttons that would start a second listing or run are not offered.
         steps::RunBusy busy(ctx);
@@ -81,11 +82,15 @@ void RunAutomatic(Context &ctx)
             if (!ranWhole(ctx, [&] { RunChosenAction(ctx); }))
                 faulted = true;
         }
+        // Files of different length at the same time are not changed files: the copy of
+        // changed files leaves them, and the run says so (only the exact copy replaces them).
+        if (ctx.SwitchCn && !ctx.StopRequested)
+            leftAlone = LogSizesLeftAlone(ctx) > 0;
         // The folders written into get their times once all actions are done.
         if (!ranWhole(ctx, [&] { KeepFolderModesAndTimes(ctx); }))
             faulted = true;
     }
     // The outcome before the close: the close itself stops nothing that still runs.
-    ctx.exitStatus = AutomaticRunStatus(ctx, sameFolders, faulted);
+    ctx.exitStatus = AutomaticRunStatus(ctx, refused, faulted || leftAlone);
     CloseMainWindow(ctx);
 }

@@ -6,6 +6,7 @@
 void RunAutomatic(Context &ctx);
 
 // The exit status of an automatic run that has done its work: CommandLine when the listing
-// refused two equal folders, Stopped when it was stopped, ItemsFailed when an item failed, a
-// step faulted or a deletion was held back, otherwise Done.
-ExitStatus AutomaticRunStatus(const Context &ctx, bool sameFolders, bool faulted);
+// refused its folders, Stopped when it was stopped, ItemsFailed when an item failed, a deletion
+// was held back or something else was left undone (`leftUndone`: a step faulted, files of
+// different length were left as they are), otherwise Done.
+ExitStatus AutomaticRunStatus(const Context &ctx, bool foldersRefused, bool leftUndone);

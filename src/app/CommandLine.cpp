@@ -36,6 +36,27 @@ CommandPiece makePiece(const QString &upper, const QString &raw)
 
 // The value of a value option: everything after the first blank of the trimmed piece, blanks
 // included; no blank means no value.
+// The long option of the word form, and the mark that keeps it apart from the pieces of the
+// "/" options until they are made (no typed word begins with it).
+bool isMaxDeleteWord(const QString &word)
+{
+    return word.startsWith(QLatin1String("--max-delete"));
+}
+const QChar kLongOptionMark(1);
+
+// The bound of "--max-delete=N": N digits, nothing else.
+bool maxDeleteValue(const QString &piece, QString *value)
+{
+    const QString prefix = QStringLiteral("--max-delete=");
+    if (!piece.startsWith(prefix) || piece.size() == prefix.size() || piece.size() > prefix.size() + 12)
+        return false;
+    *value = piece.mid(prefix.size());
+    for (QChar c : *value)
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return false;
+    return true;
+}
+
 bool valueOf(const QString &piece, QString *value)
 {
     const QString t = trimBlanks(piece);
@@ -112,6 +133,9 @@ bool applyCommandLine(Context &ctx, const CommandLineSplit &split)
         case CommandOption::Batch:
             ctx.AutoRun = true;
             break;
+        case CommandOption::MaxDelete:
+            ctx.MaxDelete = o.value.toLongLong();
+            break;
         case CommandOption::CopyMissing:
             ctx.SwitchCm = ctx.AutoRun = true;
             break;
@@ -170,7 +194,10 @@ CommandLineSplit SplitCommandWords(const QStringList &words)
     QStringList raw;          // one entry per piece after the first option word
     bool valueNext = false;   // the next word is the value of the option just started
     for (const QString &w : words) {
-        if (valueNext) {
+        if (!valueNext && isMaxDeleteWord(w)) {
+            s.hasOption = true;
+            raw.append(kLongOptionMark + w);
+        } else if (valueNext) {
             raw.last() += QLatin1Char(' ') + w;
             valueNext = false;
         } else if (w.startsWith(QLatin1Char('/'))) {
@@ -196,7 +223,8 @@ CommandLineSplit SplitCommandWords(const QStringList &words)
         // Words before the first option are piece 0, which nothing reads.
     }
     for (const QString &r : raw)
-        s.pieces.append(makePiece(r.toUpper(), r));
+        s.pieces.append(r.startsWith(kLongOptionMark) ? CommandPiece{kMaxDeletePiece, r.mid(1).toUpper(), r.mid(1)}
+                                                      : makePiece(r.toUpper(), r));
     return s;
 }
 
@@ -230,6 +258,8 @@ QList<CommandOption> InterpretCommandLine(const CommandLineSplit &split)
             goOn = add(CommandOption::Synchronize);
         } else if (n == QLatin1String("BA")) {
             goOn = add(CommandOption::Batch);
+        } else if (n == kMaxDeletePiece) {
+            goOn = maxDeleteValue(p.raw, &value) ? add(CommandOption::MaxDelete, value) : add(CommandOption::FormatError);
         } else {
             goOn = add(CommandOption::FormatError);
         }
@@ -281,6 +311,9 @@ QString CommandLineHelpText()
         QStringLiteral("        /? or /h                     -  Display help window then exit."),
         QStringLiteral("        /ba(tch)                     -  Run unattended: no window waits, no question is shown,"),
         QStringLiteral("                                            each answer goes to the run log (needs /mp and /sp)"),
+        QStringLiteral("        --max-delete=N               -  In a /ba run, delete up to N orphans, however many of the"),
+        QStringLiteral("                                            target's items they are (never when one folder lies"),
+        QStringLiteral("                                            inside the other, or the source listed nothing)"),
         QStringLiteral("        --help                       -  Print this help to the terminal, open no window"),
         QStringLiteral("        --version                    -  Print the version to the terminal, open no window"),
     };

@@ -8,6 +8,8 @@
 // whatever it begins with, so absolute paths work and keep their case.
 //
 // Both forms give the same list of pieces, and one interpretation turns pieces into options.
+// The word form also takes one long option anywhere: "--max-delete=N", a bound on the orphans
+// a batch run may delete.
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -33,10 +35,14 @@ CommandLineSplit SplitCommandText(const QString &commandLine);
 CommandLineSplit SplitCommandWords(const QStringList &words);
 
 struct CommandOption {
-    enum Kind { Help, Source, Target, CopyMissing, CopyNewer, CopyBack, DeleteOrphans, Synchronize, Name, Batch, FormatError };
+    enum Kind { Help, Source, Target, CopyMissing, CopyNewer, CopyBack, DeleteOrphans, Synchronize, Name, Batch, MaxDelete, FormatError };
     Kind kind = FormatError;
-    QString value;   // Source/Target: the folder as typed (without the added separator); Name: the run name
+    // Source/Target: the folder as typed (without the added separator); Name: the run name;
+    // MaxDelete: the bound's digits.
+    QString value;
 };
+// The piece name of "--max-delete=N" (its own, since it is no two-letter option).
+inline const QString kMaxDeletePiece = QStringLiteral("--MAX-DELETE");
 
 // The options in order. Interpretation stops after the first Help or FormatError (the program
 // ends there); whether a folder exists is not looked at here. /ba needs both /mp and /sp: without

@@ -164,9 +164,11 @@ SourceFindings scanSource(Context &ctx)
     // search's scan (which leaves out a source inside the target).
     PrereadFolderTree(ctx, ui->text(Ctl::txtTarget), ui->text(Ctl::txtPattern), LeaveOutFolder(S));
     ScanFolderTreeWithPattern(ctx, S, KnownFileMeta(), ui->text(Ctl::txtPattern), LeaveOutFolder(ui->text(Ctl::txtTarget)));
-    if (listingCache(ctx).scan.leftOut)
+    if (listingCache(ctx).scan.leftOut) {
+        ctx.rootsRelation = RootsRelation::TargetInsideSource;
         ctx.log.writeDated(QStringLiteral(" Target folder lies inside the source folder and is left out of the source listing: ")
                            + ui->text(Ctl::txtTarget));
+    }
     // Nothing listed on the source: no deletion is offered. Said as "empty" only when the
     // source could be read (an unreadable one is counted with the folders not read).
     found.listedNothing = ctx.ScanItems.empty() && !ctx.StopRequested;
@@ -347,6 +349,41 @@ bool listBothTrees(Context &ctx)
 
 namespace {
 
+// Says why the listing will not take the two folders, or "" when it will; learns on the way
+// where they lie from each other. One folder under two names (the same text, a link, another
+// spelling, a bind mount) would be compared with itself; a kernel file system holds the
+// kernel's state, not files anyone keeps.
+QString refusal(Context &ctx, const QString &S, const QString &T)
+{
+    ctx.rootsRelation = RootsRelation::Apart;
+    ctx.sourceRootId = FolderIdentity();
+    if (S == T)
+        return QStringLiteral("Can't proceeds, Source and Target are same.");
+    if (S.isEmpty() || T.isEmpty())
+        return QString();
+    ctx.rootsRelation = RelateRoots(S, T, &ctx.sourceRootId);
+    if (ctx.rootsRelation == RootsRelation::Same)
+        return QStringLiteral("Can't proceeds, Source and Target are same.");
+    for (const QString &folder : {S, T}) {
+        const QString kernel = platform::kernelFileSystemOf(folder);
+        if (!kernel.isEmpty())
+            return QStringLiteral("Can't proceed, ") + folder + QStringLiteral(" lies on the kernel's ") + kernel
+                + QStringLiteral(" file system, which holds no files to copy.");
+    }
+    return QString();
+}
+
+// Refuses two folders the listing will not take, with the reason in a message box; nothing is
+// listed then.
+bool refusesFolders(Context &ctx, const QString &S, const QString &T)
+{
+    const QString why = refusal(ctx, S, T);
+    ctx.foldersRefused = !why.isEmpty();
+    if (ctx.foldersRefused)
+        ctx.ui->ask(messageBox(why, Buttons::Ok, QStringLiteral("Quorvel Marnisyn"), Icon::Information));
+    return ctx.foldersRefused;
+}
+
 // The listing; false when a stop ended it.
 bool listFiles(Context &ctx)
 {
@@ -354,11 +391,8 @@ bool listFiles(Context &ctx)
     if (ctx.listingBusy)
         return true;
     UiHost *ui = ctx.ui;
-    if (ui->text(Ctl::txtSource) == ui->text(Ctl::txtTarget)) {
-        ui->ask(messageBox(QStringLiteral("Can't proceeds, Source and Target are same."), Buttons::Ok,
-                           QStringLiteral("Quorvel Marnisyn"), Icon::Information));
+    if (refusesFolders(ctx, ui->text(Ctl::txtSource), ui->text(Ctl::txtTarget)))
         return true;
-    }
     ScopedFlag busy(ctx.listingBusy);
     try {
         if (!ui->text(Ctl::txtSource).isEmpty() && !ui->text(Ctl::txtTarget).isEmpty()) {
@@ -423,6 +457,10 @@ void FormActivate(Context &ctx, bool fromOwnWindow)
         if (s == t)
             return;
         if (!platform::folderExists(s) || !platform::folderExists(t))
+            return;
+        // Two folders the listing would refuse are not listed by themselves either: the
+        // refusal is said when the user asks for a listing.
+        if (!refusal(ctx, s, t).isEmpty())
             return;
         ListFilesToCopy(ctx);
     } catch (...) {

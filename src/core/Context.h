@@ -62,6 +62,9 @@ struct Context {
     std::unique_ptr<Asker> batchAnswerer;
     // The deletion of orphans was held back because the listing looked wrong (batch runs only).
     bool orphanSafetyStop = false;
+    // --max-delete=N: a batch run deletes up to N orphans, whatever share of the target they
+    // are (-1: not given; more than half of the target's items then stops the deletion).
+    qint64 MaxDelete = -1;
     // The process's exit status.
     ExitStatus exitStatus = ExitStatus::Done;
     bool OverwriteAll = false;
@@ -75,6 +78,14 @@ struct Context {
     bool shutDown = false;          // the shutdown sequence has run once
     bool firstActivationDone = false;
     bool lastListingStopped = false;  // the last listing was ended by Stop
+    // The last listing refused its two folders (one folder, however reached, or a kernel file
+    // system): nothing was listed, and an automatic run does nothing more.
+    bool foldersRefused = false;
+    // Where the last listing found the two folders from each other: by their identities, and
+    // by meeting one inside the other's tree. The source folder's identity, which no deletion
+    // may take away.
+    RootsRelation rootsRelation = RootsRelation::Apart;
+    FolderIdentity sourceRootId;
 
     // Scanner results: the latest scan's tree (the target's once the orphan search has run).
     ScanList ScanItems;

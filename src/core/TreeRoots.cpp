@@ -1,5 +1,7 @@
 #include "core/TreeRoots.h"
 #include "platform/Platform.h"
+#include <algorithm>
+#include <vector>
 
 QString withoutTrailingSeparators(const QString &path)
 {
@@ -17,7 +19,55 @@ QString withOneSeparator(const QString &folder)
     return withoutTrailingSeparators(folder) + platform::separator();
 }
 
+// A walk up that has not met the top after this many folders has met a loop.
+constexpr int kDeepestWalk = 4096;
+
+// The identities of the folder at `path` and of every folder above it up to the top of the
+// file system, nearest first; empty when the folder cannot be opened.
+std::vector<FolderIdentity> ancestry(const QString &path)
+{
+    std::vector<FolderIdentity> chain;
+    platform::Folder at;
+    if (path.isEmpty() || platform::fs().openRoot(platform::encodeName(path), platform::FolderUse::Lookup, at) != 0)
+        return chain;
+    for (int depth = 0; depth < kDeepestWalk; ++depth) {
+        platform::Status st;
+        if (platform::fs().status(at.fd(), st) != 0 || st.kind != platform::Kind::Folder)
+            break;
+        const FolderIdentity id{st.dev, st.ino, true};
+        if (!chain.empty() && chain.back() == id)
+            break; // the top is its own parent
+        chain.push_back(id);
+        platform::Folder up;
+        if (platform::fs().openParentFolder(at, up) != 0)
+            break;
+        at = std::move(up);
+    }
+    return chain;
+}
+
+bool holds(const std::vector<FolderIdentity> &chain, const FolderIdentity &id)
+{
+    return std::find(chain.begin() + 1, chain.end(), id) != chain.end();
+}
+
 } // namespace
+
+RootsRelation RelateRoots(const QString &source, const QString &target, FolderIdentity *sourceId)
+{
+    const std::vector<FolderIdentity> s = ancestry(source), t = ancestry(target);
+    if (sourceId)
+        *sourceId = s.empty() ? FolderIdentity() : s.front();
+    if (s.empty() || t.empty())
+        return RootsRelation::Apart;
+    if (s.front() == t.front())
+        return RootsRelation::Same;
+    if (holds(s, t.front()))
+        return RootsRelation::SourceInsideTarget;
+    if (holds(t, s.front()))
+        return RootsRelation::TargetInsideSource;
+    return RootsRelation::Apart;
+}
 
 void TreeRoots::open(const QString &source, const QString &target)
 {

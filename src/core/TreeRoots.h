@@ -8,6 +8,22 @@
 // `path` without the separators it ends with (all of them: a path of separators only gives "").
 QString withoutTrailingSeparators(const QString &path);
 
+// What a folder is, whatever path reached it: its device and inode.
+struct FolderIdentity {
+    quint64 dev = 0, ino = 0;
+    bool valid = false;
+    bool operator==(const FolderIdentity &) const = default;
+};
+
+// Where the two folders of a listing lie from each other, judged by what they are (the
+// identities of each folder and of every folder above it, walked up to the top), never by how
+// their paths are spelled: a link, another spelling or a bind mount reaching the same folder or
+// one inside the other counts as that.
+enum class RootsRelation : quint8 { Apart, Same, SourceInsideTarget, TargetInsideSource };
+// `sourceId` (when given) receives the source folder's identity (invalid when it cannot be
+// opened). Two folders of which one cannot be opened are Apart.
+RootsRelation RelateRoots(const QString &source, const QString &target, FolderIdentity *sourceId = nullptr);
+
 class TreeRoots {
 public:
     // Opens both folders as the user named them (a link in their own path is followed). One

@@ -174,6 +174,10 @@ public:
     // folder itself: on a volume that matches names without regard to case a lookup finds an
     // entry under any spelling, the folder's own list only under the one it has.
     virtual bool holdsExactName(const Folder &folder, QByteArrayView name) = 0;
+    // The folder that holds `of` as the system sees it (its ".."), opened only to be looked at:
+    // the one step up of the walk that tells where a folder lies, whatever path reached it. The
+    // top of the file system is its own parent.
+    virtual int openParentFolder(const Folder &of, Folder &out) = 0;
 
     // ----- Names inside an open folder (one name, never followed when it is a link) -----
     virtual int statAt(const Folder &folder, const char *name, Status &out) = 0;
@@ -258,6 +262,7 @@ public:
     int openFolder(const Folder &from, QByteArrayView relative, FolderUse use, Folder &out) override;
     int readEntries(const Folder &folder, const std::function<void(const FolderEntry &)> &each) override;
     bool holdsExactName(const Folder &folder, QByteArrayView name) override;
+    int openParentFolder(const Folder &of, Folder &out) override;
     int statAt(const Folder &folder, const char *name, Status &out) override;
     int openFile(const Folder &folder, const char *name, FileOpen how, Fd &out) override;
     int makeFolder(const Folder &folder, const char *name, quint32 mode) override;

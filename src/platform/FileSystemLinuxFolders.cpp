@@ -133,6 +133,20 @@ int LinuxFileSystem::openRoot(const QByteArray &path, FolderUse use, Folder &out
     return 0;
 }
 
+int LinuxFileSystem::openParentFolder(const Folder &of, Folder &out)
+{
+    const int ofFd = of.fd();
+    const int fd = retried([ofFd] { return ::openat(ofFd, "..", O_PATH | O_DIRECTORY | O_CLOEXEC); });
+    if (fd < 0)
+        return errno;
+    // The path is for messages only: the one the folder was reached by, less its last name.
+    QByteArray up = of.path();
+    const qsizetype slash = up.lastIndexOf('/');
+    up = slash > 0 ? up.left(slash) : QByteArray("/");
+    out = Folder(Fd(fd), up);
+    return 0;
+}
+
 int LinuxFileSystem::openFolder(const Folder &from, QByteArrayView relative, FolderUse use, Folder &out)
 {
     if (relative.isEmpty()) {

@@ -72,6 +72,10 @@ struct VolumeFacts {
 };
 // `path` or, when it does not exist, its nearest existing folder above.
 VolumeFacts volumeFacts(const QString &path);
+// The type of the kernel's own file system (proc, sysfs, devtmpfs, cgroup, debugfs, tracefs,
+// securityfs, pstore) that `path` lies on, or "" for any other volume: their entries are the
+// kernel's state, not files anyone keeps.
+QString kernelFileSystemOf(const QString &path);
 
 // True when the folder holds an entry of exactly this name (byte for byte), read from the
 // folder itself: on a volume that matches names without regard to case, a lookup finds an

@@ -179,4 +179,12 @@ VolumeFacts volumeFacts(const QString &path)
     return v;
 }
 
+QString kernelFileSystemOf(const QString &path)
+{
+    static const QStringList kernelTypes = {"proc",    "sysfs",   "devtmpfs",   "cgroup", "cgroup2",
+                                            "debugfs", "tracefs", "securityfs", "pstore"};
+    const QString type = volumeFacts(path).type;
+    return kernelTypes.contains(type) ? type : QString();
+}
+
 } // namespace platform

@@ -95,8 +95,10 @@ void scanTarget(Context &ctx, ListingCache &cache, const QString &S, const QStri
         // A source inside the target is not part of the target's tree: its items would all be
         // orphans of the source, and a mirror would take the source itself away.
         ScanFolderTreeWithPattern(ctx, T, KnownFileMeta(), pattern, LeaveOutFolder(S));
-        if (cache.scan.leftOut)
+        if (cache.scan.leftOut) {
+            ctx.rootsRelation = RootsRelation::SourceInsideTarget;
             ctx.log.writeDated(QStringLiteral(" Source folder lies inside the target folder and is left out of the target listing: ") + S);
+        }
         ctx.TargetFileTotal = ctx.ScanFileCount;
     }
     ui->setVisible(Ctl::lblFoldQ, false);

@@ -201,7 +201,8 @@ private slots:
         QVERIFY(QDir(rig.trash).isEmpty());
         const QStringList m = rig.messages();
         QCOMPARE(m.filter("Orphan deletion skipped").size(), 1);
-        QVERIFY(m.contains(" Orphan deletion skipped in a batch run: the source listed no item while the target listed 3."));
+        QVERIFY(m.contains(" Orphan deletion skipped in a batch run: the source listed no item while the target listed 3."
+                           " To delete them, run once with the window and confirm."));
         QCOMPARE(findLine(m, " ....Deleting "), -1);
         // The question is not even asked: the listing's "nothing found" box and the save question.
         QCOMPARE(dialogue(rig), (QStringList{"Message: No Source or items found for " + rig.src, "Answered: OK",
@@ -223,7 +224,9 @@ private slots:
         FormLoad(rig.ctx, {"/mp", arg(rig.src), "/sp", arg(rig.dst), "/do", "/ba"});
         QCOMPARE(rig.ctx.exitStatus, ExitStatus::ItemsFailed);
         QCOMPARE(QDir(rig.dst).entryList(QDir::Files).size(), 111);
-        QVERIFY(rig.messages().contains(" Orphan deletion skipped in a batch run: 101 of the target's 111 items are orphans."));
+        QVERIFY(rig.messages().contains(" Orphan deletion skipped in a batch run: 101 of the target's 111 items are orphans."
+                                        " To delete them, run once with the window and confirm, or give the batch run"
+                                        " --max-delete=N to allow up to N deletions."));
     }
 
     void theSafetyStopsThresholds()
@@ -239,10 +242,12 @@ private slots:
         QVERIFY(!UnwatchedDeletionConcern(1, 11, 11).isEmpty());          // more than a handful
         QVERIFY(UnwatchedDeletionConcern(1, 10, 10).isEmpty());           // a handful
         QVERIFY(UnwatchedDeletionConcern(40, 60, 30).isEmpty());
-        // Folders inside one another, either way round; neighbours with a common prefix are not.
-        QVERIFY(!NestedFoldersConcern("/home/me/Documents/", "/home/me/").isEmpty());
-        QVERIFY(!NestedFoldersConcern("/home/me", "/home/me/backup").isEmpty());
-        QVERIFY(NestedFoldersConcern("/home/me/Documents", "/home/me/Documents2").isEmpty());
+        // A bound replaces the share, never the empty source's rule.
+        QVERIFY(UnwatchedDeletionConcern(300, 201, 101, 101).isEmpty());
+        QVERIFY(!UnwatchedDeletionConcern(300, 201, 101, 100).isEmpty());
+        QVERIFY(!UnwatchedDeletionConcern(40, 60, 30, 29).isEmpty());     // under the share, over the bound
+        QVERIFY(!UnwatchedDeletionConcern(0, 5, 5, 1000).isEmpty());
+        QVERIFY(UnwatchedDeletionConcern(3, 5, 0, 0).isEmpty());
     }
 
     void aSourceInsideTheTargetDeletesNothing()
@@ -259,7 +264,8 @@ private slots:
         QCOMPARE(treeFacts(rig.dst), before);
         QVERIFY(QDir(rig.trash).isEmpty());
         QVERIFY2(rig.messages().contains(
-                     " Orphan deletion skipped in a batch run: the source folder lies inside the target folder."),
+                     " Orphan deletion skipped in a batch run: the source folder lies inside the target folder."
+                     " To delete them, run once with the window and confirm."),
                  qPrintable(rig.messages().join('\n')));
     }
 

@@ -28,6 +28,7 @@ QString render(const QList<CommandOption> &options)
         case CommandOption::Synchronize: out << "Sy"; break;
         case CommandOption::Name: out << "Name[" + o.value + "]"; break;
         case CommandOption::Batch: out << "Ba"; break;
+        case CommandOption::MaxDelete: out << "MaxDelete[" + o.value + "]"; break;
         case CommandOption::FormatError: out << "Error"; break;
         }
     }
@@ -49,6 +50,9 @@ const QString kHelp = QStringList{
     "        /? or /h                     -  Display help window then exit.",
     "        /ba(tch)                     -  Run unattended: no window waits, no question is shown,",
     "                                            each answer goes to the run log (needs /mp and /sp)",
+    "        --max-delete=N               -  In a /ba run, delete up to N orphans, however many of the",
+    "                                            target's items they are (never when one folder lies",
+    "                                            inside the other, or the source listed nothing)",
     "        --help                       -  Print this help to the terminal, open no window",
     "        --version                    -  Print the version to the terminal, open no window",
 }.join("\r\n");
@@ -186,6 +190,15 @@ private slots:
         QTest::newRow("ba as a run name is no switch") << QStringList{"/na", "/ba", "/mp", "/a"} << "Name[/ba] Source[/a]";
         QTest::newRow("ba without folders") << QStringList{"/sy", "/ba"} << "Sy Error";
         QTest::newRow("joined ending in a slash") << QStringList{"/cm/"} << "Cm Error";
+        QTest::newRow("max-delete first") << QStringList{"--max-delete=25", "/sy"} << "MaxDelete[25] Sy";
+        QTest::newRow("max-delete after a folder") << QStringList{"/mp", "/x", "--max-delete=0", "/sy"}
+                                                  << "Source[/x] MaxDelete[0] Sy";
+        QTest::newRow("max-delete as a folder") << QStringList{"/mp", "--max-delete=3"} << "Source[--max-delete=3]";
+        QTest::newRow("max-delete not a number") << QStringList{"/sy", "--max-delete=x"} << "Sy Error";
+        QTest::newRow("max-delete empty") << QStringList{"/sy", "--max-delete="} << "Sy Error";
+        QTest::newRow("max-delete without a bound") << QStringList{"/sy", "--max-delete"} << "Sy Error";
+        QTest::newRow("max-delete negative") << QStringList{"/sy", "--max-delete=-1"} << "Sy Error";
+        QTest::newRow("max-delete with a word after") << QStringList{"/sy", "--max-delete=3", "x"} << "Sy Error";
     }
     void wordForm()
     {
@@ -222,7 +235,7 @@ private slots:
     void helpTextAndCaption()
     {
         QCOMPARE(CommandLineHelpText(), kHelp);
-        QCOMPARE(CommandLineHelpText().split("\r\n").size(), 16);
+        QCOMPARE(CommandLineHelpText().split("\r\n").size(), 19);
         QVERIFY(CommandLineHelpText().contains("        /ba(tch)  "));
         QVERIFY(!CommandLineHelpText().endsWith("\r\n"));
         QCOMPARE(RunNameCaption("Night Run"), QString("Marnisyn Night Run (Vers. 14.8.15)"));

@@ -160,11 +160,18 @@ private slots:
     {
         ListingRig rig;
         writeAt(rig.src + "a.txt", "a", 0);
+        // The same folder by another spelling is refused as the same text is: compared with
+        // itself, a mirror of it would find nothing, and a mistake would go unnoticed.
         rig.host.setText(Ctl::txtTarget, rig.path("S//"));
+        rig.host.asker.expect(Button::Ok, "Can't proceeds, Source and Target are same.");
         ListFilesToCopy(rig.ctx);
-        QCOMPARE(rig.host.text(Ctl::txtTarget), rig.src);
+        QCOMPARE(rig.host.asker.pending(), 0);
+        QVERIFY(rig.ctx.foldersRefused);
+        QCOMPARE(rig.host.text(Ctl::txtTarget), rig.path("S//"));
         QCOMPARE(rig.host.rowCount(Ctl::LstNewFile), 0);
         QCOMPARE(rig.host.rowCount(Ctl::LstOrphans), 0);
+        for (const QString &line : rig.logLines())
+            QVERIFY(!line.contains(" Listing Files begains"));
     }
 
     void emptyFolderTextSkipsTheListing()

@@ -33,6 +33,10 @@ public:
     {
         return inner.holdsExactName(folder, name);
     }
+    int openParentFolder(const Folder &of, Folder &out) override
+    {
+        return inner.openParentFolder(of, out);
+    }
     int statAt(const Folder &folder, const char *name, Status &out) override
     {
         return inner.statAt(folder, name, out);
