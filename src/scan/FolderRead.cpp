@@ -140,9 +140,19 @@ FolderRead readFolder(const platform::Folder &dir, const ReadRules &rules, RawFo
     FolderRead r;
     out.entries.clear();
     out.names.clear();
+    // The other root can also be met as a folder whose entry does not tell (a mount point,
+    // whose entry names the folder it covers): the folder itself, once open, does. One
+    // status a folder, asked anyway where the folder's time is wanted.
+    const LeaveOut *lo = rules.leaveOut && rules.leaveOut->valid ? rules.leaveOut : nullptr;
     platform::Status own;
-    if (rules.folderTime && platform::fs().status(dir.fd(), own) == 0)
-        r.folderMtimeNs = own.mtime.ns();
+    if ((rules.folderTime || lo) && platform::fs().status(dir.fd(), own) == 0) {
+        if (rules.folderTime)
+            r.folderMtimeNs = own.mtime.ns();
+        if (lo && own.dev == lo->dev && own.ino == lo->ino) {
+            r.leftOut = true;
+            return r;
+        }
+    }
     r.laterErr = platform::fs().readEntries(dir, [&](const platform::FolderEntry &e) { takeEntry(dir, e, rules, r, out); });
     std::sort(out.entries.begin(), out.entries.end(), [&out](const RawEntry &a, const RawEntry &b) {
         return ScanList::compareNames(out.name(a), a.ascii, out.name(b), b.ascii) < 0;

@@ -231,6 +231,42 @@ private slots:
         QCOMPARE(findLine(rig.messages(), " ....Deleting "), -1);
     }
 
+    void aFolderMountedInsideTheOtherTree()
+    {
+        // The source bound onto an empty folder of the target (and the reverse): the entry of
+        // the mount point names the folder it covers, so only the opened folder tells.
+        ActionRig rig;
+        writeFile(rig.src + "keep1.txt", "1");
+        writeFile(rig.src + "d/keep2.txt", "2");
+        writeFile(rig.dst + "t.txt", "t");
+        mkdirs(rig.dst + "mnt");
+        QString why;
+        BindMount bind(rig.src, rig.dst + "mnt", &why);
+        if (!bind.mounted)
+            QSKIP(qPrintable(why));
+        rig.host.asker.answerDefaults(true);
+        QCOMPARE(runBatch(rig, {"/mp", rig.src, "/sp", rig.dst, "/sy"}), ExitStatus::ItemsFailed);
+        QCOMPARE(readFile(rig.src + "keep1.txt"), QByteArray("1"));
+        QCOMPARE(readFile(rig.src + "d/keep2.txt"), QByteArray("2"));
+        QVERIFY(QDir(rig.trash).isEmpty());
+        QVERIFY(rig.messages().contains(" Source folder lies inside the target folder and is left out of the target listing: "
+                                        + rig.src));
+
+        // Attended and confirmed: the source, met as the orphan folder "mnt", is not deleted.
+        ActionRig attended;
+        writeFile(attended.src + "keep.txt", "k");
+        writeFile(attended.dst + "orphan.txt", "o");
+        mkdirs(attended.dst + "mnt");
+        BindMount again(attended.src, attended.dst + "mnt", &why);
+        QVERIFY(again.mounted);
+        attended.host.asker.answerDefaults(true);
+        ListFilesToCopy(attended.ctx);
+        QCOMPARE(attended.ctx.rootsRelation, RootsRelation::SourceInsideTarget);
+        DeleteOrphans(attended.ctx);
+        QCOMPARE(readFile(attended.src + "keep.txt"), QByteArray("k"));
+        QVERIFY(!QFileInfo::exists(attended.dst + "orphan.txt"));
+    }
+
     void maxDeleteReplacesTheShare_data()
     {
         QTest::addColumn<QString>("option");
