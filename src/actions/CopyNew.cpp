@@ -9,6 +9,7 @@
 #include "core/Progress.h"
 #include "core/ResultLists.h"
 #include "scan/Compare.h"
+#include <QHash>
 
 using namespace steps;
 
@@ -123,7 +124,9 @@ void CreateFolderPath(Context &ctx, QString &path, quint32 mode, const std::func
 namespace {
 
 // Where the copy of the new items stands: the folder counter grows by the folders made here,
-// `done` is the last item handled, and a folder that could not be made ends the step.
+// `done` is the last item handled. A folder that could not be made fails alone: the items
+// below it are not tried, each counted as failed, and the step goes on with the next item
+// that is not below it.
 struct NewCopy {
     qint32 count = 0;
     QString sourceRoot, targetRoot;
@@ -131,7 +134,36 @@ struct NewCopy {
     qint32 done = 0;
     bool folderFailed = false;
     FilesAhead *ahead = nullptr;
+    QHash<QString, qint32> failedFolders;   // source folder -> items below it not tried
+    QStringList failedOrder;                // the same folders, in the order they failed
+    QString failedTarget(const QString &folder) const { return Counterpart(folder, sourceRoot, targetRoot); }
 };
+
+// The folder that could not be made that `path` lies below, or "" (asked only once one failed).
+QString failedFolderAbove(const NewCopy &run, const QString &path)
+{
+    if (run.failedFolders.isEmpty())
+        return QString();
+    const QChar sep = platform::separator();
+    for (qsizetype at = path.lastIndexOf(sep); at > 0; at = path.lastIndexOf(sep, at - 1))
+        if (run.failedFolders.contains(path.left(at)))
+            return path.left(at);
+    return QString();
+}
+
+// One line for each folder that could not be made, with the count of the items below it that
+// were not tried; each of them counts as failed.
+void reportItemsBelowFailedFolders(Context &ctx, const NewCopy &run)
+{
+    for (const QString &folder : run.failedOrder) {
+        const qint32 below = run.failedFolders.value(folder);
+        if (below == 0)
+            continue;
+        ctx.log.writeB(QStringLiteral(" ") + CounterText(below) + (below == 1 ? QStringLiteral(" item") : QStringLiteral(" items"))
+                       + QStringLiteral(" below ") + run.failedTarget(folder) + QStringLiteral(" not copied"));
+        ctx.RunFailures += below;
+    }
+}
 
 // Both counters, the bar and the count line: shown when the window's events are due to run
 // and once at the end.
@@ -205,9 +237,9 @@ bool handOverNewFile(Context &ctx, NewCopy &run, const WorkItem &item, const QSt
 }
 
 // Makes one new folder (noted to get its source folder's bits and time when the run ends) or
-// copies one new file. False when a folder could not be made: the
-// files meant for it would fail one by one, so the step ends there.
-bool copyNewItem(Context &ctx, NewCopy &run, const WorkItem &item, QString &destination)
+// copies one new file. A folder that could not be made is noted: the items meant for it are
+// not tried.
+void copyNewItem(Context &ctx, NewCopy &run, const WorkItem &item, QString &destination)
 {
     // A folder is made while the files before it are still being copied (it is another name
     // in their folders): a failure waits for their outcomes, so the log keeps the list's order.
@@ -221,7 +253,10 @@ bool copyNewItem(Context &ctx, NewCopy &run, const WorkItem &item, QString &dest
                 ctx.ui->setText(Ctl::lblListStatus, QStringLiteral("Error creating: ") + destination);
                 ++ctx.RunFailures;
                 run.folderFailed = true;
-                return false;
+                const QString folder = withoutTrailingSeparators(item.Path);
+                run.failedFolders.insert(folder, 0);
+                run.failedOrder.append(folder);
+                return;
             }
             ctx.WrittenFolders[withoutTrailingSeparators(destination)] = {withoutTrailingSeparators(item.Path), true};
             ctx.noteFolderWritten(destination, item.Path);
@@ -229,7 +264,7 @@ bool copyNewItem(Context &ctx, NewCopy &run, const WorkItem &item, QString &dest
         } else {
             CheckCaseClash(ctx, item.Path, destination);
             if (handOverNewFile(ctx, run, item, destination))
-                return true;
+                return;
             run.ahead->drain();
             if (item.IsLink)
                 CopyLink(ctx, item.Path, destination);
@@ -243,7 +278,6 @@ bool copyNewItem(Context &ctx, NewCopy &run, const WorkItem &item, QString &dest
         run.ahead->drain();
         logNewCopyFailure(ctx, e, item.Path, destination);
     }
-    return true;
 }
 
 // The step's last look: the progress, the status line (none after a folder that failed, whose
@@ -254,6 +288,7 @@ void finishNewCopy(Context &ctx, Pace &pace, const NewCopy &run)
     if (ctx.StopRequested)
         run.ahead->stop();
     run.ahead->drain();
+    reportItemsBelowFailedFolders(ctx, run);
     showNewProgress(ctx, run);
     if (ctx.StopRequested) {
         ui.setText(Ctl::lblListStatus, QStringLiteral("New Files Copy Interrupted by User."));
@@ -272,7 +307,10 @@ void CopyNewItems(Context &ctx)
 {
     UiHost &ui = *ctx.ui;
     Pace pace(ctx, Pace::Mode::Copy);
-    NewCopy run{qint32(ctx.NewItems.size()), ui.text(Ctl::txtSource), ui.text(Ctl::txtTarget), 0, 0, false};
+    NewCopy run;
+    run.count = qint32(ctx.NewItems.size());
+    run.sourceRoot = ui.text(Ctl::txtSource);
+    run.targetRoot = ui.text(Ctl::txtTarget);
     StartProgressBar(ui, run.count);
     ctx.log.writeB(QStringLiteral(" .........Start copying ") + QString::number(run.count)
                    + QStringLiteral(" New Files/Folders."));
@@ -282,13 +320,17 @@ void CopyNewItems(Context &ctx)
     for (qint32 i = 1; i <= run.count; ++i) {
         // The entry is copied: the array may not be touched while the window processes events.
         const WorkItem item = ctx.NewItems[size_t(i - 1)];
+        if (const QString failed = failedFolderAbove(run, item.Path); !failed.isEmpty()) {
+            ++run.failedFolders[failed];
+            run.done = i;
+            continue;
+        }
         QString destination = Counterpart(item.Path, run.sourceRoot, run.targetRoot);
         if (!newItemTurn(ctx, pace, run, item, destination)) {
             AcknowledgeStop(ctx);
             break;
         }
-        if (!copyNewItem(ctx, run, item, destination))
-            break;
+        copyNewItem(ctx, run, item, destination);
         ahead.settleReady();
         run.done = i;
         if (ctx.StopRequested) {

@@ -67,7 +67,7 @@ private slots:
         QCOMPARE(rig.status(), QStringLiteral("New Files Copy Complete."));
     }
 
-    void folderBlockedByAFileEndsTheStep()
+    void folderBlockedByAFileFailsAlone()
     {
         ActionRig rig;
         writeFile(rig.src + "first.txt", "1");
@@ -88,18 +88,21 @@ private slots:
         QCOMPARE(q.text, "Error " + QString::number(EEXIST) + " -- " + QString::fromLocal8Bit(std::strerror(EEXIST))
                              + " trying to create " + folder);
         QCOMPARE(rig.status(), "Error creating: " + folder + "/");
-        // The walk ended: the file before is there, nothing after it.
+        // Only the folder and what lies below it failed: the files before and after it are
+        // there, the one below it is counted with one line.
         QVERIFY(QFileInfo::exists(rig.dst + "first.txt"));
-        QVERIFY(!QFileInfo::exists(rig.dst + "zlast.txt"));
+        QCOMPARE(readFile(rig.dst + "zlast.txt"), QByteArray("z"));
         QCOMPARE(readFile(folder), QByteArray("a file where the folder should go"));
         const QStringList m = rig.messages();
-        QCOMPARE(m.size(), 2);
+        QCOMPARE(m.size(), 3);
         QCOMPARE(m[0], QStringLiteral(" .........Start copying 4 New Files/Folders."));
         const QString first = " Error " + QString::number(EEXIST) + " -- " + QString::fromLocal8Bit(std::strerror(EEXIST))
             + " trying to create " + folder;
         QVERIFY2(m[1].startsWith(first), qPrintable(m[1]));
         QCOMPARE(m[1].mid(first.size()).trimmed(), QStringLiteral("Can't Create Folder"));
-        QCOMPARE(rig.ctx.RunFailures, 1);
+        QCOMPARE(m[2], " 1 item below " + folder + " not copied");
+        QCOMPARE(rig.ctx.RunFailures, 2);
+        QCOMPARE(rig.status(), QStringLiteral("Error creating: ") + folder + "/");
 
         // The next creation reports only its own outcome.
         QString ok = rig.dst + "fine/deeper//";
@@ -156,6 +159,25 @@ private slots:
                                  }));
         QCOMPARE(rig.ctx.TargetFileTotal, 1);
         QVERIFY(!QFileInfo::exists(rig.dst + "$$$DEV$$$.$tmpfile$"));
+    }
+
+    void everythingBelowARefusedFolderIsCountedOnce()
+    {
+        // a.txt, blocked/x.txt, blocked/deep/y.txt, blocked2/z.txt, m.txt, n/y.txt: only what
+        // lies below "blocked" is left, a neighbour whose name begins alike is not.
+        ActionRig rig;
+        for (const char *f : {"a.txt", "blocked/x.txt", "blocked/deep/y.txt", "blocked2/z.txt", "m.txt", "n/y.txt"})
+            writeFile(rig.src + f, f);
+        writeFile(rig.dst + "blocked", "in the way");
+        rig.setNew({"a.txt", "blocked", "blocked/deep", "blocked/x.txt", "blocked/deep/y.txt", "blocked2",
+                    "blocked2/z.txt", "m.txt", "n", "n/y.txt"});
+        rig.host.asker.expect(Button::Ok, "trying to create");
+        CopyNewItems(rig.ctx);
+        for (const char *f : {"a.txt", "blocked2/z.txt", "m.txt", "n/y.txt"})
+            QCOMPARE(readFile(rig.dst + f), QByteArray(f));
+        QVERIFY(rig.messages().contains(" 3 items below " + rig.dst + "blocked not copied"));
+        QCOMPARE(rig.ctx.RunFailures, 4);
+        QCOMPARE(rig.ctx.TargetFileTotal, 4);
     }
 
     void aLinkWhereTheNewFolderGoesIsNotWrittenThrough()

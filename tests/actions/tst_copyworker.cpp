@@ -216,9 +216,10 @@ private slots:
         CopyNewItems(rig.ctx);
 
         const QStringList m = rig.messages();
-        QCOMPARE(m.size(), 3);
+        QCOMPARE(m.size(), 4);
         QCOMPARE(m[1], " Could not copy file: " + rig.src + "a/gone.txt to " + rig.dst + "a/gone.txt -- No such file or directory");
         QVERIFY2(m[2].contains(" trying to create " + rig.dst + "b"), qPrintable(m[2]));
+        QCOMPARE(m[3], " 1 item below " + rig.dst + "b not copied");
         QCOMPARE(readFile(rig.dst + "a/2.txt"), QByteArray("a/2.txt"));
         QVERIFY(!QFileInfo::exists(rig.dst + "a/$$$DEV$$$.$tmpfile$"));
     }
