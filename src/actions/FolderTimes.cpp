@@ -119,3 +119,41 @@ void NoteFoldersOfOrphans(Context &ctx)
         if (item.Path.startsWith(target))
             ctx.noteFolderWritten(item.Path, steps::Counterpart(item.Path, target, source));
 }
+
+namespace {
+
+// Notes target folder `path` to get the time of source folder `origin` when the run ends,
+// unless the run noted it already (a folder it made keeps its note).
+void noteOutOfStep(Context &ctx, const QString &path, const QString &origin)
+{
+    const QString key = withoutTrailingSeparators(path);
+    if (!key.isEmpty() && !ctx.WrittenFolders.contains(key))
+        ctx.WrittenFolders.insert(key, {withoutTrailingSeparators(origin), false});
+}
+
+} // namespace
+
+void NoteFolderTimesOutOfStep(Context &ctx)
+{
+    // Both listings are needed: the source's kept aside, the target's from the orphan search.
+    const ScanList &source = ctx.SourceScanItems, &target = ctx.ScanItems;
+    if (ctx.ScanSide != 1)
+        return;
+    if (source.rootMtimeNs() && target.rootMtimeNs() && source.rootMtimeNs() != target.rootMtimeNs())
+        noteOutOfStep(ctx, ctx.ui->text(Ctl::txtTarget), ctx.ui->text(Ctl::txtSource));
+    // A folder's entry comes after its own folder's: each source folder's counterpart is found
+    // below the counterpart of its folder, by name, in the target listing.
+    std::vector<qint32> counterpart(size_t(source.size()), -1);
+    for (qsizetype i = 0; i < source.size(); ++i) {
+        const ScanList::Entry &e = source.at(i);
+        if (!e.isFolder() || (e.parent >= 0 && counterpart[size_t(e.parent)] < 0))
+            continue;
+        const qint32 j = target.findChild(e.parent < 0 ? -1 : counterpart[size_t(e.parent)], source.nameBytes(i));
+        if (j < 0 || !target.at(j).isFolder())
+            continue;
+        counterpart[size_t(i)] = j;
+        const qint64 theirs = target.at(j).mtimeNs;
+        if (e.mtimeNs != 0 && theirs != 0 && e.mtimeNs != theirs)
+            noteOutOfStep(ctx, target.path(j), source.path(i));
+    }
+}

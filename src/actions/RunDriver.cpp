@@ -1,6 +1,7 @@
 // The Copy button: runs the selected choice once after each listing and reports the run.
 #include "actions/Dispatch.h"
 #include "actions/Steps.h"
+#include "core/Choice.h"
 #include "core/ResultLists.h"
 #include "core/Errors.h"
 #include "actions/RunDriver.h"
@@ -66,6 +67,7 @@ void runChoice(Context &ctx)
     ctx.VolumesWithoutLinks.clear();
     ctx.VolumesKeepingTimes.clear();
     ctx.log.writeB(runLine(ctx, QStringLiteral(" Running COMMAND ")));
+    const bool exactCopy = ctx.ui->value(Ctl::cboChoices) == choiceIndex(Choice::ExactCopy);
 
     try {
         RunChosenAction(ctx);
@@ -74,7 +76,10 @@ void runChoice(Context &ctx)
     } catch (const std::exception &e) {
         ctx.log.writeB(QStringLiteral(" Error -- ") + QString::fromLocal8Bit(e.what()));
     }
-    // The folders written into get their times once all writing is done.
+    // The folders written into get their times once all writing is done; after the exact copy,
+    // every folder whose time is out of step as well.
+    if (exactCopy && !ctx.StopRequested)
+        NoteFolderTimesOutOfStep(ctx);
     KeepFolderModesAndTimes(ctx);
 }
 

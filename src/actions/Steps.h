@@ -60,6 +60,10 @@ void KeepFolderModesAndTimes(Context &ctx);
 // Notes the folders that held the orphans as written into (an orphan moved to the trash moves
 // its folder's time).
 void NoteFoldersOfOrphans(Context &ctx);
+// For a mirror: notes every target folder whose time the listing found other than its source
+// folder's (a run that was killed after making it, a folder touched on the target), so that
+// the run's end gives it the source's time as it does the folders it wrote into.
+void NoteFolderTimesOutOfStep(Context &ctx);
 
 namespace steps {
 

@@ -86,7 +86,10 @@ void RunAutomatic(Context &ctx)
         // changed files leaves them, and the run says so (only the exact copy replaces them).
         if (ctx.SwitchCn && !ctx.StopRequested)
             leftAlone = LogSizesLeftAlone(ctx) > 0;
-        // The folders written into get their times once all actions are done.
+        // The folders written into get their times once all actions are done; after a mirror,
+        // every folder whose time is out of step as well.
+        if (ctx.SwitchCm && ctx.SwitchCn && ctx.SwitchDo && !ctx.StopRequested)
+            NoteFolderTimesOutOfStep(ctx);
         if (!ranWhole(ctx, [&] { KeepFolderModesAndTimes(ctx); }))
             faulted = true;
     }

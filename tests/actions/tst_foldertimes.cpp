@@ -170,6 +170,49 @@ private slots:
         QCOMPARE(rig.ctx.NewItems.size() + rig.ctx.ChangedItems.size() + rig.ctx.OrphanItems.size(), size_t(0));
     }
 
+    void aMirrorHealsFolderTimesAKilledRunLeft_data()
+    {
+        QTest::addColumn<bool>("batch");
+        QTest::newRow("/sy /ba") << true;
+        QTest::newRow("Copy Exact to Target") << false;
+    }
+    void aMirrorHealsFolderTimesAKilledRunLeft()
+    {
+        // A run killed after it made the folders and copied the files: the files are in step,
+        // the folders carry the time they were made. The next mirror writes into none of them.
+        QFETCH(bool, batch);
+        ActionRig rig;
+        QStringList folders{QString()};
+        for (const char *rel : {"a/", "a/b/", "a/b/c/", "d/"}) {
+            folders << rel;
+            writeFile(rig.src + rel + "f.txt", rel);
+            writeFile(rig.dst + rel + "f.txt", rel);
+            setTimeNs(rig.src + rel + "f.txt", 1600000000, 5);
+            setTimeNs(rig.dst + rel + "f.txt", 1600000000, 5);
+        }
+        for (int i = folders.size() - 1; i >= 0; --i)
+            setTimeNs(rig.src + folders[i], 1300000000 + i, 11 * i);
+        setTimeNs(rig.dst + "d/", 1300000000 + 4, 44);   // one already in step
+        QCOMPARE(foldersWithOtherTimes(rig.src, rig.dst).size(), 4);
+
+        if (batch) {
+            rig.prepareFormLoad();
+            FormLoad(rig.ctx, {"/mp", rig.src, "/sp", rig.dst, "/sy", "/ba"});
+            QCOMPARE(rig.ctx.exitStatus, ExitStatus::Done);
+        } else {
+            // A file of its own gives the Copy button something to do; it goes to the top
+            // folder, whose time then moves, and is set with the others.
+            writeFile(rig.src + "new.txt", "n");
+            setTimeNs(rig.src, 1300000000, 0);
+            ListFilesToCopy(rig.ctx);
+            select(rig, Choice::ExactCopy);
+            rig.host.asker.answerDefaults(true);
+            CmdSyncClick(rig.ctx);
+            QCOMPARE(rig.ctx.RunFailures, 0);
+        }
+        QVERIFY2(foldersWithOtherTimes(rig.src, rig.dst).isEmpty(), qPrintable(foldersWithOtherTimes(rig.src, rig.dst).join(' ')));
+    }
+
     void aFileChangedWhileCopiedFailsAndIsCopiedNextRun_data()
     {
         QTest::addColumn<bool>("destinationExists");
