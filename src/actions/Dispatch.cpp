@@ -67,7 +67,7 @@ void runExactCopy(Context &ctx)
         ctx.ui->setValue(Ctl::cboChoices, choiceIndex(Choice::ChangedToTarget));
         ctx.OverwriteAll = true;
         RunChosenAction(ctx);
-        if (!ctx.StopRequested && !ctx.SizeItems.empty())
+        if (!ctx.StopRequested)
             CopyAllSizeDifferences(ctx);
     }
 }

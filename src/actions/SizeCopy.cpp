@@ -61,19 +61,32 @@ void CopySizeDifferences(Context &ctx)
     ui.setText(Ctl::lblListStatus, QStringLiteral("Different Size File Copy Complete."));
 }
 
+namespace {
+
+// The files of different length that no date copy takes: the same time on both sides.
+std::vector<QString> sameTimePaths(const Context &ctx)
+{
+    std::vector<QString> paths;
+    for (const SizeItem &item : ctx.SizeItems)
+        if (item.SameTime)
+            paths.push_back(item.Path);
+    return paths;
+}
+
+} // namespace
+
 void CopyAllSizeDifferences(Context &ctx)
 {
+    const std::vector<QString> paths = sameTimePaths(ctx);
+    if (paths.empty())
+        return;
     UiHost &ui = *ctx.ui;
     Pace pace(ctx, Pace::Mode::Copy);
     ctx.log.writeB(QStringLiteral(" ..................Starting Diff Size Files update for ")
-                   + QString::number(ctx.SizeItems.size()) + QStringLiteral(" items."));
+                   + QString::number(paths.size()) + QStringLiteral(" items."));
     const ListedCopy sizes{QStringLiteral("Copying size diff. file  "), ui.text(Ctl::txtSource), ui.text(Ctl::txtTarget),
                            false, QStringLiteral(" Copied diff. size file: "), QStringLiteral(" to ")};
-    std::vector<QString> all;
-    all.reserve(ctx.SizeItems.size());
-    for (const SizeItem &item : ctx.SizeItems)
-        all.push_back(item.Path);
-    if (!CopyListedFiles(ctx, pace, sizes, all))
+    if (!CopyListedFiles(ctx, pace, sizes, paths))
         return;
     ui.setText(Ctl::lblListStatus, QStringLiteral("Different Size File Copy Complete."));
 }
@@ -81,9 +94,10 @@ void CopyAllSizeDifferences(Context &ctx)
 qint32 LogSizesLeftAlone(Context &ctx)
 {
     const QString S = ctx.ui->text(Ctl::txtSource), T = ctx.ui->text(Ctl::txtTarget);
-    for (const SizeItem &item : ctx.SizeItems)
-        ctx.log.writeB(QStringLiteral(" Size differs, left as it is: ") + Counterpart(item.Path, S, T));
-    const qint32 count = qint32(ctx.SizeItems.size());
+    const std::vector<QString> paths = sameTimePaths(ctx);
+    for (const QString &path : paths)
+        ctx.log.writeB(QStringLiteral(" Size differs, left as it is: ") + Counterpart(path, S, T));
+    const qint32 count = qint32(paths.size());
     if (count > 0)
         ctx.log.writeB(QStringLiteral(" Files of different size left as they are : ") + CounterText(count)
                        + QStringLiteral(" (Copy Exact to Target puts the source's version over them)."));

@@ -24,11 +24,11 @@ void CopyChangedToTarget(Context &ctx);
 void CopyChangedToSource(Context &ctx);
 // Asks which of the files of different length to copy and copies them source to target.
 void CopySizeDifferences(Context &ctx);
-// The exact copy's last step: every file of different length (the same time on both sides)
-// gets the source's version, without asking.
+// The exact copy's last step: every file of different length with the same time on both sides
+// (the date copies took the others) gets the source's version, without asking.
 void CopyAllSizeDifferences(Context &ctx);
 // For a run that brings changed files over but leaves those of different length with the same
-// time as they are: one log line for each, and their count. Returns the count.
+// time as they are: one log line for each (its target path), and their count. Returns the count.
 qint32 LogSizesLeftAlone(Context &ctx);
 // After a confirmation, moves the orphan files, then the orphan folders, to the trash.
 void DeleteOrphans(Context &ctx);

@@ -26,6 +26,9 @@ struct SizeItem {
     QString Path;
     qint64 SourceSize = 0;
     qint64 TargetSize = 0;
+    // Both sides have the same time (to the second): no date copy takes this file, only the
+    // size copy and the exact copy do.
+    bool SameTime = false;
 };
 
 // Work arrays (core/WorkArray.h) are 0-based here: entry k of the design (1..count) is

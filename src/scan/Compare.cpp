@@ -297,7 +297,7 @@ void listChangedFile(const ItemListing &l, qint32 i, const TargetSeen &t)
         l.targetRows.add({targetPath, scanio::dateText(s.mtimeNs), scanio::dateText(t.mtimeNs)});
     }
     if (sizeDiffers) {
-        l.ctx.SizeItems.push_back(SizeItem{path, s.size, t.size});
+        l.ctx.SizeItems.push_back(SizeItem{path, s.size, t.size, d == 0});
         l.sizeRows.add({path, FormatNumber(s.size, kSizeFormat), FormatNumber(t.size, kSizeFormat)});
     }
 }

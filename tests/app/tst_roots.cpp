@@ -332,6 +332,12 @@ private slots:
             writeFile(rig.dst + "a", "much longer old content");
             setTimeNs(rig.src + "a", 1600000000, 100000000);
             setTimeNs(rig.dst + "a", 1600000000, 900000000);
+            // Newer on the source and longer: the copy of changed files takes it, and it is
+            // neither reported nor copied twice.
+            writeFile(rig.src + "c", "newer and longer");
+            writeFile(rig.dst + "c", "old");
+            setTimeNs(rig.src + "c", 1700000000, 0);
+            setTimeNs(rig.dst + "c", 1600000000, 0);
             writeFile(rig.src + "b", "equal");
             writeFile(rig.dst + "b", "equal");
             setTimeNs(rig.src + "b", 1600000000, 0);
@@ -342,6 +348,7 @@ private slots:
         make(sy);
         QCOMPARE(runBatch(sy, {"/mp", sy.src, "/sp", sy.dst, "/sy"}), ExitStatus::ItemsFailed);
         QCOMPARE(readFile(sy.dst + "a"), QByteArray("much longer old content"));
+        QCOMPARE(readFile(sy.dst + "c"), QByteArray("newer and longer"));
         const QStringList m = sy.messages();
         QVERIFY2(m.contains(" Size differs, left as it is: " + sy.dst + "a"), qPrintable(log(sy)));
         QVERIFY(m.contains(" Files of different size left as they are : 1 (Copy Exact to Target puts the source's version over them)."));
@@ -352,12 +359,14 @@ private slots:
         make(exact);
         exact.host.asker.answerDefaults(true);
         ListFilesToCopy(exact.ctx);
-        QCOMPARE(exact.ctx.SizeItems.size(), size_t(1));
+        QCOMPARE(exact.ctx.SizeItems.size(), size_t(2));
         exact.host.setValue(Ctl::cboChoices, choiceIndex(Choice::ExactCopy));
         CmdSyncClick(exact.ctx);
         QCOMPARE(readFile(exact.dst + "a"), QByteArray("short"));
         QCOMPARE(mtimeNs(exact.dst + "a"), mtimeNs(exact.src + "a"));
         QVERIFY(exact.messages().contains(" Copied diff. size file: " + exact.src + "a to " + exact.dst + "a"));
+        QVERIFY(exact.messages().contains(" ..................Starting Diff Size Files update for 1 items."));
+        QCOMPARE(readFile(exact.dst + "c"), QByteArray("newer and longer"));
         QCOMPARE(exact.ctx.RunFailures, 0);
     }
 
