@@ -92,6 +92,9 @@ struct RunBusy {
         ui.setEnabled(Ctl::txtTarget, !busy);
         ui.setEnabled(Ctl::cmdStop, busy);
         ui.setVisible(Ctl::cmdStop, busy);
+        // The File menu's List and Copy start the same work as the buttons: off with them.
+        ui.setEnabled(Ctl::mnulstFile, !busy);
+        ui.setEnabled(Ctl::mnuCopy, !busy);
     }
 };
 

@@ -81,6 +81,24 @@ private:
     bool old_;
 };
 
+// The File menu's List and Copy start a listing or a run as the buttons do: they are off while
+// a listing is under way, and back on however it ends.
+class MenuStartsOff {
+public:
+    explicit MenuStartsOff(UiHost *ui) : ui_(ui) { set(false); }
+    ~MenuStartsOff() { set(true); }
+    MenuStartsOff(const MenuStartsOff &) = delete;
+    MenuStartsOff &operator=(const MenuStartsOff &) = delete;
+
+private:
+    void set(bool on)
+    {
+        ui_->setEnabled(Ctl::mnulstFile, on);
+        ui_->setEnabled(Ctl::mnuCopy, on);
+    }
+    UiHost *ui_;
+};
+
 void hideResultLists(UiHost *ui)
 {
     for (Ctl l : {Ctl::LstNewFile, Ctl::LstChngFile, Ctl::LstChngFileTarget, Ctl::LstSizeVariations, Ctl::LstOrphans})
@@ -394,6 +412,7 @@ bool listFiles(Context &ctx)
     if (refusesFolders(ctx, ui->text(Ctl::txtSource), ui->text(Ctl::txtTarget)))
         return true;
     ScopedFlag busy(ctx.listingBusy);
+    MenuStartsOff menu(ui);
     try {
         if (!ui->text(Ctl::txtSource).isEmpty() && !ui->text(Ctl::txtTarget).isEmpty()) {
             if (!listBothTrees(ctx))

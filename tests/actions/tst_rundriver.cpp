@@ -69,9 +69,13 @@ private slots:
             busyInside = rig.ctx.runBusy && !rig.host.isVisible(Ctl::cmdSync) && rig.host.isVisible(Ctl::cmdStop)
                 && rig.host.isEnabled(Ctl::cmdStop) && !rig.host.isEnabled(Ctl::cmdListFile)
                 && !rig.host.isEnabled(Ctl::txtSource) && !rig.host.isEnabled(Ctl::txtTarget)
-                && !rig.host.isEnabled(Ctl::cboChoices);
-            // The File menu's Copy while the run is busy: refused.
+                && !rig.host.isEnabled(Ctl::cboChoices) && !rig.host.isEnabled(Ctl::mnulstFile)
+                && !rig.host.isEnabled(Ctl::mnuCopy);
+            // The File menu's Copy and List while the run is busy: refused, the arrays the run
+            // walks untouched.
             CmdSyncClick(rig.ctx);
+            CmdListFileClick(rig.ctx);
+            busyInside = busyInside && rig.ctx.NewItems.size() == 1;
         };
         rig.host.asker.expect(Button::Ok, "Processed Size");
         CmdSyncClick(rig.ctx);
@@ -101,6 +105,7 @@ private slots:
         QVERIFY(rig.host.isEnabled(Ctl::cmdListFile));
         QVERIFY(rig.host.isEnabled(Ctl::txtSource) && rig.host.isEnabled(Ctl::txtTarget));
         QVERIFY(rig.host.isEnabled(Ctl::cboChoices));
+        QVERIFY(rig.host.isEnabled(Ctl::mnulstFile) && rig.host.isEnabled(Ctl::mnuCopy));
         QVERIFY(!rig.ctx.runBusy);
 
         // Pressed again after the same listing: nothing at all.

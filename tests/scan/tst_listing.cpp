@@ -198,7 +198,9 @@ private slots:
             writeAt(rig.src + QStringLiteral("d%1/f.txt").arg(i), "x", 0);
         rig.ctx.listingRefreshMs = -1;
         int scanPumps = 0;
+        bool menuOffInside = true;
         rig.host.onPump = [&] {
+            menuOffInside = menuOffInside && !rig.host.isEnabled(Ctl::mnulstFile) && !rig.host.isEnabled(Ctl::mnuCopy);
             if (rig.host.isVisible(Ctl::lblFoldQ) && ++scanPumps == 2) {
                 rig.host.asker.expect(Button::Yes, QStringLiteral("Do you want to Cancel?"));
                 rig.host.asker.expect(Button::Ok, QStringLiteral("Cancelled"));
@@ -206,6 +208,9 @@ private slots:
             }
         };
         CmdListFileClick(rig.ctx); // no finished box after a stop
+        // The File menu's List and Copy were off while the listing ran, and are back on.
+        QVERIFY(menuOffInside && scanPumps >= 2);
+        QVERIFY(rig.host.isEnabled(Ctl::mnulstFile) && rig.host.isEnabled(Ctl::mnuCopy));
         QCOMPARE(rig.host.asker.asked.size(), 2);
         QCOMPARE(rig.host.beeps, 1);
         checkStep19(rig);
