@@ -16,7 +16,10 @@ void FormActivate(Context &ctx, bool fromOwnWindow);     // the window became th
 // The window is asked to close (close box, program). Runs the shutdown sequence once;
 // the window always closes. Returns when the window may close.
 void FormQueryUnload(Context &ctx);
+// Exit: stops what runs; with a listing or a run on the call stack, the close waits for it to
+// unwind (ExitIfAsked, which the window calls after every event it hands over).
 void CmdExitClick(Context &ctx);
+void ExitIfAsked(Context &ctx);
 
 // Run log.
 void OpenLogClick(Context &ctx);                          // Command2 and viewlog

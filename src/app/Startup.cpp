@@ -196,9 +196,24 @@ void CloseMainWindow(Context &ctx)
 void CmdExitClick(Context &ctx)
 {
     ctx.StopRequested = true;
+    // A listing or a run below on the call stack still has lines to write (a file a worker
+    // finished, the folder times, the run's end): the log and the window close once it has
+    // unwound (ExitIfAsked).
+    if (ctx.listingBusy || ctx.runBusy) {
+        ctx.exitWhenIdle = true;
+        return;
+    }
     ctx.ui->pumpEvents();
     ctx.log.close();
     CloseMainWindow(ctx);
+}
+
+void ExitIfAsked(Context &ctx)
+{
+    if (!ctx.exitWhenIdle || ctx.listingBusy || ctx.runBusy)
+        return;
+    ctx.exitWhenIdle = false;
+    CmdExitClick(ctx);
 }
 
 void OpenLogClick(Context &ctx)

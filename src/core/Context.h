@@ -79,6 +79,9 @@ struct Context {
     bool listingBusy = false;
     bool runBusy = false;
     bool shutDown = false;          // the shutdown sequence has run once
+    // Exit (the button, a closed window, a stop signal) came while a listing or a run was on
+    // the call stack: they stop, and the program closes once they have unwound.
+    bool exitWhenIdle = false;
     bool firstActivationDone = false;
     bool lastListingStopped = false;  // the last listing was ended by Stop
     // The last listing refused its two folders (one folder, however reached, or a kernel file

@@ -57,6 +57,9 @@ void formmain::engineEvent(WinEvent e, int a, int b)
         case WinEvent::ItmClick: ItmClick(c, a); break;
         case WinEvent::SyncClick: CmdSyncClick(c); break;
         }
+        // An Exit that came while a listing or a run was on the call stack closes now that
+        // it has unwound (nothing while it still has not).
+        ExitIfAsked(c);
     } catch (const AppError &err) {
         // A handler's failure must not take the event loop down: it is logged and skipped.
         c.log.writeDated(QStringLiteral(" Error ") + QString::number(err.Number) + QStringLiteral(" ") + err.Description);
@@ -100,9 +103,13 @@ void formmain::changeEvent(QEvent *e)
 void formmain::closeEvent(QCloseEvent *e)
 {
     if (!closed_ && !programClose_) {
-        // A close while a listing or a run is busy ends their loops at the next test.
-        if (ctx_->listingBusy || ctx_->runBusy)
-            ctx_->StopRequested = true;
+        // A close while a listing or a run is busy is an Exit: their loops end at the next
+        // test, and the window closes once they have unwound, their last lines logged.
+        if (ctx_->listingBusy || ctx_->runBusy) {
+            e->ignore();
+            engineEvent(WinEvent::ExitClick);
+            return;
+        }
         engineEvent(WinEvent::QueryUnload);
     }
     closed_ = true;

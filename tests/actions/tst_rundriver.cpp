@@ -5,6 +5,8 @@
 #include "actions/Dispatch.h"
 #include "actions/Steps.h"
 #include "app/Events.h"
+#include "WrappedFileSystem.h"
+#include "platform/FileSystem.h"
 
 class TestRunDriver : public QObject {
     Q_OBJECT
@@ -216,6 +218,44 @@ private slots:
         QVERIFY(!rig.host.isVisible(Ctl::cmdStop));
         QVERIFY(rig.host.isEnabled(Ctl::cboChoices));
         QVERIFY(!rig.ctx.runBusy);
+    }
+
+    void exitDuringARunClosesOnceItHasUnwound()
+    {
+        // Exit (as the button, a closed window or a stop signal give it) while a file is being
+        // copied into a new folder whose time cannot be set: the run's remaining lines reach
+        // the log, and only then do the log and the window close.
+        struct NoFolderTimes : WrappedFileSystem {
+            int setTimesAt(const Folder &, const char *, const FileTime &, const FileTime &) override
+            {
+                return EIO;
+            }
+        } door;
+        platform::ScopedFileSystem scoped(door);
+        ActionRig rig;
+        writeFileOfSize(rig.src + "sub/big.bin", 30000000, 'q');
+        rig.setNew({"sub", "sub/big.bin"});
+        ready(rig, 1, QStringLiteral("Copy New files from Source to Target"));
+        bool closedInside = false;
+        rig.host.onPump = [&] {
+            if (!rig.host.text(Ctl::lblListStatus).contains(QLatin1String("big.bin ( ")) || rig.ctx.StopRequested)
+                return;
+            CmdExitClick(rig.ctx);
+            closedInside = rig.host.closed || !rig.ctx.log.isOpen();
+        };
+        rig.host.asker.answerDefaults(true);
+        CmdSyncClick(rig.ctx);
+        QVERIFY(rig.ctx.exitWhenIdle);
+        QVERIFY(!closedInside);
+        QVERIFY(!rig.host.closed);
+        ExitIfAsked(rig.ctx);
+        QVERIFY(rig.host.closed);
+        QVERIFY(!rig.ctx.log.isOpen());
+        const QStringList m = rig.messages();
+        const int timeLine = findLine(m, " Modification time not set on folder " + rig.dst + "sub");
+        QVERIFY2(timeLine >= 0, qPrintable(m.join('\n')));
+        QVERIFY(findLine(m, " End ", timeLine) > timeLine);
+        QVERIFY(!QFileInfo::exists(rig.dst + "sub/big.bin"));
     }
 
     void choiceZeroRunsNewThenChanged()
