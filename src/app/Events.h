@@ -17,6 +17,10 @@ void FormActivate(Context &ctx, bool fromOwnWindow);     // the window became th
 // the window always closes. Returns when the window may close.
 void FormQueryUnload(Context &ctx);
 void CmdExitClick(Context &ctx);
+// What an unattended run that ended with status 1, 2 or 3 writes to standard error at its end:
+// the log's first failure lines, a count of the rest, the status and the log's path. Empty for
+// any other run.
+QString BatchEndReport(const Context &ctx, ExitStatus status);
 
 // Run log.
 void OpenLogClick(Context &ctx);                          // Command2 and viewlog

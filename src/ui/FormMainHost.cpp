@@ -313,18 +313,17 @@ Answer formmain::showQuestion(const Question &q)
     return a;
 }
 
-void formmain::setDesktopOpener(std::function<void(const QString &)> opener)
+void formmain::setDesktopOpener(std::function<bool(const QString &)> opener)
 {
     opener_ = std::move(opener);
 }
 
-void formmain::openWithDesktop(const QString &path)
+bool formmain::openWithDesktop(const QString &path)
 {
     if (opener_)
-        opener_(path);
-    else
-        // Percent-encoded from the exact bytes: a name that is not UTF-8 opens as itself.
-        QDesktopServices::openUrl(QUrl::fromEncoded("file://" + platform::encodeName(path).toPercentEncoding("/")));
+        return opener_(path);
+    // Percent-encoded from the exact bytes: a name that is not UTF-8 opens as itself.
+    return QDesktopServices::openUrl(QUrl::fromEncoded("file://" + platform::encodeName(path).toPercentEncoding("/")));
 }
 
 void formmain::prepareInteractive()
