@@ -57,6 +57,8 @@ void formmain::setText(Ctl c, const QString &t, int index)
     // the folder boxes keep the exact text the engine works with.
     if (auto *b = qobject_cast<QAbstractButton *>(w))
         b->setText(platform::displayName(t));
+    else if (auto *cl = qobject_cast<ClickLabel *>(w))
+        cl->showText(platform::displayName(t));
     else if (auto *l = qobject_cast<QLabel *>(w))
         l->setText(platform::displayName(t));
     else if (auto *e = qobject_cast<QLineEdit *>(w))
