@@ -52,6 +52,12 @@ QStringList LogPlaces(const ExecutableFolder &exe, const QString &stateFolder)
     return places;
 }
 
+QString NoLogPlaceReason()
+{
+    return QStringLiteral("XDG_STATE_HOME is not set and the home folder \"") + qEnvironmentVariable("HOME")
+        + QStringLiteral("\" does not exist");
+}
+
 QStringList DefaultLogPlaces()
 {
     ExecutableFolder exe;

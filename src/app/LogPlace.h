@@ -28,3 +28,5 @@ QStringList LogPlaces(const ExecutableFolder &exe, const QString &stateFolder);
 
 // The same for the running process: its executable's folder and its environment.
 QStringList DefaultLogPlaces();
+// Why the running process has no place at all for its log (no places were found).
+QString NoLogPlaceReason();

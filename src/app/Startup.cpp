@@ -55,6 +55,8 @@ void openRunLog(Context &ctx)
     if (ctx.log.open(places, ctx.appName))
         return;
     ctx.log.setEchoWhenClosed(true);
+    if (places.isEmpty())
+        ctx.log.setWhyNotOpen(NoLogPlaceReason());
     std::fputs((ctx.appName + QStringLiteral(": no run log could be opened (") + ctx.log.whyNotOpen()
                 + QStringLiteral("); its lines follow on standard error\n")).toLocal8Bit().constData(), stderr);
 }

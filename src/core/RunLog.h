@@ -33,6 +33,8 @@ public:
     // Why the last open found no place: each place tried, " -- " and the system's reason,
     // joined by "; ". Empty after an open that succeeded.
     QString whyNotOpen() const { return whyNot_.join(QStringLiteral("; ")); }
+    // The reason given by the owner, when it knows better (no place could even be named).
+    void setWhyNotOpen(const QString &why) { whyNot_ = QStringList{why}; }
 
     // While no file is open, every line goes to standard error instead (a run with no place
     // for its log still tells what it did).
