@@ -1,6 +1,6 @@
 #pragma once
-// Where the run log lives. The program installed for everyone (its folder under /usr, /opt or
-// /bin, or not its user's own to write in) keeps its log in the user's state folder:
+// Where the run log lives. The program installed for everyone (its folder under /usr, /opt,
+// /bin, /sbin or /lib, or not its user's own to write in) keeps its log in the user's state folder:
 // $XDG_STATE_HOME/QuorvelMarnisyn/, by default ~/.local/state/QuorvelMarnisyn/. Only a copy
 // unpacked into a folder of the user's own (owned by the user running it, writable, not in a
 // system place) keeps its log beside the executable, and there the state folder is the second
