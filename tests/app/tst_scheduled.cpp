@@ -175,6 +175,13 @@ private slots:
         QCOMPARE(r.status, 2);
         QCOMPARE(r.errLines().filter(" Source Path named on parm line not empty or found: ").size(), 1);
         QVERIFY2(r.errLines().last().startsWith("QuorvelMarnisyn: exit status 2; no run log was written ("), qPrintable(r.err));
+        writeFile(at("S/clash"), "a file");
+        mkdirs(at("T/clash"));
+        r = run(system, {"/mp", at("S"), "/sp", at("T"), "/cm", "/ba"}, {{"HOME", missing}});
+        QCOMPARE(r.status, 1);
+        QCOMPARE(r.errLines().filter(" Could not copy file: " + at("S/clash")).size(), 1);   // said once, as it happened
+        QVERIFY2(r.errLines().last().startsWith("QuorvelMarnisyn: exit status 1; no run log was written ("), qPrintable(r.err));
+        QProcess::execute("rm", {"-rf", at("S/clash"), at("T/clash")});
 
         // A home the user cannot write in (as root: run as another user, whose home it is not).
         const QString readOnly = at("rohome");
