@@ -7,11 +7,11 @@ cd "$(dirname "$0")/.."
 # desktop-file-utils: the desktop entry's validation test.
 # btrfs-progs: the copier test that clones on a btrfs loop image.
 # python3: the routine-length check (scripts/check-function-length.sh).
-# dpkg-dev appstream man-db groff-base: the Debian package's test (cpack -G DEB with
-# dpkg-shlibdeps, appstreamcli validate, man --warnings).
+# dpkg-dev appstream man-db groff-base lintian binutils: the Debian package's test (cpack -G DEB
+# with dpkg-shlibdeps, appstreamcli validate, man --warnings, lintian, readelf on the program).
 pkgs=(g++ make cmake qt6-base-dev qt6-base-dev-tools libgl-dev fonts-liberation2
       fusefat exfat-fuse exfatprogs ntfs-3g dosfstools desktop-file-utils btrfs-progs python3
-      dpkg-dev appstream man-db groff-base)
+      dpkg-dev appstream man-db groff-base lintian binutils)
 missing=()
 for p in "${pkgs[@]}"; do dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p"); done
 if [ ${#missing[@]} -gt 0 ]; then

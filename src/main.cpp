@@ -1,4 +1,5 @@
 // QuorvelMarnisyn: keeps two folder trees in step.
+#include "app/CommandLinePieces.h"
 #include "app/QuietMessages.h"
 #include "app/StartMode.h"
 #include "core/ExitStatus.h"
@@ -19,7 +20,9 @@ int main(int argc, char **argv)
         words << platform::decodeName(argv[i], qsizetype(std::strlen(argv[i])));
 
     const auto env = [](const char *name) { return QString::fromLocal8Bit(qgetenv(name)); };
-    switch (DecideStartMode(words, env("QT_QPA_PLATFORM"), env("DISPLAY"), env("WAYLAND_DISPLAY"))) {
+    const QString qpa = env("QT_QPA_PLATFORM"), display = env("DISPLAY"), wayland = env("WAYLAND_DISPLAY");
+    bool offscreenIfGone = false;
+    switch (DecideStartMode(words, qpa, display, wayland)) {
     case StartMode::PrintHelp:
         std::fputs(TerminalHelpText().toLocal8Bit().constData(), stdout);
         return exitCode(ExitStatus::Done);
@@ -34,11 +37,26 @@ int main(int argc, char **argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
         break;
     case StartMode::Window:
+        // An unattended run on a display that is gone (a user service after logout, ssh without
+        // forwarding) goes on offscreen: it needs no window.
+        if (AsksForBatch(SplitCommandWords(words))) {
+            const QString platforms = BatchPlatforms(qpa, display, wayland);
+            offscreenIfGone = platforms != qpa;
+            qputenv("QT_QPA_PLATFORM", platforms.toLocal8Bit());
+        }
         break;
     }
     // The desktop finds the program's menu entry and icon under this name (on Wayland the
     // window's application id).
     QGuiApplication::setDesktopFileName(QStringLiteral("quorvel-marnisyn"));
     InstallQuietPlatformMessages();
-    return runApplication(argc, argv, words);
+    // No platform at all: one line that says why, and the status of a start that did nothing.
+    WatchPlatformStart([&](const QString &reasons) { return UnreachableDisplayText(display, wayland, reasons); },
+                       exitCode(ExitStatus::CommandLine));
+    return runApplication(argc, argv, words, [&] {
+        PlatformStarted();
+        if (offscreenIfGone && QGuiApplication::platformName() == QLatin1String("offscreen"))
+            return DisplayFallbackNote(display, wayland, HeldPlatformRemarks());
+        return QString();
+    });
 }

@@ -1,9 +1,11 @@
 // The unattended run of a command line: list, run the switched actions, close.
 #include "app/AutoRun.h"
+#include "app/Events.h"
 #include "actions/Dispatch.h"
 #include "actions/Steps.h"
 #include "core/Choice.h"
 #include "core/Errors.h"
+#include "core/RunReport.h"
 #include "app/Startup.h"
 #include "app/ListingDriver.h"
 #include "scan/ListingCache.h"
@@ -96,4 +98,12 @@ void RunAutomatic(Context &ctx)
     // The outcome before the close: the close itself stops nothing that still runs.
     ctx.exitStatus = AutomaticRunStatus(ctx, refused, faulted || leftAlone);
     CloseMainWindow(ctx);
+}
+
+QString BatchEndReport(const Context &ctx, ExitStatus status)
+{
+    if (!ctx.SwitchBa || status == ExitStatus::Done)
+        return QString();
+    return FailureReport(ctx.appName, ctx.log.failureLines(), ctx.log.moreFailures(), exitCode(status), ctx.log.path(),
+                         ctx.log.whyNotOpen());
 }

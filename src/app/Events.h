@@ -20,6 +20,10 @@ void FormQueryUnload(Context &ctx);
 // unwind (ExitIfAsked, which the window calls after every event it hands over).
 void CmdExitClick(Context &ctx);
 void ExitIfAsked(Context &ctx);
+// What an unattended run that ended with status 1, 2 or 3 writes to standard error at its end:
+// the log's first failure lines, a count of the rest, the status and the log's path. Empty for
+// any other run.
+QString BatchEndReport(const Context &ctx, ExitStatus status);
 
 // Run log.
 void OpenLogClick(Context &ctx);                          // Command2 and viewlog

@@ -5,11 +5,11 @@
 #include "app/AutoRun.h"
 #include "app/CommandLine.h"
 #include "app/Events.h"
+#include "app/LogPlace.h"
 #include "platform/Platform.h"
-#include <QDir>
-#include <tuple>
-#include <QStandardPaths>
 #include <cmath>
+#include <cstdio>
+#include <tuple>
 
 namespace {
 
@@ -44,13 +44,21 @@ int storedCheck(const Settings &s, const QString &key)
 
 QStringList logCandidates(const Context &ctx)
 {
-    if (!ctx.logCandidates.isEmpty())
-        return ctx.logCandidates;
-    QStringList c{RunLog::defaultPath(platform::exeFolder())};
-    const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-    if (!data.isEmpty())
-        c << QDir(data).filePath(RunLog::fileName());
-    return c;
+    return ctx.logCandidates.isEmpty() ? DefaultLogPlaces() : ctx.logCandidates;
+}
+
+// Opens the run log; without any place for it the program runs on, its log lines on standard
+// error, and says once why.
+void openRunLog(Context &ctx)
+{
+    const QStringList places = logCandidates(ctx);
+    if (ctx.log.open(places, ctx.appName))
+        return;
+    ctx.log.setEchoWhenClosed(true);
+    if (places.isEmpty())
+        ctx.log.setWhyNotOpen(NoLogPlaceReason());
+    std::fputs((ctx.appName + QStringLiteral(": no run log could be opened (") + ctx.log.whyNotOpen()
+                + QStringLiteral("); its lines follow on standard error\n")).toLocal8Bit().constData(), stderr);
 }
 
 } // namespace
@@ -146,8 +154,9 @@ void FormLoad(Context &ctx, const QStringList &args)
             ui->setText(Ctl::txtTarget, platform::designTarget());
     }
 
-    // Without a writable place the program runs without its log.
-    ctx.log.open(logCandidates(ctx), ctx.appName);
+    openRunLog(ctx);
+    if (!ctx.startNote.isEmpty())
+        ctx.log.writeDated(ctx.startNote);
 
     if (!ParseCommandLine(ctx, args)) {
         CloseMainWindow(ctx);   // closes only what is not closed yet
@@ -221,5 +230,13 @@ void OpenLogClick(Context &ctx)
     QString path = ctx.log.path();
     if (path.isEmpty())
         path = logCandidates(ctx).value(0);
-    ctx.ui->openWithDesktop(path);
+    if (path.isEmpty()) {
+        ctx.ui->ask(messageBox(QStringLiteral("No run log is kept: ") + ctx.log.whyNotOpen(), Buttons::Ok, ctx.appName));
+        return;
+    }
+    // Without a viewer the user still learns where the log is.
+    if (!ctx.ui->openWithDesktop(path))
+        ctx.ui->ask(messageBox(QStringLiteral("No program could be started to show the run log. The run log is ")
+                                   + platform::displayName(path),
+                               Buttons::Ok, ctx.appName));
 }

@@ -54,6 +54,9 @@ struct Context {
     // Where start-up opens the run log, first that opens wins. Empty: beside the executable,
     // then the per-user data folder. Tests point it at their own folder.
     QStringList logCandidates;
+    // A line for the log that was known before it opened (the platform the program started
+    // on); start-up writes it, dated, right after the start line.
+    QString startNote;
 
     // Flags.
     bool StopRequested = false;

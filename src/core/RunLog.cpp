@@ -1,12 +1,12 @@
 #include "core/RunLog.h"
 #include "core/Format.h"
+#include "core/RunReport.h"
 #include "platform/OwnFiles.h"
 #include "platform/Platform.h"
 #include <QDir>
-#include <QFile>
-#include <QStandardPaths>
 #include <QStringList>
 #include <algorithm>
+#include <cstdio>
 
 RunLog::~RunLog()
 {
@@ -18,9 +18,9 @@ QString RunLog::fileName()
     return QStringLiteral("LogQuorvelMarnisyn.txt");
 }
 
-QString RunLog::defaultPath(const QString &exeDir)
+QString RunLog::defaultPath(const QString &folder)
 {
-    return QDir(exeDir).filePath(fileName());
+    return QDir(folder).filePath(fileName());
 }
 
 bool RunLog::open(const QString &path, const QString &baseName)
@@ -28,24 +28,39 @@ bool RunLog::open(const QString &path, const QString &baseName)
     return open(QStringList{path}, baseName);
 }
 
+// Opens one place: its folder made when missing, an overgrown log moved aside first. Only a
+// regular file (or a new one) is taken; a device, a FIFO or a folder of that name is left alone.
+bool RunLog::openOne(const QString &p)
+{
+    constexpr unsigned kPrivateFolder = 0700, kPrivateFile = 0600;
+    const QByteArray bytes = platform::encodeName(p);
+    const qsizetype slash = bytes.lastIndexOf('/');
+    int err = slash > 0 ? platform::makeFolders(bytes.left(slash), kPrivateFolder) : 0;
+    if (err == 0)
+        err = platform::moveAsideWhenLonger(bytes, kRotateBytes);
+    if (err == 0)
+        err = platform::openForAppend(bytes, file_, kPrivateFile);
+    if (err == 0) {
+        path_ = p;
+        return true;
+    }
+    whyNot_ << platform::displayName(p) + QStringLiteral(" -- ") + platform::systemErrorText(err);
+    return false;
+}
+
 bool RunLog::open(const QStringList &candidates, const QString &baseName)
 {
     close();
-    for (const QString &p : candidates) {
-        if (p.isEmpty())
-            continue;
-        const qsizetype slash = p.lastIndexOf(QLatin1Char('/'));
-        if (slash > 0 && !platform::hasEscapedBytes(p))
-            QDir().mkpath(p.left(slash));
-        // Only a regular file (or a new one) is taken; a device, a FIFO or a folder of that
-        // name is left alone and the next candidate tried.
-        if (platform::openForAppend(platform::encodeName(p), file_) == 0) {
-            path_ = p;
+    whyNot_.clear();
+    for (const QString &p : candidates)
+        if (!p.isEmpty() && openOne(p))
             break;
-        }
-    }
-    if (!file_.valid())
+    if (!file_.valid()) {
+        if (whyNot_.isEmpty())
+            whyNot_ << QStringLiteral("no folder to keep it in");
         return false;
+    }
+    whyNot_.clear();
     writeA(QStringLiteral("--- ") + NowText() + QStringLiteral("  ") + baseName + QStringLiteral(" ---Loads--"));
     return true;
 }
@@ -86,11 +101,24 @@ void RunLog::writeRaw(const QString &line)
 
 void RunLog::writeLine(const QString &escapedLine)
 {
-    if (!file_.valid())
+    if (!file_.valid() && !echoWhenClosed_)
         return;
     // The log stays valid UTF-8: a name with bytes that are not UTF-8 is written as the window
     // shows it, each such byte as U+FFFD.
-    QByteArray bytes = platform::displayName(escapedLine).toUtf8();
+    const QString shown = platform::displayName(escapedLine);
+    if (IsFailureLine(shown)) {
+        if (failures_.size() < kFailuresKept)
+            failures_ << shown;
+        else
+            ++moreFailures_;
+    }
+    if (!file_.valid()) {
+        QString line = shown;
+        line.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        std::fputs((line + QLatin1Char('\n')).toLocal8Bit().constData(), stderr);
+        return;
+    }
+    QByteArray bytes = shown.toUtf8();
     bytes += "\r\n";
     // Each line reaches the file at once, whole. A failed write is ignored: the log never
     // stops the program.

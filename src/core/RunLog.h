@@ -1,9 +1,12 @@
 #pragma once
 // The run log: one plain-text file, appended to, CR LF line ends, flushed after every line.
 // Nothing about the log may end a listing, a run or the program: a log that cannot be opened
-// or written is silently skipped.
+// or written is skipped (or its lines go to standard error, when the owner asks for that).
+// A log grown past kRotateBytes is moved aside to "<name>.1" as it is opened, one old copy
+// kept. A new log and the folders made for it are the user's alone (0600, 0700).
 #include "platform/FileSystem.h"
 #include <QString>
+#include <QStringList>
 
 class RunLog {
 public:
@@ -12,9 +15,12 @@ public:
     RunLog(const RunLog &) = delete;
     RunLog &operator=(const RunLog &) = delete;
 
-    // "LogQuorvelMarnisyn.txt" in the executable's folder; when that folder is not writable,
-    // the per-user data folder.
-    static QString defaultPath(const QString &exeDir);
+    static constexpr qint64 kRotateBytes = 10 * 1024 * 1024;
+    // How many failure lines the log keeps at hand for the end of an unattended run.
+    static constexpr int kFailuresKept = 20;
+
+    // "LogQuorvelMarnisyn.txt" in the given folder.
+    static QString defaultPath(const QString &folder);
     static QString fileName();
 
     // Opens (creating when missing, never truncating) and writes the start line
@@ -24,6 +30,20 @@ public:
     void close();
     bool isOpen() const { return file_.valid(); }
     QString path() const { return path_; }
+    // Why the last open found no place: each place tried, " -- " and the system's reason,
+    // joined by "; ". Empty after an open that succeeded.
+    QString whyNotOpen() const { return whyNot_.join(QStringLiteral("; ")); }
+    // The reason given by the owner, when it knows better (no place could even be named).
+    void setWhyNotOpen(const QString &why) { whyNot_ = QStringList{why}; }
+
+    // While no file is open, every line goes to standard error instead (a run with no place
+    // for its log still tells what it did).
+    void setEchoWhenClosed(bool on) { echoWhenClosed_ = on; }
+
+    // The first kFailuresKept lines written that tell of something left undone, as written
+    // (a record of several lines with its CR LF breaks), and how many more there were.
+    const QStringList &failureLines() const { return failures_; }
+    int moreFailures() const { return moreFailures_; }
 
     // Form A: the text, then the line end.
     void writeA(const QString &text);
@@ -50,6 +70,11 @@ public:
 private:
     void writeRaw(const QString &line);
     void writeLine(const QString &escapedLine);
+    bool openOne(const QString &path);
     platform::Fd file_;
     QString path_;
+    QStringList whyNot_;
+    bool echoWhenClosed_ = false;
+    QStringList failures_;
+    int moreFailures_ = 0;
 };

@@ -66,8 +66,9 @@ public:
     void setAnswerer(Asker *answerer) { answerer_ = answerer; }
     Asker *answerer() const { return answerer_; }
 
-    // Open a file or folder with the desktop's associated program or file manager.
-    virtual void openWithDesktop(const QString &path) = 0;
+    // Open a file or folder with the desktop's associated program or file manager; false when
+    // no program could be started for it.
+    virtual bool openWithDesktop(const QString &path) = 0;
 
     // Interactive start: the folder selection prepares the source box and the drive tree.
     virtual void prepareInteractive() = 0;

@@ -7,10 +7,10 @@
 
 namespace platform {
 
-int openForAppend(const QByteArray &path, Fd &out)
+int openForAppend(const QByteArray &path, Fd &out, unsigned mode)
 {
     const char *where = path.constData();
-    const int fd = sys::retried([where] { return ::open(where, O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666); });
+    const int fd = sys::retried([where, mode] { return ::open(where, O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, mode_t(mode)); });
     if (fd < 0)
         return errno;
     Fd file(fd);
@@ -51,6 +51,46 @@ int writeRefusal(const QByteArray &file)
         return errno == ENOENT ? EACCES : errno;
     ::close(fd);
     return 0;
+}
+
+int makeFolders(const QByteArray &folder, unsigned mode)
+{
+    struct stat st;
+    if (::stat(folder.constData(), &st) == 0)
+        return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+    if (errno != ENOENT)
+        return errno;
+    const qsizetype slash = folder.lastIndexOf('/');
+    if (slash > 0) {
+        if (const int err = makeFolders(folder.left(slash), mode))
+            return err;
+    }
+    if (::mkdir(folder.constData(), mode_t(mode)) != 0 && errno != EEXIST)
+        return errno;
+    return 0;
+}
+
+int moveAsideWhenLonger(const QByteArray &path, qint64 bound)
+{
+    struct stat st;
+    if (::stat(path.constData(), &st) != 0)
+        return errno == ENOENT ? 0 : errno;
+    if (!S_ISREG(st.st_mode) || st.st_size <= bound)
+        return 0;
+    const QByteArray old = path + ".1";
+    return ::rename(path.constData(), old.constData()) == 0 ? 0 : errno;
+}
+
+FolderStanding folderStanding(const QByteArray &folder)
+{
+    FolderStanding f;
+    struct stat st;
+    if (::stat(folder.constData(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return f;
+    f.exists = true;
+    f.ownedByUser = st.st_uid == ::geteuid();
+    f.writable = ::faccessat(AT_FDCWD, folder.constData(), W_OK | X_OK, AT_EACCESS) == 0;
+    return f;
 }
 
 } // namespace platform

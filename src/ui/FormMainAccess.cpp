@@ -1,10 +1,12 @@
 // The main window for assistive tools: every control a person can reach is named by what it is
-// or does, the counters by the caption above them, and each caption is tied to its value.
+// or does, the counters by the caption above them, and each caption is tied to its value. A
+// counter or status line is heard with its current value ("Files found in the source: 6").
 #include "ui/DriveTree.h"
 #include "ui/formmain.h"
 #include "ui/Widgets.h"
 #include <QAbstractItemView>
 #include <QComboBox>
+#include <QLineEdit>
 
 namespace {
 
@@ -12,6 +14,7 @@ struct ControlName {
     Ctl control;
     int index;
     const char *name;
+    bool value = false;   // a label whose text is a value: named "name: text"
 };
 
 // The names of the controls, the two counters of each column (source, target) included. The
@@ -40,21 +43,21 @@ constexpr ControlName ControlNames[] = {
     {Ctl::LstChngFileTarget, 0, "List of files changed in the target"},
     {Ctl::LstSizeVariations, 0, "List of files whose sizes differ"},
     {Ctl::LstOrphans, 0, "List of orphans: files and folders found only in the target"},
-    {Ctl::lblListStatus, 0, "Status"},
-    {Ctl::lblListStatus1, 0, "List status"},
-    {Ctl::lblListFileStatus, 0, "Current file"},
+    {Ctl::lblListStatus, 0, "Status", true},
+    {Ctl::lblListStatus1, 0, "List status", true},
+    {Ctl::lblListFileStatus, 0, "Current file", true},
     {Ctl::lblFoldQ, 0, "Folder queue caption"},
-    {Ctl::lblFoldersQ, 0, "Folders in the queue"},
-    {Ctl::lblTotalFiles, 0, "Files found in the source"},
-    {Ctl::lblTotalFiles, 1, "Files found in the target"},
-    {Ctl::lblTotalFolders, 0, "Folders found in the source"},
-    {Ctl::lblTotalFolders, 1, "Folders found in the target"},
-    {Ctl::lblTotalSize, 0, "Folder size of the source"},
-    {Ctl::lblTotalSize, 1, "Folder size of the target"},
-    {Ctl::lblNewFiles, 0, "New files and folders in the source"},
-    {Ctl::lblNewFiles, 1, "Orphans in the target"},
-    {Ctl::lblChngFiles, 0, "Changed files, newer in the source"},
-    {Ctl::lblChngFiles, 1, "Changed files, last saved in the target"},
+    {Ctl::lblFoldersQ, 0, "Folders in the queue", true},
+    {Ctl::lblTotalFiles, 0, "Files found in the source", true},
+    {Ctl::lblTotalFiles, 1, "Files found in the target", true},
+    {Ctl::lblTotalFolders, 0, "Folders found in the source", true},
+    {Ctl::lblTotalFolders, 1, "Folders found in the target", true},
+    {Ctl::lblTotalSize, 0, "Folder size of the source", true},
+    {Ctl::lblTotalSize, 1, "Folder size of the target", true},
+    {Ctl::lblNewFiles, 0, "New files and folders in the source", true},
+    {Ctl::lblNewFiles, 1, "Orphans in the target", true},
+    {Ctl::lblChngFiles, 0, "Changed files, newer in the source", true},
+    {Ctl::lblChngFiles, 1, "Changed files, last saved in the target", true},
 };
 
 // Each counter caption (Label1 index) and the value it stands over or under.
@@ -73,10 +76,18 @@ constexpr CaptionOf CounterCaptions[] = {
 
 void formmain::nameControls()
 {
-    for (const ControlName &n : ControlNames)
-        if (QWidget *w = control(n.control, n.index))
+    for (const ControlName &n : ControlNames) {
+        QWidget *w = control(n.control, n.index);
+        if (!w)
+            continue;
+        if (auto *label = qobject_cast<ClickLabel *>(w); label && n.value)
+            label->setSpokenCaption(QString::fromLatin1(n.name));
+        else
             w->setAccessibleName(QString::fromLatin1(n.name));
+    }
     cboChoices_->view()->setAccessibleName(QStringLiteral("Actions to choose from"));
+    if (QLineEdit *edit = cboChoices_->lineEdit())
+        edit->setAccessibleName(QStringLiteral("Chosen action"));
     // A caption labels its value: assistive tools read the pair together.
     for (const CaptionOf &c : CounterCaptions)
         static_cast<ClickLabel *>(control(Ctl::Label1, c.caption))->setBuddy(control(c.value, c.side));

@@ -8,8 +8,10 @@
 #include "ui/FormMainLook.h"
 #include "ui/ResultListModel.h"
 #include "ui/Widgets.h"
+#include <QAction>
 #include <QComboBox>
 #include <QHeaderView>
+#include <QKeySequence>
 #include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
@@ -279,6 +281,14 @@ void formmain::buildMenus()
     QAction *abt = menuBar()->addAction(QStringLiteral("About"));
     reg(Ctl::Abt, 0, abt);
     connect(abt, &QAction::triggered, this, &formmain::Abt_Click);
+
+    // The menus carry no access keys: F10 opens the first one, and the arrow keys walk from
+    // there through every item and menu.
+    auto *openMenus = new QAction(this);
+    openMenus->setShortcut(QKeySequence(Qt::Key_F10));
+    openMenus->setShortcutContext(Qt::WindowShortcut);
+    addAction(openMenus);
+    connect(openMenus, &QAction::triggered, this, [this] { menuBar()->setActiveAction(menuBar()->actions().value(0)); });
 }
 
 // The buttons' and boxes' signals to the window's slots, and the events the window watches on

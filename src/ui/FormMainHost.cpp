@@ -57,6 +57,8 @@ void formmain::setText(Ctl c, const QString &t, int index)
     // the folder boxes keep the exact text the engine works with.
     if (auto *b = qobject_cast<QAbstractButton *>(w))
         b->setText(platform::displayName(t));
+    else if (auto *cl = qobject_cast<ClickLabel *>(w))
+        cl->showText(platform::displayName(t));
     else if (auto *l = qobject_cast<QLabel *>(w))
         l->setText(platform::displayName(t));
     else if (auto *e = qobject_cast<QLineEdit *>(w))
@@ -313,18 +315,17 @@ Answer formmain::showQuestion(const Question &q)
     return a;
 }
 
-void formmain::setDesktopOpener(std::function<void(const QString &)> opener)
+void formmain::setDesktopOpener(std::function<bool(const QString &)> opener)
 {
     opener_ = std::move(opener);
 }
 
-void formmain::openWithDesktop(const QString &path)
+bool formmain::openWithDesktop(const QString &path)
 {
     if (opener_)
-        opener_(path);
-    else
-        // Percent-encoded from the exact bytes: a name that is not UTF-8 opens as itself.
-        QDesktopServices::openUrl(QUrl::fromEncoded("file://" + platform::encodeName(path).toPercentEncoding("/")));
+        return opener_(path);
+    // Percent-encoded from the exact bytes: a name that is not UTF-8 opens as itself.
+    return QDesktopServices::openUrl(QUrl::fromEncoded("file://" + platform::encodeName(path).toPercentEncoding("/")));
 }
 
 void formmain::prepareInteractive()

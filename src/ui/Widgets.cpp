@@ -1,4 +1,5 @@
 #include "ui/Widgets.h"
+#include <QAccessible>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFocusEvent>
@@ -96,6 +97,33 @@ bool WrapCheckBox::hitButton(const QPoint &pos) const
 ClickLabel::ClickLabel(QWidget *parent) : QLabel(parent)
 {
     setTextFormat(Qt::PlainText);
+}
+
+void ClickLabel::setSpokenCaption(const QString &caption)
+{
+    spokenCaption_ = caption;
+    speak();
+}
+
+void ClickLabel::showText(const QString &text)
+{
+    setText(text);
+    speak();
+}
+
+void ClickLabel::speak()
+{
+    if (spokenCaption_.isEmpty())
+        return;
+    const QString t = text().simplified();
+    const QString name = t.isEmpty() ? spokenCaption_ : spokenCaption_ + QStringLiteral(": ") + t;
+    if (name == accessibleName())
+        return;
+    setAccessibleName(name);
+    // The assistive tools hear of the new value as a new name.
+    QAccessibleEvent changed(this, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&changed);
+    emit spokenNameChanged(name);
 }
 
 void ClickLabel::mouseReleaseEvent(QMouseEvent *e)

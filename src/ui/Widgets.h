@@ -52,11 +52,21 @@ public:
     virtual QRect textRoom() const;
     // Whether the current text fits the room in the given font.
     virtual bool fits(const QFont &f) const;
+    // Assistive tools read a value label as "caption: text" (the caption alone while the text
+    // is empty), so the value is heard with what it counts; every change of the text reaches
+    // them as a change of that name. Without a caption the label keeps its own name.
+    void setSpokenCaption(const QString &caption);
+    void showText(const QString &text);
 signals:
     void clicked();
+    // The name assistive tools read changed (they are told so as well, when they listen).
+    void spokenNameChanged(const QString &name);
 protected:
     void paintEvent(QPaintEvent *e) override;
     void mouseReleaseEvent(QMouseEvent *e) override;
+private:
+    void speak();
+    QString spokenCaption_;
 };
 
 // A bordered status line whose text wraps inside its fixed rectangle, left and top aligned;

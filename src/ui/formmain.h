@@ -43,7 +43,7 @@ public:
     // The answerer of the program's questions; nullptr restores the real dialogs.
     void setAsker(Asker *asker);
     // Replaces opening with the desktop (tests record the paths instead).
-    void setDesktopOpener(std::function<void(const QString &)> opener);
+    void setDesktopOpener(std::function<bool(const QString &)> opener);
 
     // Start-up: runs the engine's load with the program's words. An activation of the window
     // that arrives meanwhile is handed on once the load has returned.
@@ -93,7 +93,7 @@ public:
     void pumpEvents() override;
     void beep() override;
     Answer showQuestion(const Question &q) override;
-    void openWithDesktop(const QString &path) override;
+    bool openWithDesktop(const QString &path) override;
     void prepareInteractive() override;
     void moveToLeftOf(Ctl c, Ctl anchor, int anchorIndex) override;
     void setBackColor(Ctl c, quint32 rgb) override;
@@ -196,7 +196,7 @@ private:
     std::unique_ptr<Context> ctx_;
     std::unique_ptr<DialogAsker> dialogs_;
     Asker *asker_ = nullptr;
-    std::function<void(const QString &)> opener_;
+    std::function<bool(const QString &)> opener_;
     QStringList loadWords_;
 
     QWidget *client_ = nullptr;

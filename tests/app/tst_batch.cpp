@@ -393,6 +393,11 @@ private slots:
         QTest::newRow("version") << QStringList{"--version", "/ba"} << "" << ":0" << "" << int(StartMode::PrintVersion);
         QTest::newRow("help not first") << QStringList{"/cm", "--help"} << "" << ":0" << "" << int(StartMode::Window);
         QTest::newRow("help in capitals is no such word") << QStringList{"--HELP"} << "" << "" << "" << int(StartMode::NoDisplay);
+        // The help of the grammar needs no window either.
+        QTest::newRow("/? without display") << QStringList{"/?"} << "" << "" << "" << int(StartMode::PrintHelp);
+        QTest::newRow("/h after a folder") << QStringList{"/mp", "/s", "/H"} << "" << "" << "" << int(StartMode::PrintHelp);
+        QTest::newRow("/h with a display") << QStringList{"/h"} << "" << ":0" << "" << int(StartMode::Window);
+        QTest::newRow("/h after a format error") << QStringList{"/zz", "/h"} << "" << "" << "" << int(StartMode::NoDisplay);
     }
     void startModes()
     {
@@ -402,6 +407,22 @@ private slots:
         QFETCH(QString, wayland);
         QFETCH(int, mode);
         QCOMPARE(int(DecideStartMode(words, platform, display, wayland)), mode);
+    }
+
+    // An unattended run on a display tries the display's platform, then the offscreen one.
+    void batchPlatforms()
+    {
+        QCOMPARE(BatchPlatforms("", ":99", ""), QStringLiteral("xcb;offscreen"));
+        QCOMPARE(BatchPlatforms("", ":0", "wayland-0"), QStringLiteral("wayland;xcb;offscreen"));
+        QCOMPARE(BatchPlatforms("", "", "wayland-0"), QStringLiteral("wayland;offscreen"));
+        QCOMPARE(BatchPlatforms("xcb", ":0", ""), QStringLiteral("xcb;offscreen"));
+        QCOMPARE(BatchPlatforms("offscreen", "", ""), QStringLiteral("offscreen"));
+        QCOMPARE(BatchPlatforms("minimal;offscreen", "", ""), QStringLiteral("minimal;offscreen"));
+        const QString line = UnreachableDisplayText(":99", "", "could not connect to display :99");
+        QVERIFY(line.startsWith("QuorvelMarnisyn: the display could not be reached (DISPLAY=:99): could not connect to display :99;"));
+        QVERIFY(line.endsWith('\n') && line.count('\n') == 1);
+        QCOMPARE(DisplayFallbackNote(":99", "w-1", ""),
+                 QStringLiteral(" The display could not be reached (DISPLAY=:99, WAYLAND_DISPLAY=w-1), the run goes on without a window"));
     }
 };
 

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTest>
 #include <csignal>
 #include <unistd.h>
@@ -47,8 +48,10 @@ class TestEndings : public QObject {
             p.start(prefix.first(), prefix.mid(1) + QStringList{exe} + args);
     }
 
+    QByteArray lastErr;   // the standard error of the last run that finished
+
     // The exit status, or -1 (with the reason in the test's output) when it did not end normally.
-    static int finish(QProcess &p, int ms = 50000)
+    int finish(QProcess &p, int ms = 50000)
     {
         if (!p.waitForFinished(ms)) {
             p.kill();
@@ -57,6 +60,7 @@ class TestEndings : public QObject {
             return -1;
         }
         const QByteArray err = p.readAllStandardError();
+        lastErr = err;
         if (!err.isEmpty())
             qWarning("stderr: %s", err.constData());
         return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
@@ -163,6 +167,10 @@ private slots:
         QCOMPARE(finish(p), 3);
         QCOMPARE(logWith("Stopped by signal").size(), 1);
         QVERIFY(logWith("Stopped by signal").first().endsWith(" Stopped by signal SIGTERM"));
+        // The scheduler's mail names the signal, the status and the log.
+        const QStringList err = QString::fromUtf8(lastErr).split('\n', Qt::SkipEmptyParts);
+        QVERIFY2(err.size() >= 2 && !err.filter(QRegularExpression(" Stopped by signal SIGTERM$")).isEmpty(), lastErr.constData());
+        QCOMPARE(err.last(), "QuorvelMarnisyn: exit status 3; the run log is " + at("LogQuorvelMarnisyn.txt"));
         QVERIFY(!QFileInfo::exists(at("T/") + kTemp));
         QCOMPARE(readFile(at("T/big.bin")), QByteArray("the old destination"));
         QVERIFY(logWith("Message: Do you want to save settings?").isEmpty());

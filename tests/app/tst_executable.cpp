@@ -3,6 +3,7 @@
 // test's folder so that its run log (beside the executable) is the test's own; HOME points there
 // too, so its settings and its trash are private.
 #include "TestRig.h"
+#include "app/CommandLinePieces.h"
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -151,7 +152,9 @@ private slots:
         r = run({"--help"});
         QCOMPARE(r.status, 0);
         const QStringList lines = r.out.split('\n');
-        QCOMPARE(lines.size(), 20);   // nineteen lines, each ended
+        // The help's lines, then two on the run log's place, each ended.
+        QCOMPARE(lines.size(), CommandLineHelpText().split("\r\n").size() + 3);
+        QVERIFY(lines.value(lines.size() - 3).startsWith("Run log: $XDG_STATE_HOME/QuorvelMarnisyn/LogQuorvelMarnisyn.txt"));
         QCOMPARE(lines.first(), QStringLiteral("Parms:"));
         QCOMPARE(lines.value(11), QStringLiteral("        /? or /h                     -  Display help window then exit."));
         QVERIFY(lines.value(12).startsWith(QStringLiteral("        /ba(tch)  ")));

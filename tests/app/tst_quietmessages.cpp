@@ -25,6 +25,8 @@ private slots:
         qWarning("Could not open the run log");                         // the program's own word
         qCritical("This plugin does not support something critical");  // never held back
         QCOMPARE(passed, QStringList({"Could not open the run log", "This plugin does not support something critical"}));
+        // The plugins' own words are kept for the day the platform cannot start at all.
+        QCOMPARE(HeldPlatformRemarks(), QStringLiteral("a remark of a platform plugin"));
         qInstallMessageHandler(nullptr);
     }
 };

@@ -305,6 +305,14 @@ private slots:
         OpenLogClick(rig.ctx);
         QCOMPARE(rig.host.opened, QStringList{rig.path("LogQuorvelMarnisyn.txt")});
         QVERIFY(rig.ctx.log.isOpen());   // the log stays open meanwhile
+        QVERIFY(rig.host.asker.asked.isEmpty());
+
+        // No program to show it (no xdg-open): the user is told where the log is.
+        rig.host.openerWorks = false;
+        rig.host.asker.expect(Button::Ok, "No program could be started to show the run log. The run log is "
+                                              + rig.path("LogQuorvelMarnisyn.txt"));
+        OpenLogClick(rig.ctx);
+        QCOMPARE(rig.host.asker.asked.size(), 1);
     }
 
     void logCannotOpenRunsWithout()

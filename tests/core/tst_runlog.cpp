@@ -1,7 +1,9 @@
 #include "TestRig.h"
 #include "core/Format.h"
 #include "core/RunLog.h"
+#include "core/RunReport.h"
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QTest>
 #include "platform/Platform.h"
@@ -108,6 +110,102 @@ private slots:
         QCOMPARE(lines[3], QStringLiteral("one\\n"));
         QCOMPARE(lines[4], QString());
         QCOMPARE(lines[5], QStringLiteral("two") + QString(11, ' ') + "x");
+    }
+
+    // A new log and the folders made for it are the user's alone; a log that is there keeps
+    // its mode. The reason a place was refused names it, with the system's words.
+    void privateFoldersAndFile()
+    {
+        QTemporaryDir dir;
+        const QString p = dir.filePath("state/QuorvelMarnisyn/LogQuorvelMarnisyn.txt");
+        RunLog log;
+        QVERIFY(log.open(p, QStringLiteral("x")));
+        struct stat st;
+        QVERIFY(::stat(QFile::encodeName(p).constData(), &st) == 0);
+        QCOMPARE(st.st_mode & 07777, mode_t(0600));
+        for (const char *folder : {"state", "state/QuorvelMarnisyn"}) {
+            QVERIFY(::stat(QFile::encodeName(dir.filePath(folder)).constData(), &st) == 0);
+            QCOMPARE(st.st_mode & 07777, mode_t(0700));
+        }
+        writeFile(dir.filePath("plain"), "a file where a folder should be");
+        QVERIFY(!log.open(QStringList{dir.filePath("plain/sub/x.txt"), QString()}, QStringLiteral("x")));
+        QCOMPARE(log.whyNotOpen(), dir.filePath("plain/sub/x.txt") + " -- " + platform::systemErrorText(ENOTDIR));
+        QVERIFY(!log.open(QStringList{}, QStringLiteral("x")));
+        QVERIFY(!log.whyNotOpen().isEmpty());
+    }
+
+    // Past the bound at start the log becomes "<name>.1" (an older one replaced) and a new log
+    // begins; at the bound exactly it stays.
+    void rotatesPastTheBound()
+    {
+        QTemporaryDir dir;
+        const QString p = dir.filePath(RunLog::fileName());
+        writeFile(p + ".1", "the oldest");
+        auto grow = [&](qint64 size) {
+            QFile f(p);
+            QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            f.write("old run\r\n");
+            QVERIFY(f.resize(size));   // sparse: no 10 MB written
+        };
+        grow(RunLog::kRotateBytes);
+        {
+            RunLog log;
+            QVERIFY(log.open(p, QStringLiteral("x")));
+        }
+        QCOMPARE(QFileInfo(p).size() > RunLog::kRotateBytes, true);
+        QCOMPARE(readFile(p + ".1"), QByteArray("the oldest"));
+
+        grow(RunLog::kRotateBytes + 1);
+        RunLog log;
+        QVERIFY(log.open(p, QStringLiteral("x")));
+        log.writeA(QStringLiteral(" new line"));
+        QCOMPARE(QFileInfo(p + ".1").size(), RunLog::kRotateBytes + 1);
+        QVERIFY(readFile(p + ".1").startsWith("old run\r\n"));
+        const QByteArray fresh = readFile(p);
+        QVERIFY(fresh.startsWith("--- ") && fresh.endsWith(" ---Loads--\r\n new line\r\n"));
+        QVERIFY(!QFileInfo::exists(p + ".2"));
+    }
+
+    // The lines that tell of something left undone are kept as written, the first twenty of
+    // them, and the rest counted; the questions and the phases are not among them.
+    void failureLinesAreKept()
+    {
+        TestRig rig;
+        RunLog &log = rig.ctx.log;
+        log.writeB(QStringLiteral(" Found on Source Files : 3"));
+        log.writeB(QStringLiteral(" Message: Do you really want to delete orphan files from Target"));
+        log.writeB(QStringLiteral(" Answered: Yes"));
+        log.writeB(QStringLiteral(" Message: Can't proceeds, Source and Target are same."));
+        log.writeRecordC({QStringLiteral("d Error accessing File: /s/closed"), QString(), QStringLiteral("Error #13")},
+                         QStringLiteral("Bad Folder Found"));
+        for (int i = 0; i < 25; ++i)
+            log.writeB(QStringLiteral(" Could not copy file: /s/%1 to /t/%1 -- Permission denied").arg(i));
+        const QStringList kept = log.failureLines();
+        QCOMPARE(kept.size(), RunLog::kFailuresKept);
+        QVERIFY(kept[0].endsWith(" Message: Can't proceeds, Source and Target are same."));
+        QVERIFY(kept[1].startsWith("d Error accessing File: /s/closed\r\n"));
+        QVERIFY(kept[2].endsWith(" Could not copy file: /s/0 to /t/0 -- Permission denied"));
+        QCOMPARE(log.moreFailures(), 7);
+
+        for (const char *line : {" There is a format error in the input command line.  Please revise and rerun.",
+                                 " Source Path named on parm line not empty or found: /x/", " Stopped by signal SIGTERM",
+                                 " Orphan deletion skipped in a batch run: the source listed nothing",
+                                 " Error 45603 Could not read", " Bad filename: a"})
+            QVERIFY2(IsFailureLine(QString::fromLatin1(line)), line);
+        for (const char *line : {" Starting Automatic run.", " Deleted Orphan files : 3", " Message: Source Path named on parm line not found: /x/",
+                                 " Permission bits not kept on volume /mnt (vfat)", "--- 1/1/2026  x ---Loads--"})
+            QVERIFY2(!IsFailureLine(QString::fromLatin1(line)), line);
+    }
+
+    void failureReportForMail()
+    {
+        const QString withLog = FailureReport("QuorvelMarnisyn", {"a\r\nb", "c -- why"}, 3, 1, "/h/.local/state/Q/Log.txt", QString());
+        QCOMPARE(withLog, QStringLiteral("a\nb\nc -- why\nQuorvelMarnisyn: 3 more failure lines in the run log\n"
+                                         "QuorvelMarnisyn: exit status 1; the run log is /h/.local/state/Q/Log.txt\n"));
+        QCOMPARE(FailureReport("Q", {"x"}, 0, 2, "/l", QString()), QStringLiteral("x\nQ: exit status 2; the run log is /l\n"));
+        // Without a log its lines went to standard error as they came: only the last line.
+        QCOMPARE(FailureReport("Q", {"x"}, 0, 3, QString(), "/h -- Permission denied"),
+                 QStringLiteral("Q: exit status 3; no run log was written (/h -- Permission denied), its lines are above\n"));
     }
 
     void linesStayValidUtf8()

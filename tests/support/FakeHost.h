@@ -52,7 +52,11 @@ public:
     void pumpEvents() override;
     void beep() override { ++beeps; }
     Answer showQuestion(const Question &q) override { return asker.ask(q); }
-    void openWithDesktop(const QString &path) override { opened << path; }
+    bool openWithDesktop(const QString &path) override
+    {
+        opened << path;
+        return openerWorks;
+    }
     void prepareInteractive() override { ++prepareCalls; }
 
     ScriptedAsker asker;
@@ -63,6 +67,7 @@ public:
     int pumps = 0, beeps = 0, fitCalls = 0, closeCalls = 0, prepareCalls = 0, addRowsCalls = 0;
     bool shown = false, closed = false;
     QStringList opened;
+    bool openerWorks = true;   // false: no program opens anything
 
 private:
     static qint64 key(Ctl c, int index) { return qint64(c) * 1000 + index; }

@@ -55,7 +55,10 @@ struct WindowRig {
         ctx.logCandidates = {tmp.path() + QStringLiteral("/LogQuorvelMarnisyn.txt")};
         ctx.log.open(ctx.logCandidates.first(), ctx.appName);
         w.setAsker(&asker);
-        w.setDesktopOpener([this](const QString &p) { opened << p; });
+        w.setDesktopOpener([this](const QString &p) {
+            opened << p;
+            return true;
+        });
     }
     ~WindowRig()
     {

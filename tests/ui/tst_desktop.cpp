@@ -209,10 +209,11 @@ private slots:
             if (l->buddy()) {
                 ++tied;
                 QVERIFY(!l->buddy()->accessibleName().isEmpty());
+                // A counter is heard with its value.
                 if (l->text() == "Files Found")
-                    QCOMPARE(l->buddy()->accessibleName(), QString("Files found in the source"));
+                    QCOMPARE(l->buddy()->accessibleName(), QString("Files found in the source: 0"));
                 if (l->text() == "< Orphan >")
-                    QCOMPARE(l->buddy()->accessibleName(), QString("Orphans in the target"));
+                    QCOMPARE(l->buddy()->accessibleName(), QString("Orphans in the target: 0"));
             }
         QCOMPARE(tied, 7);
         for (QWidget *w : {rig.w.control(Ctl::pball), rig.w.control(Ctl::lblListStatus), rig.w.control(Ctl::lblListStatus1)})

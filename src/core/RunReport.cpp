@@ -1,0 +1,63 @@
+#include "core/RunReport.h"
+
+namespace {
+
+// The texts of the lines that tell of something left undone, as their writers word them.
+const char *const kFailureMarks[] = {
+    " -- ",                                   // every failure line ends with the system's reason
+    " There is a format error in the input command line.",
+    " Command line with error: ",
+    " Source Path named on parm line ",
+    " Target Path named on parm line ",
+    " Error accessing File: ",                // the listing's "Bad Folder Found" record
+    " Bad filename: ",
+    " Could not copy file: ",
+    " Error Copying following file: ",
+    " Could not delete folder: ",
+    " Cannot Delete orphan files: ",
+    " Orphan deletion skipped in a batch run: ",
+    " Modification time not set on ",
+    " Symbolic links cannot be made on volume ",
+    " Stopped by signal ",
+    " Cancelled by user",
+    " Error ",                                // a fault that ended a part of the run
+    "Source and Target are same.",
+};
+
+// The questions an unattended run answered are no failures of their own, but for the refusal
+// of two equal folders, which the listing only says in its message.
+const QString kMessage = QStringLiteral(" Message: ");
+
+} // namespace
+
+bool IsFailureLine(const QString &line)
+{
+    const bool message = line.contains(kMessage);
+    for (const char *mark : kFailureMarks) {
+        if (!line.contains(QLatin1String(mark)))
+            continue;
+        if (!message || QLatin1String(mark) == QLatin1String("Source and Target are same."))
+            return true;
+    }
+    return false;
+}
+
+QString FailureReport(const QString &program, const QStringList &failures, int more, int status,
+                      const QString &logPath, const QString &whyNoLog)
+{
+    QString out;
+    const QString lead = program + QStringLiteral(": ");
+    if (!logPath.isEmpty()) {
+        for (QString line : failures) {
+            line.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+            out += line + QLatin1Char('\n');
+        }
+        if (more > 0)
+            out += lead + QString::number(more) + (more == 1 ? QStringLiteral(" more failure line") : QStringLiteral(" more failure lines"))
+                + QStringLiteral(" in the run log\n");
+        return out + lead + QStringLiteral("exit status ") + QString::number(status) + QStringLiteral("; the run log is ")
+            + logPath + QLatin1Char('\n');
+    }
+    return out + lead + QStringLiteral("exit status ") + QString::number(status)
+        + QStringLiteral("; no run log was written (") + whyNoLog + QStringLiteral("), its lines are above\n");
+}
