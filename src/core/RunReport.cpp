@@ -21,25 +21,34 @@ const char *const kFailureMarks[] = {
     " Stopped by signal ",
     " Cancelled by user",
     " Error ",                                // a fault that ended a part of the run
-    "Source and Target are same.",
+    " Size differs, left as it is: ",
+    " item below ",                           // " 1 item below FOLDER not copied"
+    " items below ",
 };
 
-// The questions an unattended run answered are no failures of their own, but for the refusal
-// of two equal folders, which the listing only says in its message.
+// The questions an unattended run answered are no failures of their own, but for the listing's
+// refusals of its folders, which it only says in its message.
 const QString kMessage = QStringLiteral(" Message: ");
+const char *const kRefusalMarks[] = {
+    "Source and Target are same.",
+    " file system, which holds no files to copy.",
+};
+
+bool containsOneOf(const QString &line, const auto &marks)
+{
+    for (const char *mark : marks)
+        if (line.contains(QLatin1String(mark)))
+            return true;
+    return false;
+}
 
 } // namespace
 
 bool IsFailureLine(const QString &line)
 {
-    const bool message = line.contains(kMessage);
-    for (const char *mark : kFailureMarks) {
-        if (!line.contains(QLatin1String(mark)))
-            continue;
-        if (!message || QLatin1String(mark) == QLatin1String("Source and Target are same."))
-            return true;
-    }
-    return false;
+    if (line.contains(kMessage))
+        return containsOneOf(line, kRefusalMarks);
+    return containsOneOf(line, kFailureMarks) || containsOneOf(line, kRefusalMarks);
 }
 
 QString FailureReport(const QString &program, const QStringList &failures, int more, int status,

@@ -190,7 +190,9 @@ private slots:
         for (const char *line : {" There is a format error in the input command line.  Please revise and rerun.",
                                  " Source Path named on parm line not empty or found: /x/", " Stopped by signal SIGTERM",
                                  " Orphan deletion skipped in a batch run: the source listed nothing",
-                                 " Error 45603 Could not read", " Bad filename: a"})
+                                 " Error 45603 Could not read", " Bad filename: a", " Size differs, left as it is: /t/a",
+                                 " 3 items below /t/blocked not copied",
+                                 " Message: Can't proceed, /proc/ lies on the kernel's proc file system, which holds no files to copy."})
             QVERIFY2(IsFailureLine(QString::fromLatin1(line)), line);
         for (const char *line : {" Starting Automatic run.", " Deleted Orphan files : 3", " Message: Source Path named on parm line not found: /x/",
                                  " Permission bits not kept on volume /mnt (vfat)", "--- 1/1/2026  x ---Loads--"})
