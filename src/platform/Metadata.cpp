@@ -38,6 +38,7 @@ struct Giving {
     QByteArray accessAcl, defaultAcl;
     bool hasAccessAcl = false, hasDefaultAcl = false;
     quint32 intended = 0;           // the bits the copy is to have at the end
+    bool ownersChanged = false;     // setOwner was answered with success
     MetadataResult r;
 
     bool isLink() const { return dst.isLink(); }
@@ -168,6 +169,7 @@ bool giveOwner(Giving &g)
         return true;
     if (g.may.changeOwners) {
         const int err = fs().setOwner(g.dst, g.source.uid, g.source.gid);
+        g.ownersChanged = err == 0;
         if (err && !isRefusal(err))
             return outcome(g, MetaPart::Owner, err, true);
         if (ownerDiffers)
@@ -184,7 +186,9 @@ bool giveOwner(Giving &g)
         notKept(g, MetaPart::Group, EPERM, false);
         return true;
     }
-    return outcome(g, MetaPart::Group, fs().setOwner(g.dst, kUnchangedId, g.source.gid), true);
+    const int err = fs().setOwner(g.dst, kUnchangedId, g.source.gid);
+    g.ownersChanged = err == 0;
+    return outcome(g, MetaPart::Group, err, true);
 }
 
 // The permission bits, before any ACL: the set-id bits only where owner and group are the
@@ -192,10 +196,11 @@ bool giveOwner(Giving &g)
 // ACL, so that a volume that cannot hold it never grants more than the source did.
 bool giveMode(Giving &g)
 {
-    Status after;
-    if (const int err = statusOf(g, after))
-        return outcome(g, MetaPart::PermissionBits, err, true);
-    g.now = after;
+    // A change of owner is looked at: a volume may take it without a word and keep none, and
+    // the system clears set-id bits with it.
+    if (g.ownersChanged)
+        if (const int err = statusOf(g, g.now))
+            return outcome(g, MetaPart::PermissionBits, err, true);
     quint32 wanted = g.source.mode & kAllBits;
     const bool ownersKept = g.now.uid == g.source.uid && g.now.gid == g.source.gid;
     if (!ownersKept && (wanted & kSetIdBits)) {
@@ -210,8 +215,8 @@ bool giveMode(Giving &g)
     return outcome(g, MetaPart::PermissionBits, err, mayChange(g));
 }
 
-// Writes one ACL and reads it back: a volume may take it without a word and keep none. False
-// with `kept` false when it is not on the copy.
+// Writes one ACL and reads it back: a volume may take it without a word and keep none. `kept`
+// says whether the copy holds it; false only for a real failure.
 bool giveAcl(Giving &g, const char *name, const QByteArray &value, MetaPart part, bool &kept)
 {
     kept = false;
@@ -285,7 +290,8 @@ bool giveAttribute(Giving &g, const Attribute &a, bool &volumeHoldsNone)
     return outcome(g, MetaPart::Attributes, err, mayChange(g), a.name);
 }
 
-// The attributes, the file capability last: a change of owner or bits clears it.
+// The attributes, the file capability last: a change of owner clears it, so nothing that
+// could change one comes after it.
 bool giveAttributes(Giving &g)
 {
     bool volumeHoldsNone = false;
