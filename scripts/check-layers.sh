@@ -6,7 +6,7 @@
 #     (<cerrno>, <csignal> and every "<....h>" are system headers);
 #  3. no room but platform makes a system call. The calls are found with (from src/; the names
 #     are `calls` below)
-#       grep -rnE '(^|[^A-Za-z0-9_:])::(open|openat|openat2|close|read|write|pread|pwrite|stat|lstat|fstat|fstatat|unlink|unlinkat|rename|renameat|renameat2|mkdir|mkdirat|rmdir|chmod|fchmod|fchmodat|futimens|utimensat|ioctl|flock|fcntl|lseek|fsync|fdatasync|ftruncate|copy_file_range|posix_fadvise|access|faccessat|getdents64|opendir|fdopendir|readdir|closedir|realpath|readlink|readlinkat|symlink|symlinkat|getuid|geteuid|getpid|syscall|kill|signal|sigaction|pipe|pipe2|poll|dup|dup2|dup3|fdopen|getcwd|chdir)[[:space:]]*\(' \
+#       grep -rnE '(^|[^A-Za-z0-9_:])::(open|openat|openat2|close|read|write|pread|pwrite|stat|lstat|fstat|fstatat|unlink|unlinkat|rename|renameat|renameat2|mkdir|mkdirat|rmdir|chmod|fchmod|fchmodat|futimens|utimensat|ioctl|flock|fcntl|lseek|fsync|fdatasync|ftruncate|copy_file_range|posix_fadvise|access|faccessat|getdents64|opendir|fdopendir|readdir|closedir|realpath|readlink|readlinkat|symlink|symlinkat|getuid|geteuid|getpid|syscall|kill|signal|sigaction|pipe|pipe2|poll|dup|dup2|dup3|fdopen|getcwd|chdir|chown|fchown|fchownat|lchown|getxattr|fgetxattr|lgetxattr|setxattr|fsetxattr|lsetxattr|listxattr|flistxattr|llistxattr|removexattr|fremovexattr|lremovexattr|getegid|getgroups)[[:space:]]*\(' \
 #            --include='*.cpp' --include='*.h' . | grep -v '^\./platform/' | grep -vE '^[^:]+:[0-9]+:[[:space:]]*//'
 #     (a member such as RunLog::open( is not a call of the system: a name or "::" before it).
 #   bash scripts/check-layers.sh        prints the room-to-room include edges, then every
@@ -39,6 +39,8 @@ calls+="|mkdir|mkdirat|rmdir|chmod|fchmod|fchmodat|futimens|utimensat|ioctl|floc
 calls+="|copy_file_range|posix_fadvise|access|faccessat|getdents64|opendir|fdopendir|readdir|closedir|realpath"
 calls+="|readlink|readlinkat|symlink|symlinkat|getuid|geteuid|getpid|syscall|kill|signal|sigaction|pipe|pipe2|poll"
 calls+="|dup|dup2|dup3|fdopen|getcwd|chdir"
+calls+="|chown|fchown|fchownat|lchown|getxattr|fgetxattr|lgetxattr|setxattr|fsetxattr|lsetxattr|listxattr|flistxattr"
+calls+="|llistxattr|removexattr|fremovexattr|lremovexattr|getegid|getgroups"
 
 bad=0
 declare -A edges=()

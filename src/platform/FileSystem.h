@@ -18,6 +18,7 @@
 #include "platform/Platform.h"
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QList>
 #include <QString>
 #include <QtGlobal>
 #include <atomic>
@@ -140,6 +141,21 @@ struct FolderEntry {
     quint64 ino;
 };
 
+// An item whose owners or extended attributes are read or changed: an open descriptor (a
+// file, or a folder opened for either use), or a symbolic link, which cannot be opened, by its
+// name in an open folder (never followed).
+struct ItemRef {
+    int fd = -1;
+    const Folder *folder = nullptr;
+    const char *name = nullptr;
+    static ItemRef open(int fd) { return {fd, nullptr, nullptr}; }
+    static ItemRef link(const Folder &folder, const char *name) { return {-1, &folder, name}; }
+    bool isLink() const { return folder != nullptr; }
+};
+
+// An owner or group that setOwner leaves as it is.
+inline constexpr quint32 kUnchangedId = 0xFFFFFFFFu;
+
 enum class FolderUse : quint8 {
     Lookup, // names inside it are looked up, opened, made, renamed and removed
     Read    // its entries are read as well
@@ -233,6 +249,18 @@ public:
     virtual int readLinkAt(const Folder &folder, const char *name, QByteArray &target) = 0;
     // Makes link `name` in `folder` with the target text `target`; Exists when the name is taken.
     virtual int makeLinkAt(const QByteArray &target, const Folder &folder, const char *name) = 0;
+
+    // ----- Owners and extended attributes (what a copy keeps beyond its contents) -----
+    // Gives the item the numeric owner and group (kUnchangedId: left as it is).
+    virtual int setOwner(const ItemRef &item, quint32 uid, quint32 gid) = 0;
+    // The names of the item's extended attributes that this process may see, each whole
+    // ("user.note", "system.posix_acl_access").
+    virtual int listAttributes(const ItemRef &item, QList<QByteArray> &names) = 0;
+    // The value of one attribute, byte for byte.
+    virtual int readAttribute(const ItemRef &item, const QByteArray &name, QByteArray &value) = 0;
+    // Sets one attribute, made or replaced.
+    virtual int writeAttribute(const ItemRef &item, const QByteArray &name, const QByteArray &value) = 0;
+    virtual int removeAttribute(const ItemRef &item, const QByteArray &name) = 0;
 };
 
 // The door every room uses.
@@ -293,6 +321,12 @@ public:
     // Symbolic links as items.
     int readLinkAt(const Folder &folder, const char *name, QByteArray &target) override;
     int makeLinkAt(const QByteArray &target, const Folder &folder, const char *name) override;
+    // Owners and extended attributes.
+    int setOwner(const ItemRef &item, quint32 uid, quint32 gid) override;
+    int listAttributes(const ItemRef &item, QList<QByteArray> &names) override;
+    int readAttribute(const ItemRef &item, const QByteArray &name, QByteArray &value) override;
+    int writeAttribute(const ItemRef &item, const QByteArray &name, const QByteArray &value) override;
+    int removeAttribute(const ItemRef &item, const QByteArray &name) override;
 
 private:
     std::atomic<bool> resolveBeneath_;

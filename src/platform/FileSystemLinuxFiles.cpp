@@ -131,7 +131,14 @@ int LinuxFileSystem::setTimes(int fd, const FileTime &atime, const FileTime &mti
 
 int LinuxFileSystem::setMode(int fd, quint32 mode)
 {
-    return ::fchmod(fd, mode_t(mode)) == 0 ? 0 : errno;
+    if (::fchmod(fd, mode_t(mode)) == 0)
+        return 0;
+    if (errno != EBADF)
+        return errno;
+    // A folder held for lookups only (O_PATH) is changed through its descriptor's path, which
+    // leads to the folder held.
+    const QByteArray path = "/proc/self/fd/" + QByteArray::number(fd);
+    return ::chmod(path.constData(), mode_t(mode)) == 0 ? 0 : errno;
 }
 
 // ----- the data of a file with holes -----

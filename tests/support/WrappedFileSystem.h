@@ -144,6 +144,28 @@ public:
         return inner.makeLinkAt(target, folder, name);
     }
 
+    // ----- Owners and extended attributes -----
+    int setOwner(const platform::ItemRef &item, quint32 uid, quint32 gid) override
+    {
+        return inner.setOwner(item, uid, gid);
+    }
+    int listAttributes(const platform::ItemRef &item, QList<QByteArray> &names) override
+    {
+        return inner.listAttributes(item, names);
+    }
+    int readAttribute(const platform::ItemRef &item, const QByteArray &name, QByteArray &value) override
+    {
+        return inner.readAttribute(item, name, value);
+    }
+    int writeAttribute(const platform::ItemRef &item, const QByteArray &name, const QByteArray &value) override
+    {
+        return inner.writeAttribute(item, name, value);
+    }
+    int removeAttribute(const platform::ItemRef &item, const QByteArray &name) override
+    {
+        return inner.removeAttribute(item, name);
+    }
+
 protected:
     platform::FileSystem &inner;
 };
