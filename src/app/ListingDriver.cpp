@@ -2,6 +2,7 @@
 // ways it starts (the List button and File menu, the window's activation), and the clicks on
 // the counters it fills.
 #include "app/ListingDriver.h"
+#include "app/FolderRefusal.h"
 #include "actions/Choices.h"
 #include "app/Events.h"
 #include "core/Format.h"
@@ -367,35 +368,11 @@ bool listBothTrees(Context &ctx)
 
 namespace {
 
-// Says why the listing will not take the two folders, or "" when it will; learns on the way
-// where they lie from each other. One folder under two names (the same text, a link, another
-// spelling, a bind mount) would be compared with itself; a kernel file system holds the
-// kernel's state, not files anyone keeps.
-QString refusal(Context &ctx, const QString &S, const QString &T)
-{
-    ctx.rootsRelation = RootsRelation::Apart;
-    ctx.sourceRootId = FolderIdentity();
-    if (S == T)
-        return QStringLiteral("Can't proceeds, Source and Target are same.");
-    if (S.isEmpty() || T.isEmpty())
-        return QString();
-    ctx.rootsRelation = RelateRoots(S, T, &ctx.sourceRootId);
-    if (ctx.rootsRelation == RootsRelation::Same)
-        return QStringLiteral("Can't proceeds, Source and Target are same.");
-    for (const QString &folder : {S, T}) {
-        const QString kernel = platform::kernelFileSystemOf(folder);
-        if (!kernel.isEmpty())
-            return QStringLiteral("Can't proceed, ") + folder + QStringLiteral(" lies on the kernel's ") + kernel
-                + QStringLiteral(" file system, which holds no files to copy.");
-    }
-    return QString();
-}
-
 // Refuses two folders the listing will not take, with the reason in a message box; nothing is
 // listed then.
 bool refusesFolders(Context &ctx, const QString &S, const QString &T)
 {
-    const QString why = refusal(ctx, S, T);
+    const QString why = ListingRefusal(ctx, S, T);
     ctx.foldersRefused = !why.isEmpty();
     if (ctx.foldersRefused)
         ctx.ui->ask(messageBox(why, Buttons::Ok, QStringLiteral("Quorvel Marnisyn"), Icon::Information));
@@ -479,7 +456,7 @@ void FormActivate(Context &ctx, bool fromOwnWindow)
             return;
         // Two folders the listing would refuse are not listed by themselves either: the
         // refusal is said when the user asks for a listing.
-        if (!refusal(ctx, s, t).isEmpty())
+        if (!ListingRefusal(ctx, s, t).isEmpty())
             return;
         ListFilesToCopy(ctx);
     } catch (...) {
