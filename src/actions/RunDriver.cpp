@@ -68,6 +68,7 @@ void runChoice(Context &ctx)
     ctx.VolumesKeepingTimes.clear();
     ctx.log.writeB(runLine(ctx, QStringLiteral(" Running COMMAND ")));
     const bool exactCopy = ctx.ui->value(Ctl::cboChoices) == choiceIndex(Choice::ExactCopy);
+    const bool copyBack = ctx.ui->value(Ctl::cboChoices) == choiceIndex(Choice::ChangedToSource);
 
     try {
         RunChosenAction(ctx);
@@ -81,6 +82,8 @@ void runChoice(Context &ctx)
     if (exactCopy && !ctx.StopRequested)
         NoteFolderTimesOutOfStep(ctx);
     KeepFolderModesAndTimes(ctx);
+    // On the disk before the run says it is done: the copy back writes into the source.
+    SyncWrittenVolume(ctx, ctx.ui->text(copyBack ? Ctl::txtSource : Ctl::txtTarget));
 }
 
 // The report after the run: the processed size and speed when something was copied, else the

@@ -60,6 +60,9 @@ void KeepFolderModesAndTimes(Context &ctx);
 // Notes the folders that held the orphans as written into (an orphan moved to the trash moves
 // its folder's time).
 void NoteFoldersOfOrphans(Context &ctx);
+// Puts everything the run wrote on the volume of `root` on the disk (one sync of the volume);
+// a failure is a failure of the run: logged and counted in ctx.RunFailures.
+void SyncWrittenVolume(Context &ctx, const QString &root);
 // For a mirror: notes every target folder whose time the listing found other than its source
 // folder's (a run that was killed after making it, a folder touched on the target), so that
 // the run's end gives it the source's time as it does the folders it wrote into.

@@ -94,6 +94,8 @@ void RunAutomatic(Context &ctx)
             NoteFolderTimesOutOfStep(ctx);
         if (!ranWhole(ctx, [&] { KeepFolderModesAndTimes(ctx); }))
             faulted = true;
+        // Everything the actions wrote is on the disk before the run sets its status.
+        SyncWrittenVolume(ctx, ctx.ui->text(Ctl::txtTarget));
     }
     // The outcome before the close: the close itself stops nothing that still runs.
     ctx.exitStatus = AutomaticRunStatus(ctx, refused, faulted || leftAlone);

@@ -211,6 +211,9 @@ public:
     virtual int write(int fd, const char *data, qint64 length) = 0;
     virtual int seek(int fd, qint64 offset, Seek from, qint64 *position) = 0;
     virtual int sync(int fd) = 0;
+    // Puts everything written to the volume that holds the open file or folder `fd` on the
+    // disk (its data, names and times), as a run does once when it ends.
+    virtual int syncVolume(int fd) = 0;
     virtual int truncate(int fd, qint64 length) = 0;
     // An exclusive lock that is not waited for: WouldBlock while another opener holds one.
     virtual int tryLock(int fd) = 0;
@@ -302,6 +305,7 @@ public:
     int write(int fd, const char *data, qint64 length) override;
     int seek(int fd, qint64 offset, Seek from, qint64 *position) override;
     int sync(int fd) override;
+    int syncVolume(int fd) override;
     int truncate(int fd, qint64 length) override;
     int tryLock(int fd) override;
     int copyRange(int in, int out, qint64 length, qint64 &done) override;

@@ -92,6 +92,11 @@ int LinuxFileSystem::sync(int fd)
     return ::fsync(fd) == 0 || errno == EINVAL ? 0 : errno;
 }
 
+int LinuxFileSystem::syncVolume(int fd)
+{
+    return ::syncfs(fd) == 0 ? 0 : errno;
+}
+
 int LinuxFileSystem::truncate(int fd, qint64 length)
 {
     return ::ftruncate(fd, off_t(length)) == 0 ? 0 : errno;

@@ -7,6 +7,8 @@
 #include "app/BatchAnswers.h"
 #include "app/Events.h"
 #include "app/StartMode.h"
+#include "WrappedFileSystem.h"
+#include "platform/FileSystem.h"
 
 class TestBatch : public QObject {
     Q_OBJECT
@@ -321,6 +323,39 @@ private slots:
         QCOMPARE(readFile(rig.dst + "sub/changed.txt"), QByteArray("source is newer"));
         QVERIFY(!QFileInfo::exists(rig.dst + "orphan.txt"));
         QVERIFY(!QFileInfo::exists(rig.dst + "vanishing.txt"));
+    }
+
+    void aRunIsOnTheDiskBeforeItEnds()
+    {
+        // One sync of the target's volume when the run's writing is done; a sync that fails
+        // is a failure of the run, with the system's reason.
+        struct CountingSyncs : WrappedFileSystem {
+            int syncs = 0, fail = 0;
+            int syncVolume(int fd) override
+            {
+                ++syncs;
+                return fail ? fail : inner.syncVolume(fd);
+            }
+        } door;
+        platform::ScopedFileSystem scoped(door);
+        ActionRig rig;
+        makeTrees(rig);
+        prepare(rig);
+        FormLoad(rig.ctx, {"/mp", arg(rig.src), "/sp", arg(rig.dst), "/sy", "/ba"});
+        QCOMPARE(rig.ctx.exitStatus, ExitStatus::Done);
+        QCOMPARE(door.syncs, 1);
+
+        ActionRig failing;
+        makeTrees(failing);
+        prepare(failing);
+        door.syncs = 0;
+        door.fail = EIO;
+        FormLoad(failing.ctx, {"/mp", arg(failing.src), "/sp", arg(failing.dst), "/sy", "/ba"});
+        QCOMPARE(failing.ctx.exitStatus, ExitStatus::ItemsFailed);
+        QCOMPARE(door.syncs, 1);
+        QVERIFY2(failing.messages().contains(" Could not put the run's changes on the disk of " + failing.dst + " -- "
+                                             + QString::fromLocal8Bit(std::strerror(EIO))),
+                 qPrintable(failing.messages().join('\n')));
     }
 
     void aStoppedRunGivesThree_data()

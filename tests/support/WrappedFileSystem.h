@@ -81,6 +81,10 @@ public:
     {
         return inner.sync(fd);
     }
+    int syncVolume(int fd) override
+    {
+        return inner.syncVolume(fd);
+    }
     int truncate(int fd, qint64 length) override
     {
         return inner.truncate(fd, length);
