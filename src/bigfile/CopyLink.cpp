@@ -23,7 +23,7 @@ void readSource(Context &ctx, const QString &from, QByteArray &text, platform::S
     platform::Folder folder;
     QByteArray name;
     if (const int err = ctx.treeRoots().openParent(from, platform::FolderUse::Lookup, folder, name))
-        HugeBinaryFile::RaiseOpenError(err);
+        throw CopyFailure(CopyError{CopyStep::OpenSource, 45602, err, from, QString()});
     int err = fs().statAt(folder, name.constData(), st);
     if (!err && st.kind != platform::Kind::Link)
         err = platform::errc::NotFound; // no longer the link that was listed
@@ -88,7 +88,7 @@ void CopyLink(Context &ctx, const QString &from, const QString &to)
     platform::Folder folder;
     QByteArray name;
     if (const int err = ctx.treeRoots().openParent(to, platform::FolderUse::Lookup, folder, name))
-        HugeBinaryFile::RaiseOpenError(err);
+        throw CopyFailure(CopyError{CopyStep::OpenFolder, 45602, err, to, QString()});
     makeTempLink(ctx, folder, to, text);
     // The destination folder has changed from here on: it gets its source's time at the end.
     ctx.noteFolderWritten(to, from);

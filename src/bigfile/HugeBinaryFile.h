@@ -92,6 +92,10 @@ public:
     // Raises what an open that failed with the door's error `err` raises (45602 with the
     // system's text), for callers that fail before the open itself, e.g. on its folder.
     [[noreturn]] static void RaiseOpenError(int err);
+    // The description this class gives its error `code` (45600 to 45607) caused by the door's
+    // error `err` (0: none), and whether it is a refusal of the path (PathRefusedError).
+    static QString ErrorText(int code, int err);
+    static bool IsPathRefusal(int code, int err);
 
 private:
     void RequireOpen() const;
