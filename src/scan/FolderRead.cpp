@@ -141,8 +141,12 @@ FolderRead readFolder(const platform::Folder &dir, const ReadRules &rules, RawFo
     out.entries.clear();
     out.names.clear();
     platform::Status own;
-    if (rules.folderTime && platform::fs().status(dir.fd(), own) == 0)
+    if (rules.folderTime && platform::fs().status(dir.fd(), own) == 0) {
         r.folderMtimeNs = own.mtime.ns();
+        r.folderCtimeNs = own.ctime.ns();
+        r.folderDev = own.dev;
+        r.folderIno = own.ino;
+    }
     r.laterErr = platform::fs().readEntries(dir, [&](const platform::FolderEntry &e) { takeEntry(dir, e, rules, r, out); });
     std::sort(out.entries.begin(), out.entries.end(), [&out](const RawEntry &a, const RawEntry &b) {
         return ScanList::compareNames(out.name(a), a.ascii, out.name(b), b.ascii) < 0;
