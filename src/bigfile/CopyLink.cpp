@@ -49,24 +49,13 @@ void readSource(Context &ctx, const QString &from, QByteArray &text, platform::S
                    QStringLiteral("Link not copied: the volume cannot hold symbolic links"));
 }
 
-// A name the temporary link would take: a stale link or file of a failed copy is removed,
-// one that another copy holds locked is left alone (WouldBlock).
-int clearStaleTemp(const platform::Folder &folder)
-{
-    platform::Fd old; // held, with its lock, until the name is gone
-    if (fs().openFile(folder, kTemp, platform::FileOpen::Inspect, old) == 0
-        && fs().tryLock(old.get()) == platform::errc::WouldBlock)
-        return platform::errc::WouldBlock;
-    fs().remove(folder, kTemp, false);
-    return 0;
-}
-
 // Makes the link under the temporary name in the destination folder.
 void makeTempLink(Context &ctx, const platform::Folder &folder, const QString &to, const QByteArray &text)
 {
     int err = fs().makeLinkAt(text, folder, kTemp);
     if (err == platform::errc::Exists) {
-        err = clearStaleTemp(folder);
+        // A stale link or file of a failed copy goes; one another copy holds locked stays.
+        err = HugeBinaryFile::RemoveStaleFile(folder, kTemp);
         if (!err)
             err = fs().makeLinkAt(text, folder, kTemp);
     }

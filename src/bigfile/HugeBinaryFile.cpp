@@ -54,6 +54,11 @@ int openLocked(const platform::Folder &folder, const QByteArray &name, platform:
 
 } // namespace
 
+int HugeBinaryFile::RemoveStaleFile(const platform::Folder &Folder, const QByteArray &Name)
+{
+    return removeStaleFile(Folder, Name);
+}
+
 void HugeBinaryFile::RaiseOpenError(int err)
 {
     const QString text = ErrorText(45602, err);
