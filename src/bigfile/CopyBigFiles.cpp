@@ -73,27 +73,42 @@ void placeDestination(Context &ctx, const QString &sOutFile, CopyPlaces &at)
     platform::splitLast(rel, at.intoRel, at.toName);
 }
 
-// The copy's ties to the window: its file objects, the stop flag, the progress text and the
-// events after every tenth chunk, and the volume's times asked of the run's memory.
-CopyOptions windowOptions(Context &ctx, const QString &sInFile, std::atomic<bool> &stop, QElapsedTimer &clock,
-                          QString &sizeText)
-{
-    CopyOptions how;
-    how.sourcePath = sInFile;
-    how.source = ctx.CopySource.get();
-    how.temp = ctx.CopyTarget.get();
-    how.stop = &stop;
-    how.progress = [&ctx, &sInFile, &stop, &clock, &sizeText, src = how.source, dst = how.temp](
-                       qint64 i, qint64 n, qint64 length) {
+// What the window's copy of one file shares with its progress callback.
+struct WindowTurn {
+    Context &ctx;
+    const QString &sInFile;
+    std::atomic<bool> stop;
+    QElapsedTimer clock; // the speed in the progress text counts from its start
+    QString sizeText;
+    HugeBinaryFile *src, *dst;
+
+    // The progress text and the window's events after every tenth chunk. False when the
+    // events closed or released the copier's files (the shutdown).
+    bool operator()(qint64 i, qint64 n, qint64 length)
+    {
         if (sizeText.isEmpty())
             sizeText = FormatNumber(double(length) / double(kCopyChunk), QStringLiteral("standard")) + QStringLiteral(" MB");
         ctx.ui->setText(Ctl::lblListStatus, progressText(sInFile, i, n, sizeText, clock.elapsed()));
         ctx.ui->pumpEvents();
         stop.store(ctx.StopRequested);
-        // The window's events may have closed or released the copier's files (the shutdown).
         return ctx.CopySource.get() == src && ctx.CopyTarget.get() == dst && src->IsOpen() && dst->IsOpen();
-    };
-    how.askKeepsTimes = [&ctx](quint64 volume, const platform::Folder &into) {
+    }
+};
+
+// The copy's ties to the window: its file objects, the stop flag, the progress, and the
+// volume's times asked of the run's memory (the path is made only for a volume not asked yet).
+CopyOptions windowOptions(WindowTurn &turn)
+{
+    CopyOptions how;
+    how.sourcePath = turn.sInFile;
+    how.source = turn.src;
+    how.temp = turn.dst;
+    how.stop = &turn.stop;
+    how.progress = [&turn](qint64 i, qint64 n, qint64 length) { return turn(i, n, length); };
+    how.askKeepsTimes = [&ctx = turn.ctx](quint64 volume, const platform::Folder &into) {
+        const auto known = ctx.VolumesKeepingTimes.constFind(volume);
+        if (known != ctx.VolumesKeepingTimes.cend())
+            return *known;
         return volumeKeepsWhatIsSet(ctx, volume, platform::decodeName(into.childPath(platform::kCopyTempName)));
     };
     return how;
@@ -132,11 +147,9 @@ void CopyBigFiles(Context &ctx, const QString &sInFile, const QString &sOutFile)
     }
     at.from = borrowed(from);
     placeDestination(ctx, sOutFile, at);
-    std::atomic<bool> stop{ctx.StopRequested};
-    QElapsedTimer clock; // the speed in the progress text counts from here
-    clock.start();
-    QString sizeText;
-    const FileCopyResult r = CopyOneFile(at, windowOptions(ctx, sInFile, stop, clock, sizeText));
+    WindowTurn turn{ctx, sInFile, {ctx.StopRequested}, {}, {}, ctx.CopySource.get(), ctx.CopyTarget.get()};
+    turn.clock.start();
+    const FileCopyResult r = CopyOneFile(at, windowOptions(turn));
     ctx.closeCopierFiles();
     if (r.tempMade)
         ctx.noteFolderWritten(sOutFile, sInFile);
