@@ -18,6 +18,7 @@ namespace {
 
 // The destination names no folder: the copy opens the source and then ends, for the message.
 constexpr int kNamesNoFolder = -1;
+constexpr int kNotPermitted = 70; // the runtime's "Permission denied"
 
 // Whether the volume is one of Linux's own that keeps the times set on a file as they were
 // set (platform::VolumeFacts::timesKeptAsSet), asked once per volume and run.
@@ -121,7 +122,7 @@ bool VolumeKeepsNoPermissions(Context &ctx, const QString &onPath, int err)
     if (!platform::isPermissionBitsRefusal(err))
         return false;
     const platform::VolumeFacts v = fs().volumeFacts(onPath);
-    const bool notPermitted = platform::numberedFileError(err).number == 70;
+    const bool notPermitted = platform::numberedFileError(err).number == kNotPermitted;
     if (notPermitted && v.unixPermissions)
         return false;
     noteVolumeWithoutBits(ctx, v.mountPoint.isEmpty() ? onPath : v.mountPoint, v.type, err);

@@ -86,7 +86,8 @@ struct FileCopyResult {
         Done,    // in place (notes.timesErr may still say its time could not be kept)
         Failed,  // error says why; the destination is as it was
         Yours,   // a whole copy only: not a small regular file now, untouched; the caller copies it
-        Stopped  // a stop came between chunks: the temporary file is gone, the destination as it was
+        Stopped  // a stop came between chunks: the temporary file is gone, the destination as it
+                 // was (a worker's job that a stop left unbegun ends so too)
     };
     // The class of the failure, for the callers that raise it again.
     enum class ErrorKind { App, PathRefused, SourceChanged };
