@@ -196,9 +196,11 @@ void logNewCopyFailure(Context &ctx, const std::exception &e, const QString &fro
 {
     if (const auto *clash = dynamic_cast<const CaseClashError *>(&e))
         ctx.log.writeB(QStringLiteral(" ") + clash->Description);
-    if (const auto *refused = dynamic_cast<const PathRefusedError *>(&e))
-        ctx.log.writeB(QStringLiteral(" Error Copying following file: ") + QString::number(refused->Number)
-                       + QStringLiteral(": ") + refused->Description);
+    if (IsPathRefusal(e)) {
+        const AppError refused = AsAppError(e);
+        ctx.log.writeB(QStringLiteral(" Error Copying following file: ") + QString::number(refused.Number)
+                       + QStringLiteral(": ") + refused.Description);
+    }
     ctx.log.writeB(QStringLiteral(" Could not copy file: ") + from + QStringLiteral(" to ") + to + QStringLiteral(" -- ")
                    + FailureReason(e));
     ++ctx.RunFailures;

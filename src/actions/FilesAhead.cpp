@@ -2,8 +2,6 @@
 // hand-over, and the outcomes reported in list order on the window's thread.
 #include "actions/Steps.h"
 #include "bigfile/CopyBigFiles.h"
-#include "bigfile/HugeBinaryFile.h"
-#include "core/Format.h"
 #include "platform/Platform.h"
 
 namespace steps {
@@ -19,28 +17,6 @@ namespace {
 QString parentOf(const QString &path)
 {
     return path.left(path.lastIndexOf(platform::separator()));
-}
-
-// Raises again, on this thread, the failure the worker kept.
-[[noreturn]] void raiseKept(const WorkerCopyResult &r)
-{
-    using Kind = WorkerCopyResult::ErrorKind;
-    if (r.kind == Kind::SourceChanged)
-        throw SourceChangedError(r.error.Number, r.error.Source, r.error.Description);
-    if (r.kind == Kind::PathRefused)
-        throw PathRefusedError(r.error.Number, r.error.Source, r.error.Description);
-    throw r.error;
-}
-
-// A copy in place whose modification time could not be set: logged and raised as the copier does.
-void reportTimes(Context &ctx, const QString &to, int err)
-{
-    ctx.log.writeB(QStringLiteral(" Modification time not set on ") + to + QStringLiteral(": ")
-                   + (err == platform::errc::OutOfRange ? QStringLiteral("the volume cannot hold it and keeps another")
-                                                        : platform::systemErrorText(err)));
-    throw AppError(75, QStringLiteral("CopyBigFiles"),
-                   QStringLiteral("The copy is complete, but its modification time could not be set\nError ")
-                       + QString::number(err) + QLatin1Char('\n') + platform::systemErrorText(err));
 }
 
 } // namespace
@@ -154,8 +130,8 @@ void FilesAhead::settleFront()
 }
 
 // One outcome, reported as the copier's own would have been: the folder noted as written, the
-// bytes counted, a failure raised into the report. A file handed back is copied here now
-// (the worker waits meanwhile), unless a stop came first.
+// volume's notes logged, the bytes counted, a failure raised into the report. A file handed
+// back is copied here now (the worker waits meanwhile), unless a stop came first.
 void FilesAhead::settle(Pending &p)
 {
     using Outcome = WorkerCopyResult::Outcome;
@@ -166,7 +142,7 @@ void FilesAhead::settle(Pending &p)
         CopyWorker &w;
         bool held;
         ~Release() { if (held) w.release(); }
-    } release{workers_[p.worker], r.outcome == Outcome::Yours || r.outcome == Outcome::ModeRefused};
+    } release{workers_[p.worker], r.outcome == Outcome::Yours};
     if (ctx_.StopRequested)
         stop();
     if (r.outcome == Outcome::Stopped || (release.held && ctx_.StopRequested)) {
@@ -174,19 +150,11 @@ void FilesAhead::settle(Pending &p)
         return;
     }
     try {
-        if (r.outcome == Outcome::Failed)
-            raiseKept(r);
-        const bool here = r.outcome == Outcome::Yours
-            || (r.outcome == Outcome::ModeRefused && VolumeKeepsNoPermissions(ctx_, p.to, r.modeErr));
-        if (r.outcome == Outcome::ModeRefused && !here)
-            RaiseCopierFileError(r.modeErr);
-        if (here)
+        if (r.outcome == Outcome::Yours)
             p.copyHere();
         if (ctx_.StopRequested)
             stop(); // pressed while the file here let the events run
-        ctx_.ProcessedBytes += r.bytes;
-        if (r.timesErr)
-            reportTimes(ctx_, p.to, r.timesErr);
+        TakeCopyResult(ctx_, r, p.to);
     } catch (const std::exception &e) {
         p.report(false, &e);
         return;

@@ -56,12 +56,12 @@ bool handOverListed(Context &ctx, FilesAhead &ahead, const QString &listed, cons
         CheckCaseClash(ctx, listed, to);
     } catch (const std::exception &e) {
         ahead.drain();
-        LogCopyFailure(ctx, AsAppError(e), from, to);
+        LogCopyFailure(ctx, e, from, to);
         return true;
     }
     auto report = [&ctx, from, to, copiedLine](bool copied, const std::exception *failure) {
         if (failure)
-            LogCopyFailure(ctx, AsAppError(*failure), from, to);
+            LogCopyFailure(ctx, *failure, from, to);
         else if (copied && !copiedLine.isEmpty())
             ctx.log.writeB(copiedLine);
     };
@@ -228,9 +228,10 @@ QString FailureReason(const std::exception &failure)
     // A case clash has its own line already, which names both spellings.
     if (dynamic_cast<const CaseClashError *>(&failure))
         return QStringLiteral("the volume ignores case and holds that name already");
-    const AppError e = AsAppError(failure);
-    const QString text = e.Description.trimmed();
-    return text.mid(text.lastIndexOf(QLatin1Char('\n')) + 1);
+    // A copy's failure says what happened in its own words; any other failure is one line.
+    if (const auto *copy = dynamic_cast<const CopyFailure *>(&failure))
+        return copy->error.reason();
+    return AsAppError(failure).Description.trimmed();
 }
 
 } // namespace steps

@@ -156,9 +156,10 @@ void CopyListedFile(Context &ctx, const QString &listed, const QString &root, co
 void CheckCaseClash(Context &ctx, const QString &sourcePath, const QString &destination);
 // Turns any exception the copier may let through into an AppError.
 AppError AsAppError(const std::exception &e);
-// The reason a failure line gives after " -- ": the system's text of the error that happened
-// (the last line of the error's description, where the copier puts it), else the description; a
-// case clash, whose own line names both spellings, says only that the volume ignores case.
+// The reason a failure line gives after " -- ": a copy's failure gives its typed error's reason
+// (the system's text of what happened, or what the copy found), any other failure its one-line
+// description; a case clash, whose own line names both spellings, says only that the volume
+// ignores case.
 QString FailureReason(const std::exception &failure);
 
 } // namespace steps

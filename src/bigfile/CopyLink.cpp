@@ -23,7 +23,7 @@ void readSource(Context &ctx, const QString &from, QByteArray &text, platform::S
     platform::Folder folder;
     QByteArray name;
     if (const int err = ctx.treeRoots().openParent(from, platform::FolderUse::Lookup, folder, name))
-        HugeBinaryFile::RaiseOpenError(err);
+        throw CopyFailure(CopyError{CopyStep::OpenSource, 45602, err, from, QString()});
     int err = fs().statAt(folder, name.constData(), st);
     if (!err && st.kind != platform::Kind::Link)
         err = platform::errc::NotFound; // no longer the link that was listed
@@ -49,24 +49,13 @@ void readSource(Context &ctx, const QString &from, QByteArray &text, platform::S
                    QStringLiteral("Link not copied: the volume cannot hold symbolic links"));
 }
 
-// A name the temporary link would take: a stale link or file of a failed copy is removed,
-// one that another copy holds locked is left alone (WouldBlock).
-int clearStaleTemp(const platform::Folder &folder)
-{
-    platform::Fd old; // held, with its lock, until the name is gone
-    if (fs().openFile(folder, kTemp, platform::FileOpen::Inspect, old) == 0
-        && fs().tryLock(old.get()) == platform::errc::WouldBlock)
-        return platform::errc::WouldBlock;
-    fs().remove(folder, kTemp, false);
-    return 0;
-}
-
 // Makes the link under the temporary name in the destination folder.
 void makeTempLink(Context &ctx, const platform::Folder &folder, const QString &to, const QByteArray &text)
 {
     int err = fs().makeLinkAt(text, folder, kTemp);
     if (err == platform::errc::Exists) {
-        err = clearStaleTemp(folder);
+        // A stale link or file of a failed copy goes; one another copy holds locked stays.
+        err = HugeBinaryFile::RemoveStaleFile(folder, kTemp);
         if (!err)
             err = fs().makeLinkAt(text, folder, kTemp);
     }
@@ -88,7 +77,7 @@ void CopyLink(Context &ctx, const QString &from, const QString &to)
     platform::Folder folder;
     QByteArray name;
     if (const int err = ctx.treeRoots().openParent(to, platform::FolderUse::Lookup, folder, name))
-        HugeBinaryFile::RaiseOpenError(err);
+        throw CopyFailure(CopyError{CopyStep::OpenFolder, 45602, err, to, QString()});
     makeTempLink(ctx, folder, to, text);
     // The destination folder has changed from here on: it gets its source's time at the end.
     ctx.noteFolderWritten(to, from);

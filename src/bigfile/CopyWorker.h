@@ -2,17 +2,16 @@
 // The copy of small files on threads of their own. The window's thread hands over one plain job
 // per file (its source and destination folders, opened beneath the roots, and the names); a
 // worker thread copies its jobs strictly in the order given, one at a time, through the
-// temporary file as the copier does, and hands back a plain result. A worker never touches the
-// shared state, the run log or the window: the caller reports each result, in order, on its
-// own thread.
+// temporary file as the copier does, and hands back a plain result. A worker never touches
+// the shared state, the run log or the window: the caller reports each result, in order, on
+// its own thread.
 //
 // Only one file is ever in progress on a worker, and the caller gives every file into one
 // folder to the worker that has one there under way, so a folder's temporary name is never
 // used twice at once; the caller drains the workers before it writes into a folder itself (a
 // link, a big file), and a job a worker hands back for the caller to copy holds that worker
-// until the caller releases it.
-#include "core/Errors.h"
-#include "platform/FileSystem.h"
+// until the caller releases it. The copy itself is CopyOneFile's, whole.
+#include "bigfile/CopyFile.h"
 #include <atomic>
 #include <condition_variable>
 #include <deque>
@@ -21,7 +20,7 @@
 #include <thread>
 
 // Files up to this length go to the worker: one chunk of the copier, with no progress of its own.
-inline constexpr qint64 kWorkerFileLimit = 1000000;
+inline constexpr qint64 kWorkerFileLimit = kCopyChunk;
 // How many files, and how many of their bytes, may be handed over and not yet reported. A stop
 // drops the files not begun, so it lets through only those under way; the bounds keep the
 // window's thread from waiting long on the workers, and let them work on the next folder while
@@ -33,32 +32,12 @@ inline constexpr qint64 kBytesAhead = 8 * kWorkerFileLimit;
 // at a folder's temporary name.
 inline constexpr size_t kCopyWorkers = 2;
 
-struct WorkerCopyJob {
-    std::shared_ptr<const platform::Folder> from, into; // the source's and destination's folders
-    std::shared_ptr<const platform::Folder> root;      // the destination's root
-    QByteArray intoRel;       // the destination folder below that root (it is checked before the rename)
-    quint64 intoDev = 0, intoIno = 0; // the destination folder's identity when it was opened
-    QByteArray fromName, toName;
-};
+// A worker's job: the places of one copy (the folders held open beneath the roots, the names),
+// and its result: the copy's own (Yours: not a small regular file now, the caller's to copy).
+using WorkerCopyJob = CopyPlaces;
+using WorkerCopyResult = FileCopyResult;
 
-struct WorkerCopyResult {
-    enum class Outcome {
-        Done,        // in place (timesErr may still say its time could not be set)
-        Failed,      // error holds the failure, as the copier would have raised it
-        ModeRefused, // the bits were refused (modeErr): nothing in place; the caller decides
-        Yours,       // not a small regular file now: the caller copies it (the worker is held)
-        Stopped      // never begun: a stop came first
-    };
-    enum class ErrorKind { App, PathRefused, SourceChanged };
-    Outcome outcome = Outcome::Stopped;
-    ErrorKind kind = ErrorKind::App;
-    AppError error{0, QString(), QString()};
-    bool tempMade = false;   // the destination folder was written into
-    qint64 bytes = 0;
-    int timesErr = 0, modeErr = 0;
-};
-
-// Copies one file as the worker does (exposed for tests of the copy itself).
+// Copies one file as the worker does: whole, on a volume that keeps times as set.
 WorkerCopyResult CopySmallFile(const WorkerCopyJob &job);
 
 class CopyWorker {

@@ -54,12 +54,42 @@ int openLocked(const platform::Folder &folder, const QByteArray &name, platform:
 
 } // namespace
 
+int HugeBinaryFile::RemoveStaleFile(const platform::Folder &Folder, const QByteArray &Name)
+{
+    return removeStaleFile(Folder, Name);
+}
+
 void HugeBinaryFile::RaiseOpenError(int err)
 {
-    const QString text = QStringLiteral("Error opening file.") + errorDetail(err);
-    if (isPathRefusal(err))
-        throw PathRefusedError(45602, kSource, text);
-    throw AppError(45602, kSource, text);
+    const QString text = ErrorText(45602, err);
+    if (isPathRefusal(err)) {
+        PathRefusedError e(45602, kSource, text);
+        e.SystemError = err;
+        throw e;
+    }
+    AppError e(45602, kSource, text);
+    e.SystemError = err;
+    throw e;
+}
+
+QString HugeBinaryFile::ErrorText(int code, int err)
+{
+    const QString detail = errorDetail(err);
+    switch (code) {
+    case 45601: return QStringLiteral("File already open.");
+    case 45602: return QStringLiteral("Error opening file.") + detail;
+    case 45603: return QStringLiteral("Seek Error.") + detail;
+    case 45604: return QStringLiteral("GetFileSize Error.") + detail;
+    case 45605: return QStringLiteral("Read failure.") + detail;
+    case 45606: return QStringLiteral("Write failure.") + detail;
+    case 45607: return QStringLiteral("File must be open for this operation.");
+    default: return QStringLiteral("Unknown error.") + detail;
+    }
+}
+
+bool HugeBinaryFile::IsPathRefusal(int code, int err)
+{
+    return code == 45602 && isPathRefusal(err);
 }
 
 void HugeBinaryFile::CloseQuietly() const
@@ -73,18 +103,14 @@ void HugeBinaryFile::CloseQuietly() const
 // `err` is the error captured right at the failing call (0: no system error).
 void HugeBinaryFile::RaiseError(int code, int err) const
 {
-    const QString detail = errorDetail(err);
     CloseQuietly();
-    switch (code) {
-    case 45601: throw AppError(45601, kSource, QStringLiteral("File already open."));
-    case 45602: RaiseOpenError(err);
-    case 45603: throw AppError(45603, kSource, QStringLiteral("Seek Error.") + detail);
-    case 45604: throw AppError(45604, kSource, QStringLiteral("GetFileSize Error.") + detail);
-    case 45605: throw AppError(45605, kSource, QStringLiteral("Read failure.") + detail);
-    case 45606: throw AppError(45606, kSource, QStringLiteral("Write failure.") + detail);
-    case 45607: throw AppError(45607, kSource, QStringLiteral("File must be open for this operation."));
-    default: throw AppError(45600, kSource, QStringLiteral("Unknown error.") + detail);
-    }
+    if (code == 45602)
+        RaiseOpenError(err);
+    const int known = code >= 45601 && code <= 45607 ? code : 45600;
+    AppError e(known, kSource, ErrorText(known, err));
+    // The errors that carry no system detail keep no number either.
+    e.SystemError = known == 45601 || known == 45607 ? 0 : err;
+    throw e;
 }
 
 void HugeBinaryFile::RequireOpen() const

@@ -92,6 +92,14 @@ public:
     // Raises what an open that failed with the door's error `err` raises (45602 with the
     // system's text), for callers that fail before the open itself, e.g. on its folder.
     [[noreturn]] static void RaiseOpenError(int err);
+    // The description this class gives its error `code` (45600 to 45607) caused by the door's
+    // error `err` (0: none), and whether it is a refusal of the path (PathRefusedError).
+    static QString ErrorText(int code, int err);
+    // Removes a file of this name that a copy left when it never finished, but never one that
+    // another copy still holds locked and writes. 0 when the name may be taken (a failed
+    // removal shows when it is made again), WouldBlock when another copy holds it.
+    static int RemoveStaleFile(const platform::Folder &Folder, const QByteArray &Name);
+    static bool IsPathRefusal(int code, int err);
 
 private:
     void RequireOpen() const;

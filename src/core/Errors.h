@@ -11,4 +11,5 @@ struct AppError : std::exception {
     int Number;
     QString Source;
     QString Description;
+    int SystemError = 0; // the system's number behind it, where there is one
 };

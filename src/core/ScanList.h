@@ -48,6 +48,9 @@ public:
         qint32 count = 0;
         qint32 err = 0;       // the folder's reading failed (errno); its children are missing
         bool read = false;    // the folder was read (completely when err is 0)
+        // The folder's own change time and identity as the scan began reading it (0: not asked).
+        qint64 ctimeNs = 0;
+        quint64 dev = 0, ino = 0;
     };
 
     ScanList();

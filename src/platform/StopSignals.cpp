@@ -36,7 +36,11 @@ int catchStopSignals()
     pipeWriteEnd = ends[1];
     struct sigaction sa = {};
     sa.sa_handler = onStopSignal;
+    // While the handler runs, the other two wait: two signals close together cannot both pass
+    // its first-signal test.
     sigemptyset(&sa.sa_mask);
+    for (const int signo : {SIGTERM, SIGINT, SIGHUP})
+        sigaddset(&sa.sa_mask, signo);
     sa.sa_flags = SA_RESTART;
     for (const int signo : {SIGTERM, SIGINT, SIGHUP})
         sigaction(signo, &sa, nullptr);

@@ -236,9 +236,10 @@ void listNewFolder(const ItemListing &l, qint32 i)
     qint64 mtime = 0, size = 0;
     bool timeKnown = false;
     try {
-        mtime = l.sourceDisk.lookupOrThrow(i).mtimeNs;
+        const scanio::Meta own = l.sourceDisk.lookupOrThrow(i);
+        mtime = own.mtimeNs;
         timeKnown = true;
-        l.unchanged.noteAsked(i, mtime);
+        l.unchanged.noteAsked(i, own);
         size = newFolderSize(l.items, i, l.sourceDisk);
     } catch (...) {
         QStringList row{l.items.path(i), QStringLiteral("Folder")};

@@ -23,6 +23,9 @@ Meta metaOf(const platform::Status &st)
         m.kind = Kind::Link;
     m.size = m.kind == Kind::File || m.kind == Kind::Link ? st.size : -1;
     m.mtimeNs = st.mtime.ns();
+    m.ctimeNs = st.ctime.ns();
+    m.dev = st.dev;
+    m.ino = st.ino;
     return m;
 }
 

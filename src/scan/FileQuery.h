@@ -16,6 +16,8 @@ struct Meta {
     Kind kind = Kind::None;
     qint64 size = -1;      // regular files and links (its target text's length) only
     qint64 mtimeNs = 0;
+    qint64 ctimeNs = 0;    // the change time, which no program can set back
+    quint64 dev = 0, ino = 0;
 };
 
 // What a status query tells, as the listing keeps it: a regular file is Kind::File, a folder

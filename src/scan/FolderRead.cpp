@@ -146,8 +146,12 @@ FolderRead readFolder(const platform::Folder &dir, const ReadRules &rules, RawFo
     const LeaveOut *lo = rules.leaveOut && rules.leaveOut->valid ? rules.leaveOut : nullptr;
     platform::Status own;
     if ((rules.folderTime || lo) && platform::fs().status(dir.fd(), own) == 0) {
-        if (rules.folderTime)
+        if (rules.folderTime) {
             r.folderMtimeNs = own.mtime.ns();
+            r.folderCtimeNs = own.ctime.ns();
+            r.folderDev = own.dev;
+            r.folderIno = own.ino;
+        }
         if (lo && own.dev == lo->dev && own.ino == lo->ino) {
             r.leftOut = true;
             return r;

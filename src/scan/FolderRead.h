@@ -30,6 +30,8 @@ struct FolderRead {
     qint64 filesTotal = 0;  // every regular file, listed or not
     bool leftOut = false;   // the folder to leave out was met (and left out)
     qint64 folderMtimeNs = 0; // the folder's own time as its reading began (0: not asked)
+    qint64 folderCtimeNs = 0; // ... its change time
+    quint64 folderDev = 0, folderIno = 0; // ... and its identity
     // Entries that are not a file, a folder or a link (FIFOs, sockets, devices): never
     // opened, never listed, only named in the run log.
     std::vector<QByteArray> specials;

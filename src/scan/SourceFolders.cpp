@@ -21,33 +21,39 @@ bool UnchangedFolders::unchanged(qint32 folder)
 {
     quint8 &st = state_[size_t(items_.spanOf(folder))];
     if (st == kUnknown)
-        st = judge(folder, askTime(folder)) ? kUnchanged : kChanged;
+        st = judge(folder, ask(folder)) ? kUnchanged : kChanged;
     return st == kUnchanged;
 }
 
-void UnchangedFolders::noteAsked(qint32 folder, qint64 mtimeNs)
+void UnchangedFolders::noteAsked(qint32 folder, const scanio::Meta &now)
 {
-    state_[size_t(items_.spanOf(folder))] = judge(folder, mtimeNs) ? kUnchanged : kChanged;
+    state_[size_t(items_.spanOf(folder))] = judge(folder, now) ? kUnchanged : kChanged;
 }
 
-// The time the scan saw, the same now, and settled well before the scan began.
-bool UnchangedFolders::judge(qint32 folder, qint64 nowNs) const
+// The times and identity the scan saw, the same now, and settled well before the scan began.
+bool UnchangedFolders::judge(qint32 folder, const scanio::Meta &now) const
 {
     const qint64 then = scanned(folder);
-    return trusted_ && then != 0 && nowNs == then && then < items_.startedNs() - kSettledNs;
+    const ScanList::Span &seen = items_.span(items_.spanOf(folder));
+    return trusted_ && then != 0 && now.mtimeNs == then && then < items_.startedNs() - kSettledNs
+        && now.ctimeNs == seen.ctimeNs && now.dev == seen.dev && now.ino == seen.ino;
 }
 
-// The folder's time now (0 when it cannot be learned, which trusts nothing).
-qint64 UnchangedFolders::askTime(qint32 folder)
+// The folder as it is now (no time when it cannot be learned, which trusts nothing).
+scanio::Meta UnchangedFolders::ask(qint32 folder)
 {
+    scanio::Meta m;
     if (!trusted_ || scanned(folder) == 0)
-        return 0;
+        return m;
     if (folder < 0) {
         platform::Status st;
-        return disk_.root() && platform::fs().status(disk_.root()->fd(), st) == 0 ? st.mtime.ns() : 0;
+        if (disk_.root() && platform::fs().status(disk_.root()->fd(), st) == 0)
+            m = scanio::metaOf(st);
+        return m;
     }
-    scanio::Meta m;
-    return disk_.lookup(folder, m) == 0 && m.kind == scanio::Kind::Folder ? m.mtimeNs : 0;
+    if (disk_.lookup(folder, m) != 0 || m.kind != scanio::Kind::Folder)
+        m.mtimeNs = 0;
+    return m;
 }
 
 } // namespace scancompare

@@ -58,11 +58,14 @@ private:
     scanio::FolderLookups disk_;
 };
 
-// A folder's time moves whenever an entry is made, removed or renamed in it. A source folder
-// whose time is what the scan saw as it began reading it therefore still holds every entry the
-// scan listed, and its files need no look each before they are listed. This is trusted only on
-// a volume of the system's own with fine times, and only for a folder last changed well before
-// the scan began (a change within one tick of the volume's clock could leave the time as it was).
+// A folder's times move whenever an entry is made, removed or renamed in it. A source folder
+// whose modification time, change time and identity are what the scan saw as it began reading
+// it therefore still holds every entry the scan listed, and its files need no look each before
+// they are listed. Any program may set the modification time back (an archiver, a copier, this
+// program's own folder-time step), but not the change time, nor put another folder in its
+// place under the same identity. This is trusted only on a volume of the system's own with fine
+// times, and only for a folder last changed well before the scan began (a change within one
+// tick of the volume's clock could leave the times as they were).
 class UnchangedFolders {
 public:
     UnchangedFolders(const ScanList &items, FolderLookups &disk, bool trusted);
@@ -70,12 +73,12 @@ public:
     // True when the folder `folder` (-1: the root) is known unchanged since the scan read it;
     // asked of the disk once per folder.
     bool unchanged(qint32 folder);
-    // The time of the folder entry `folder` as just asked (for its own row).
-    void noteAsked(qint32 folder, qint64 mtimeNs);
+    // The folder entry `folder` as just asked (for its own row).
+    void noteAsked(qint32 folder, const scanio::Meta &now);
 
 private:
-    bool judge(qint32 folder, qint64 nowNs) const;
-    qint64 askTime(qint32 folder);
+    bool judge(qint32 folder, const scanio::Meta &now) const;
+    scanio::Meta ask(qint32 folder);
     qint64 scanned(qint32 folder) const { return folder < 0 ? items_.rootMtimeNs() : items_.at(folder).mtimeNs; }
 
     const ScanList &items_;

@@ -99,6 +99,9 @@ void noteRead(Walk &w, qint32 folderEntry, qint32 spanIndex, const FolderRead &r
     ScanList::Span &sp = w.out.list.span(spanIndex);
     sp.read = true;
     sp.err = err;
+    sp.ctimeNs = r.folderCtimeNs;
+    sp.dev = r.folderDev;
+    sp.ino = r.folderIno;
     if (isRoot)
         w.out.list.setRootMtimeNs(r.folderMtimeNs);
     else

@@ -459,6 +459,44 @@ private slots:
         QCOMPARE(log.filter(" Symbolic links cannot be made on volume ").size(), 1);
         QCOMPARE(log.filter(" Could not copy file: " + rig.src).size(), 2);
     }
+
+    // A source on the volume, its folder settled long ago: a file removed after the scan and
+    // the folder's time set back as a copier sets it. The volume's folder times are not trusted
+    // to show what came or went: the listing reports the file gone, never lists it as new.
+    void aSourceFolderTimeSetBackOnTheVolume_data() { kinds(); }
+    void aSourceFolderTimeSetBackOnTheVolume()
+    {
+        QFETCH(QString, kind);
+        VOLUME_OR_SKIP(kind, top);
+        VolumeRig rig(kind, top, QStringLiteral("target"));
+        const QString source = top + QStringLiteral("/source/");
+        struct Gone {
+            QString dir;
+            ~Gone() { QDir(dir).removeRecursively(); }
+        } cleanup{source};
+        rig.src = source;
+        for (int i = 0; i < 3; ++i)
+            writeFile(source + QStringLiteral("settled/f%1.txt").arg(i), "x");
+        const QDateTime settledAt = QDateTime::fromSecsSinceEpoch((QDateTime::currentSecsSinceEpoch() - 3600) & ~qint64(1));
+        setMTime(source + "settled", settledAt);
+        setMTime(source, settledAt);
+        rig.host.setText(Ctl::txtSource, source);
+        bool done = false;
+        rig.host.onPump = [&] {
+            if (done || !rig.host.text(Ctl::lblListFileStatus).startsWith(QLatin1String("Now Finding")))
+                return;
+            done = true;
+            QFile::remove(source + "settled/f1.txt");
+            setMTime(source + "settled", settledAt);
+        };
+        rig.list();
+        QVERIFY(done);
+        const QString log = rig.logText();
+        QCOMPARE(log.count(QStringLiteral("Bad File Found")), 1);
+        QVERIFY2(log.contains(QStringLiteral(" Error accessing File: ") + source + "settled/f1.txt"), qPrintable(log));
+        for (const WorkItem &w : rig.ctx.NewItems)
+            QVERIFY2(!w.Path.endsWith(QLatin1String("f1.txt")), qPrintable(w.Path));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestVolumes)

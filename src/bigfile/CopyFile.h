@@ -1,0 +1,139 @@
+#pragma once
+// The one copy of one file, for every path that copies a file: the chunked copy on the window's
+// thread (CopyBigFiles, with its progress) and the whole copy of a small file on a copy worker.
+// One protocol: the source opened inside its folder beneath its root, the temporary file made
+// exclusively and locked in the destination folder, the data moved (a clone, an in-kernel copy,
+// or chunks that pass over a sparse source's holes), the source checked unchanged, the times
+// and permission bits put on the temporary file, the destination folder checked to be the one
+// the copy was made in, one rename over the destination, and the times read back where the
+// volume may not keep them as set.
+//
+// The copy takes plain inputs and touches nothing shared: no window, no run log, no state of a
+// run. It raises nothing either: it returns what became of the file, a typed error when it
+// failed, and the notes on the volume its caller logs (bits refused, a time not kept). It may
+// run on any thread; two copies at once must not use one destination folder (its one temporary
+// name).
+#include "core/Errors.h"
+#include "platform/FileSystem.h"
+#include <atomic>
+#include <functional>
+#include <memory>
+
+class HugeBinaryFile;
+
+// The copier's chunk: the unit of its progress and of the stop test.
+inline constexpr qint32 kCopyChunk = 1000000;
+
+// Where one copy reads and writes. The destination folder is either held already (`into`, with
+// its identity when it was opened) or opened by the copy beneath `root` at `intoRel`; `intoErr`,
+// when not 0, is why it cannot be (the copy then fails when it comes to open it).
+struct CopyPlaces {
+    std::shared_ptr<const platform::Folder> from, into; // the source's and the destination's folders
+    std::shared_ptr<const platform::Folder> root;      // the destination's root
+    QByteArray intoRel;       // the destination folder below that root (it is checked before the rename)
+    quint64 intoDev = 0, intoIno = 0; // the destination folder's identity when it was opened
+    QByteArray fromName, toName;
+    int intoErr = 0;
+};
+
+// The step a copy failed at.
+enum class CopyStep : quint8 {
+    OpenSource,    // the source opened in its folder, its status read
+    SourceKind,    // the source is no regular file
+    OpenFolder,    // the destination folder opened beneath its root
+    MakeTemporary, // the temporary file made, its status read
+    Data,          // the contents moved
+    FilesTaken,    // the copy's open files were closed under it (the window's shutdown)
+    SourceChanged, // the source changed while it was copied
+    Metadata,      // the times and permission bits put on the temporary file
+    Commit,        // the temporary file closed with its data stored
+    TempTaken,     // the temporary name no longer holds this copy's file
+    FolderMoved,   // the destination folder is no longer the one the copy was made in
+    Rename,        // the temporary file renamed over the destination
+    TimeNotKept,   // in place, but the modification time could not be kept
+    Unexpected     // anything else the runtime raised
+};
+
+// Why a copy failed: the step, the system's error number and the path the step acted on. The
+// texts of the failure lines are made from these.
+struct CopyError {
+    CopyStep step = CopyStep::Unexpected;
+    int fileError = 0; // HugeBinaryFile's number (45600 to 45607) where the step failed in it
+    int err = 0;       // the system's error number (0: none)
+    QString path;      // the file or folder the step acted on
+    QString text;      // Unexpected: the runtime's own words
+
+    // The error as the copier raises it: its number, source and description.
+    int number() const;
+    QString source() const;
+    QString description() const;
+    // What a failure line says after " -- ": the system's text of what happened, or what the
+    // copy found.
+    QString reason() const;
+    // A refusal of the path (a link met on the way, a folder replaced, no regular file).
+    bool pathRefused() const;
+};
+
+// What the caller logs of the destination's volume after the copy, whatever its outcome.
+struct VolumeNotes {
+    int bitsRefused = 0;       // the volume keeps no permission bits (the refusal's number)
+    QString bitsVolume, bitsVolumeType;
+    int timesErr = 0;          // the copy is in place, its modification time not kept
+};
+
+struct FileCopyResult {
+    enum class Outcome {
+        Done,    // in place (notes.timesErr may still say its time could not be kept)
+        Failed,  // error says why; the destination is as it was
+        Yours,   // a whole copy only: not a small regular file now, untouched; the caller copies it
+        Stopped  // a stop came between chunks: the temporary file is gone, the destination as it
+                 // was (a worker's job that a stop left unbegun ends so too)
+    };
+    // The class of the failure, for the callers that raise it again.
+    enum class ErrorKind { App, PathRefused, SourceChanged };
+    Outcome outcome = Outcome::Stopped;
+    ErrorKind kind = ErrorKind::App;
+    CopyError error;
+    bool tempMade = false; // the destination folder was written into
+    qint64 bytes = 0;
+    VolumeNotes notes;
+};
+
+struct CopyOptions {
+    enum class Mode {
+        Chunked, // chunk by chunk, the stop tested and the progress given between chunks
+        Whole    // a small file in one transfer; anything else is handed back (Yours)
+    };
+    Mode mode = Mode::Chunked;
+    qint64 wholeLimit = kCopyChunk;      // the longest file a whole copy takes
+    QString sourcePath;                  // the source as messages name it ("": its folder's path and name)
+    // The two file objects to copy through (the window's own, which its shutdown may close),
+    // else the copy's own.
+    HugeBinaryFile *source = nullptr, *temp = nullptr;
+    const std::atomic<bool> *stop = nullptr;
+    // After every tenth chunk: chunk `i` of `chunks` done of a source of `length` bytes. False
+    // when the file objects were closed meanwhile: the copy no longer touches them.
+    std::function<bool(qint64 i, qint64 chunks, qint64 length)> progress;
+    // Whether the volume keeps the times set on a file as they were set: 1 or 0 when known,
+    // else `askKeepsTimes` is asked once (the volume's number and the destination folder).
+    int keepsTimes = -1;
+    std::function<bool(quint64 volume, const platform::Folder &into)> askKeepsTimes;
+};
+
+// Copies one file as described above.
+FileCopyResult CopyOneFile(const CopyPlaces &places, const CopyOptions &options);
+
+// The failure of a copy raised to the callers that report it: an AppError with the copier's
+// number, source and description, and the typed error behind them.
+struct CopyFailure : AppError {
+    explicit CopyFailure(CopyError e);
+    CopyError error;
+};
+
+// Whether `failure` is a refusal of the path (a CopyFailure that says so, or a PathRefusedError).
+bool IsPathRefusal(const std::exception &failure);
+
+// The bits a copy gets: the source's, with the set-user and set-group bits only where the copy
+// (`made`) has the owner and group they were set by (a copy owned by someone else must not run
+// as that someone).
+quint32 ModeForCopy(const platform::Status &source, const platform::Status &made);
