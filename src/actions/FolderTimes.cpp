@@ -14,8 +14,6 @@ using platform::fs;
 
 namespace {
 
-constexpr quint32 kFolderBits = 01777, kSetGroupId = 02000;
-
 // The status of folder `path` (a root or a folder beneath one), never of what a link there
 // points to. Kind None when it cannot be reached.
 platform::Status folderStatus(Context &ctx, const QString &path)
@@ -33,22 +31,6 @@ platform::Status folderStatus(Context &ctx, const QString &path)
     else if (!(err = ctx.treeRoots().openParent(path, platform::FolderUse::Lookup, parent, name)))
         err = fs().statAt(parent, name.constData(), st);
     return err ? platform::Status() : st;
-}
-
-// The bits a made folder gets: its counterpart's, with the set-group bit only where the folder
-// has the group it was set for (it decides the group of every new file inside).
-int setFolderBits(Context &ctx, const QString &path, const platform::Status &origin, const platform::Status &now)
-{
-    quint32 mode = origin.mode & kFolderBits;
-    if ((origin.mode & kSetGroupId) && now.gid == origin.gid)
-        mode |= kSetGroupId;
-    if ((now.mode & (kFolderBits | kSetGroupId)) == mode)
-        return 0;
-    platform::Folder folder;
-    int err = ctx.treeRoots().openFolder(path, platform::FolderUse::Read, folder);
-    if (!err)
-        err = fs().setMode(folder.fd(), mode);
-    return err && VolumeKeepsNoPermissions(ctx, path, err) ? 0 : err;
 }
 
 // The counterpart's times onto the folder: by name inside its parent, or for a root through
@@ -83,7 +65,7 @@ void keepOne(Context &ctx, const QString &path, const Context::WrittenFolder &w)
     const platform::Status origin = folderStatus(ctx, w.counterpart), now = folderStatus(ctx, path);
     if (origin.kind != platform::Kind::Folder || now.kind != platform::Kind::Folder)
         return;
-    if (const int err = w.made ? setFolderBits(ctx, path, origin, now) : 0) {
+    if (const int err = w.made ? GiveFolderMetadata(ctx, path, w.counterpart, origin) : 0) {
         ctx.log.writeB(QStringLiteral(" Permission bits not set on folder ") + path + QStringLiteral(": ")
                        + platform::pathErrorText(err));
         ++ctx.RunFailures;

@@ -64,6 +64,7 @@ void runChoice(Context &ctx)
     ctx.ProcessedBytes = 0;
     ctx.RunFailures = 0;
     ctx.VolumesWithoutPermissions.clear();
+    ctx.MetadataNotHeld.clear();
     ctx.VolumesWithoutLinks.clear();
     ctx.VolumesKeepingTimes.clear();
     ctx.log.writeB(runLine(ctx, QStringLiteral(" Running COMMAND ")));

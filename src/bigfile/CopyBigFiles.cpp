@@ -3,6 +3,7 @@
 // objects the window holds (its shutdown may close them), the progress text and the window's
 // events come after every tenth chunk, and the outcome is reported as the run reports it.
 #include "bigfile/CopyBigFiles.h"
+#include "platform/Metadata.h"
 #include "bigfile/HugeBinaryFile.h"
 #include "core/Format.h"
 #include "core/ResultLists.h"
@@ -39,6 +40,28 @@ void noteVolumeWithoutBits(Context &ctx, const QString &volume, const QString &t
     ctx.log.writeB(QStringLiteral(" Permission bits not kept on volume ") + volume + QStringLiteral(" (")
                    + (type.isEmpty() ? QStringLiteral("unknown type") : type) + QStringLiteral("): ")
                    + platform::systemErrorText(err) + QStringLiteral("; copies there keep content and times."));
+}
+
+// The run log names, once per run and volume, each part of what a source has beyond its
+// contents that the volume cannot hold (owner, group, ACLs, extended attributes); a copy there
+// is good all the same.
+void noteMetadataNotHeld(Context &ctx, const VolumeNotes &notes)
+{
+    if (notes.notHeld.isEmpty())
+        return;
+    QStringList &named = ctx.MetadataNotHeld[notes.metaVolume];
+    QStringList fresh;
+    for (const QString &part : notes.notHeld)
+        if (!named.contains(part))
+            fresh.append(part);
+    if (fresh.isEmpty())
+        return;
+    named += fresh;
+    const platform::VolumeFacts v = fs().volumeFacts(notes.metaOnPath);
+    ctx.log.writeB(QStringLiteral(" Not kept on volume ") + (v.mountPoint.isEmpty() ? notes.metaOnPath : v.mountPoint)
+                   + QStringLiteral(" (") + (v.type.isEmpty() ? QStringLiteral("unknown type") : v.type)
+                   + QStringLiteral("): ") + fresh.join(QStringLiteral(", "))
+                   + QStringLiteral("; copies there keep content and times."));
 }
 
 QString progressText(const QString &sInFile, qint64 i, qint64 n, const QString &sizeText, qint64 elapsedMs)
@@ -179,6 +202,10 @@ void TakeCopyResult(Context &ctx, const FileCopyResult &result, const QString &t
     if (result.outcome != FileCopyResult::Outcome::Done)
         return;
     ctx.ProcessedBytes += result.bytes;
+    noteMetadataNotHeld(ctx, notes);
+    if (notes.setIdDropped)
+        ctx.log.writeB(QStringLiteral(" Set-id bits not kept on ") + to
+                       + QStringLiteral(": the copy has not the source's owner and group"));
     const int err = notes.timesErr;
     if (!err)
         return;
@@ -187,6 +214,41 @@ void TakeCopyResult(Context &ctx, const FileCopyResult &result, const QString &t
                    + (err == platform::errc::OutOfRange ? QStringLiteral("the volume cannot hold it and keeps another")
                                                         : platform::systemErrorText(err)));
     throw CopyFailure(CopyError{CopyStep::TimeNotKept, 0, err, to, QString()});
+}
+
+int GiveFolderMetadata(Context &ctx, const QString &path, const QString &origin, const platform::Status &originStatus)
+{
+    platform::Folder from, into;
+    int err = ctx.treeRoots().openFolder(origin, platform::FolderUse::Read, from);
+    if (!err)
+        err = ctx.treeRoots().openFolder(path, platform::FolderUse::Read, into);
+    if (err)
+        return err;
+    static const platform::Privileges may = platform::processPrivileges();
+    const platform::MetadataResult m = platform::giveMetadata(from.fd(), originStatus, into.fd(), may);
+    if (m.failure)
+        return m.failure;
+    VolumeNotes notes;
+    for (const platform::NotKept &n : m.notKept) {
+        if (n.part == platform::MetaPart::PermissionBits) {
+            if (n.err != 0 && !VolumeKeepsNoPermissions(ctx, path, n.err))
+                return n.err;
+            continue;
+        }
+        const QString part = platform::metaPartName(n.part);
+        if (n.volume && n.part != platform::MetaPart::SetIdBits && !notes.notHeld.contains(part))
+            notes.notHeld.append(part);
+    }
+    platform::Status now;
+    if (!notes.notHeld.isEmpty() && fs().status(into.fd(), now) == 0) {
+        notes.metaVolume = now.dev;
+        notes.metaOnPath = path;
+        noteMetadataNotHeld(ctx, notes);
+    }
+    if (m.setIdDropped && (originStatus.mode & 06000))
+        ctx.log.writeB(QStringLiteral(" Set-id bits not kept on ") + path
+                       + QStringLiteral(": the copy has not the source's owner and group"));
+    return 0;
 }
 
 bool VolumeKeepsTimesAsSet(Context &ctx, quint64 volume, const QString &onPath)

@@ -24,6 +24,12 @@ void CopyBigFiles(Context &ctx, const QString &sInFile, const QString &sOutFile)
 // time that could not be kept logged and raised.
 void TakeCopyResult(Context &ctx, const FileCopyResult &result, const QString &to);
 
+// Gives folder `path` (a folder the run made) what its source folder `origin` has beyond its
+// contents: owner, group, bits with the set-group bit, ACLs (the default one too) and
+// attributes, as a copied file gets them. 0, or the error of a real failure; what the volume
+// cannot hold is named once per run and volume, a set-group bit left off with one line.
+int GiveFolderMetadata(Context &ctx, const QString &path, const QString &origin, const platform::Status &originStatus);
+
 // Whether the volume `volume` (holding `onPath`) keeps the times set on a file as they were set;
 // asked once per volume and run.
 bool VolumeKeepsTimesAsSet(Context &ctx, quint64 volume, const QString &onPath);

@@ -3,6 +3,7 @@
 // temporary file while the name still holds this copy's file.
 #include "bigfile/CopyFile.h"
 #include "bigfile/HugeBinaryFile.h"
+#include "platform/Metadata.h"
 #include "platform/Platform.h"
 #include <algorithm>
 #include <limits>
@@ -285,26 +286,54 @@ bool volumeKeepsNoBits(Copy &c, int err)
     return true;
 }
 
-// Times and permission bits go onto the complete temporary file, before it takes the
-// destination name (writing after this would move the modification time again); it was
-// owner-only while it was written. A time that cannot be set does not throw the copy away:
-// the file is put in place and the failure reported afterwards, since the next listing would
-// show it as changed. On a volume that keeps what is set, a new file that has the bits
-// already needs no change; elsewhere they are always set, so that a volume without bits of
-// its own is named.
-void applyTimesAndMode(Copy &c)
+// What the copy did not get of its source's metadata: bits a volume without bits of its own
+// refused (named as before; any other refusal of bits fails the copy), and the parts the volume
+// cannot hold (named once per run and volume by the caller). What this process may not give
+// (another user's owner in an unprivileged run) is no note of the volume's.
+void takeMetadataNotes(Copy &c, const platform::MetadataResult &m)
+{
+    VolumeNotes &notes = c.result.notes;
+    for (const platform::NotKept &n : m.notKept) {
+        if (n.part == platform::MetaPart::PermissionBits) {
+            if (n.err != 0 && !volumeKeepsNoBits(c, n.err))
+                fail(CopyStep::Metadata, n.err, intoPath(c, kTemp));
+            continue;
+        }
+        const QString part = platform::metaPartName(n.part);
+        if (n.volume && n.part != platform::MetaPart::SetIdBits && !notes.notHeld.contains(part))
+            notes.notHeld.append(part);
+    }
+    notes.setIdDropped = m.setIdDropped && (c.source.mode & (kSetUserId | kSetGroupId));
+    if (!notes.notHeld.isEmpty()) {
+        notes.metaVolume = c.made.dev;
+        notes.metaOnPath = intoPath(c, kTemp);
+    }
+}
+
+// What the source has beyond its contents goes onto the complete temporary file before it
+// takes the destination name (owner first, then the bits, the ACLs and the attributes), and
+// its times last, since nothing after them may move them; it was owner-only while it was
+// written. A time that cannot be set does not throw the copy away: the file is put in place
+// and the failure reported afterwards, since the next listing would show it as changed. On a
+// volume that does not keep what is set, the bits are set once more, so that a volume without
+// bits of its own is named.
+void applyMetadataAndTimes(Copy &c)
 {
     c.step = CopyStep::Metadata;
     const int dfd = c.dst->FileHandle();
-    c.result.notes.timesErr = fs().setTimes(dfd, c.source.atime, c.source.mtime);
+    static const platform::Privileges may = platform::processPrivileges();
+    const platform::MetadataResult m = platform::giveMetadata(c.src->FileHandle(), c.source, dfd, may);
+    if (m.failure)
+        fail(CopyStep::Metadata, m.failure, intoPath(c, kTemp));
+    takeMetadataNotes(c, m);
     c.keeps = c.how.keepsTimes >= 0 ? c.how.keepsTimes != 0
                                     : !c.how.askKeepsTimes || c.how.askKeepsTimes(c.made.dev, *c.into);
-    const quint32 mode = ModeForCopy(c.source, c.made);
-    if (!c.keeps || (c.made.mode & kPermissionBits) != mode) {
-        const int err = fs().setMode(dfd, mode);
+    if (!c.keeps && !c.result.notes.bitsRefused) {
+        const int err = fs().setMode(dfd, m.mode);
         if (err != 0 && !volumeKeepsNoBits(c, err))
             fail(CopyStep::Metadata, err, intoPath(c, kTemp));
     }
+    c.result.notes.timesErr = fs().setTimes(dfd, c.source.atime, c.source.mtime);
 }
 
 // The destination folder is still the folder the copy was made in, at the same place beneath
@@ -391,7 +420,7 @@ bool copySteps(Copy &c)
         return false;
     }
     checkSourceUnchanged(c);
-    applyTimesAndMode(c);
+    applyMetadataAndTimes(c);
     putInPlace(c);
     checkKeptTimes(c);
     return true;

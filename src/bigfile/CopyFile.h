@@ -3,8 +3,9 @@
 // thread (CopyBigFiles, with its progress) and the whole copy of a small file on a copy worker.
 // One protocol: the source opened inside its folder beneath its root, the temporary file made
 // exclusively and locked in the destination folder, the data moved (a clone, an in-kernel copy,
-// or chunks that pass over a sparse source's holes), the source checked unchanged, the times
-// and permission bits put on the temporary file, the destination folder checked to be the one
+// or chunks that pass over a sparse source's holes), the source checked unchanged, what the
+// source has beyond its contents (owner, group, bits, ACLs, attributes: platform/Metadata.h)
+// and then its times put on the temporary file, the destination folder checked to be the one
 // the copy was made in, one rename over the destination, and the times read back where the
 // volume may not keep them as set.
 //
@@ -79,6 +80,13 @@ struct VolumeNotes {
     int bitsRefused = 0;       // the volume keeps no permission bits (the refusal's number)
     QString bitsVolume, bitsVolumeType;
     int timesErr = 0;          // the copy is in place, its modification time not kept
+    // What the volume could not hold of what the source has beyond its contents and bits (its
+    // owner, group, ACLs, extended attributes): named once per run and volume. `metaVolume` is
+    // the volume's number, `metaOnPath` a path on it.
+    QStringList notHeld;
+    quint64 metaVolume = 0;
+    QString metaOnPath;
+    bool setIdDropped = false; // the source's set-id bits were left off this copy (its owners differ)
 };
 
 struct FileCopyResult {

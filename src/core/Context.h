@@ -130,6 +130,9 @@ struct Context {
     qint32 RunFailures = 0;
     // Volumes the run log has named, during this run, as keeping no permission bits.
     QStringList VolumesWithoutPermissions;
+    // What the run log has named, during this run, as not kept on each volume (by device
+    // number): owner, group, ACLs, extended attributes.
+    QHash<quint64, QStringList> MetadataNotHeld;
     // What the copier learned, during this run, of each target volume (by device number):
     // whether it keeps the times set on a file exactly, so that they need not be read back.
     QHash<quint64, bool> VolumesKeepingTimes;

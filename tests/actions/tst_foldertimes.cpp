@@ -8,6 +8,9 @@
 #include "app/Events.h"
 #include "app/ListingDriver.h"
 #include "platform/FileSystem.h"
+#include <QtEndian>
+#include <array>
+#include <sys/xattr.h>
 
 namespace {
 
@@ -211,6 +214,59 @@ private slots:
             QCOMPARE(rig.ctx.RunFailures, 0);
         }
         QVERIFY2(foldersWithOtherTimes(rig.src, rig.dst).isEmpty(), qPrintable(foldersWithOtherTimes(rig.src, rig.dst).join(' ')));
+    }
+
+    void aMadeFolderKeepsItsOwnersBitsAndAcls()
+    {
+        // As root: a set-group folder of another user with a default ACL, and a file in it
+        // with an ACL and a user attribute, come through whole.
+        if (::geteuid() != 0)
+            QSKIP("giving owners needs root");
+        ActionRig rig;
+        writeFile(rig.src + "shared/in.txt", "in");
+        const QByteArray folder = QFile::encodeName(rig.src + "shared"), file = QFile::encodeName(rig.src + "shared/in.txt");
+        QCOMPARE(::chown(folder.constData(), 1000, 1001), 0);
+        QCOMPARE(::chmod(folder.constData(), 02775), 0);
+        QCOMPARE(::chown(file.constData(), 1000, 1001), 0);
+        // A default ACL u:1001:r-x, and an access ACL u:1001:r-- with its mask, as the kernel keeps them.
+        const auto acl = [](std::initializer_list<std::array<quint32, 3>> entries) {
+            QByteArray raw(4, '\0');
+            raw[0] = 2;
+            for (const auto &e : entries) {
+                char b[8];
+                qToLittleEndian<quint16>(quint16(e[0]), b);
+                qToLittleEndian<quint16>(quint16(e[1]), b + 2);
+                qToLittleEndian<quint32>(e[2], b + 4);
+                raw.append(b, 8);
+            }
+            return raw;
+        };
+        const QByteArray deflt = acl({{1, 7, ~0u}, {2, 5, 1001}, {4, 5, ~0u}, {0x10, 5, ~0u}, {0x20, 5, ~0u}});
+        const QByteArray access = acl({{1, 6, ~0u}, {2, 4, 1001}, {4, 0, ~0u}, {0x10, 4, ~0u}, {0x20, 0, ~0u}});
+        QCOMPARE(::setxattr(folder.constData(), "system.posix_acl_default", deflt.constData(), size_t(deflt.size()), 0), 0);
+        QCOMPARE(::setxattr(file.constData(), "system.posix_acl_access", access.constData(), size_t(access.size()), 0), 0);
+        QCOMPARE(::setxattr(file.constData(), "user.note", "kept", 4, 0), 0);
+        rig.prepareFormLoad();
+        FormLoad(rig.ctx, {"/mp", rig.src, "/sp", rig.dst, "/sy", "/ba"});
+        QCOMPARE(rig.ctx.exitStatus, ExitStatus::Done);
+        const auto facts = [](const QString &path) {
+            const struct stat st = lstatOf(path);
+            QByteArray acls[2];
+            const char *names[2] = {"system.posix_acl_access", "system.posix_acl_default"};
+            for (int k = 0; k < 2; ++k) {
+                char buf[256];
+                const ssize_t n = ::getxattr(QFile::encodeName(path).constData(), names[k], buf, sizeof buf);
+                acls[k] = n > 0 ? QByteArray(buf, int(n)) : QByteArray();
+            }
+            char note[16];
+            const ssize_t n = ::getxattr(QFile::encodeName(path).constData(), "user.note", note, sizeof note);
+            return QStringList{QString::number(st.st_uid), QString::number(st.st_gid), QString::number(st.st_mode & 07777, 8),
+                               QString::fromLatin1(acls[0].toHex()), QString::fromLatin1(acls[1].toHex()),
+                               n > 0 ? QString::fromLatin1(note, int(n)) : QString()};
+        };
+        QCOMPARE(facts(rig.dst + "shared"), facts(rig.src + "shared"));
+        QCOMPARE(facts(rig.dst + "shared/in.txt"), facts(rig.src + "shared/in.txt"));
+        QCOMPARE(facts(rig.dst + "shared").at(2), QStringLiteral("2775"));
     }
 
     void aFileChangedWhileCopiedFailsAndIsCopiedNextRun_data()
