@@ -354,12 +354,27 @@ void checkFolderInPlace(Copy &c)
     fail(CopyStep::FolderMoved, err, platform::decodeName(c.into->path()));
 }
 
+// A copy that replaces an existing destination has its data on the disk before it takes the
+// name: a power cut after the rename must find the old contents or the new, never a file the
+// rename reached the disk before the data of. A new name has nothing to lose (the run's one sync
+// of the volume at its end covers it).
+void syncBeforeReplacing(Copy &c)
+{
+    platform::Status old;
+    const int look = fs().statAt(*c.into, c.at.toName.constData(), old);
+    if (platform::isMissing(look))
+        return;
+    if (const int err = fs().sync(c.dst->FileHandle()))
+        fail(CopyStep::Commit, err, intoPath(c, kTemp));
+}
+
 // One atomic replacement of the destination, inside the held folder. The temporary name must
 // still be this copy's file: another copy that took the name meanwhile keeps its file, and
 // this copy does not put it in place.
 void putInPlace(Copy &c)
 {
     c.step = CopyStep::Commit;
+    syncBeforeReplacing(c);
     c.dst->CommitClose();
     c.src->CloseFile();
     platform::Status named;

@@ -5,6 +5,8 @@
 #include "bigfile/CopyBigFiles.h"
 #include "bigfile/HugeBinaryFile.h"
 #include "platform/Platform.h"
+#include "WrappedFileSystem.h"
+#include "platform/FileSystem.h"
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -458,6 +460,38 @@ private slots:
             QVERIFY(rig.logLines().join('\n').contains(" Set-id bits not kept on " + rig.path("dst/tool")
                                                         + ": the copy has not the source's owner and group"));
         }
+    }
+
+    void aReplacedDestinationGetsItsDataOnTheDiskFirst()
+    {
+        // A new name needs no sync of its own (the run syncs its volume at its end); a copy
+        // over an existing file syncs its data before the rename, and a sync that fails leaves
+        // the old destination as it was.
+        struct CountingSyncs : WrappedFileSystem {
+            int syncs = 0, fail = 0;
+            int sync(int fd) override
+            {
+                ++syncs;
+                return fail ? fail : inner.sync(fd);
+            }
+        } door;
+        platform::ScopedFileSystem scoped(door);
+        CopyRig rig;
+        const QString in = rig.path("src/f.txt"), out = rig.path("dst/f.txt");
+        writeFile(in, "new contents");
+        mkdirs(rig.path("dst"));
+        CopyBigFiles(rig.ctx, in, out);
+        QCOMPARE(door.syncs, 0);
+        writeFile(in, "newer contents");
+        CopyBigFiles(rig.ctx, in, out);
+        QCOMPARE(door.syncs, 1);
+        QCOMPARE(readFile(out), QByteArray("newer contents"));
+        writeFile(in, "never placed");
+        door.fail = EIO;
+        QVERIFY(raised([&] { CopyBigFiles(rig.ctx, in, out); }, 75, QStringLiteral("CopyBigFiles"))
+                    .contains(QString::fromLocal8Bit(std::strerror(EIO))));
+        QCOMPARE(readFile(out), QByteArray("newer contents"));
+        QVERIFY(!QFileInfo::exists(rig.path("dst/$$$DEV$$$.$tmpfile$")));
     }
 
     void theWindowClosingTheFilesMidCopyIsHandled()
