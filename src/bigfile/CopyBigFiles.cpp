@@ -224,21 +224,14 @@ int GiveFolderMetadata(Context &ctx, const QString &path, const QString &origin,
         err = ctx.treeRoots().openFolder(path, platform::FolderUse::Read, into);
     if (err)
         return err;
-    static const platform::Privileges may = platform::processPrivileges();
-    const platform::MetadataResult m = platform::giveMetadata(from.fd(), originStatus, into.fd(), may);
+    const platform::MetadataResult m = platform::giveMetadata(from.fd(), originStatus, into.fd(), CopyPrivileges());
     if (m.failure)
         return m.failure;
+    for (const platform::NotKept &n : m.notKept)
+        if (n.part == platform::MetaPart::PermissionBits && n.err != 0 && !VolumeKeepsNoPermissions(ctx, path, n.err))
+            return n.err;
     VolumeNotes notes;
-    for (const platform::NotKept &n : m.notKept) {
-        if (n.part == platform::MetaPart::PermissionBits) {
-            if (n.err != 0 && !VolumeKeepsNoPermissions(ctx, path, n.err))
-                return n.err;
-            continue;
-        }
-        const QString part = platform::metaPartName(n.part);
-        if (n.volume && n.part != platform::MetaPart::SetIdBits && !notes.notHeld.contains(part))
-            notes.notHeld.append(part);
-    }
+    notes.notHeld = PartsNotHeld(m);
     platform::Status now;
     if (!notes.notHeld.isEmpty() && fs().status(into.fd(), now) == 0) {
         notes.metaVolume = now.dev;

@@ -15,7 +15,7 @@ namespace {
 constexpr qint64 kChunksPerProgress = 10;   // the progress between chunks
 constexpr qint64 kTimeSlackSeconds = 2;     // the rounding of a time some volumes keep
 constexpr qint64 kNoData = std::numeric_limits<qint64>::max();
-constexpr quint32 kSetUserId = 04000, kSetGroupId = 02000, kPermissionBits = 07777;
+constexpr quint32 kSetUserId = 04000, kSetGroupId = 02000;
 constexpr int kNotPermitted = 70;           // the runtime's "Permission denied"
 const char *const kTemp = platform::kCopyTempName;
 
@@ -293,16 +293,10 @@ bool volumeKeepsNoBits(Copy &c, int err)
 void takeMetadataNotes(Copy &c, const platform::MetadataResult &m)
 {
     VolumeNotes &notes = c.result.notes;
-    for (const platform::NotKept &n : m.notKept) {
-        if (n.part == platform::MetaPart::PermissionBits) {
-            if (n.err != 0 && !volumeKeepsNoBits(c, n.err))
-                fail(CopyStep::Metadata, n.err, intoPath(c, kTemp));
-            continue;
-        }
-        const QString part = platform::metaPartName(n.part);
-        if (n.volume && n.part != platform::MetaPart::SetIdBits && !notes.notHeld.contains(part))
-            notes.notHeld.append(part);
-    }
+    for (const platform::NotKept &n : m.notKept)
+        if (n.part == platform::MetaPart::PermissionBits && n.err != 0 && !volumeKeepsNoBits(c, n.err))
+            fail(CopyStep::Metadata, n.err, intoPath(c, kTemp));
+    notes.notHeld = PartsNotHeld(m);
     notes.setIdDropped = m.setIdDropped && (c.source.mode & (kSetUserId | kSetGroupId));
     if (!notes.notHeld.isEmpty()) {
         notes.metaVolume = c.made.dev;
@@ -321,8 +315,7 @@ void applyMetadataAndTimes(Copy &c)
 {
     c.step = CopyStep::Metadata;
     const int dfd = c.dst->FileHandle();
-    static const platform::Privileges may = platform::processPrivileges();
-    const platform::MetadataResult m = platform::giveMetadata(c.src->FileHandle(), c.source, dfd, may);
+    const platform::MetadataResult m = platform::giveMetadata(c.src->FileHandle(), c.source, dfd, CopyPrivileges());
     if (m.failure)
         fail(CopyStep::Metadata, m.failure, intoPath(c, kTemp));
     takeMetadataNotes(c, m);
@@ -492,14 +485,4 @@ FileCopyResult CopyOneFile(const CopyPlaces &places, const CopyOptions &options)
     }
     endCopy(c);
     return result;
-}
-
-quint32 ModeForCopy(const platform::Status &source, const platform::Status &made)
-{
-    quint32 mode = source.mode & kPermissionBits;
-    if (made.uid != source.uid)
-        mode &= ~kSetUserId;
-    if (made.gid != source.gid)
-        mode &= ~kSetGroupId;
-    return mode;
 }

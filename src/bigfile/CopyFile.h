@@ -16,6 +16,7 @@
 // name).
 #include "core/Errors.h"
 #include "platform/FileSystem.h"
+#include "platform/Metadata.h"
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -141,7 +142,8 @@ struct CopyFailure : AppError {
 // Whether `failure` is a refusal of the path (a CopyFailure that says so, or a PathRefusedError).
 bool IsPathRefusal(const std::exception &failure);
 
-// The bits a copy gets: the source's, with the set-user and set-group bits only where the copy
-// (`made`) has the owner and group they were set by (a copy owned by someone else must not run
-// as that someone).
-quint32 ModeForCopy(const platform::Status &source, const platform::Status &made);
+// What this process may give a copy (owners, system attributes), read once.
+const platform::Privileges &CopyPrivileges();
+// The names of the parts of a copy's metadata its volume could not hold (owner, group, ACLs,
+// attributes; not the bits, which have a note of their own), each once.
+QStringList PartsNotHeld(const platform::MetadataResult &m);
