@@ -90,9 +90,13 @@ bool cloneInto(Copy &c)
     if (known.state != Clone::Works)
         known.state = Clone::Refused;
     // A clone that failed half-way may have left shared extents behind: the transfer starts
-    // from an empty file.
-    if (const int err = fs().truncate(dfd, 0))
-        fail(CopyStep::Data, err, intoPath(c, kTemp));
+    // from an empty file. A refused clone left the new file as it was, empty, and some shares
+    // fail a truncation that has nothing to do: it is made only where there is something.
+    platform::Status after;
+    const int look = fs().status(dfd, after);
+    if (look != 0 || after.size != 0)
+        if (const int err = fs().truncate(dfd, 0))
+            fail(CopyStep::Data, err, intoPath(c, kTemp));
     return false;
 }
 

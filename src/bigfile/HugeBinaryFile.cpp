@@ -31,12 +31,24 @@ bool locksOnOpen(platform::FileOpen how)
 // when it is created again), WouldBlock when another copy holds it.
 int removeStaleFile(const platform::Folder &folder, const QByteArray &name)
 {
-    platform::Fd old; // held, with its lock, until the name is gone
-    if (fs().openFile(folder, name.constData(), platform::FileOpen::Inspect, old) == 0
-        && fs().tryLock(old.get()) == platform::errc::WouldBlock)
+    // A copy under way holds the name locked: it stays. A stale one is closed before it is
+    // removed (some shares refuse to remove an open file), and only while the name still holds
+    // the file that was looked at. A removal that fails says why: the create after it would
+    // only say that the name exists.
+    platform::Fd old;
+    platform::Status looked;
+    const bool opened = fs().openFile(folder, name.constData(), platform::FileOpen::Inspect, old) == 0;
+    if (opened && fs().tryLock(old.get()) == platform::errc::WouldBlock)
         return platform::errc::WouldBlock;
-    fs().remove(folder, name.constData(), false);
-    return 0;
+    if (opened && fs().status(old.get(), looked) != 0)
+        looked = platform::Status();
+    old.reset();
+    platform::Status now;
+    if (opened && looked.kind != platform::Kind::None
+        && (fs().statAt(folder, name.constData(), now) != 0 || now.dev != looked.dev || now.ino != looked.ino))
+        return 0; // another copy replaced it meanwhile: the create tells
+    const int err = fs().remove(folder, name.constData(), false);
+    return err == 0 || platform::isMissing(err) ? 0 : err;
 }
 
 // Opens `name` in `folder` and, for writing, takes the exclusive lock. A file system that

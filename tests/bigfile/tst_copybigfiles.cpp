@@ -494,6 +494,48 @@ private slots:
         QVERIFY(!QFileInfo::exists(rig.path("dst/$$$DEV$$$.$tmpfile$")));
     }
 
+    void aShareThatRefusesCallsWithoutEffectStillGetsTheCopy()
+    {
+        // A client that fails every truncation (EIO) copies all the same: a fresh temporary
+        // file is empty, and a refused clone leaves it so. A stale temporary file the share
+        // cannot remove fails the copy with that reason, never with "File exists"; one it can
+        // remove once closed is replaced.
+        struct Share : WrappedFileSystem {
+            int truncates = 0, removeErr = 0;
+            int truncate(int fd, qint64 length) override
+            {
+                ++truncates;
+                Q_UNUSED(fd);
+                Q_UNUSED(length);
+                return EIO;
+            }
+            int clone(int, int) override { return EXDEV; }
+            int remove(const Folder &folder, const char *name, bool isFolder) override
+            {
+                if (removeErr)
+                    return removeErr;
+                return inner.remove(folder, name, isFolder);
+            }
+        } door;
+        platform::ScopedFileSystem scoped(door);
+        CopyRig rig;
+        const QString in = rig.path("src/f.txt"), out = rig.path("dst/f.txt"), stale = rig.path("dst/$$$DEV$$$.$tmpfile$");
+        writeFile(in, "contents");
+        writeFile(stale, "left by a copy the server lost");
+        CopyBigFiles(rig.ctx, in, out);
+        QCOMPARE(readFile(out), QByteArray("contents"));
+        QCOMPARE(door.truncates, 0);
+        QVERIFY(!QFileInfo::exists(stale));
+
+        writeFile(stale, "left again");
+        door.removeErr = EBUSY;
+        writeFile(in, "changed");
+        const QString why = raised([&] { CopyBigFiles(rig.ctx, in, out); }, 45602, QStringLiteral("HugeBinaryFile"));
+        QVERIFY2(why.contains(QString::fromLocal8Bit(std::strerror(EBUSY))), qPrintable(why));
+        QVERIFY(!why.contains(QString::fromLocal8Bit(std::strerror(EEXIST))));
+        QCOMPARE(readFile(out), QByteArray("contents"));
+    }
+
     void theWindowClosingTheFilesMidCopyIsHandled()
     {
         CopyRig rig;

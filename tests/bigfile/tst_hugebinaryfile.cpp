@@ -161,10 +161,11 @@ private slots:
         QCOMPARE(f.FileLen(), qint64(0));
         f.CloseFile();
 
-        // A name that cannot be freed (a folder with contents) is 45602.
+        // A name that cannot be freed (a folder with contents) is 45602, with the reason the
+        // removal met, not merely that the name exists.
         writeFile(dir.filePath("busy/inner"), "x");
         QCOMPARE(raised([&] { f.OpenNewOutFile(dir.filePath("busy")); }, 45602),
-                 QStringLiteral("Error opening file.") + systemDetail(EEXIST));
+                 QStringLiteral("Error opening file.") + systemDetail(EISDIR));
         QVERIFY(!f.IsOpen());
         QCOMPARE(readFile(dir.filePath("busy/inner")), QByteArray("x"));
     }
