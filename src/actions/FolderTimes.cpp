@@ -74,7 +74,8 @@ void keepOne(Context &ctx, const QString &path, const Context::WrittenFolder &w)
         return;
     if (const int err = setFolderTimes(ctx, path, origin)) {
         ctx.log.writeB(QStringLiteral(" Modification time not set on folder ") + path + QStringLiteral(": ")
-                       + platform::pathErrorText(err));
+                       + (err == platform::errc::LinkOnPath || err == platform::errc::OutsideFolder ? platform::pathErrorText(err)
+                                                                                                   : platform::timeFailureText(err)));
         ++ctx.RunFailures;
     }
 }

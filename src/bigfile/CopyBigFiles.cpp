@@ -210,9 +210,7 @@ void TakeCopyResult(Context &ctx, const FileCopyResult &result, const QString &t
     if (!err)
         return;
     // In place, but a time the next listing shows as changed: the run says so.
-    ctx.log.writeB(QStringLiteral(" Modification time not set on ") + to + QStringLiteral(": ")
-                   + (err == platform::errc::OutOfRange ? QStringLiteral("the volume cannot hold it and keeps another")
-                                                        : platform::systemErrorText(err)));
+    ctx.log.writeB(QStringLiteral(" Modification time not set on ") + to + QStringLiteral(": ") + platform::timeFailureText(err));
     throw CopyFailure(CopyError{CopyStep::TimeNotKept, 0, err, to, QString()});
 }
 

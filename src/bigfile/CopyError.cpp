@@ -80,7 +80,7 @@ QString CopyError::reason() const
     case CopyStep::SourceKind: return QStringLiteral("Not a regular file: ") + path;
     case CopyStep::SourceChanged: return sourceChangedText();
     case CopyStep::FolderMoved: return err ? platform::pathErrorText(err) : folderMovedText() + path;
-    case CopyStep::TimeNotKept: return platform::systemErrorText(err);
+    case CopyStep::TimeNotKept: return platform::timeFailureText(err);
     case CopyStep::Unexpected: return text.trimmed();
     default: return platform::pathErrorText(err);
     }

@@ -215,6 +215,13 @@ QString systemErrorText(int err)
     return QString::fromLocal8Bit(std::strerror(err));
 }
 
+QString timeFailureText(int err)
+{
+    if (err == ERANGE || err == EOVERFLOW)
+        return QStringLiteral("the volume cannot hold it and keeps another");
+    return systemErrorText(err);
+}
+
 bool subfolderNames(const QString &folder, QStringList *names, bool firstOnly)
 {
     names->clear();

@@ -84,6 +84,9 @@ bool folderHoldsExactName(const QString &folder, const QString &name);
 
 // The system's text for an errno value.
 QString systemErrorText(int err);
+// What a failure line says of a time that could not be set: for a time the volume cannot hold
+// (ERANGE, EOVERFLOW) that the volume keeps another, otherwise the system's text.
+QString timeFailureText(int err);
 
 // The local calendar time of a moment given in seconds since the epoch, as the system's time
 // zone has it (the zone is read once); false when the system cannot tell.

@@ -3,6 +3,7 @@
 // failures that leave the old destination and no temporary file behind.
 #include "TestRig.h"
 #include "bigfile/CopyBigFiles.h"
+#include "bigfile/CopyFile.h"
 #include "bigfile/HugeBinaryFile.h"
 #include "platform/Platform.h"
 #include "WrappedFileSystem.h"
@@ -534,6 +535,32 @@ private slots:
         QVERIFY2(why.contains(QString::fromLocal8Bit(std::strerror(EBUSY))), qPrintable(why));
         QVERIFY(!why.contains(QString::fromLocal8Bit(std::strerror(EEXIST))));
         QCOMPARE(readFile(out), QByteArray("contents"));
+    }
+
+    void aVolumeThatCannotKeepTheTimeSaysSo()
+    {
+        // A mount that cannot keep times (ERANGE for every time set): the copy is in place, the
+        // line and the failure's reason say the volume keeps another time, not the system's
+        // text for the number.
+        struct NoTimes : WrappedFileSystem {
+            int setTimes(int, const FileTime &, const FileTime &) override { return ERANGE; }
+            int setTimesAt(const Folder &, const char *, const FileTime &, const FileTime &) override { return ERANGE; }
+        } door;
+        platform::ScopedFileSystem scoped(door);
+        CopyRig rig;
+        const QString in = rig.path("src/t.txt"), out = rig.path("dst/t.txt");
+        writeFile(in, "timed");
+        mkdirs(rig.path("dst"));
+        try {
+            CopyBigFiles(rig.ctx, in, out);
+            QFAIL("a time not kept is a failure of the file");
+        } catch (const CopyFailure &e) {
+            QCOMPARE(e.error.reason(), QStringLiteral("the volume cannot hold it and keeps another"));
+        }
+        QCOMPARE(readFile(out), QByteArray("timed"));
+        QVERIFY(rig.logLines().join('\n').contains(" Modification time not set on " + out
+                                                    + ": the volume cannot hold it and keeps another"));
+        QVERIFY(!rig.logLines().join('\n').contains(QString::fromLocal8Bit(std::strerror(ERANGE))));
     }
 
     void theWindowClosingTheFilesMidCopyIsHandled()
