@@ -83,6 +83,7 @@ void RunChosenAction(Context &ctx)
     // The two folders are opened anew for every step: a run never works in folders that were
     // opened at the listing, minutes ago, and may have been replaced since.
     ctx.roots.open(ui.text(Ctl::txtSource), ui.text(Ctl::txtTarget));
+    const HeldRoots held(ctx);
     if (!isChoiceIndex(index)) {
         ui.ask(messageBox(QStringLiteral("No Copy/delete for choice ") + QString::number(index)
                               + QStringLiteral(" Contact admin for support.  "),

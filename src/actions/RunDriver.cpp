@@ -71,6 +71,8 @@ void runChoice(Context &ctx)
     const bool exactCopy = ctx.ui->value(Ctl::cboChoices) == choiceIndex(Choice::ExactCopy);
     const bool copyBack = ctx.ui->value(Ctl::cboChoices) == choiceIndex(Choice::ChangedToSource);
 
+    // The folders the step opens at its start serve the folder times and the sync as well.
+    const HeldRoots held(ctx);
     try {
         RunChosenAction(ctx);
     } catch (const AppError &e) {

@@ -69,6 +69,7 @@ void RunAutomatic(Context &ctx)
         // While the actions run the window is busy as during a run from the Copy button: Stop is
         // shown (and works), the buttons that would start a second listing or run are not offered.
         steps::RunBusy busy(ctx);
+        const HeldRoots held(ctx);
         const struct {
             bool on;
             Choice choice;

@@ -8,6 +8,7 @@
 #include "core/Context.h"
 #include <QObject>
 #include <QStringList>
+#include <functional>
 #include <memory>
 
 // Start-up, activation, close and exit.
@@ -20,6 +21,10 @@ void FormQueryUnload(Context &ctx);
 // unwind (ExitIfAsked, which the window calls after every event it hands over).
 void CmdExitClick(Context &ctx);
 void ExitIfAsked(Context &ctx);
+// An Exit waited `boundMs` after the stop for work that never unwound (a disk call that does
+// not return): the log names the place each of its threads waits at and the temporary file
+// it leaves there, then the signal, and closes. Returns the status the process ends with.
+ExitStatus GiveUpWaitingForWork(Context &ctx, int boundMs);
 // What an unattended run that ended with status 1, 2 or 3 writes to standard error at its end:
 // the log's first failure lines, a count of the rest, the status and the log's path. Empty for
 // any other run.
@@ -34,5 +39,6 @@ void CounterLabelClick(Context &ctx, Ctl label, int index);
 
 // From here on SIGTERM, SIGINT and SIGHUP act as Stop and then Exit, with no question: the
 // run log names the signal and the status is Stopped. The returned object watches for them;
-// it is kept while the window lives (null when they cannot be caught).
-std::unique_ptr<QObject> WatchStopSignals(Context &ctx);
+// it is kept while the window lives (null when they cannot be caught). `exit` is the window's
+// Exit (which waits for work under way); without one, CmdExitClick.
+std::unique_ptr<QObject> WatchStopSignals(Context &ctx, std::function<void()> exit = {});

@@ -2,6 +2,7 @@
 // ways it starts (the List button and File menu, the window's activation), and the clicks on
 // the counters it fills.
 #include "app/ListingDriver.h"
+#include "core/DiskPlace.h"
 #include "app/FolderRefusal.h"
 #include "actions/Choices.h"
 #include "app/Events.h"
@@ -342,8 +343,11 @@ bool listBothTrees(Context &ctx)
     UiHost *ui = ctx.ui;
     QElapsedTimer started;
     announceListing(ctx, started);
+    // A stop that waits in vain for the disk names the tree it waited in.
+    const DiskPlace sourcePlace(ui->text(Ctl::txtSource));
     const SourceFindings source = scanSource(ctx);
     reportSourceTotals(ctx, source.folder);
+    const DiskPlace targetPlace(ui->text(Ctl::txtTarget));
     compareWithTarget(ctx);
     if (ctx.StopRequested) {
         endStoppedComparison(ctx);
@@ -390,6 +394,7 @@ bool listFiles(Context &ctx)
         return true;
     ScopedFlag busy(ctx.listingBusy);
     MenuStartsOff menu(ui);
+    const HeldRoots held(ctx);
     try {
         if (!ui->text(Ctl::txtSource).isEmpty() && !ui->text(Ctl::txtTarget).isEmpty()) {
             if (!listBothTrees(ctx))

@@ -5,8 +5,10 @@
 #include "app/AutoRun.h"
 #include "app/CommandLine.h"
 #include "app/Events.h"
+#include "core/DiskPlace.h"
 #include "app/LogPlace.h"
 #include "platform/Platform.h"
+#include "platform/StopSignals.h"
 #include <cmath>
 #include <cstdio>
 #include <tuple>
@@ -205,16 +207,36 @@ void CloseMainWindow(Context &ctx)
 void CmdExitClick(Context &ctx)
 {
     ctx.StopRequested = true;
-    // A listing or a run below on the call stack still has lines to write (a file a worker
-    // finished, the folder times, the run's end): the log and the window close once it has
-    // unwound (ExitIfAsked).
-    if (ctx.listingBusy || ctx.runBusy) {
+    // A listing or a run under way still has lines to write (a file a worker finished, the
+    // folder times, the run's end): the log and the window close once it has unwound
+    // (ExitIfAsked). The work's own flags are read only when it runs on this thread.
+    if (ctx.workOnThread || ctx.listingBusy || ctx.runBusy) {
         ctx.exitWhenIdle = true;
         return;
+    }
+    if (const int signo = ctx.stopSignal) {
+        ctx.exitStatus = ExitStatus::Stopped;
+        ctx.log.writeDated(QStringLiteral(" Stopped by signal ") + platform::stopSignalName(signo));
     }
     ctx.ui->pumpEvents();
     ctx.log.close();
     CloseMainWindow(ctx);
+}
+
+ExitStatus GiveUpWaitingForWork(Context &ctx, int boundMs)
+{
+    const QString waited = QStringLiteral(" Gave up waiting for the disk ") + QString::number(boundMs / 1000)
+        + QStringLiteral(" seconds after the stop");
+    const QStringList places = DiskPlace::now();
+    if (places.isEmpty())
+        ctx.log.writeDated(waited);
+    for (const QString &place : places)
+        ctx.log.writeDated(waited + QStringLiteral(", at ") + place);
+    if (const int signo = ctx.stopSignal)
+        ctx.log.writeDated(QStringLiteral(" Stopped by signal ") + platform::stopSignalName(signo));
+    ctx.exitStatus = ExitStatus::Stopped;
+    ctx.log.close();
+    return ctx.exitStatus;
 }
 
 void ExitIfAsked(Context &ctx)

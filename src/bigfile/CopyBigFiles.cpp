@@ -3,6 +3,7 @@
 // objects the window holds (its shutdown may close them), the progress text and the window's
 // events come after every tenth chunk, and the outcome is reported as the run reports it.
 #include "bigfile/CopyBigFiles.h"
+#include "core/DiskPlace.h"
 #include "platform/Metadata.h"
 #include "bigfile/HugeBinaryFile.h"
 #include "core/Format.h"
@@ -171,8 +172,10 @@ void CopyBigFiles(Context &ctx, const QString &sInFile, const QString &sOutFile)
     }
     at.from = borrowed(from);
     placeDestination(ctx, sOutFile, at);
-    WindowTurn turn{ctx, sInFile, {ctx.StopRequested}, {}, {}, ctx.CopySource.get(), ctx.CopyTarget.get()};
+    WindowTurn turn{ctx, sInFile, {ctx.StopRequested.load()}, {}, {}, ctx.CopySource.get(), ctx.CopyTarget.get()};
     turn.clock.start();
+    const DiskPlace place(sInFile, sOutFile.left(sOutFile.lastIndexOf(platform::separator()) + 1)
+                                       + QString::fromLatin1(platform::kCopyTempName));
     const FileCopyResult r = CopyOneFile(at, windowOptions(turn));
     ctx.closeCopierFiles();
     if (r.tempMade)

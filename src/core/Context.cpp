@@ -12,6 +12,8 @@ Context::~Context()
 
 const TreeRoots &Context::treeRoots()
 {
+    if (rootsHeld > 0)
+        return roots;
     const QString source = ui->text(Ctl::txtSource), target = ui->text(Ctl::txtTarget);
     if (!roots.openedFor(source, target))
         roots.open(source, target);

@@ -12,6 +12,7 @@
 #include <QElapsedTimer>
 #include <QHash>
 #include <QString>
+#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -58,8 +59,9 @@ struct Context {
     // on); start-up writes it, dated, right after the start line.
     QString startNote;
 
-    // Flags.
-    bool StopRequested = false;
+    // Flags. The stop flag is set by the window's thread (Stop, Exit, a signal) while the work
+    // tests it on its own.
+    std::atomic<bool> StopRequested{false};
     bool ChoiceEventsSuppressed = false;
     bool AutoRun = false, SwitchCm = false, SwitchCn = false, SwitchDo = false;
     // /ba: an unattended run. No question is shown (batchAnswerer answers them all), and the
@@ -140,8 +142,11 @@ struct Context {
     // The source and target folders of the listing or run under way, open while it lasts:
     // every item of the trees is reached beneath one of them (see TreeRoots).
     TreeRoots roots;
-    // The roots for the folder texts of the window, opened anew when the texts changed.
+    // The roots for the folder texts of the window, opened anew when the texts changed. While
+    // a listing or a run holds them (HeldRoots), the roots it opened at its start, whatever
+    // the boxes say meanwhile.
     const TreeRoots &treeRoots();
+    int rootsHeld = 0;
 
     // The copier's two file objects.
     CopierFile CopySource{nullptr, nullptr}, CopyTarget{nullptr, nullptr};
@@ -164,8 +169,24 @@ struct Context {
     QStringList VolumesWithoutLinks;
     // The signal (SIGTERM, SIGINT, SIGHUP) that stopped the program and closed its window; 0
     // when none came. The close then asks nothing and leaves the stored settings alone.
-    int stopSignal = 0;
+    std::atomic<int> stopSignal{0};
+    // A listing or a run is under way on a thread of its own (set and cleared by the window):
+    // an Exit then waits for it to unwind.
+    std::atomic<bool> workOnThread{false};
     // The source listing goes aside (into SourceScanItems) and ScanItems is emptied for the
     // target scan; the work arrays keep referring to the source listing where it now lives.
     void setSourceListingAside();
+};
+
+// A listing or a run works in the folders it opened at its start: the boxes are not read again
+// for every item (a user may edit them meanwhile, and reading them is a call to the window).
+class HeldRoots {
+public:
+    explicit HeldRoots(Context &ctx) : ctx_(ctx) { ++ctx_.rootsHeld; }
+    ~HeldRoots() { --ctx_.rootsHeld; }
+    HeldRoots(const HeldRoots &) = delete;
+    HeldRoots &operator=(const HeldRoots &) = delete;
+
+private:
+    Context &ctx_;
 };

@@ -67,6 +67,7 @@ bool RunLog::open(const QStringList &candidates, const QString &baseName)
 
 void RunLog::close()
 {
+    const QMutexLocker hold(&lock_);
     file_.reset();
 }
 
@@ -101,6 +102,7 @@ void RunLog::writeRaw(const QString &line)
 
 void RunLog::writeLine(const QString &escapedLine)
 {
+    const QMutexLocker hold(&lock_);
     if (!file_.valid() && !echoWhenClosed_)
         return;
     // The log stays valid UTF-8: a name with bytes that are not UTF-8 is written as the window

@@ -5,6 +5,7 @@
 // A log grown past kRotateBytes is moved aside to "<name>.1" as it is opened, one old copy
 // kept. A new log and the folders made for it are the user's alone (0600, 0700).
 #include "platform/FileSystem.h"
+#include <QMutex>
 #include <QString>
 #include <QStringList>
 
@@ -71,6 +72,9 @@ private:
     void writeRaw(const QString &line);
     void writeLine(const QString &escapedLine);
     bool openOne(const QString &path);
+    // The listing or the run writes from its own thread, the window (Stop, a signal) from its
+    // thread: each line goes out whole, one at a time.
+    mutable QMutex lock_;
     platform::Fd file_;
     QString path_;
     QStringList whyNot_;

@@ -19,6 +19,7 @@ const char *const kFailureMarks[] = {
     " Modification time not set on ",
     " Symbolic links cannot be made on volume ",
     " Stopped by signal ",
+    " Gave up waiting for the disk ",
     " Cancelled by user",
     " Error ",                                // a fault that ended a part of the run
     " Size differs, left as it is: ",

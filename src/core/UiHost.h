@@ -58,6 +58,10 @@ public:
 
     // DoEvents: let pending window events run (and the window repaint).
     virtual void pumpEvents() = 0;
+    // Work on a thread of its own stands still while this runs: the window paints the rows it
+    // shows, reading them from the engine's lists (it reads them at no other time while the
+    // work is under way). The default lets the window's events run.
+    virtual void paintRows() { pumpEvents(); }
     virtual void beep() = 0;
 
     // Every question goes here. While an answerer is installed (an unattended run) it answers

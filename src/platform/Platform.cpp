@@ -8,6 +8,7 @@
 #include <mutex>
 #include <dirent.h>
 #include <vector>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -336,3 +337,9 @@ bool localTime(qint64 secondsSinceEpoch, LocalTime &out)
 }
 
 } // namespace platform
+
+void platform::endProcessNow(int status)
+{
+    std::fflush(nullptr);
+    ::_exit(status);
+}

@@ -42,6 +42,9 @@ QString designTarget();
 // The folder and base name of the running executable.
 QString exeFolder();
 QString exeBaseName();
+// Ends the process at once with `status`, standard output and error flushed: for a stop that
+// waited in vain for a disk call that never returns (no destructor could run past it).
+[[noreturn]] void endProcessNow(int status);
 // The base name of an executable at this path: its whole file name.
 QString exeBaseNameOf(const QString &exePath);
 

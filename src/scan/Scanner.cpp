@@ -147,7 +147,7 @@ void walkHere(Context &ctx, const QString &root, const KnownFileMeta &known, con
 {
     Pace pace(ctx, Pace::Mode::Listing);
     scanwalk::ScanHooks hooks;
-    hooks.stopped = [&ctx] { return ctx.StopRequested; };
+    hooks.stopped = [&ctx] { return ctx.StopRequested.load(); };
     hooks.folderTimes = true; // the comparison learns from them that a folder is unchanged
     hooks.refresh = [&ctx, &pace](const ScanResult &res, qint32 lastTaken, size_t queued) {
         if (!pace.refreshDue())

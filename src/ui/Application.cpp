@@ -6,8 +6,12 @@
 #include <QApplication>
 #include <QStyleFactory>
 #include <cstdio>
+#include <limits>
 
 namespace {
+
+// The start-up's work (an automatic run) is waited for as long as it lasts.
+constexpr int kNoBound = std::numeric_limits<int>::max();
 
 // The status of a run that ends here; an unattended run that went wrong says so on standard
 // error, where a scheduler's mail picks it up.
@@ -39,10 +43,11 @@ int runApplication(int &argc, char **argv, const QStringList &words, const std::
     ctx.settings.setApplication(ctx.appName);
     ctx.startNote = platformNote;
     // Caught before the load: an automatic run is under way inside it.
-    const std::unique_ptr<QObject> signalWatch = WatchStopSignals(ctx);
+    const std::unique_ptr<QObject> signalWatch = WatchStopSignals(ctx, [&window] { window.requestExit(); });
     // Start-up shows the window itself; an automatic run or a rejected command line has
-    // closed it again by the time the load returns.
+    // closed it again by the time the load's work has ended.
     window.load(words);
+    window.waitForWork(kNoBound);
     if (window.isWindowClosed())
         return ended(ctx, ctx.exitStatus);
     if (ctx.SwitchBa) {

@@ -326,8 +326,8 @@ void formmain::wireControls()
     txtPattern_->installEventFilter(this);
     lblListFileStatus_->installEventFilter(this);
     cmdSync_->installEventFilter(this);
-    txtSource_->takeDrop = [this](const QStringList &p) { return DropOnFolderBox(*ctx_, Ctl::txtSource, p); };
-    txtTarget_->takeDrop = [this](const QStringList &p) { return DropOnFolderBox(*ctx_, Ctl::txtTarget, p); };
+    txtSource_->takeDrop = [this](const QStringList &p) { return idle() && DropOnFolderBox(*ctx_, Ctl::txtSource, p); };
+    txtTarget_->takeDrop = [this](const QStringList &p) { return idle() && DropOnFolderBox(*ctx_, Ctl::txtTarget, p); };
     wireResultLists();
 }
 

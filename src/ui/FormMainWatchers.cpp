@@ -111,6 +111,16 @@ void formmain::load(const QStringList &words)
     loadWords_ = words;
     loading_ = true;
     engineEvent(WinEvent::Load);
+    // The start-up works on the work's thread: it ends there (workEnded), unless it never
+    // started (a test records the event instead).
+    if (idle())
+        loadEnded();
+}
+
+void formmain::loadEnded()
+{
+    if (!loading_)
+        return;
     loading_ = false;
     if (pendingActivation_ && !closed_) {
         pendingActivation_ = false;

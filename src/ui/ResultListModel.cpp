@@ -31,7 +31,7 @@ QString ResultListModel::cell(int r, int column) const
         return QString();
     const qint32 key = rows_[size_t(r)];
     if (key >= 0)
-        return source_ ? source_->rowTexts(key).value(column) : QString();
+        return sourceTexts(key).value(column);
     return columns_[size_t(column)][size_t(~key)];
 }
 
@@ -47,8 +47,46 @@ int ResultListModel::textCount(int displayRow) const
         return 0;
     const qint32 key = rows_[size_t(r)];
     if (key >= 0)
-        return source_ ? int(source_->rowTexts(key).size()) : 0;
+        return int(sourceTexts(key).size());
     return filled_[size_t(~key)];
+}
+
+namespace {
+
+// The rows read while the work stood still that are kept for painting meanwhile: a few screens.
+constexpr qsizetype kRowsKeptWhileWorking = 4096;
+
+} // namespace
+
+QStringList ResultListModel::sourceTexts(qint32 key) const
+{
+    if (!source_)
+        return {};
+    if (!working_)
+        return source_->rowTexts(key);
+    if (!readable_)
+        return read_.value(key);
+    if (read_.size() >= kRowsKeptWhileWorking)
+        read_.clear();
+    return read_[key] = source_->rowTexts(key);
+}
+
+void ResultListModel::beginWork()
+{
+    working_ = true;
+    readable_ = false;
+}
+
+void ResultListModel::setSourceReadable(bool on)
+{
+    readable_ = on;
+}
+
+void ResultListModel::endWork()
+{
+    working_ = false;
+    readable_ = true;
+    read_.clear();
 }
 
 QVariant ResultListModel::data(const QModelIndex &index, int role) const
@@ -126,6 +164,7 @@ void ResultListModel::clear()
     std::vector<quint8>().swap(filled_);
     std::vector<qint32>().swap(rows_);
     source_ = nullptr;
+    read_.clear();
     std::vector<int>().swap(order_);
     endResetModel();
 }

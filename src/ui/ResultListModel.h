@@ -6,6 +6,7 @@
 // stays available for the program (row(i)) and nothing behind the list changes.
 #include "core/UiHost.h"
 #include <QAbstractTableModel>
+#include <QHash>
 #include <QList>
 #include <QStringList>
 #include <vector>
@@ -42,6 +43,13 @@ public:
     // insertion order). Rows added later are placed after the sorted ones.
     void sortByColumn(int column, Qt::SortOrder order);
 
+    // While a listing or a run is under way on its own thread, the engine's lists may change
+    // at any moment: the rows' texts are read from the source only while it is readable (the
+    // work stands still), and otherwise painted from the texts read last (blank if none).
+    void beginWork();
+    void setSourceReadable(bool on);
+    void endWork();
+
     // The list's sort state: key column (0-based), order, and whether it has been sorted.
     int SortKey = 0;
     Qt::SortOrder SortOrder = Qt::AscendingOrder;
@@ -57,4 +65,8 @@ private:
     std::vector<std::vector<QString>> columns_;   // columns_[c][text row]
     std::vector<quint8> filled_;                  // texts given per text row
     std::vector<int> order_;                      // display -> insertion; empty while unsorted
+    // The texts of the rows read while the work stood still, by key (kept while it works).
+    QStringList sourceTexts(qint32 key) const;
+    bool readable_ = true, working_ = false;
+    mutable QHash<qint32, QStringList> read_;
 };

@@ -1,7 +1,9 @@
 // The main window's course: its making, the engine events it raises, its own events (activation,
 // resizing, closing, keys), its slots, and the work on the result lists and the drive tree.
 #include "ui/formmain.h"
+#include "app/EngineWork.h"
 #include "app/Events.h"
+#include "app/ThreadHost.h"
 #include "core/Errors.h"
 #include "platform/Platform.h"
 #include "ui/DialogAsker.h"
@@ -19,8 +21,13 @@
 #include <QWindowStateChangeEvent>
 
 formmain::formmain(QWidget *parent)
-    : QMainWindow(parent), ctx_(std::make_unique<Context>(this)), dialogs_(std::make_unique<DialogAsker>(this))
+    : QMainWindow(parent), host_(std::make_unique<ThreadHost>(*this, *this)), ctx_(std::make_unique<Context>(host_.get())),
+      dialogs_(std::make_unique<DialogAsker>(this))
 {
+    work_ = new EngineWork(this);
+    stopBound_ = new QTimer(this);
+    stopBound_->setSingleShot(true);
+    connect(stopBound_, &QTimer::timeout, this, &formmain::giveUpWaiting);
     setObjectName(QStringLiteral("formmain"));
     setWindowTitle(QStringLiteral("Quorvel Marnisyn"));
     setWindowIcon(formlook::programIcon());
@@ -34,38 +41,17 @@ formmain::formmain(QWidget *parent)
 
 formmain::~formmain()
 {
+    // Work still under way stands on this window's state: it is stopped and waited for.
+    if (!idle()) {
+        ctx_->StopRequested = true;
+        host_->releaseAll();
+        waitForWork(kStopBoundMs);
+    }
     removeWatchers();
 }
 
 // ---------------------------------------------------------------------------------------
-// Engine events
-
-void formmain::engineEvent(WinEvent e, int a, int b)
-{
-    Context &c = *ctx_;
-    try {
-        switch (e) {
-        case WinEvent::Load: FormLoad(c, loadWords_); break;
-        case WinEvent::Activate: FormActivate(c, a != 0); break;
-        case WinEvent::QueryUnload: FormQueryUnload(c); break;
-        case WinEvent::ExitClick: CmdExitClick(c); break;
-        case WinEvent::OpenLogClick: OpenLogClick(c); break;
-        case WinEvent::StopClick: CmdStopClick(c); break;
-        case WinEvent::ListFileClick: CmdListFileClick(c); break;
-        case WinEvent::CounterLabelClick: CounterLabelClick(c, Ctl(a), b); break;
-        case WinEvent::ChoicesClick: CboChoicesClick(c); break;
-        case WinEvent::ItmClick: ItmClick(c, a); break;
-        case WinEvent::SyncClick: CmdSyncClick(c); break;
-        }
-        // An Exit that came while a listing or a run was on the call stack closes now that
-        // it has unwound (nothing while it still has not).
-        ExitIfAsked(c);
-    } catch (const AppError &err) {
-        // A handler's failure must not take the event loop down: it is logged and skipped.
-        c.log.writeDated(QStringLiteral(" Error ") + QString::number(err.Number) + QStringLiteral(" ") + err.Description);
-    } catch (const std::exception &) {
-    }
-}
+// The window's own events
 
 bool formmain::event(QEvent *e)
 {
@@ -105,7 +91,7 @@ void formmain::closeEvent(QCloseEvent *e)
     if (!closed_ && !programClose_) {
         // A close while a listing or a run is busy is an Exit: their loops end at the next
         // test, and the window closes once they have unwound, their last lines logged.
-        if (ctx_->listingBusy || ctx_->runBusy) {
+        if (!idle() || ctx_->listingBusy || ctx_->runBusy) {
             e->ignore();
             engineEvent(WinEvent::ExitClick);
             return;
@@ -155,7 +141,7 @@ bool formmain::eventFilter(QObject *o, QEvent *e)
             cmdSync_->setToolTip(cmdSync_->text());
         break;
     case QEvent::FocusOut:
-        if (o == txtPattern_)
+        if (o == txtPattern_ && idle())
             PatternLostFocus(*ctx_);
         break;
     default:
@@ -165,7 +151,8 @@ bool formmain::eventFilter(QObject *o, QEvent *e)
 }
 
 // ---------------------------------------------------------------------------------------
-// Slots
+// Slots. While a listing or a run is under way the window's own handlers that read or change
+// the state it works on (the folders, the pattern, the lists) wait for nothing: they do nothing.
 
 void formmain::cmdListFile_Click() { engineEvent(WinEvent::ListFileClick); }
 void formmain::cmdSync_Click() { engineEvent(WinEvent::SyncClick); }
@@ -184,14 +171,14 @@ void formmain::Abt_Click()
     ask(messageBox(windowTitle(), Buttons::Ok, QStringLiteral("About"), Icon::Information));
 }
 
-void formmain::cmdFolderSource_Click() { FolderButtonClick(*ctx_, Ctl::txtSource); }
-void formmain::cmdFolderTarget_Click() { FolderButtonClick(*ctx_, Ctl::txtTarget); }
-void formmain::cmdFolderSource_RightPress() { FolderButtonRightPress(*ctx_, Ctl::txtSource); }
-void formmain::cmdFolderTarget_RightPress() { FolderButtonRightPress(*ctx_, Ctl::txtTarget); }
-void formmain::Command1_Click() { SwapFolders(*ctx_); }
+void formmain::cmdFolderSource_Click() { if (idle()) FolderButtonClick(*ctx_, Ctl::txtSource); }
+void formmain::cmdFolderTarget_Click() { if (idle()) FolderButtonClick(*ctx_, Ctl::txtTarget); }
+void formmain::cmdFolderSource_RightPress() { if (idle()) FolderButtonRightPress(*ctx_, Ctl::txtSource); }
+void formmain::cmdFolderTarget_RightPress() { if (idle()) FolderButtonRightPress(*ctx_, Ctl::txtTarget); }
+void formmain::Command1_Click() { if (idle()) SwapFolders(*ctx_); }
 void formmain::Command3_Click() { SelectFromTree(Ctl::txtSource); }
 void formmain::Command4_Click() { SelectFromTree(Ctl::txtTarget); }
-void formmain::txtPattern_Change() { PatternChanged(*ctx_); }
+void formmain::txtPattern_Change() { if (idle()) PatternChanged(*ctx_); }
 
 // ---------------------------------------------------------------------------------------
 // Result lists
@@ -231,7 +218,7 @@ void formmain::ListDblClick(Ctl list)
     if (!v)
         return;
     const int r = v->selectedRow();
-    if (r < 0)
+    if (r < 0 || !idle())
         return;
     OpenFile(*ctx_, listModel(list)->text(r, 0));
 }
@@ -240,7 +227,7 @@ void formmain::LV_ColumnSort(Ctl list, int headerPosition)
 {
     ResultListModel *m = listModel(list);
     ResultListView *v = listView(list);
-    if (!m || headerPosition < 1 || headerPosition > m->columnCount())
+    if (!m || headerPosition < 1 || headerPosition > m->columnCount() || !idle())
         return;
     nextSortState(headerPosition, &m->SortKey, &m->SortOrder);
     m->Sorted = true;
@@ -266,7 +253,7 @@ void formmain::TreeNodeClick(QTreeWidgetItem *node)
 
 void formmain::SelectFromTree(Ctl box)
 {
-    if (!FolderBoxOpen(*ctx_, box))
+    if (!idle() || !FolderBoxOpen(*ctx_, box))
         return;
     QTreeWidgetItem *node = tree_->selectedNode();
     if (!node)

@@ -8,6 +8,7 @@
 // (activation and pop-up keys), FormMainAccess.cpp (names for assistive tools).
 #include "core/Context.h"
 #include "core/UiHost.h"
+#include <exception>
 #include "ui/Layout.h"
 #include <QHash>
 #include <QMainWindow>
@@ -24,6 +25,9 @@ class QMenu;
 class QProgressBar;
 class QTreeWidgetItem;
 class ClickLabel;
+class EngineWork;
+class QTimer;
+class ThreadHost;
 class DialogAsker;
 class DriveTree;
 class FolderBox;
@@ -48,6 +52,14 @@ public:
     // Start-up: runs the engine's load with the program's words. An activation of the window
     // that arrives meanwhile is handed on once the load has returned.
     void load(const QStringList &words);
+    // Listings and runs work on a thread of their own (EngineWork): true while none does.
+    bool idle() const;
+    // Serves the window's events until the work under way has ended (true) or `boundMs` passed.
+    bool waitForWork(int boundMs);
+    // Exit as the button gives it: a stop signal comes here once it has been named.
+    void requestExit();
+    // How long an Exit waits for the work to unwind after the stop before it gives up.
+    static constexpr int kStopBoundMs = 5000;
 
     // The widget or menu item of a named control (nullptr when it has none).
     QWidget *control(Ctl c, int index = 0) const;
@@ -91,6 +103,7 @@ public:
     void closeWindow() override;
     bool isWindowClosed() const override { return closed_; }
     void pumpEvents() override;
+    void paintRows() override;
     void beep() override;
     Answer showQuestion(const Question &q) override;
     bool openWithDesktop(const QString &path) override;
@@ -153,6 +166,26 @@ protected:
     void keyPressEvent(QKeyEvent *e) override;
 
 private:
+    // The engine's events: those that work on the disk (a listing, a run, the start-up) run
+    // on the work's thread; while one does, only Stop and Exit are taken (the choice's events
+    // wait for its end, the rest are refused).
+    static bool isWork(WinEvent e, int a);
+    void runEvent(WinEvent e, int a, int b);
+    void startWork(WinEvent e, int a, int b);
+    void workEnded(WinEvent e, std::exception_ptr error);
+    void eventDuringWork(WinEvent e, int a, int b);
+    void exitDuringWork();
+    void loadEnded();
+    void setRowsLive(bool on);
+    void giveUpWaiting();
+    struct Deferred {
+        WinEvent e;
+        int a, b;
+    };
+    QList<Deferred> deferred_;
+    EngineWork *work_ = nullptr;
+    QTimer *stopBound_ = nullptr;
+
     struct Entry {
         QWidget *widget = nullptr;
         QAction *action = nullptr;
@@ -193,6 +226,7 @@ private:
     class StopKeyWatch;
     StopKeyWatch *stopKeyWatch_ = nullptr;
     int popupKey_ = 0;   // the key last pressed while a pop-up was open, until released
+    std::unique_ptr<ThreadHost> host_;      // the window as the engine sees it, from any thread
     std::unique_ptr<Context> ctx_;
     std::unique_ptr<DialogAsker> dialogs_;
     Asker *asker_ = nullptr;

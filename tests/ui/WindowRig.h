@@ -8,6 +8,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+// How long a test waits for a listing or a run of the window, which works on a thread of its own.
+constexpr int kWorkBoundMs = 60000;
+
 class RecordingWindow : public formmain {
 public:
     struct Event {

@@ -48,6 +48,7 @@ private slots:
         w.context().settings.SaveSetting("Parms", "Source", rig.path("none-s"));
         w.context().settings.SaveSetting("Parms", "Target", rig.path("none-t"));
         w.load({});
+        QVERIFY(w.waitForWork(kWorkBoundMs));
         w.setText(Ctl::txtSource, S);
         w.setText(Ctl::txtTarget, T);
         // Every change of a value is announced (the offscreen platform has no assistive tools to
@@ -58,6 +59,7 @@ private slots:
             connect(label, &ClickLabel::spokenNameChanged, this, [&nameChanges, label] { nameChanges << label; });
         }
         static_cast<QAbstractButton *>(w.control(Ctl::cmdListFile))->click();
+        QVERIFY(w.waitForWork(kWorkBoundMs));
 
         const struct {
             Ctl control;

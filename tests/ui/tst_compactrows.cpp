@@ -73,12 +73,14 @@ private slots:
         w.context().settings.SaveSetting("Parms", "Source", rig.path("none-s"));
         w.context().settings.SaveSetting("Parms", "Target", rig.path("none-t"));
         w.load({});
+        QVERIFY(w.waitForWork(kWorkBoundMs));
         w.setText(Ctl::txtSource, S);
         w.setText(Ctl::txtTarget, T);
         // The window is on screen, its backing store made, before the list is measured.
         QVERIFY(rig.showActive());
+        QVERIFY(w.waitForWork(kWorkBoundMs));   // the first activation's check
         static_cast<QAbstractButton *>(w.control(Ctl::cmdListFile))->click();
-        QCoreApplication::processEvents();
+        QVERIFY(w.waitForWork(kWorkBoundMs));
 
         Context &ctx = w.context();
         const qint64 items = qint64(kFolders) * (kFilesPerFolder + 1);

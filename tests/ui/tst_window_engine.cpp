@@ -30,6 +30,7 @@ private slots:
         w.context().settings.SaveSetting("Parms", "Source", rig.path("none-s"));
         w.context().settings.SaveSetting("Parms", "Target", rig.path("none-t"));
         w.load({});
+        QVERIFY(w.waitForWork(kWorkBoundMs));
         QCOMPARE(w.text(Ctl::txtSource), rig.path("none-s"));
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         QCoreApplication::processEvents();
@@ -37,8 +38,12 @@ private slots:
         QCOMPARE(w.count(WinEvent::Activate), 1);
         w.setText(Ctl::txtSource, S);
         w.setText(Ctl::txtTarget, T);
+        // The first activation's check runs on the work's thread too.
+        QVERIFY(w.waitForWork(kWorkBoundMs));
 
         static_cast<QAbstractButton *>(w.control(Ctl::cmdListFile))->click();
+
+        QVERIFY(w.waitForWork(kWorkBoundMs));
         Context &ctx = w.context();
         QVERIFY(!ctx.NewItems.empty());
         QCOMPARE(w.rowCount(Ctl::LstNewFile), int(ctx.NewItems.size()));
@@ -70,6 +75,7 @@ private slots:
         QCOMPARE(w.value(Ctl::itm, 2), 1);
         QVERIFY(w.isVisible(Ctl::LstNewFile));
         static_cast<QAbstractButton *>(w.control(Ctl::cmdSync))->click();
+        QVERIFY(w.waitForWork(kWorkBoundMs));
         QCOMPARE(readFile(T + "/a.txt"), QByteArray("alpha"));
         QCOMPARE(readFile(T + "/sub/b.txt"), QByteArray("bravo"));
         QCOMPARE(readFile(T + "/z.txt"), QByteArray("zulu"));
