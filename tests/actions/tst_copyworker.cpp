@@ -72,13 +72,15 @@ private:
     int inAll_ = 0;
 };
 
-// A door on a volume that folds case itself: a name is matched to an entry of its folder
-// without regard to case, and the entry keeps the spelling it was made with. The workers' file
+// A door on which the target lies on a volume that folds case itself: a name below `target` is
+// matched to an entry of its folder without regard to case, and the entry keeps the spelling
+// it was made with. The workers' file
 // opens take a while, so that a file handed over is still under way when the next item is
 // checked.
 class FoldingDoor : public WrappedFileSystem {
 public:
     std::thread::id main = std::this_thread::get_id();
+    QByteArray target;
     int statAt(const Folder &folder, const char *name, Status &out) override
     {
         return WrappedFileSystem::statAt(folder, fold(folder, name).constData(), out);
@@ -113,8 +115,10 @@ public:
     }
 
 private:
-    static QByteArray fold(const Folder &folder, const char *name)
+    QByteArray fold(const Folder &folder, const char *name) const
     {
+        if (!(folder.path() + '/').startsWith(target))
+            return QByteArray(name);
         const QByteArray want = QByteArray(name).toLower();
         const QDir dir(QFile::decodeName(folder.path()));
         for (const QString &entry : dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot))
@@ -372,6 +376,7 @@ private slots:
     {
         ActionRig rig;
         FoldingDoor door;
+        door.target = QFile::encodeName(rig.dst);
         platform::ScopedFileSystem scoped(door);
         writeFile(rig.src + "A.txt", "upper");
         writeFile(rig.src + "a.txt", "lower");
@@ -392,6 +397,35 @@ private slots:
         QCOMPARE(readFile(rig.dst + "b.txt"), QByteArray("after"));
         QCOMPARE(rig.ctx.TargetFileTotal, 2);
         QCOMPARE(rig.ctx.RunFailures, 1);
+    }
+
+    // The same with a folder: a new file X on a worker, then a new folder x and a file in it.
+    // The folder is checked once X is in place: neither it nor its file is made, each says
+    // why, and X keeps its contents.
+    void aFolderTwinOfAFileOnAVolumeThatFoldsCase()
+    {
+        ActionRig rig;
+        FoldingDoor door;
+        door.target = QFile::encodeName(rig.dst);
+        platform::ScopedFileSystem scoped(door);
+        writeFile(rig.src + "X", "file");
+        writeFile(rig.src + "x/y.txt", "below");
+        rig.setNew({"X", "x", "x/y.txt"});
+        listingCache(rig.ctx).caseTwins.insert(rig.src + "x", rig.src + "X");
+
+        CopyNewItems(rig.ctx);
+
+        const QString clash = " differ only in case and are one file on this volume; the second is not copied";
+        const QString reason = " -- the volume ignores case and holds that name already";
+        QCOMPARE(rig.messages(), (QStringList{
+            " .........Start copying 3 New Files/Folders.",
+            " File already exists: " + rig.dst + "x and " + rig.dst + "X" + clash,
+            " Could not copy file: " + rig.src + "x to " + rig.dst + "x" + reason,
+            " File already exists: " + rig.dst + "x/y.txt and " + rig.dst + "X/y.txt" + clash,
+            " Could not copy file: " + rig.src + "x/y.txt to " + rig.dst + "x/y.txt" + reason}));
+        QCOMPARE(folderNames(rig.dst), QStringList{"X"});
+        QCOMPARE(readFile(rig.dst + "X"), QByteArray("file"));
+        QCOMPARE(rig.ctx.TargetFileTotal, 1);
     }
 };
 
