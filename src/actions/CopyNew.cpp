@@ -1,5 +1,6 @@
 // Copy of the items that are new on the source: folders are created, files copied.
 #include "actions/Steps.h"
+#include "actions/FilesAhead.h"
 #include "core/Format.h"
 #include "bigfile/CopyBigFiles.h"
 #include "bigfile/CopyLink.h"
@@ -98,18 +99,9 @@ int makeFolderPath(Context &ctx, const QString &whole, QString &failed, quint32 
     return makeFoldersBeneath(*root, rel, failed);
 }
 
-} // namespace
-
-void CreateFolderPath(Context &ctx, QString &path, quint32 mode, const std::function<void()> &beforeReport)
+// The box and the line of a folder that could not be made.
+void reportFolderNotMade(Context &ctx, int err, const QString &folder)
 {
-    ctx.FolderCreateFailed = false;
-    path = withoutTrailingSeparators(path) + platform::separator();
-    QString folder;
-    const int err = makeFolderPath(ctx, path.left(path.size() - 1), folder, mode);
-    if (err == 0)
-        return;
-    if (beforeReport)
-        beforeReport();
     const QString number = QString::number(err);
     const QString text = platform::pathErrorText(err);
     ctx.ui->ask(messageBox(QStringLiteral("Error ") + number + QStringLiteral(" -- ") + text
@@ -118,6 +110,24 @@ void CreateFolderPath(Context &ctx, QString &path, quint32 mode, const std::func
     ctx.log.writeC(NowText() + QStringLiteral(" Error ") + number + QStringLiteral(" -- ") + text
                        + QStringLiteral(" trying to create ") + folder,
                    QStringLiteral("Can't Create Folder"));
+}
+
+} // namespace
+
+void CreateFolderPath(Context &ctx, QString &path, quint32 mode, FilesAhead *ahead)
+{
+    ctx.FolderCreateFailed = false;
+    path = withoutTrailingSeparators(path) + platform::separator();
+    QString folder;
+    const int err = makeFolderPath(ctx, path.left(path.size() - 1), folder, mode);
+    if (err == 0)
+        return;
+    if (ahead) {
+        const FolderTurn turn = ahead->enterAll();
+        reportFolderNotMade(ctx, err, folder);
+    } else {
+        reportFolderNotMade(ctx, err, folder);
+    }
     ctx.FolderCreateFailed = true;
 }
 
@@ -153,8 +163,10 @@ QString failedFolderAbove(const NewCopy &run, const QString &path)
 
 // One line for each folder that could not be made, with the count of the items below it that
 // were not tried; each of them counts as failed.
-void reportItemsBelowFailedFolders(Context &ctx, const NewCopy &run)
+void reportItemsBelowFailedFolders(Context &ctx, const FolderTurn &turn, const NewCopy &run)
 {
+    Q_ASSERT(turn.logs());
+    (void)turn;
     for (const QString &folder : run.failedOrder) {
         const qint32 below = run.failedFolders.value(folder);
         if (below == 0)
@@ -192,8 +204,10 @@ bool newItemTurn(Context &ctx, Pace &pace, const NewCopy &run, const WorkItem &i
 // The copy step names the file and its destination (the changed and size copies also log the
 // error itself); a name that differs only in case from one copied already says why as well,
 // and so does a path the copier refused (a link met on the way, a folder replaced).
-void logNewCopyFailure(Context &ctx, const std::exception &e, const QString &from, const QString &to)
+void logNewCopyFailure(Context &ctx, const FolderTurn &turn, const std::exception &e, const QString &from, const QString &to)
 {
+    Q_ASSERT(turn.logs());
+    (void)turn;
     if (const auto *clash = dynamic_cast<const CaseClashError *>(&e))
         ctx.log.writeB(QStringLiteral(" ") + clash->Description);
     if (IsPathRefusal(e)) {
@@ -229,13 +243,14 @@ bool handOverNewFile(Context &ctx, NewCopy &run, const WorkItem &item, const QSt
     if (item.IsLink || item.Size > kWorkerFileLimit)
         return false;
     const QString from = item.Path, to = destination;
-    auto report = [&ctx, from, to](bool copied, const std::exception *failure) {
+    auto report = [&ctx, from, to](const FolderTurn &turn, bool copied, const std::exception *failure) {
         if (failure)
-            logNewCopyFailure(ctx, *failure, from, to);
+            logNewCopyFailure(ctx, turn, *failure, from, to);
         else if (copied)
             ++ctx.TargetFileTotal;
     };
-    return run.ahead->handOver(from, to, item.Size, [&ctx, from, to] { CopyBigFiles(ctx, from, to); }, report);
+    auto here = [&ctx, from, to](const FolderTurn &turn) { CopyHere(ctx, turn, from, to, HereAs::File); };
+    return run.ahead->handOver(from, to, item.Size, here, report);
 }
 
 // Makes one new folder (noted to get its source folder's bits and time when the run ends) or
@@ -249,8 +264,8 @@ void copyNewItem(Context &ctx, NewCopy &run, const WorkItem &item, QString &dest
         CheckUnderRoot(item.Path, run.sourceRoot);
         CheckNotIntoItself(item.Path, run.sourceRoot, run.targetRoot);
         if (item.IsFolder) {
-            CheckCaseClash(ctx, item.Path, destination);
-            CreateFolderPath(ctx, destination, modeWhileFilled(ctx, item.Path), [&run] { run.ahead->drain(); });
+            CheckCaseClash(ctx, *run.ahead, item.Path, destination);
+            CreateFolderPath(ctx, destination, modeWhileFilled(ctx, item.Path), run.ahead);
             if (ctx.FolderCreateFailed) {
                 ctx.ui->setText(Ctl::lblListStatus, QStringLiteral("Error creating: ") + destination);
                 ++ctx.RunFailures;
@@ -264,21 +279,18 @@ void copyNewItem(Context &ctx, NewCopy &run, const WorkItem &item, QString &dest
             ctx.noteFolderWritten(destination, item.Path);
             ++run.folderTotal;
         } else {
-            CheckCaseClash(ctx, item.Path, destination);
+            CheckCaseClash(ctx, *run.ahead, item.Path, destination);
             if (handOverNewFile(ctx, run, item, destination))
                 return;
-            run.ahead->drain();
-            if (item.IsLink)
-                CopyLink(ctx, item.Path, destination);
-            else
-                CopyBigFiles(ctx, item.Path, destination);
+            const FolderTurn turn = run.ahead->enterAll();
+            CopyHere(ctx, turn, item.Path, destination, item.IsLink ? HereAs::Link : HereAs::File);
             // After a stop the copier has abandoned the file: it is not counted.
             if (!ctx.StopRequested)
                 ++ctx.TargetFileTotal;
         }
     } catch (const std::exception &e) {
-        run.ahead->drain();
-        logNewCopyFailure(ctx, e, item.Path, destination);
+        const FolderTurn turn = run.ahead->enterAll();
+        logNewCopyFailure(ctx, turn, e, item.Path, destination);
     }
 }
 
@@ -289,8 +301,8 @@ void finishNewCopy(Context &ctx, Pace &pace, const NewCopy &run)
     UiHost &ui = *ctx.ui;
     if (ctx.StopRequested)
         run.ahead->stop();
-    run.ahead->drain();
-    reportItemsBelowFailedFolders(ctx, run);
+    const FolderTurn turn = run.ahead->enterAll();
+    reportItemsBelowFailedFolders(ctx, turn, run);
     showNewProgress(ctx, run);
     if (ctx.StopRequested) {
         ui.setText(Ctl::lblListStatus, QStringLiteral("New Files Copy Interrupted by User."));

@@ -1,7 +1,9 @@
 // The copy steps' side of the copy worker: folders held open for consecutive files, the
 // hand-over, and the outcomes reported in list order on the window's thread.
-#include "actions/Steps.h"
+#include "actions/FilesAhead.h"
 #include "bigfile/CopyBigFiles.h"
+#include "bigfile/CopyLink.h"
+#include "core/TreeRoots.h"
 #include "platform/Platform.h"
 
 namespace steps {
@@ -20,6 +22,57 @@ QString parentOf(const QString &path)
 }
 
 } // namespace
+
+FolderTurn::FolderTurn(const FilesAhead &ahead, QString folder, bool all)
+    : ahead_(ahead), folder_(std::move(folder)), all_(all)
+{
+    ++ahead_.turns_;
+}
+
+FolderTurn::~FolderTurn()
+{
+    --ahead_.turns_;
+}
+
+bool FolderTurn::covers(const QString &path) const
+{
+    return all_ || parentOf(withoutTrailingSeparators(path)) == folder_;
+}
+
+void CopyHere(Context &ctx, const FolderTurn &turn, const QString &from, const QString &to, HereAs as)
+{
+    Q_ASSERT(turn.covers(to));
+    (void)turn;
+    switch (as) {
+    case HereAs::Found:
+        CopyFileOrLink(ctx, from, to);
+        break;
+    case HereAs::Link:
+        CopyLink(ctx, from, to);
+        break;
+    case HereAs::File:
+        CopyBigFiles(ctx, from, to);
+        break;
+    }
+}
+
+FolderTurn FilesAhead::enter(const QString &folder)
+{
+    const QString at = withoutTrailingSeparators(folder);
+    // The last file into the folder, and with it every file before it, in list order.
+    qsizetype last = qsizetype(pending_.size()) - 1;
+    while (last >= 0 && parentOf(pending_[size_t(last)].to) != at)
+        --last;
+    for (; last >= 0; --last)
+        settleFront();
+    return FolderTurn(*this, at, false);
+}
+
+FolderTurn FilesAhead::enterAll()
+{
+    drain();
+    return FolderTurn(*this, QString(), true);
+}
 
 // Opens the folder that holds `path` beneath its root, unless it is the one held already (the
 // files of one folder come one after another). The destination's keeps its root and its place
@@ -90,11 +143,11 @@ void FilesAhead::makeRoom(qint64 bytes)
     }
 }
 
-bool FilesAhead::handOver(const QString &from, const QString &to, qint64 bytes, std::function<void()> copyHere,
-                          Report report)
+bool FilesAhead::handOver(const QString &from, const QString &to, qint64 bytes, CopyHere copyHere, Report report)
 {
     if (!holdFolder(from_, from, false) || !holdFolder(into_, to, true) || !into_.keepsTimes)
         return false;
+    Q_ASSERT(turns_ == 0); // a turn ends before the next file is handed over
     bytes = bytes < 0 ? kWorkerFileLimit : bytes;
     makeRoom(bytes);
     WorkerCopyJob job{from_.folder, into_.folder, into_.root, into_.rel, into_.dev, into_.ino,
@@ -131,7 +184,8 @@ void FilesAhead::settleFront()
 
 // One outcome, reported as the copier's own would have been: the folder noted as written, the
 // volume's notes logged, the bytes counted, a failure raised into the report. A file handed
-// back is copied here now (the worker waits meanwhile), unless a stop came first.
+// back is copied here now (the worker waits meanwhile), unless a stop came first. Every file
+// before this one is reported: this is the turn of every folder for it.
 void FilesAhead::settle(Pending &p)
 {
     using Outcome = WorkerCopyResult::Outcome;
@@ -145,21 +199,22 @@ void FilesAhead::settle(Pending &p)
     } release{workers_[p.worker], r.outcome == Outcome::Yours};
     if (ctx_.StopRequested)
         stop();
+    const FolderTurn turn(*this, QString(), true);
     if (r.outcome == Outcome::Stopped || (release.held && ctx_.StopRequested)) {
-        p.report(false, nullptr);
+        p.report(turn, false, nullptr);
         return;
     }
     try {
         if (r.outcome == Outcome::Yours)
-            p.copyHere();
+            p.copyHere(turn);
         if (ctx_.StopRequested)
             stop(); // pressed while the file here let the events run
         TakeCopyResult(ctx_, r, p.to);
     } catch (const std::exception &e) {
-        p.report(false, &e);
+        p.report(turn, false, &e);
         return;
     }
-    p.report(!ctx_.StopRequested || r.outcome == Outcome::Done, nullptr);
+    p.report(turn, !ctx_.StopRequested || r.outcome == Outcome::Done, nullptr);
 }
 
 } // namespace steps

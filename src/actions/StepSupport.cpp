@@ -1,4 +1,5 @@
 #include "actions/Steps.h"
+#include "actions/FilesAhead.h"
 #include "bigfile/CopyBigFiles.h"
 #include "bigfile/CopyLink.h"
 #include "core/Format.h"
@@ -53,22 +54,23 @@ bool handOverListed(Context &ctx, FilesAhead &ahead, const QString &listed, cons
 {
     try {
         CheckUnderRoot(listed, root);
-        CheckCaseClash(ctx, listed, to);
+        CheckCaseClash(ctx, ahead, listed, to);
     } catch (const std::exception &e) {
-        ahead.drain();
-        LogCopyFailure(ctx, e, from, to);
+        const FolderTurn turn = ahead.enterAll();
+        LogCopyFailure(ctx, turn, e, from, to);
         return true;
     }
-    auto report = [&ctx, from, to, copiedLine](bool copied, const std::exception *failure) {
+    auto report = [&ctx, from, to, copiedLine](const FolderTurn &turn, bool copied, const std::exception *failure) {
         if (failure)
-            LogCopyFailure(ctx, *failure, from, to);
+            LogCopyFailure(ctx, turn, *failure, from, to);
         else if (copied && !copiedLine.isEmpty())
             ctx.log.writeB(copiedLine);
     };
-    return ahead.handOver(from, to, -1, [&ctx, from, to] { CopyFileOrLink(ctx, from, to); }, report);
+    auto here = [&ctx, from, to](const FolderTurn &turn) { CopyHere(ctx, turn, from, to, HereAs::Found); };
+    return ahead.handOver(from, to, -1, here, report);
 }
 
-// One listed file: handed to the worker, or copied here once the worker has reported all before it.
+// One listed file: handed to the worker, or copied here in the turn of every folder.
 void copyOneListed(Context &ctx, FilesAhead &ahead, const ListedCopy &loop, const QString &path)
 {
     const QString other = Counterpart(path, loop.listedRoot, loop.otherRoot);
@@ -76,8 +78,7 @@ void copyOneListed(Context &ctx, FilesAhead &ahead, const ListedCopy &loop, cons
     const QString &from = loop.intoListed ? other : path, &to = loop.intoListed ? path : other;
     if (handOverListed(ctx, ahead, path, loop.listedRoot, from, to, copied))
         return;
-    ahead.drain();
-    CopyListedFile(ctx, path, loop.listedRoot, from, to, copied);
+    CopyListedFile(ctx, ahead, path, loop.listedRoot, from, to, copied);
 }
 
 } // namespace
@@ -150,8 +151,11 @@ qint64 CounterValue(const QString &caption)
     return ok ? v : 0;
 }
 
-void LogCopyFailure(Context &ctx, const std::exception &failure, const QString &from, const QString &to)
+void LogCopyFailure(Context &ctx, const FolderTurn &turn, const std::exception &failure, const QString &from,
+                    const QString &to)
 {
+    Q_ASSERT(turn.logs());
+    (void)turn;
     const AppError e = AsAppError(failure);
     ctx.log.writeB(QStringLiteral(" Error Copying following file: ") + QString::number(e.Number) + QStringLiteral(": ")
                    + e.Description);
@@ -165,10 +169,15 @@ namespace {
 // Another source name of its folder differs from this one's only in case. The target entry
 // `at` is this name's own only when its folder holds this exact name; one found under it
 // otherwise is the other name's, which is never written over: the item (`destination`, at or
-// below `at`) then clashes with `otherDestination`. A folder that cannot be reached beneath
-// the root is left to the copy, which fails with the reason.
-void checkSpelling(Context &ctx, const QString &at, const QString &destination, const QString &otherDestination)
+// below `at`) then clashes with `otherDestination`. The folder is looked at in its turn, with
+// the files handed over into it in place: on a volume that folds case itself, a twin copied
+// a moment ago is there to be seen. A folder that cannot be reached beneath the root is left
+// to the copy, which fails with the reason.
+void checkSpelling(Context &ctx, const FolderTurn &turn, const QString &at, const QString &destination,
+                   const QString &otherDestination)
 {
+    Q_ASSERT(turn.covers(at));
+    (void)turn;
     platform::Folder folder;
     QByteArray name;
     platform::Status st;
@@ -180,9 +189,15 @@ void checkSpelling(Context &ctx, const QString &at, const QString &destination, 
     throw CaseClash(destination, otherDestination);
 }
 
+QString folderOf(const QString &path)
+{
+    const QString item = withoutTrailingSeparators(path);
+    return item.left(item.lastIndexOf(platform::separator()));
+}
+
 } // namespace
 
-void CheckCaseClash(Context &ctx, const QString &sourcePath, const QString &destination)
+void CheckCaseClash(Context &ctx, FilesAhead &ahead, const QString &sourcePath, const QString &destination)
 {
     if (!ctx.listingCache || listingCache(ctx).caseTwins.isEmpty())
         return;
@@ -197,22 +212,25 @@ void CheckCaseClash(Context &ctx, const QString &sourcePath, const QString &dest
             continue;
         const QString at = destination.left(destination.size() - below);
         const QString other = at.left(at.lastIndexOf(sep) + 1) + it->mid(it->lastIndexOf(sep) + 1) + destination.right(below);
-        checkSpelling(ctx, at, destination, other);
+        const FolderTurn turn = ahead.enter(folderOf(at));
+        checkSpelling(ctx, turn, at, destination, other);
     }
 }
 
-void CopyListedFile(Context &ctx, const QString &listed, const QString &root, const QString &from, const QString &to,
-                    const QString &copiedLine)
+void CopyListedFile(Context &ctx, FilesAhead &ahead, const QString &listed, const QString &root, const QString &from,
+                    const QString &to, const QString &copiedLine)
 {
     try {
         CheckUnderRoot(listed, root);
-        CheckCaseClash(ctx, listed, to);
-        CopyFileOrLink(ctx, from, to); // a listed link is copied as the link
+        CheckCaseClash(ctx, ahead, listed, to);
+        const FolderTurn turn = ahead.enterAll();
+        CopyHere(ctx, turn, from, to, HereAs::Found); // a listed link is copied as the link
         // After a stop the copier has abandoned the file: nothing to report as copied.
         if (!ctx.StopRequested && !copiedLine.isEmpty())
             ctx.log.writeB(copiedLine);
     } catch (const std::exception &e) {
-        LogCopyFailure(ctx, e, from, to);
+        const FolderTurn turn = ahead.enterAll();
+        LogCopyFailure(ctx, turn, e, from, to);
     }
 }
 

@@ -7,15 +7,20 @@
 #include "core/Progress.h"
 #include <functional>
 
+namespace steps {
+class FilesAhead;
+class FolderTurn;
+} // namespace steps
+
 // Copies the items new on the source to the target: folders first created (top-down, the
 // order of the listing), files copied.
 void CopyNewItems(Context &ctx);
 // Creates the folder `path` and every missing folder above it. `path` is normalised in place
 // (trailing separators removed, then one appended); the last level is made with `mode` (less
 // the umask). Sets ctx.FolderCreateFailed when it gives up.
-// `beforeReport` runs before a failure is shown or logged (the copy worker's earlier files are
-// reported first).
-void CreateFolderPath(Context &ctx, QString &path, quint32 mode = 0777, const std::function<void()> &beforeReport = {});
+// With `ahead`, the failure is shown and logged in the turn of every folder (the copy workers'
+// earlier files are reported first).
+void CreateFolderPath(Context &ctx, QString &path, quint32 mode = 0777, steps::FilesAhead *ahead = nullptr);
 
 // Copies the files newer on the source over their target copies; with ctx.OverwriteAll also
 // the source version over every file newer on the target.
@@ -142,18 +147,22 @@ QString CounterText(qint64 value);
 qint64 CounterValue(const QString &caption);
 
 // The copy-failure lines of the copy steps: " Error Copying following file: N: text" and
-// " Could not copy file: SRC to DST -- reason". Counts the failure for the run's closing box.
-void LogCopyFailure(Context &ctx, const std::exception &failure, const QString &from, const QString &to);
-// Copies one file of the changed or size lists: `listed` (the work item's path) must still lie
-// under `root`; `copiedLine` (when not empty) is logged once the copy is complete, a failure
-// gives the two failure lines. A copy abandoned by Stop logs nothing.
-void CopyListedFile(Context &ctx, const QString &listed, const QString &root, const QString &from, const QString &to,
-                    const QString &copiedLine);
+// " Could not copy file: SRC to DST -- reason", in the turn of every folder. Counts the
+// failure for the run's closing box.
+void LogCopyFailure(Context &ctx, const FolderTurn &turn, const std::exception &failure, const QString &from,
+                    const QString &to);
+// Copies one file of the changed or size lists here, once the files handed to `ahead` before
+// it are reported: `listed` (the work item's path) must still lie under `root`; `copiedLine`
+// (when not empty) is logged once the copy is complete, a failure gives the two failure lines.
+// A copy abandoned by Stop logs nothing.
+void CopyListedFile(Context &ctx, FilesAhead &ahead, const QString &listed, const QString &root, const QString &from,
+                    const QString &to, const QString &copiedLine);
 // Raises an AppError when the listing found another source name in the same folder that
 // differs from `sourcePath`'s (or a folder's above it) only in case and `destination` (or that
 // folder's) is already that name's (a volume that matches names without regard to case): one
-// would silently replace the other.
-void CheckCaseClash(Context &ctx, const QString &sourcePath, const QString &destination);
+// would silently replace the other. Each folder is looked at in its turn (`ahead` reports the
+// files handed over into it first), so a twin handed over a moment ago is seen.
+void CheckCaseClash(Context &ctx, FilesAhead &ahead, const QString &sourcePath, const QString &destination);
 // Turns any exception the copier may let through into an AppError.
 AppError AsAppError(const std::exception &e);
 // The reason a failure line gives after " -- ": a copy's failure gives its typed error's reason
@@ -161,73 +170,5 @@ AppError AsAppError(const std::exception &e);
 // description; a case clash, whose own line names both spellings, says only that the volume
 // ignores case.
 QString FailureReason(const std::exception &failure);
-
-} // namespace steps
-
-#include "bigfile/CopyWorker.h"
-#include <functional>
-
-namespace steps {
-
-// The copy workers as the copy steps use them: small files are handed over in list order and
-// their outcomes reported back on the window's thread in that same order, so that the log,
-// the rows and the counters read as if every file had been copied here. Anything the window's
-// thread writes into a folder itself (a link, a big file) and every line it logs itself comes
-// after drain(), when every file handed over before it has been reported. A new folder is only
-// a new name beside the files under way: it is made without waiting.
-class FilesAhead {
-public:
-    // What becomes of a file handed over: `copied` after a complete copy, `failure` the error
-    // the copier raised (null otherwise). Neither: it was never begun (a stop came first).
-    using Report = std::function<void(bool copied, const std::exception *failure)>;
-    explicit FilesAhead(Context &ctx) : ctx_(ctx) {}
-    ~FilesAhead();
-    // Hands the copy of `from` over `to` to a worker (at most kFilesAhead unreported). False
-    // when it must be copied here: its folders cannot be opened, or its volume does not keep
-    // times as set. `copyHere` is today's copy of it, for a file the worker hands back.
-    // `bytes` is its length as listed (-1: not known, counted as the largest a worker takes).
-    bool handOver(const QString &from, const QString &to, qint64 bytes, std::function<void()> copyHere, Report report);
-    // Reports the outcomes that are in, in order, up to the first still under way.
-    void settleReady();
-    // Waits for and reports every outcome.
-    void drain();
-    // Files not begun are dropped (reported as never begun); those under way finish.
-    void stop()
-    {
-        for (CopyWorker &w : workers_)
-            w.stop();
-    }
-
-private:
-    struct Pending {
-        QString from, to;
-        std::function<void()> copyHere;
-        Report report;
-        std::shared_ptr<CopyWorker::Slot> slot;
-        size_t worker = 0;
-        quint64 intoDev = 0, intoIno = 0; // the destination folder
-        qint64 bytes = 0;
-    };
-    struct HeldFolder {
-        QString path;
-        std::shared_ptr<const platform::Folder> folder;
-        QByteArray rel;
-        std::shared_ptr<const platform::Folder> root;
-        quint64 dev = 0, ino = 0;
-        bool keepsTimes = true;
-    };
-    void settleFront();
-    void settle(Pending &p);
-    bool holdFolder(HeldFolder &held, const QString &path, bool destination);
-    size_t workerFor(quint64 dev, quint64 ino) const;
-    void makeRoom(qint64 bytes);
-    Context &ctx_;
-    CopyWorker workers_[kCopyWorkers];
-    std::deque<Pending> pending_;
-    qint64 bytesAhead_ = 0; // of the files pending
-    HeldFolder from_, into_;
-    const platform::Folder *rootFor_ = nullptr;
-    std::shared_ptr<const platform::Folder> rootCopy_;
-};
 
 } // namespace steps

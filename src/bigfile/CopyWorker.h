@@ -8,9 +8,9 @@
 //
 // Only one file is ever in progress on a worker, and the caller gives every file into one
 // folder to the worker that has one there under way, so a folder's temporary name is never
-// used twice at once; the caller drains the workers before it writes into a folder itself (a
-// link, a big file), and a job a worker hands back for the caller to copy holds that worker
-// until the caller releases it. The copy itself is CopyOneFile's, whole.
+// used twice at once; the caller writes into a folder itself (a link, a big file) only once
+// the files it handed over before are reported, and a job a worker hands back for the caller
+// to copy holds that worker until the caller releases it. The copy itself is CopyOneFile's, whole.
 #include "bigfile/CopyFile.h"
 #include <atomic>
 #include <condition_variable>

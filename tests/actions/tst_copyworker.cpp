@@ -6,6 +6,7 @@
 #include "FaultyFileSystem.h"
 #include "actions/Steps.h"
 #include "bigfile/CopyWorker.h"
+#include "scan/ListingCache.h"
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
@@ -69,6 +70,62 @@ private:
     bool gated_ = false;
     QHash<QByteArray, int> inFolder_;
     int inAll_ = 0;
+};
+
+// A door on which the target lies on a volume that folds case itself: a name below `target` is
+// matched to an entry of its folder without regard to case, and the entry keeps the spelling
+// it was made with. The workers' file
+// opens take a while, so that a file handed over is still under way when the next item is
+// checked.
+class FoldingDoor : public WrappedFileSystem {
+public:
+    std::thread::id main = std::this_thread::get_id();
+    QByteArray target;
+    int statAt(const Folder &folder, const char *name, Status &out) override
+    {
+        return WrappedFileSystem::statAt(folder, fold(folder, name).constData(), out);
+    }
+    int openFile(const Folder &folder, const char *name, FileOpen how, Fd &out) override
+    {
+        if (std::this_thread::get_id() != main)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        return WrappedFileSystem::openFile(folder, fold(folder, name).constData(), how, out);
+    }
+    int makeFolder(const Folder &folder, const char *name, quint32 mode) override
+    {
+        return WrappedFileSystem::makeFolder(folder, fold(folder, name).constData(), mode);
+    }
+    int rename(const Folder &fromFolder, const char *from, const Folder &toFolder, const char *to) override
+    {
+        return WrappedFileSystem::rename(fromFolder, fold(fromFolder, from).constData(), toFolder,
+                                         fold(toFolder, to).constData());
+    }
+    int renameNoReplace(const Folder &fromFolder, const char *from, const Folder &toFolder, const char *to) override
+    {
+        return WrappedFileSystem::renameNoReplace(fromFolder, fold(fromFolder, from).constData(), toFolder,
+                                                  fold(toFolder, to).constData());
+    }
+    int remove(const Folder &folder, const char *name, bool isFolder) override
+    {
+        return WrappedFileSystem::remove(folder, fold(folder, name).constData(), isFolder);
+    }
+    int setTimesAt(const Folder &folder, const char *name, const FileTime &atime, const FileTime &mtime) override
+    {
+        return WrappedFileSystem::setTimesAt(folder, fold(folder, name).constData(), atime, mtime);
+    }
+
+private:
+    QByteArray fold(const Folder &folder, const char *name) const
+    {
+        if (!(folder.path() + '/').startsWith(target))
+            return QByteArray(name);
+        const QByteArray want = QByteArray(name).toLower();
+        const QDir dir(QFile::decodeName(folder.path()));
+        for (const QString &entry : dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot))
+            if (QFile::encodeName(entry).toLower() == want)
+                return QFile::encodeName(entry);
+        return QByteArray(name);
+    }
 };
 
 QString numbered(int i)
@@ -310,6 +367,65 @@ private slots:
         QCOMPARE(int(r.kind), int(WorkerCopyResult::ErrorKind::PathRefused));
         QVERIFY(r.tempMade);
         QCOMPARE(folderNames(rig.dst + "moved"), QStringList());
+    }
+
+    // On a volume that folds case itself, two new source names that differ only in case are
+    // one file. The first goes to a worker; the second is checked against the folder once the
+    // first is in place: it fails with the case-twin line, and the first keeps its contents.
+    void caseTwinsOnAVolumeThatFoldsCase()
+    {
+        ActionRig rig;
+        FoldingDoor door;
+        door.target = QFile::encodeName(rig.dst);
+        platform::ScopedFileSystem scoped(door);
+        writeFile(rig.src + "A.txt", "upper");
+        writeFile(rig.src + "a.txt", "lower");
+        writeFile(rig.src + "b.txt", "after");
+        rig.setNew({"A.txt", "a.txt", "b.txt"});
+        listingCache(rig.ctx).caseTwins.insert(rig.src + "a.txt", rig.src + "A.txt");
+
+        CopyNewItems(rig.ctx);
+
+        QCOMPARE(rig.messages(), (QStringList{
+            " .........Start copying 3 New Files/Folders.",
+            " File already exists: " + rig.dst + "a.txt and " + rig.dst + "A.txt differ only in case and are one file "
+                "on this volume; the second is not copied",
+            " Could not copy file: " + rig.src + "a.txt to " + rig.dst + "a.txt -- the volume ignores case and holds "
+                "that name already"}));
+        QCOMPARE(folderNames(rig.dst), (QStringList{"A.txt", "b.txt"}));
+        QCOMPARE(readFile(rig.dst + "A.txt"), QByteArray("upper"));
+        QCOMPARE(readFile(rig.dst + "b.txt"), QByteArray("after"));
+        QCOMPARE(rig.ctx.TargetFileTotal, 2);
+        QCOMPARE(rig.ctx.RunFailures, 1);
+    }
+
+    // The same with a folder: a new file X on a worker, then a new folder x and a file in it.
+    // The folder is checked once X is in place: neither it nor its file is made, each says
+    // why, and X keeps its contents.
+    void aFolderTwinOfAFileOnAVolumeThatFoldsCase()
+    {
+        ActionRig rig;
+        FoldingDoor door;
+        door.target = QFile::encodeName(rig.dst);
+        platform::ScopedFileSystem scoped(door);
+        writeFile(rig.src + "X", "file");
+        writeFile(rig.src + "x/y.txt", "below");
+        rig.setNew({"X", "x", "x/y.txt"});
+        listingCache(rig.ctx).caseTwins.insert(rig.src + "x", rig.src + "X");
+
+        CopyNewItems(rig.ctx);
+
+        const QString clash = " differ only in case and are one file on this volume; the second is not copied";
+        const QString reason = " -- the volume ignores case and holds that name already";
+        QCOMPARE(rig.messages(), (QStringList{
+            " .........Start copying 3 New Files/Folders.",
+            " File already exists: " + rig.dst + "x and " + rig.dst + "X" + clash,
+            " Could not copy file: " + rig.src + "x to " + rig.dst + "x" + reason,
+            " File already exists: " + rig.dst + "x/y.txt and " + rig.dst + "X/y.txt" + clash,
+            " Could not copy file: " + rig.src + "x/y.txt to " + rig.dst + "x/y.txt" + reason}));
+        QCOMPARE(folderNames(rig.dst), QStringList{"X"});
+        QCOMPARE(readFile(rig.dst + "X"), QByteArray("file"));
+        QCOMPARE(rig.ctx.TargetFileTotal, 1);
     }
 };
 
