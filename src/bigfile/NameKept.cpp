@@ -8,6 +8,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Platform.h"
 #include <QSet>
+#include <algorithm>
 
 using platform::fs;
 
@@ -25,13 +26,24 @@ bool listNames(const platform::Folder &folder, QSet<QByteArray> &names)
            }) == 0;
 }
 
+// The folder lists the name in another letter case only: a volume that matches names without
+// regard to case keeps the spelling it had (a copy over `photo.jpg` named `Photo.JPG`), and
+// finds the entry under either, so the next listing pairs it with its source all the same.
+bool listedInOtherCase(const QSet<QByteArray> &names, const QByteArray &name)
+{
+    const QString wanted = platform::decodeName(name);
+    return std::any_of(names.cbegin(), names.cend(), [&wanted](const QByteArray &n) {
+        return platform::decodeName(n).compare(wanted, Qt::CaseInsensitive) == 0;
+    });
+}
+
 } // namespace
 
 bool NameKeptOrUndone(const platform::Folder &folder, const QByteArray &name, bool isFolder, const QString &path,
                       CopyError &error)
 {
     QSet<QByteArray> before;
-    if (!listNames(folder, before) || before.contains(name))
+    if (!listNames(folder, before) || before.contains(name) || listedInOtherCase(before, name))
         return true;
     // The entry is this run's own: it goes by the name it was made under, which still finds it.
     // The name that left the folder's list with it is the one the volume stores.

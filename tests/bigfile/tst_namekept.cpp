@@ -82,15 +82,19 @@ private slots:
         writeFile(d + "aux.txt", "a");
         writeFile(d + "q?x", "q");
         writeFile(d + "plain.txt", "p");
+        writeFile(d + "Photo.JPG", "photo");
         mkdirs(d + "dot.");
         ShownAsDoor door;
-        door.shown = {{"aux.txt", "AHY9U3~9.TXT"}, {"dot.", "DUZIB7~O"}, {"q?x", ""}};
+        door.shown = {{"aux.txt", "AHY9U3~9.TXT"}, {"dot.", "DUZIB7~O"}, {"q?x", ""}, {"Photo.JPG", "photo.jpg"}};
         platform::ScopedFileSystem scoped(door);
         const auto folder = openAt(d);
 
         CopyError e;
         QVERIFY(NameKeptOrUndone(*folder, "plain.txt", false, d + "plain.txt", e));
         QVERIFY(QFileInfo::exists(d + "plain.txt"));
+        // A volume that keeps the spelling it had (the copy went over `photo.jpg`) keeps the name.
+        QVERIFY(NameKeptOrUndone(*folder, "Photo.JPG", false, d + "Photo.JPG", e));
+        QCOMPARE(readFile(d + "Photo.JPG"), QByteArray("photo"));
 
         QVERIFY(!NameKeptOrUndone(*folder, "aux.txt", false, d + "aux.txt", e));
         QVERIFY(!QFileInfo::exists(d + "aux.txt"));
@@ -108,7 +112,7 @@ private slots:
         QVERIFY(!NameKeptOrUndone(*folder, "q?x", false, d + "q?x", e));
         QVERIFY(!QFileInfo::exists(d + "q?x"));
         QCOMPARE(e.reason(), QStringLiteral("the volume does not keep this name"));
-        QCOMPARE(folderNames(d), QStringList{"plain.txt"});
+        QCOMPARE(folderNames(d), (QStringList{"Photo.JPG", "plain.txt"}));
     }
 
     // A folder whose list cannot be read is taken to hold the name: nothing of the run's work

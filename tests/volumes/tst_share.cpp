@@ -92,14 +92,14 @@ private slots:
     }
     void cleanupTestCase() { theShare().reset(); }
 
-    // Names the server stores under other names (device names, a trailing dot) fail with the
-    // name it shows, and nothing of them stays on the share; the plain files are copied. The
+    // Names the server stores under other names (device names, a trailing dot or blank, a name
+    // the client cuts short) fail with the name it shows, and nothing of them stays on the share; the plain files are copied. The
     // second run deletes nothing and tries the failed names again, and only those.
     void oddNamesFailAndTheNextRunDeletesNothing()
     {
         SHARE_OR_SKIP();
         ShareRun r(QStringLiteral("odd"));
-        const QStringList odd{"aux.txt", "CON", "nul.txt", "dot."};
+        const QStringList odd{"aux.txt", "CON", "nul.txt", "dot.", "sp ", "q?x"};
         for (const QString &n : odd)
             writeFile(r.src + n, n.toUtf8());
         writeFile(r.src + "plain.txt", "plain");
@@ -126,8 +126,8 @@ private slots:
         const QByteArray second = r.mirror(&status);
         QCOMPARE(status, 1);
         QVERIFY2(!second.contains("Deleted Orphan"), second.constData());
-        QVERIFY2(second.contains(" .........Start copying 6 New Files/Folders."), second.constData());
-        QCOMPARE(second.count(" Could not copy file: "), 4);
+        QVERIFY2(second.contains(" .........Start copying 8 New Files/Folders."), second.constData());
+        QCOMPARE(second.count(" Could not copy file: "), 6);
         QCOMPARE(folderNames(r.served), (QStringList{"plain.txt", "sub"}));
         QCOMPARE(mtime(r.served + "plain.txt"), plainTime);
     }
