@@ -22,9 +22,12 @@ constexpr quint32 kOwnerAll = 0700, kPermissionBits = 0777;
 // Makes folder `name` inside `parent`. 0 when it was made or a real folder of that name is
 // there already; otherwise the door's error (a file in its place gives Exists, a link in its
 // place LinkOnPath: the copies would go wherever it points, outside the target tree).
-int makeOneFolder(const platform::Folder &parent, const QByteArray &name, quint32 mode = kNewFolderMode)
+int makeOneFolder(const platform::Folder &parent, const QByteArray &name, quint32 mode = kNewFolderMode,
+                  bool *made = nullptr)
 {
     const int err = platform::fs().makeFolder(parent, name.constData(), mode);
+    if (made)
+        *made = err == 0;
     if (err == 0)
         return 0;
     platform::Status st;
@@ -79,10 +82,21 @@ int makeFoldersBeneath(const platform::Folder &root, const QByteArray &rel, QStr
     return 0;
 }
 
+// A folder this run made on a volume not of the system's own kind (one look at it tells which
+// volume) must be listed under its name: otherwise it is removed again and `named` says what
+// the volume made of the name.
+void checkFolderName(Context &ctx, const platform::Folder &parent, const QByteArray &name, const QString &whole,
+                     CopyError &named)
+{
+    platform::Status st;
+    if (platform::fs().statAt(parent, name.constData(), st) == 0 && !VolumeKeepsTimesAsSet(ctx, st.dev, whole))
+        NameKeptOrUndone(parent, name, true, whole, named);
+}
+
 // Makes folder `whole` beneath its root: most new folders sit in a folder that exists already
 // (the listing orders parents first), and one call does it; otherwise every missing level is
 // made from the root down.
-int makeFolderPath(Context &ctx, const QString &whole, QString &failed, quint32 mode)
+int makeFolderPath(Context &ctx, const QString &whole, QString &failed, quint32 mode, CopyError &named)
 {
     failed = whole;
     if (const int err = makeMissingTargetRoot(ctx, whole, failed))
@@ -90,8 +104,13 @@ int makeFolderPath(Context &ctx, const QString &whole, QString &failed, quint32 
     platform::Folder parent;
     QByteArray name;
     const int err = ctx.treeRoots().openParent(whole, platform::FolderUse::Lookup, parent, name);
-    if (err == 0)
-        return makeOneFolder(parent, name, mode);
+    if (err == 0) {
+        bool made = false;
+        const int makeErr = makeOneFolder(parent, name, mode, &made);
+        if (made)
+            checkFolderName(ctx, parent, name, whole, named);
+        return makeErr;
+    }
     const platform::Folder *root = nullptr;
     QByteArray rel;
     if (!platform::isMissing(err) || ctx.treeRoots().locate(whole, root, rel) != 0)
@@ -99,11 +118,13 @@ int makeFolderPath(Context &ctx, const QString &whole, QString &failed, quint32 
     return makeFoldersBeneath(*root, rel, failed);
 }
 
-// The box and the line of a folder that could not be made.
-void reportFolderNotMade(Context &ctx, int err, const QString &folder)
+// The box and the line of a folder that could not be made: the system's reason, or what the
+// volume made of its name.
+void reportFolderNotMade(Context &ctx, int err, const CopyError &named, const QString &folder)
 {
-    const QString number = QString::number(err);
-    const QString text = platform::pathErrorText(err);
+    const bool nameNotKept = named.step == CopyStep::NameNotKept;
+    const QString number = QString::number(nameNotKept ? named.number() : err);
+    const QString text = nameNotKept ? named.reason() : platform::pathErrorText(err);
     ctx.ui->ask(messageBox(QStringLiteral("Error ") + number + QStringLiteral(" -- ") + text
                                + QStringLiteral(" trying to create ") + folder,
                            Buttons::Ok, QStringLiteral("Quorvel Marnisyn.. Can't Create Folder")));
@@ -119,14 +140,15 @@ void CreateFolderPath(Context &ctx, QString &path, quint32 mode, FilesAhead *ahe
     ctx.FolderCreateFailed = false;
     path = withoutTrailingSeparators(path) + platform::separator();
     QString folder;
-    const int err = makeFolderPath(ctx, path.left(path.size() - 1), folder, mode);
-    if (err == 0)
+    CopyError named;
+    const int err = makeFolderPath(ctx, path.left(path.size() - 1), folder, mode, named);
+    if (err == 0 && named.step != CopyStep::NameNotKept)
         return;
     if (ahead) {
         const FolderTurn turn = ahead->enterAll();
-        reportFolderNotMade(ctx, err, folder);
+        reportFolderNotMade(ctx, err, named, folder);
     } else {
-        reportFolderNotMade(ctx, err, folder);
+        reportFolderNotMade(ctx, err, named, folder);
     }
     ctx.FolderCreateFailed = true;
 }

@@ -93,6 +93,11 @@ void KeepFolderModesAndTimes(Context &ctx)
     });
     for (const QString &path : paths)
         keepOne(ctx, path, written.value(path));
+    // The run's copies that a volume gave wider access than their sources have.
+    if (const qint32 wider = std::exchange(ctx.WiderAccessItems, 0))
+        ctx.log.writeB(QStringLiteral(" ") + steps::CounterText(wider)
+                       + (wider == 1 ? QStringLiteral(" item has wider access on the target than on its source")
+                                     : QStringLiteral(" items have wider access on the target than on their source")));
 }
 
 void NoteFoldersOfOrphans(Context &ctx)

@@ -32,15 +32,37 @@ bool volumeKeepsWhatIsSet(Context &ctx, quint64 volume, const QString &onPath)
     return *known;
 }
 
-// The run log names a volume without permission bits once per run.
+// The run log names a volume without permission bits once per run: one that refused them
+// (`err`, the refusal), or one that took them and keeps others (`err` 0; a share's server
+// decides what its files get).
 void noteVolumeWithoutBits(Context &ctx, const QString &volume, const QString &type, int err)
 {
     if (ctx.VolumesWithoutPermissions.contains(volume))
         return;
     ctx.VolumesWithoutPermissions.append(volume);
-    ctx.log.writeB(QStringLiteral(" Permission bits not kept on volume ") + volume + QStringLiteral(" (")
-                   + (type.isEmpty() ? QStringLiteral("unknown type") : type) + QStringLiteral("): ")
-                   + platform::systemErrorText(err) + QStringLiteral("; copies there keep content and times."));
+    ctx.log.writeB(QStringLiteral(" Permission bits are not kept on volume ") + volume + QStringLiteral(" (")
+                   + (type.isEmpty() ? QStringLiteral("unknown type") : type) + QLatin1Char(')')
+                   + (err ? QStringLiteral(": ") + platform::systemErrorText(err) : QString())
+                   + QStringLiteral("; copies there keep content and times."));
+}
+
+// What a copy's bits read back said: the volume named (once per run) where it keeps others than
+// were given, and a copy with wider access than its source counted for the run's last lines.
+// The volumes named so are kept with what else each could not hold (by device number), so
+// that the mount table is read once per volume and run.
+void noteBitsNotKept(Context &ctx, const VolumeNotes &notes, bool placed)
+{
+    if (notes.widerAccess && placed)
+        ++ctx.WiderAccessItems;
+    if (!notes.bitsNotKept || notes.bitsRefused)
+        return;
+    QStringList &named = ctx.MetadataNotHeld[notes.metaVolume];
+    const QString bits = platform::metaPartName(platform::MetaPart::PermissionBits);
+    if (named.contains(bits))
+        return;
+    named.append(bits);
+    const platform::VolumeFacts v = fs().volumeFacts(notes.metaOnPath);
+    noteVolumeWithoutBits(ctx, v.mountPoint.isEmpty() ? notes.metaOnPath : v.mountPoint, v.type, 0);
 }
 
 // The run log names, once per run and volume, each part of what a source has beyond its
@@ -200,6 +222,7 @@ void TakeCopyResult(Context &ctx, const FileCopyResult &result, const QString &t
     const VolumeNotes &notes = result.notes;
     if (notes.bitsRefused)
         noteVolumeWithoutBits(ctx, notes.bitsVolume, notes.bitsVolumeType, notes.bitsRefused);
+    noteBitsNotKept(ctx, notes, result.outcome == FileCopyResult::Outcome::Done);
     if (result.outcome == FileCopyResult::Outcome::Failed)
         throw CopyFailure(result.error);
     if (result.outcome != FileCopyResult::Outcome::Done)
@@ -225,7 +248,8 @@ int GiveFolderMetadata(Context &ctx, const QString &path, const QString &origin,
         err = ctx.treeRoots().openFolder(path, platform::FolderUse::Read, into);
     if (err)
         return err;
-    const platform::MetadataResult m = platform::giveMetadata(from.fd(), originStatus, into.fd(), CopyPrivileges());
+    // The folder was made by this run.
+    const platform::MetadataResult m = platform::giveMetadata(from.fd(), originStatus, into.fd(), CopyPrivileges(), true);
     if (m.failure)
         return m.failure;
     for (const platform::NotKept &n : m.notKept)
@@ -233,11 +257,17 @@ int GiveFolderMetadata(Context &ctx, const QString &path, const QString &origin,
             return n.err;
     VolumeNotes notes;
     notes.notHeld = PartsNotHeld(m);
+    // One look at the folder as given: on a volume not of the system's own kind, its bits read back.
     platform::Status now;
-    if (!notes.notHeld.isEmpty() && fs().status(into.fd(), now) == 0) {
+    const bool looked = fs().status(into.fd(), now) == 0;
+    if (looked && !notes.notHeld.isEmpty()) {
         notes.metaVolume = now.dev;
         notes.metaOnPath = path;
         noteMetadataNotHeld(ctx, notes);
+    }
+    if (looked && !volumeKeepsWhatIsSet(ctx, now.dev, path)) {
+        CheckBitsKept(now, originStatus.mode, notes, path);
+        noteBitsNotKept(ctx, notes, true);
     }
     if (m.setIdDropped && (originStatus.mode & 06000))
         ctx.log.writeB(QStringLiteral(" Set-id bits not kept on ") + path

@@ -28,6 +28,12 @@ const QString &folderMovedText()
     return text;
 }
 
+QString nameNotKeptText(const QString &storedAs)
+{
+    return storedAs.isEmpty() ? QStringLiteral("the volume does not keep this name")
+                              : QStringLiteral("the volume stores this name as ") + storedAs;
+}
+
 const QString &sourceChangedText()
 {
     static const QString text = QStringLiteral("the file changed while it was copied");
@@ -44,7 +50,8 @@ int CopyError::number() const
     case CopyStep::SourceKind:
     case CopyStep::SourceChanged:
     case CopyStep::FolderMoved:
-    case CopyStep::TimeNotKept: return 75;
+    case CopyStep::TimeNotKept:
+    case CopyStep::NameNotKept: return 75;
     case CopyStep::Unexpected: return kUnexpectedError;
     default: return platform::numberedFileError(err).number;
     }
@@ -64,6 +71,7 @@ QString CopyError::description() const
     case CopyStep::SourceKind: return access + QStringLiteral("Not a regular file: ") + path;
     case CopyStep::SourceChanged: return access + path + QLatin1Char('\n') + sourceChangedText();
     case CopyStep::FolderMoved: return access + folderMovedText() + path + (err ? errorDetail(err) : QString());
+    case CopyStep::NameNotKept: return access + path + QLatin1Char('\n') + nameNotKeptText(text);
     case CopyStep::TimeNotKept:
         return QStringLiteral("The copy is complete, but its modification time could not be set\nError ")
             + QString::number(err) + QLatin1Char('\n') + platform::systemErrorText(err);
@@ -81,6 +89,7 @@ QString CopyError::reason() const
     case CopyStep::SourceChanged: return sourceChangedText();
     case CopyStep::FolderMoved: return err ? platform::pathErrorText(err) : folderMovedText() + path;
     case CopyStep::TimeNotKept: return platform::timeFailureText(err);
+    case CopyStep::NameNotKept: return nameNotKeptText(text);
     case CopyStep::Unexpected: return text.trimmed();
     default: return platform::pathErrorText(err);
     }
@@ -95,6 +104,7 @@ bool CopyError::pathRefused() const
     case CopyStep::FolderMoved: return true;
     case CopyStep::SourceChanged:
     case CopyStep::TimeNotKept:
+    case CopyStep::NameNotKept:
     case CopyStep::Unexpected: return false;
     default: return err == platform::errc::LinkOnPath || err == platform::errc::OutsideFolder;
     }

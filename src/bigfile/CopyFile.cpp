@@ -39,7 +39,8 @@ struct Copy {
     platform::Status source;                  // the source when the copy began: length, times, bits
     platform::Status made;                    // the temporary file as this copy made it
     bool tempOurs = false;                    // the temporary name holds this copy's file
-    bool keeps = true;                        // the volume keeps times as set
+    bool keeps = true;                        // the volume keeps times as set (one of the system's own)
+    platform::Status placed;                  // the copy in place, where read back (kind None: not read)
     // The stretch of source data that the copy is in or comes to next ([dataStart, dataEnd),
     // both kNoData past the last one); asked for only where the source may have holes.
     bool mayHaveHoles = false;
@@ -319,7 +320,8 @@ void applyMetadataAndTimes(Copy &c)
 {
     c.step = CopyStep::Metadata;
     const int dfd = c.dst->FileHandle();
-    const platform::MetadataResult m = platform::giveMetadata(c.src->FileHandle(), c.source, dfd, CopyPrivileges());
+    const platform::MetadataResult m =
+        platform::giveMetadata(c.src->FileHandle(), c.source, dfd, CopyPrivileges(), true);
     if (m.failure)
         fail(CopyStep::Metadata, m.failure, intoPath(c, kTemp));
     takeMetadataNotes(c, m);
@@ -409,7 +411,7 @@ void checkKeptTimes(Copy &c)
         return p.mtime.sec - wanted >= kTimeSlackSeconds || wanted - p.mtime.sec >= kTimeSlackSeconds;
     };
     const bool readBack = timesErr || !c.keeps || timeOutsideCommonRange(c.source);
-    platform::Status placed;
+    platform::Status &placed = c.placed;
     const char *name = c.at.toName.constData();
     if (!readBack || fs().statAt(*c.into, name, placed) != 0 || !(timesErr || off(placed)))
         return;
@@ -434,7 +436,12 @@ bool copySteps(Copy &c)
     checkSourceUnchanged(c);
     applyMetadataAndTimes(c);
     putInPlace(c);
+    CopyError named; // on a volume not of the system's own kind, the name as written or no copy
+    if (!c.keeps && !NameKeptOrUndone(*c.into, c.at.toName, false, intoPath(c, c.at.toName.constData()), named))
+        throw StepFailed{named};
     checkKeptTimes(c);
+    if (!c.keeps)
+        CheckBitsKept(c.placed, c.source.mode, c.result.notes, intoPath(c, c.at.toName.constData()));
     return true;
 }
 

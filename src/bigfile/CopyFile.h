@@ -53,6 +53,7 @@ enum class CopyStep : quint8 {
     FolderMoved,   // the destination folder is no longer the one the copy was made in
     Rename,        // the temporary file renamed over the destination
     TimeNotKept,   // in place, but the modification time could not be kept
+    NameNotKept,   // the volume stored the name as another (or not at all): the entry was removed
     Unexpected     // anything else the runtime raised
 };
 
@@ -63,7 +64,8 @@ struct CopyError {
     int fileError = 0; // HugeBinaryFile's number (45600 to 45607) where the step failed in it
     int err = 0;       // the system's error number (0: none)
     QString path;      // the file or folder the step acted on
-    QString text;      // Unexpected: the runtime's own words
+    QString text;      // Unexpected: the runtime's own words; NameNotKept: the name the volume
+                       // lists the entry under ("": none found)
 
     // The error as the copier raises it: its number, source and description.
     int number() const;
@@ -88,6 +90,11 @@ struct VolumeNotes {
     quint64 metaVolume = 0;
     QString metaOnPath;
     bool setIdDropped = false; // the source's set-id bits were left off this copy (its owners differ)
+    // Read back on a volume not of the system's own kind: the copy has other bits than it was
+    // given (the volume, `metaVolume` with `metaOnPath` on it, is named once per run as one
+    // without bits), wider ones than its source's.
+    bool bitsNotKept = false;
+    bool widerAccess = false;
 };
 
 struct FileCopyResult {
@@ -132,6 +139,14 @@ struct CopyOptions {
 // Copies one file as described above.
 FileCopyResult CopyOneFile(const CopyPlaces &places, const CopyOptions &options);
 
+// After an entry this run made took `name` in `folder` (a file, a link or a folder) on a volume
+// that may store a name as another (not of the system's own kind): true when the folder lists
+// the entry under exactly that name. Otherwise the entry is removed, since the next listing would
+// take the other name for an orphan, and `error` (NameNotKept, `path`) says what the volume made
+// of the name. A folder that cannot be read counts as holding the name: nothing is removed then.
+bool NameKeptOrUndone(const platform::Folder &folder, const QByteArray &name, bool isFolder, const QString &path,
+                      CopyError &error);
+
 // The failure of a copy raised to the callers that report it: an AppError with the copier's
 // number, source and description, and the typed error behind them.
 struct CopyFailure : AppError {
@@ -144,6 +159,10 @@ bool IsPathRefusal(const std::exception &failure);
 
 // What this process may give a copy (owners, system attributes), read once.
 const platform::Privileges &CopyPrivileges();
+// The bits of a copy on a volume not of the system's own kind, read back (`placed`; kind None:
+// not read), against its source's (`sourceMode`): where the volume keeps others, `notes` says
+// so, with the volume (`onPath` lies on it) and whether they give wider access than the source's.
+void CheckBitsKept(const platform::Status &placed, quint32 sourceMode, VolumeNotes &notes, const QString &onPath);
 // The names of the parts of a copy's metadata its volume could not hold (owner, group, ACLs,
 // attributes; not the bits, which have a note of their own), each once.
 QStringList PartsNotHeld(const platform::MetadataResult &m);

@@ -65,6 +65,17 @@ void makeTempLink(Context &ctx, const platform::Folder &folder, const QString &t
         raiseLinkError(err, QStringLiteral("Link not made"));
 }
 
+// On a volume not of the system's own kind the link must be listed under its name; otherwise it
+// is removed again and fails with what the volume made of the name.
+void keepLinkName(Context &ctx, const platform::Folder &folder, const QByteArray &name, const QString &to)
+{
+    platform::Status placed;
+    CopyError named;
+    if (fs().statAt(folder, name.constData(), placed) == 0 && !VolumeKeepsTimesAsSet(ctx, placed.dev, to)
+        && !NameKeptOrUndone(folder, name, false, to, named))
+        throw CopyFailure(named);
+}
+
 } // namespace
 
 void CopyLink(Context &ctx, const QString &from, const QString &to)
@@ -89,6 +100,7 @@ void CopyLink(Context &ctx, const QString &from, const QString &to)
         fs().remove(folder, kTemp, false);
         raiseLinkError(err, QStringLiteral("Link not copied"));
     }
+    keepLinkName(ctx, folder, name, to);
 }
 
 void CopyFileOrLink(Context &ctx, const QString &from, const QString &to)

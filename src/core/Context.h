@@ -176,6 +176,9 @@ struct Context {
     // The source listing goes aside (into SourceScanItems) and ScanItems is emptied for the
     // target scan; the work arrays keep referring to the source listing where it now lives.
     void setSourceListingAside();
+    // Copies this run that a volume gave wider access than their sources have (the volume's
+    // server decides): said in one line, and counted anew, when the run's folders get their bits.
+    qint32 WiderAccessItems = 0;
 };
 
 // A listing or a run works in the folders it opened at its start: the boxes are not read again

@@ -39,6 +39,7 @@ struct Giving {
     bool hasAccessAcl = false, hasDefaultAcl = false;
     quint32 intended = 0;           // the bits the copy is to have at the end
     bool ownersChanged = false;     // setOwner was answered with success
+    bool madeNow = false;           // the copy is new: nothing of its own to list (see giveMetadata)
     MetadataResult r;
 
     bool isLink() const { return dst.isLink(); }
@@ -254,12 +255,28 @@ bool giveAcls(Giving &g)
     return true;
 }
 
+// What a copy made just now can hold that its source may not have: the ACLs it inherited from
+// its folder, each looked up by its name.
+void inheritedNames(const Giving &g, QList<QByteArray> &names)
+{
+    for (const char *name : {kAccessAclName, kDefaultAclName}) {
+        QByteArray value;
+        if ((name != kDefaultAclName || g.isFolder()) && fs().readAttribute(g.dst, name, value) == 0)
+            names.append(name);
+    }
+}
+
 // Removes what the copy has and its source has not (an ACL a new file inherited from its
-// folder, an attribute a re-copied folder kept), within what this process copies.
+// folder, an attribute a re-copied folder kept), within what this process copies. A copy made
+// just now is not listed: only what it inherited is looked up (some share clients fail a list).
 bool removeStale(Giving &g)
 {
     QList<QByteArray> names;
-    const int err = fs().listAttributes(g.dst, names);
+    int err = 0;
+    if (g.madeNow)
+        inheritedNames(g, names);
+    else
+        err = fs().listAttributes(g.dst, names);
     if (err)
         return isRefusal(err) ? true : outcome(g, MetaPart::Attributes, err, true);
     for (const QByteArray &name : names) {
@@ -381,9 +398,10 @@ bool MetadataResult::volumeCannotHold(MetaPart part) const
     return std::any_of(notKept.cbegin(), notKept.cend(), [part](const NotKept &n) { return n.part == part && n.volume; });
 }
 
-MetadataResult giveMetadata(int sourceFd, const Status &source, int destFd, const Privileges &may)
+MetadataResult giveMetadata(int sourceFd, const Status &source, int destFd, const Privileges &may, bool madeNow)
 {
     Giving g(ItemRef::open(sourceFd), ItemRef::open(destFd), source, may);
+    g.madeNow = madeNow;
     return give(g);
 }
 

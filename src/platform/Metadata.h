@@ -73,7 +73,12 @@ struct MetadataResult {
 
 // Gives an open copy (`dest`: a regular file or a folder) what its open source has.
 // `source` is the source's status, taken from the source descriptor.
-MetadataResult giveMetadata(int sourceFd, const Status &source, int destFd, const Privileges &may);
+// `madeNow`: the copy was made by this run (a temporary file, a new folder), so it holds nothing
+// of its own but the labels the system gives every new item and the ACLs it inherited from its
+// folder: those are looked up by name instead of listing the copy's attributes, a call some
+// share clients fail (smbnetfs loses its connection to the server on it).
+MetadataResult giveMetadata(int sourceFd, const Status &source, int destFd, const Privileges &may,
+                            bool madeNow = false);
 // The same for a symbolic link, by its name in its open folder on each side. A link has no
 // permission bits or ACLs of its own, and holds no user.* attributes.
 MetadataResult giveLinkMetadata(const Folder &sourceFolder, const char *sourceName, const Status &source,

@@ -101,7 +101,8 @@ void takeTypeFacts(VolumeFacts &v)
     static const QStringList fat = {"vfat", "msdos", "fat", "fuse.fusefat", "fusefat", "umsdos"};
     static const QStringList foreign = {"vfat", "msdos", "fat", "fuse.fusefat", "fusefat", "umsdos", "exfat",
                                         "fuse.exfat", "ntfs", "ntfs3", "fuseblk", "fuse.ntfs-3g", "cifs",
-                                        "smb3", "smbfs", "fuse.sshfs", "9p", "iso9660", "udf"};
+                                        "smb3", "smbfs", "fuse.smbnetfs", "fuse.sshfs", "9p", "iso9660",
+                                        "udf"};
     v.twoSecondTimes = fat.contains(v.type);
     v.unixPermissions = !foreign.contains(v.type);
     static const QStringList native = {"ext2", "ext3", "ext4", "xfs", "btrfs", "tmpfs", "f2fs", "jfs",
@@ -132,7 +133,8 @@ QList<Volume> browsableVolumes(const QList<Mount> &mounts, const QString &homeRo
         "debugfs", "tracefs", "configfs", "fusectl", "mqueue", "hugetlbfs", "bpf", "autofs",
         "binfmt_misc", "squashfs", "overlay", "nsfs", "efivarfs", "ramfs", "rpc_pipefs", "selinuxfs",
     };
-    static const QStringList network = {"nfs", "nfs4", "cifs", "smb3", "smbfs", "fuse.sshfs", "9p", "afs"};
+    static const QStringList network = {"nfs",           "nfs4",       "cifs", "smb3", "smbfs",
+                                        "fuse.smbnetfs", "fuse.sshfs", "9p",   "afs"};
     QList<Volume> out;
     addOnce(out, QStringLiteral("/"), VolumeKind::Fixed);
     if (!homeRoot.isEmpty())

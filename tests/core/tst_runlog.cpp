@@ -195,7 +195,7 @@ private slots:
                                  " Message: Can't proceed, /proc/ lies on the kernel's proc file system, which holds no files to copy."})
             QVERIFY2(IsFailureLine(QString::fromLatin1(line)), line);
         for (const char *line : {" Starting Automatic run.", " Deleted Orphan files : 3", " Message: Source Path named on parm line not found: /x/",
-                                 " Permission bits not kept on volume /mnt (vfat)", "--- 1/1/2026  x ---Loads--"})
+                                 " Permission bits are not kept on volume /mnt (vfat)", "--- 1/1/2026  x ---Loads--"})
             QVERIFY2(!IsFailureLine(QString::fromLatin1(line)), line);
     }
 

@@ -183,7 +183,7 @@ private slots:
             QVERIFY2(d > -resolutionNs(kind) && d < resolutionNs(kind), qPrintable(QString("%1: %2 ns").arg(rel).arg(d)));
         }
         const int noted = int(std::count_if(log.begin(), log.end(), [](const QString &l) {
-            return l.startsWith(" Permission bits not kept on volume ");
+            return l.startsWith(" Permission bits are not kept on volume ");
         }));
         if (kind == QLatin1String("fat32"))
             QCOMPARE(noted, 1);
