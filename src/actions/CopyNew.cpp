@@ -207,7 +207,7 @@ void showNewProgress(Context &ctx, const NewCopy &run)
     ui.setValue(Ctl::pball, run.done);
     ui.setText(Ctl::lblListStatus1, ProgressText(run.done, run.count));
     ui.setText(Ctl::lblTotalFiles, CounterText(ctx.TargetFileTotal), 1);
-    ui.setText(Ctl::lblTotalFolders, CounterText(run.folderTotal), 1);
+    ShowFolderCount(ctx, run.folderTotal, 1);
 }
 
 // The window's turn before an item, when the events are due: what is made or copied next and
@@ -350,7 +350,7 @@ void CopyNewItems(Context &ctx)
     StartProgressBar(ui, run.count);
     ctx.log.writeB(QStringLiteral(" .........Start copying ") + QString::number(run.count)
                    + QStringLiteral(" New Files/Folders."));
-    run.folderTotal = CounterValue(ui.text(Ctl::lblTotalFolders, 1));
+    run.folderTotal = ctx.TargetFolderTotal;
     FilesAhead ahead(ctx);
     run.ahead = &ahead;
     for (qint32 i = 1; i <= run.count; ++i) {

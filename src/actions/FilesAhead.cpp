@@ -1,6 +1,7 @@
 // The copy steps' side of the copy worker: folders held open for consecutive files, the
-// hand-over, and the outcomes reported in list order on the window's thread.
+// hand-over, and the outcomes reported in list order on the work's thread.
 #include "actions/FilesAhead.h"
+#include "core/DiskPlace.h"
 #include "bigfile/CopyBigFiles.h"
 #include "bigfile/CopyLink.h"
 #include "core/TreeRoots.h"
@@ -135,7 +136,11 @@ void FilesAhead::makeRoom(qint64 bytes)
 {
     while (!pending_.empty() && (pending_.size() >= kFilesAhead || bytesAhead_ + bytes > kBytesAhead)) {
         const Pending &half = pending_[(pending_.size() - 1) / 2];
-        workers_[half.worker].wait(*half.slot);
+        {
+            // A stop that waits in vain names the file waited for.
+            const DiskPlace place = DiskPlace::copy(half.from, half.to);
+            workers_[half.worker].wait(*half.slot);
+        }
         const size_t before = pending_.size();
         settleReady();
         if (pending_.size() == before)
@@ -177,8 +182,12 @@ void FilesAhead::settleFront()
     Pending p = std::move(pending_.front());
     pending_.pop_front();
     bytesAhead_ -= p.bytes;
-    // Every result before this one is settled, so its worker is held by none of them.
-    workers_[p.worker].wait(*p.slot);
+    // Every result before this one is settled, so its worker is held by none of them: it
+    // works on this one, which a stop that waits in vain names.
+    if (!CopyWorker::ready(*p.slot)) {
+        const DiskPlace place = DiskPlace::copy(p.from, p.to);
+        workers_[p.worker].wait(*p.slot);
+    }
     settle(p);
 }
 

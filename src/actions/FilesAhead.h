@@ -1,9 +1,9 @@
 #pragma once
 // The copy workers as the copy steps use them: small files are handed over in list order and
-// their outcomes reported back on the window's thread in that same order, so that the log,
+// their outcomes reported back on the work's thread in that same order, so that the log,
 // the rows and the counters read as if every file had been copied here.
 //
-// A file handed over is in place only once it is reported. Whatever the window's thread does
+// A file handed over is in place only once it is reported. Whatever the work's thread does
 // in a destination folder itself -- check a name against the folder's entries, write into it
 // (a link, a big file), log a line of its own -- needs a FolderTurn, which only FilesAhead
 // gives, and only after settling the files that come before it: enter(folder) settles the
@@ -18,7 +18,7 @@
 
 namespace steps {
 
-// Leave to act in a destination folder on the window's thread: every file handed over before
+// Leave to act in a destination folder on the work's thread: every file handed over before
 // it into its folder (or, for a turn of every folder, into any folder) is in place and
 // reported. A turn lives in the scope that asked for it and ends before the next file is
 // handed over; it cannot be copied or kept.
@@ -108,10 +108,10 @@ private:
     mutable int turns_ = 0; // turns alive: none may be when a file is handed over
 };
 
-// How a file is copied on the window's thread: as the source is now (a link as the link), as
+// How a file is copied on the work's thread: as the source is now (a link as the link), as
 // a link, or as a file (the chunked copy).
 enum class HereAs { Found, Link, File };
-// Copies `from` over `to` on the window's thread, in a turn that covers `to`'s folder.
+// Copies `from` over `to` on the work's thread, in a turn that covers `to`'s folder.
 void CopyHere(Context &ctx, const FolderTurn &turn, const QString &from, const QString &to, HereAs as);
 
 } // namespace steps

@@ -246,7 +246,7 @@ void countDeletedWhole(Context &ctx, const QString &top, const WholeFolders::Bel
     ctx.ScanFileCount -= below.files;
     ctx.ScanFolderCount -= below.folders + 1;
     ctx.ui->setText(Ctl::lblTotalFiles, CounterText(ctx.ScanFileCount), 1);
-    ctx.ui->setText(Ctl::lblTotalFolders, CounterText(ctx.ScanFolderCount), 1);
+    ShowFolderCount(ctx, ctx.ScanFolderCount, 1);
     ctx.log.writeB(QStringLiteral(" Deleted Orphan folder: ") + top);
 }
 
@@ -335,7 +335,7 @@ qint32 deleteOrphanFolders(Context &ctx, Pace &pace, const WholeFolders &whole)
             continue;
         if (liesBelowOneOf(moved, listed.Path)) {
             --ctx.ScanFolderCount;
-            ctx.ui->setText(Ctl::lblTotalFolders, CounterText(ctx.ScanFolderCount), 1);
+            ShowFolderCount(ctx, ctx.ScanFolderCount, 1);
             continue;
         }
         ctx.ui->setText(Ctl::lblListStatus, QStringLiteral("Deleting folder ") + listed.Path);
@@ -344,7 +344,7 @@ qint32 deleteOrphanFolders(Context &ctx, Pace &pace, const WholeFolders &whole)
         if (DeleteFolderTree(ctx, listed.Path, &why)) {
             moved.insert(listed.Path);
             --ctx.ScanFolderCount;
-            ctx.ui->setText(Ctl::lblTotalFolders, CounterText(ctx.ScanFolderCount), 1);
+            ShowFolderCount(ctx, ctx.ScanFolderCount, 1);
             ctx.log.writeB(QStringLiteral(" Deleted Orphan folder: ") + listed.Path);
             continue;
         }

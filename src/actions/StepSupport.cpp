@@ -138,19 +138,6 @@ QString CounterText(qint64 value)
     return FormatNumber(value, QStringLiteral("##,###,##0"));
 }
 
-qint64 CounterValue(const QString &caption)
-{
-    // The caption carries the locale's group separator ("1,234"): read all of its digits,
-    // not just those before the first separator.
-    const QLocale loc;
-    QString digits = caption.trimmed();
-    digits.remove(loc.groupSeparator());
-    digits.remove(QLatin1Char(','));
-    bool ok = false;
-    const qint64 v = digits.toLongLong(&ok);
-    return ok ? v : 0;
-}
-
 void LogCopyFailure(Context &ctx, const FolderTurn &turn, const std::exception &failure, const QString &from,
                     const QString &to)
 {

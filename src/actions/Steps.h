@@ -143,8 +143,6 @@ void CheckNotIntoItself(const QString &path, const QString &sourceRoot, const QS
 
 // Formats a counter value "##,###,##0".
 QString CounterText(qint64 value);
-// Reads a counter label's caption as a number (group separators allowed).
-qint64 CounterValue(const QString &caption);
 
 // The copy-failure lines of the copy steps: " Error Copying following file: N: text" and
 // " Could not copy file: SRC to DST -- reason", in the turn of every folder. Counts the

@@ -205,7 +205,7 @@ void reportSourceTotals(Context &ctx, const QString &S)
     ctx.log.writeDated(QStringLiteral(" Found on Source Files : ") + FormatNumber(qint64(ctx.ScanFileCount), kCount));
     ctx.log.writeDated(QStringLiteral(" Found on Source Folders : ") + FormatNumber(qint64(ctx.ScanFolderCount), kCount));
     ui->setText(Ctl::lblTotalFiles, FormatNumber(qint64(ctx.ScanFileCount), kCount), ctx.ScanSide);
-    ui->setText(Ctl::lblTotalFolders, FormatNumber(qint64(ctx.ScanFolderCount), kCount), ctx.ScanSide);
+    ShowFolderCount(ctx, ctx.ScanFolderCount, ctx.ScanSide);
     // The scan added up the lengths as it went; a tree with a folder that could not be read
     // has no size and its label keeps "0".
     const qint64 sourceSize = listingCache(ctx).scan.treeSize;
@@ -276,7 +276,7 @@ void reportTargetTotals(Context &ctx, const QString &T, bool skipOrphans)
 {
     UiHost *ui = ctx.ui;
     ui->setText(Ctl::lblTotalFiles, FormatNumber(qint64(ctx.ScanFileCount), kCount), ctx.ScanSide);
-    ui->setText(Ctl::lblTotalFolders, FormatNumber(qint64(ctx.ScanFolderCount), kCount), ctx.ScanSide);
+    ShowFolderCount(ctx, ctx.ScanFolderCount, ctx.ScanSide);
     // The target's size goes to the target label, also when the target was not scanned.
     if (platform::folderExists(T)) {
         const qint64 targetSize = skipOrphans ? TargetTreeSize(ctx, T) : listingCache(ctx).scan.treeSize;

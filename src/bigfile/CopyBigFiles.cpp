@@ -196,8 +196,7 @@ void CopyBigFiles(Context &ctx, const QString &sInFile, const QString &sOutFile)
     placeDestination(ctx, sOutFile, at);
     WindowTurn turn{ctx, sInFile, {ctx.StopRequested.load()}, {}, {}, ctx.CopySource.get(), ctx.CopyTarget.get()};
     turn.clock.start();
-    const DiskPlace place(sInFile, sOutFile.left(sOutFile.lastIndexOf(platform::separator()) + 1)
-                                       + QString::fromLatin1(platform::kCopyTempName));
+    const DiskPlace place = DiskPlace::copy(sInFile, sOutFile);
     const FileCopyResult r = CopyOneFile(at, windowOptions(turn));
     ctx.closeCopierFiles();
     if (r.tempMade)

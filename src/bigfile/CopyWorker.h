@@ -1,5 +1,5 @@
 #pragma once
-// The copy of small files on threads of their own. The window's thread hands over one plain job
+// The copy of small files on threads of their own. The work's thread hands over one plain job
 // per file (its source and destination folders, opened beneath the roots, and the names); a
 // worker thread copies its jobs strictly in the order given, one at a time, through the
 // temporary file as the copier does, and hands back a plain result. A worker never touches
@@ -23,7 +23,7 @@
 inline constexpr qint64 kWorkerFileLimit = kCopyChunk;
 // How many files, and how many of their bytes, may be handed over and not yet reported. A stop
 // drops the files not begun, so it lets through only those under way; the bounds keep the
-// window's thread from waiting long on the workers, and let them work on the next folder while
+// work's thread from waiting long on the workers, and let them work on the next folder while
 // one folder's files are still under way.
 inline constexpr size_t kFilesAhead = 256;
 inline constexpr qint64 kBytesAhead = 8 * kWorkerFileLimit;

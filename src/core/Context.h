@@ -125,6 +125,8 @@ struct Context {
     // Running number of files in the target tree: the orphan search sets it from the target
     // scan, the copy of new items adds one per file copied.
     qint32 TargetFileTotal = 0;
+    // The target's folder count as its counter shows it (ShowFolderCount).
+    qint64 TargetFolderTotal = 0;
     // Action steps: the latest folder creation gave up; the size dialog's last answer.
     bool FolderCreateFailed = false;
     bool CopySmallerChosen = false, CopyLargerChosen = false, SizeCopyCancelled = false;

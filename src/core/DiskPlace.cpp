@@ -1,6 +1,7 @@
 // The places the work's threads are at, by thread: a thread's places nest (a run copies a file
 // inside a folder step), and only the innermost one, the latest named, is said.
 #include "core/DiskPlace.h"
+#include "platform/Platform.h"
 #include <QMutex>
 #include <QThread>
 #include <vector>
@@ -45,6 +46,12 @@ DiskPlace::DiskPlace(const QString &path, const QString &temporary)
     static quint64 named = 0;
     const QMutexLocker hold(&lock());
     slot_ = takeSlot(Place{QThread::currentThreadId(), path, temporary, ++named, true});
+}
+
+DiskPlace DiskPlace::copy(const QString &source, const QString &destination)
+{
+    return DiskPlace(source, destination.left(destination.lastIndexOf(platform::separator()) + 1)
+                                 + QString::fromLatin1(platform::kCopyTempName));
 }
 
 DiskPlace::~DiskPlace()

@@ -15,6 +15,9 @@ public:
     DiskPlace(const DiskPlace &) = delete;
     DiskPlace &operator=(const DiskPlace &) = delete;
 
+    // The copy of `source` over `destination`: the temporary file it writes beside it.
+    static DiskPlace copy(const QString &source, const QString &destination);
+
     // Every place named now, one text each: the path, and " (temporary file T)" after it when
     // a temporary file is being written there.
     static QStringList now();

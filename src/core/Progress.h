@@ -10,6 +10,10 @@
 
 // The pace of a loop, in one of two modes.
 //
+// "The window's events" here is the work's moment for the window (UiHost::pumpEvents): on its
+// own thread the work then waits while Stop's question is open and stands still while the
+// window paints its rows; Stop itself is taken by the window at once.
+//
 // A listing walks many items quickly: refreshDue(), called once per item, is true when the
 // labels are due (at most once every ctx.listingRefreshMs; the caller refreshes them and then
 // lets the window's events run); between two refreshes it lets the events run itself every

@@ -2,7 +2,7 @@
 // The target tree read on a worker thread while the source is scanned and compared: the same
 // walk the scan of that tree would make, into a list of its own that the comparison then reads
 // and the target scan takes over whole. The worker only reads the disk; the window, the log
-// and the lists the window shows stay with the window's thread, which reports what the walk
+// and the lists the window shows stay with the work's thread, which reports what the walk
 // met in the walk's order when it takes the list.
 #include "scan/Walk.h"
 #include <atomic>

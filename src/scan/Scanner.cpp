@@ -20,7 +20,7 @@ namespace {
 void showCounts(Context &ctx)
 {
     ctx.ui->setText(Ctl::lblTotalFiles, FormatNumber(qint64(ctx.ScanFileCount), QStringLiteral("##,###,##0")), ctx.ScanSide);
-    ctx.ui->setText(Ctl::lblTotalFolders, FormatNumber(qint64(ctx.ScanFolderCount), QStringLiteral("##,###,##0")), ctx.ScanSide);
+    ShowFolderCount(ctx, ctx.ScanFolderCount, ctx.ScanSide);
 }
 
 } // namespace
@@ -141,7 +141,7 @@ bool takeReadAhead(Context &ctx, std::shared_ptr<FolderPreread> preread)
     return true;
 }
 
-// The walk on the window's thread, the window refreshed at the listing's pace.
+// The walk on the work's thread, the window refreshed at the listing's pace.
 void walkHere(Context &ctx, const QString &root, const KnownFileMeta &known, const QString &pattern,
               const LeaveOut &leaveOut)
 {

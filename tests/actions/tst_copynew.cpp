@@ -23,7 +23,7 @@ private slots:
         // Only the deepest folder is listed: its two missing parents are made on the way.
         rig.setNew({".hidden", "a/b/c", "a/b/c/deep.txt", "ro.txt", "top.txt"});
         rig.ctx.TargetFileTotal = 7;
-        rig.host.setText(Ctl::lblTotalFolders, "1,234", 1);
+        rig.ctx.TargetFolderTotal = 1234;
 
         CopyNewItems(rig.ctx);
 
@@ -41,11 +41,12 @@ private slots:
         QVERIFY(!rig.host.isVisible(Ctl::pball));
         QCOMPARE(rig.host.maximum(Ctl::pball), 5);
         QCOMPARE(rig.host.value(Ctl::pball), 5);
-        // Four files added to the target's file total, one folder entry to its folder counter
-        // (read in full, group separator and all).
+        // Four files added to the target's file total, one folder entry to its folder total
+        // (shown with its group separator).
         QCOMPARE(rig.host.text(Ctl::lblTotalFiles, 1), QStringLiteral("11"));
         QCOMPARE(rig.ctx.TargetFileTotal, 11);
         QCOMPARE(rig.host.text(Ctl::lblTotalFolders, 1), QStringLiteral("1,235"));
+        QCOMPARE(rig.ctx.TargetFolderTotal, 1235);
         QVERIFY(!QFileInfo::exists(rig.dst + "$$$DEV$$$.$tmpfile$"));
     }
 

@@ -28,6 +28,7 @@ namespace {
 
 constexpr char kStallName[] = "stall.bin";
 constexpr qint64 kStallSize = 3 * 1000 * 1000;   // more than one chunk: the window's copy
+constexpr qint64 kSmallSize = 1000;                // a worker's copy
 constexpr int kQuestionWithinMs = 1000;
 constexpr int kStallFirstSeenMs = 30000;
 // How long a child that stopped by itself stays stalled: the signal comes meanwhile.
@@ -84,7 +85,7 @@ int childRun(int argc, char **argv)
 {
     StallingDoor door;
     const QString mode = QString::fromLocal8Bit(argv[2]);
-    door.stallMs = mode == QLatin1String("forever") ? -1 : kShortStallMs;
+    door.stallMs = mode == QLatin1String("times") ? kShortStallMs : -1;
     door.failFolderTimes = mode == QLatin1String("times");
     door.marker = QString::fromLocal8Bit(argv[3]);
     const platform::ScopedFileSystem use(door);
@@ -103,13 +104,14 @@ class TestWork : public QObject {
 
     QString at(const QString &rel) const { return tmp.path() + QLatin1Char('/') + rel; }
 
-    // The source: a small file and the stalling one in a folder "sub"; an empty target.
-    void makeTrees(const QString &S, const QString &T)
+    // The source: a small file and the stalling one in a folder "sub" (more than a chunk, or
+    // small: a worker's copy); an empty target.
+    void makeTrees(const QString &S, const QString &T, qint64 stallSize = kStallSize)
     {
         QDir(S).removeRecursively();
         QDir(T).removeRecursively();
         writeFile(S + "/sub/a.txt", "alpha");
-        writeFileOfSize(S + QStringLiteral("/sub/") + QLatin1String(kStallName), kStallSize);
+        writeFileOfSize(S + QStringLiteral("/sub/") + QLatin1String(kStallName), stallSize);
         mkdirs(T);
     }
 
@@ -118,7 +120,7 @@ class TestWork : public QObject {
     int signalledChild(const QString &mode, QString &log, QByteArray &err, qint64 &stopToEndMs)
     {
         const QString bin = at("bin-" + mode), S = at("S-" + mode), T = at("T-" + mode);
-        makeTrees(S, T);
+        makeTrees(S, T, mode == QLatin1String("small") ? kSmallSize : kStallSize);
         mkdirs(bin);
         const QString exe = bin + QStringLiteral("/QuorvelMarnisyn");
         if (!QFile::exists(exe) && !QFile::copy(QCoreApplication::applicationFilePath(), exe))
@@ -245,21 +247,29 @@ private slots:
         QVERIFY(err.contains("exit status 3"));
     }
 
-    // SIGTERM while the disk never answers: the process ends 5 seconds after the stop with
-    // status 3, the log names the file it waited on and the temporary file left beside it.
+    // SIGTERM while the disk never answers, in the run's own copy of a big file and in a
+    // worker's copy of a small one: the process ends 5 seconds after the stop with status 3,
+    // the log names the file it waited on and the temporary file left beside it.
+    void aStopThatWaitsInVainEndsWithinItsBound_data()
+    {
+        QTest::addColumn<QString>("mode");
+        QTest::newRow("big file") << QStringLiteral("forever");
+        QTest::newRow("small file") << QStringLiteral("small");
+    }
     void aStopThatWaitsInVainEndsWithinItsBound()
     {
+        QFETCH(QString, mode);
         QString log;
         QByteArray err;
         qint64 ms = 0;
-        QCOMPARE(signalledChild("forever", log, err, ms), 3);
+        QCOMPARE(signalledChild(mode, log, err, ms), 3);
         QVERIFY2(ms >= formmain::kStopBoundMs - 500 && ms < formmain::kStopBoundMs + 4000, qPrintable(QString::number(ms)));
-        const QString S = at("S-forever"), T = at("T-forever");
+        const QString S = at("S-" + mode), T = at("T-" + mode);
         const QString waited = QStringLiteral(" Gave up waiting for the disk 5 seconds after the stop, at ") + S
             + QStringLiteral("/sub/") + QLatin1String(kStallName) + QStringLiteral(" (temporary file ") + T
             + QStringLiteral("/sub/") + QLatin1String(platform::kCopyTempName) + QLatin1Char(')');
-        QVERIFY2(log.contains(waited), qPrintable(log));
         const QStringList lines = log.split(QStringLiteral("\r\n"));
+        QVERIFY2(log.contains(waited), qPrintable(lines.filter(QStringLiteral("Gave up")).join('|') + " / " + lines.mid(lines.size() - 4).join('|')));
         QVERIFY(lineOf(lines, QStringLiteral(" Stopped by signal SIGTERM")) > lineOf(lines, waited));
         QVERIFY2(err.contains("Gave up waiting for the disk"), err.constData());
         QVERIFY2(err.contains("exit status 3"), err.constData());
