@@ -37,9 +37,13 @@ bool formmain::idle() const
 void formmain::engineEvent(WinEvent e, int a, int b)
 {
     // No window handler runs on the work's thread, and none but Stop and Exit while the work
-    // is under way, unless the work itself raised it (its choice set) and waits meanwhile.
-    Q_ASSERT_X(!EngineWork::onWorkThread(), "formmain::engineEvent", "a window handler on the work's thread");
-    if (!idle() && !host_->deliveringWorkCall()) {
+    // is under way, unless the work itself raised it (the choice it set) and waits meanwhile.
+    // The check costs one flag and stays in every build: a handler on the work's thread would
+    // touch widgets from a thread that may not.
+    if (EngineWork::onWorkThread())
+        qFatal("formmain::engineEvent: a window handler on the work's thread");
+    const bool raisedByWork = host_->deliveringWorkCall() && e == WinEvent::ChoicesClick;
+    if (!idle() && !raisedByWork) {
         eventDuringWork(e, a, b);
         return;
     }

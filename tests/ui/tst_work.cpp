@@ -10,6 +10,7 @@
 #include "WindowRig.h"
 #include "core/Choice.h"
 #include "WrappedFileSystem.h"
+#include "app/EngineWork.h"
 #include "ui/Application.h"
 #include "ui/formmain.h"
 #include <QAbstractButton>
@@ -79,6 +80,17 @@ private:
     bool released_ = false;
     std::atomic<bool> stalled_{false};
 };
+
+// A child that raises a window handler from the work's own thread: the program stops there.
+int handlerOnWorkThread(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    formmain window;
+    EngineWork work(&window);
+    work.start([&window] { window.cmdListFile_Click(); }, [](std::exception_ptr) {});
+    work.waitUntilIdle(kStallFirstSeenMs);
+    return 0;
+}
 
 // The child: the real application, unattended, over the stalling door.
 int childRun(int argc, char **argv)
@@ -247,6 +259,20 @@ private slots:
         QVERIFY(err.contains("exit status 3"));
     }
 
+    // A window handler raised on the work's thread stops the program with a message that says
+    // so, whatever the build.
+    void aHandlerOnTheWorksThreadIsCaught()
+    {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        p.setProcessEnvironment(env);
+        p.start(QCoreApplication::applicationFilePath(), {"--handler-on-work"});
+        QVERIFY(p.waitForFinished(30000));
+        QCOMPARE(p.exitStatus(), QProcess::CrashExit);
+        QVERIFY(p.readAllStandardError().contains("a window handler on the work's thread"));
+    }
+
     // SIGTERM while the disk never answers, in the run's own copy of a big file and in a
     // worker's copy of a small one: the process ends 5 seconds after the stop with status 3,
     // the log names the file it waited on and the temporary file left beside it.
@@ -278,6 +304,8 @@ private slots:
 
 int main(int argc, char **argv)
 {
+    if (argc >= 2 && qstrcmp(argv[1], "--handler-on-work") == 0)
+        return handlerOnWorkThread(argc, argv);
     if (argc >= 6 && qstrcmp(argv[1], "--child") == 0)
         return childRun(argc, argv);
     QApplication app(argc, argv);
