@@ -1,5 +1,6 @@
 // Copy of the items that are new on the source: folders are created, files copied.
 #include "actions/Steps.h"
+#include "actions/HardLinks.h"
 #include "core/Format.h"
 #include "bigfile/CopyBigFiles.h"
 #include "bigfile/CopyLink.h"
@@ -134,6 +135,8 @@ struct NewCopy {
     qint32 done = 0;
     bool folderFailed = false;
     FilesAhead *ahead = nullptr;
+    qint32 entry = -1;                      // the item's entry in the source listing
+    HardLinkCopies links;                   // the copies of files with more than one name
     QHash<QString, qint32> failedFolders;   // source folder -> items below it not tried
     QStringList failedOrder;                // the same folders, in the order they failed
     QString failedTarget(const QString &folder) const { return Counterpart(folder, sourceRoot, targetRoot); }
@@ -265,6 +268,12 @@ void copyNewItem(Context &ctx, NewCopy &run, const WorkItem &item, QString &dest
             ++run.folderTotal;
         } else {
             CheckCaseClash(ctx, item.Path, destination);
+            if (!item.IsLink
+                && run.links.linkToEarlierCopy(ctx, [&run] { run.ahead->drain(); }, ctx.NewItems.list(), run.entry,
+                                               item.Path, destination)) {
+                ++ctx.TargetFileTotal;
+                return;
+            }
             if (handOverNewFile(ctx, run, item, destination))
                 return;
             run.ahead->drain();
@@ -290,6 +299,7 @@ void finishNewCopy(Context &ctx, Pace &pace, const NewCopy &run)
     if (ctx.StopRequested)
         run.ahead->stop();
     run.ahead->drain();
+    GiveNewFilesTheirTimes(ctx);
     reportItemsBelowFailedFolders(ctx, run);
     showNewProgress(ctx, run);
     if (ctx.StopRequested) {
@@ -319,6 +329,7 @@ void CopyNewItems(Context &ctx)
     run.folderTotal = CounterValue(ui.text(Ctl::lblTotalFolders, 1));
     FilesAhead ahead(ctx);
     run.ahead = &ahead;
+    CollectNewFileTimes(ctx);
     for (qint32 i = 1; i <= run.count; ++i) {
         // The entry is copied: the array may not be touched while the window processes events.
         const WorkItem item = ctx.NewItems[size_t(i - 1)];
@@ -332,6 +343,7 @@ void CopyNewItems(Context &ctx)
             AcknowledgeStop(ctx);
             break;
         }
+        run.entry = ctx.NewItems.entry(size_t(i - 1));
         copyNewItem(ctx, run, item, destination);
         ahead.settleReady();
         run.done = i;

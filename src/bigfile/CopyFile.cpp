@@ -40,6 +40,8 @@ struct Copy {
     platform::Status made;                    // the temporary file as this copy made it
     bool tempOurs = false;                    // the temporary name holds this copy's file
     bool keeps = true;                        // the volume keeps times as set
+    bool isNew = false;                       // no file has the destination's name
+    bool pending = false;                     // new, its time kPendingShift before its source's
     // The stretch of source data that the copy is in or comes to next ([dataStart, dataEnd),
     // both kNoData past the last one); asked for only where the source may have holes.
     bool mayHaveHoles = false;
@@ -330,7 +332,13 @@ void applyMetadataAndTimes(Copy &c)
         if (err != 0 && !volumeKeepsNoBits(c, err))
             fail(CopyStep::Metadata, err, intoPath(c, kTemp));
     }
-    c.result.notes.timesErr = fs().setTimes(dfd, c.source.atime, c.source.mtime);
+    platform::Status old;
+    c.isNew = platform::isMissing(fs().statAt(*c.into, c.at.toName.constData(), old));
+    c.pending = c.isNew && c.keeps && c.how.pendingTimes && TimeMayWait(c.source);
+    platform::FileTime mtime = c.source.mtime;
+    if (c.pending)
+        mtime.sec -= kPendingShift;
+    c.result.notes.timesErr = fs().setTimes(dfd, c.source.atime, mtime);
 }
 
 // The destination folder is still the folder the copy was made in, at the same place beneath
@@ -353,13 +361,13 @@ void checkFolderInPlace(Copy &c)
 
 // A copy that replaces an existing destination has its data on the disk before it takes the
 // name: a power cut after the rename must find the old contents or the new, never a file the
-// rename reached the disk before the data of. A new name has nothing to lose (the run's one sync
-// of the volume at its end covers it).
+// rename reached the disk before the data of. A new name has nothing to lose but its time: one
+// whose time is pending (older than its source's until the caller's sync) or any new one on a
+// volume that keeps no times as set (the run's one sync of the volume at its end covers it);
+// any other new name is synced as well.
 void syncBeforeReplacing(Copy &c)
 {
-    platform::Status old;
-    const int look = fs().statAt(*c.into, c.at.toName.constData(), old);
-    if (platform::isMissing(look))
+    if (c.pending || (c.isNew && (!c.keeps || !c.how.pendingTimes)))
         return;
     if (const int err = fs().sync(c.dst->FileHandle()))
         fail(CopyStep::Commit, err, intoPath(c, kTemp));
@@ -385,15 +393,10 @@ void putInPlace(Copy &c)
     if (const int err = fs().rename(*c.into, kTemp, *c.into, c.at.toName.constData()))
         fail(CopyStep::Rename, err, intoPath(c, c.at.toName.constData()));
     c.tempOurs = false;
-}
-
-// A time outside the range every volume that keeps what is set can hold (1902 to 2037): such
-// a volume may clamp it without a word.
-bool timeOutsideCommonRange(const platform::Status &source)
-{
-    constexpr qint64 kFirst = -2147483647LL, kLast = 2147483647LL; // 32 signed bits of seconds
-    const qint64 a = source.atime.sec, m = source.mtime.sec;
-    return a <= kFirst || a >= kLast || m <= kFirst || m >= kLast;
+    if (c.pending) {
+        c.result.pendingIno = c.made.ino;
+        c.result.pendingMtimeNs = c.source.mtime.ns() - kPendingShift * kNsPerSecond;
+    }
 }
 
 // Some volumes (FAT through FUSE) stamp the file with the current time when it is closed or
@@ -408,7 +411,7 @@ void checkKeptTimes(Copy &c)
     auto off = [wanted](const platform::Status &p) {
         return p.mtime.sec - wanted >= kTimeSlackSeconds || wanted - p.mtime.sec >= kTimeSlackSeconds;
     };
-    const bool readBack = timesErr || !c.keeps || timeOutsideCommonRange(c.source);
+    const bool readBack = timesErr || !c.keeps || TimeOutsideCommonRange(c.source);
     platform::Status placed;
     const char *name = c.at.toName.constData();
     if (!readBack || fs().statAt(*c.into, name, placed) != 0 || !(timesErr || off(placed)))

@@ -19,3 +19,15 @@ QStringList PartsNotHeld(const platform::MetadataResult &m)
     }
     return parts;
 }
+
+bool TimeOutsideCommonRange(const platform::Status &source)
+{
+    constexpr qint64 kFirst = -2147483647LL, kLast = 2147483647LL; // 32 signed bits of seconds
+    const qint64 a = source.atime.sec, m = source.mtime.sec;
+    return a <= kFirst || a >= kLast || m <= kFirst || m >= kLast;
+}
+
+bool TimeMayWait(const platform::Status &source)
+{
+    return !TimeOutsideCommonRange(source) && source.mtime.sec - kPendingShift > 0;
+}

@@ -2,6 +2,7 @@
 // The state of the main window that the routines of every subsystem share: the work arrays
 // and their counts, the flags, the run log, the settings store and the copier's file objects.
 // The window owns one Context; tests make their own around a recording host.
+#include "core/PendingTimes.h"
 #include "core/ExitStatus.h"
 #include "core/RunLog.h"
 #include "core/ScanList.h"
@@ -168,4 +169,6 @@ struct Context {
     // The source listing goes aside (into SourceScanItems) and ScanItems is emptied for the
     // target scan; the work arrays keep referring to the source listing where it now lives.
     void setSourceListingAside();
+    // The new files whose times wait for the copy step's sync (see PendingTimes).
+    PendingTimes NewFileTimes;
 };
