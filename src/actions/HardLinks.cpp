@@ -82,6 +82,27 @@ int makeFurtherName(Context &ctx, const LinkPlaces &at, const QString &from, con
 
 } // namespace
 
+QString HardLinkCopies::copyOfAnotherName(Context &ctx, const ScanList &list, qint32 entry, const Key &key,
+                                          const QString &to)
+{
+    if (names_.isEmpty())
+        list.forEachLinked([this](qint32 e, ScanList::FileId id) { names_[Key{id.dev, id.ino}].append(e); });
+    const QString rel = list.relative(entry);
+    if (!to.endsWith(rel))
+        return QString();
+    const QString targetRoot = to.left(to.size() - rel.size());
+    for (const qint32 other : names_.value(key)) {
+        if (other == entry)
+            continue;
+        const QString candidate = targetRoot + list.relative(other);
+        LinkPlaces at;
+        if (ctx.treeRoots().openParent(candidate, platform::FolderUse::Lookup, at.firstFolder, at.firstName) == 0
+            && stillTheCopy(at, list.at(entry)))
+            return candidate;
+    }
+    return QString();
+}
+
 bool HardLinkCopies::linkToEarlierCopy(Context &ctx, const std::function<void()> &drain, const ScanList *list,
                                        qint32 entry, const QString &from, const QString &to)
 {
@@ -89,10 +110,12 @@ bool HardLinkCopies::linkToEarlierCopy(Context &ctx, const std::function<void()>
     if (!list || entry < 0 || list->linkedCount() == 0 || !list->linkedId(entry, id))
         return false;
     const Key key{id.dev, id.ino};
-    const auto first = firstCopy_.constFind(key);
+    auto first = firstCopy_.constFind(key);
     if (first == firstCopy_.cend()) {
-        firstCopy_.insert(key, to);
-        return false;
+        const QString kept = copyOfAnotherName(ctx, *list, entry, key, to);
+        first = firstCopy_.insert(key, kept.isEmpty() ? to : kept);
+        if (kept.isEmpty())
+            return false;
     }
     // The earlier copy may still be under way on a worker: its outcome comes first.
     drain();

@@ -146,6 +146,12 @@ public:
         return true;
     }
     qsizetype linkedCount() const { return qsizetype(linked_.size()); }
+    // Calls `each(entry, id)` for every entry of several names, in no particular order.
+    template <class Each> void forEachLinked(Each each) const
+    {
+        for (const auto &l : linked_)
+            each(l.first, l.second);
+    }
 
     // The bytes in use, roughly (entries, names, spans).
     qint64 memoryBytes() const;

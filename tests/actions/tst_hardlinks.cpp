@@ -1,6 +1,7 @@
 // Files of several names: the listing notes which files have more than one name (and only
 // those), a first copy makes the later names of one source file names of one copied file,
-// across folders, counted one file a name; a re-sync of the changed file keeps them one file;
+// across folders, counted one file a name; a re-sync of the changed file keeps them one file,
+// and a name added to the source later joins the copy already there;
 // a volume that refuses links gets a copy for every name and one line per run; an earlier copy
 // that is no longer what the step made is never linked to.
 #include "ActionKit.h"
@@ -121,6 +122,13 @@ private slots:
         QCOMPARE(inode(rig.dst + "triple3"), inode(rig.dst + "a/b/triple1"));
         ListFilesToCopy(rig.ctx);
         QCOMPARE(rig.ctx.NewItems.size() + rig.ctx.ChangedItems.size(), size_t(0));
+
+        // A name added to the source since becomes a name of the copy already there.
+        hardLink(rig.src + "a/pair1", rig.src + "c/pair3");
+        copyNewAndChanged(rig);
+        QCOMPARE(rig.ctx.RunFailures, 0);
+        QCOMPARE(inode(rig.dst + "c/pair3"), inode(rig.dst + "a/pair1"));
+        QCOMPARE(treeFacts(rig.dst), treeFacts(rig.src));
     }
 
     void aVolumeThatCannotLinkGetsCopiesAndOneLine()
