@@ -9,11 +9,12 @@ cd "$(dirname "$0")/.."
 # python3: the routine-length check (scripts/check-function-length.sh).
 # dpkg-dev appstream man-db groff-base lintian binutils: the Debian package's test (cpack -G DEB
 # with dpkg-shlibdeps, appstreamcli validate, man --warnings, lintian, readelf on the program).
-# acl attr libcap2-bin: the metadata tests make ACLs, attributes and file capabilities to copy.
+# acl attr libcap2-bin: the metadata tests make ACLs, attributes and file capabilities to copy;
+# rsync: the root test of what a backup keeps compares the two trees with it.
 # samba smbnetfs: the share test's server (on 127.0.0.1 only) and the FUSE client that mounts it.
 pkgs=(g++ make cmake qt6-base-dev qt6-base-dev-tools libgl-dev fonts-liberation2
       fusefat exfat-fuse exfatprogs ntfs-3g dosfstools desktop-file-utils btrfs-progs python3
-      dpkg-dev appstream man-db groff-base lintian binutils acl attr libcap2-bin samba smbnetfs)
+      dpkg-dev appstream man-db groff-base lintian binutils acl attr libcap2-bin rsync samba smbnetfs)
 missing=()
 for p in "${pkgs[@]}"; do dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p"); done
 if [ ${#missing[@]} -gt 0 ]; then

@@ -16,7 +16,7 @@ void CopyChangedToTarget(Context &ctx)
     ctx.log.writeB(QStringLiteral(" .........Start copying changed\\updated files\\folders ")
                    + QString::number(ctx.ChangedItems.size()) + QStringLiteral(" from Source."));
     const ListedCopy newerOnSource{QStringLiteral("Copying updated  "), sourceRoot, targetRoot, false, {}, {}};
-    if (!CopyListedFiles(ctx, pace, newerOnSource, FilePaths(ctx.ChangedItems)))
+    if (!CopyListedFiles(ctx, pace, newerOnSource, FilePaths(ctx.ChangedItems), &ctx.ChangedItems))
         return;
     ui.setText(Ctl::lblListStatus, QStringLiteral("Updated File Copy Complete."));
     ctx.log.writeB(QStringLiteral(" Completed Copying changed\\updated files\\folders : "));

@@ -1,6 +1,7 @@
 // Copy of the items that are new on the source: folders are created, files copied.
 #include "actions/Steps.h"
 #include "actions/FilesAhead.h"
+#include "actions/HardLinks.h"
 #include "core/Format.h"
 #include "bigfile/CopyBigFiles.h"
 #include "bigfile/CopyLink.h"
@@ -166,6 +167,8 @@ struct NewCopy {
     qint32 done = 0;
     bool folderFailed = false;
     FilesAhead *ahead = nullptr;
+    qint32 entry = -1;                      // the item's entry in the source listing
+    HardLinkCopies links;                   // the copies of files with more than one name
     QHash<QString, qint32> failedFolders;   // source folder -> items below it not tried
     QStringList failedOrder;                // the same folders, in the order they failed
     QString failedTarget(const QString &folder) const { return Counterpart(folder, sourceRoot, targetRoot); }
@@ -302,6 +305,12 @@ void copyNewItem(Context &ctx, NewCopy &run, const WorkItem &item, QString &dest
             ++run.folderTotal;
         } else {
             CheckCaseClash(ctx, *run.ahead, item.Path, destination);
+            if (!item.IsLink
+                && run.links.linkToEarlierCopy(ctx, [&run] { run.ahead->drain(); }, ctx.NewItems.list(), run.entry,
+                                               item.Path, destination)) {
+                ++ctx.TargetFileTotal;
+                return;
+            }
             if (handOverNewFile(ctx, run, item, destination))
                 return;
             const FolderTurn turn = run.ahead->enterAll();
@@ -324,6 +333,7 @@ void finishNewCopy(Context &ctx, Pace &pace, const NewCopy &run)
     if (ctx.StopRequested)
         run.ahead->stop();
     const FolderTurn turn = run.ahead->enterAll();
+    GiveNewFilesTheirTimes(ctx);
     reportItemsBelowFailedFolders(ctx, turn, run);
     showNewProgress(ctx, run);
     if (ctx.StopRequested) {
@@ -353,6 +363,7 @@ void CopyNewItems(Context &ctx)
     run.folderTotal = ctx.TargetFolderTotal;
     FilesAhead ahead(ctx);
     run.ahead = &ahead;
+    CollectNewFileTimes(ctx);
     for (qint32 i = 1; i <= run.count; ++i) {
         // The entry is copied: the array may not be touched while the window processes events.
         const WorkItem item = ctx.NewItems[size_t(i - 1)];
@@ -366,6 +377,7 @@ void CopyNewItems(Context &ctx)
             AcknowledgeStop(ctx);
             break;
         }
+        run.entry = ctx.NewItems.entry(size_t(i - 1));
         copyNewItem(ctx, run, item, destination);
         ahead.settleReady();
         run.done = i;

@@ -7,6 +7,7 @@
 #include "actions/Steps.h"
 #include "bigfile/CopyBigFiles.h"
 #include "platform/FileSystem.h"
+#include "platform/Metadata.h"
 #include "platform/Platform.h"
 #include <algorithm>
 
@@ -58,6 +59,20 @@ bool keepsTimesAsSet(Context &ctx, quint64 volume, const QString &path)
     return *known;
 }
 
+// A folder kept on both sides, in the target: whether it lacks something of its source
+// folder's (owner, group, bits, ACLs) that a mirror gives it.
+bool keptFolderDiffers(Context &ctx, const QString &path, const Context::WrittenFolder &w,
+                       const platform::Status &origin, const platform::Status &now)
+{
+    if (w.made || !path.startsWith(ctx.ui->text(Ctl::txtTarget)) || !w.counterpart.startsWith(ctx.ui->text(Ctl::txtSource)))
+        return false;
+    platform::Folder from, into;
+    if (ctx.treeRoots().openFolder(w.counterpart, platform::FolderUse::Read, from) != 0
+        || ctx.treeRoots().openFolder(path, platform::FolderUse::Read, into) != 0)
+        return false;
+    return platform::metadataDiffers(from.fd(), origin, into.fd(), now, CopyPrivileges());
+}
+
 // One folder: nothing where it or its counterpart is no folder any more (a folder that went to
 // the trash, one whose counterpart is an orphan's); a failure is logged and counted.
 void keepOne(Context &ctx, const QString &path, const Context::WrittenFolder &w)
@@ -65,12 +80,16 @@ void keepOne(Context &ctx, const QString &path, const Context::WrittenFolder &w)
     const platform::Status origin = folderStatus(ctx, w.counterpart), now = folderStatus(ctx, path);
     if (origin.kind != platform::Kind::Folder || now.kind != platform::Kind::Folder)
         return;
-    if (const int err = w.made ? GiveFolderMetadata(ctx, path, w.counterpart, origin) : 0) {
+    // A folder the run made gets its source folder's metadata; so does a kept one that lacks
+    // some of it, on a volume of the system's own (elsewhere it would differ on every run).
+    const bool keeps = keepsTimesAsSet(ctx, now.dev, path);
+    const bool give = w.made || (keeps && keptFolderDiffers(ctx, path, w, origin, now));
+    if (const int err = give ? GiveFolderMetadata(ctx, path, w.counterpart, origin) : 0) {
         ctx.log.writeB(QStringLiteral(" Permission bits not set on folder ") + path + QStringLiteral(": ")
                        + platform::pathErrorText(err));
         ++ctx.RunFailures;
     }
-    if (now.mtime == origin.mtime || !keepsTimesAsSet(ctx, now.dev, path))
+    if (now.mtime == origin.mtime || !keeps)
         return;
     if (const int err = setFolderTimes(ctx, path, origin)) {
         ctx.log.writeB(QStringLiteral(" Modification time not set on folder ") + path + QStringLiteral(": ")
@@ -84,6 +103,8 @@ void keepOne(Context &ctx, const QString &path, const Context::WrittenFolder &w)
 
 void KeepFolderModesAndTimes(Context &ctx)
 {
+    // New files a step left with their times pending (it ended by a failure) get them first.
+    GiveNewFilesTheirTimes(ctx);
     const QHash<QString, Context::WrittenFolder> written = std::exchange(ctx.WrittenFolders, {});
     QStringList paths = written.keys();
     const QChar sep = platform::separator();
@@ -127,8 +148,9 @@ void NoteFolderTimesOutOfStep(Context &ctx)
     const ScanList &source = ctx.SourceScanItems, &target = ctx.ScanItems;
     if (ctx.ScanSide != 1)
         return;
-    if (source.rootMtimeNs() && target.rootMtimeNs() && source.rootMtimeNs() != target.rootMtimeNs())
-        noteOutOfStep(ctx, ctx.ui->text(Ctl::txtTarget), ctx.ui->text(Ctl::txtSource));
+    // Every folder kept on both sides is looked at when the run ends: its time where it differs,
+    // its owners, bits and ACLs where they do.
+    noteOutOfStep(ctx, ctx.ui->text(Ctl::txtTarget), ctx.ui->text(Ctl::txtSource));
     // A folder's entry comes after its own folder's: each source folder's counterpart is found
     // below the counterpart of its folder, by name, in the target listing.
     std::vector<qint32> counterpart(size_t(source.size()), -1);
@@ -140,8 +162,6 @@ void NoteFolderTimesOutOfStep(Context &ctx)
         if (j < 0 || !target.at(j).isFolder())
             continue;
         counterpart[size_t(i)] = j;
-        const qint64 theirs = target.at(j).mtimeNs;
-        if (e.mtimeNs != 0 && theirs != 0 && e.mtimeNs != theirs)
-            noteOutOfStep(ctx, target.path(j), source.path(i));
+        noteOutOfStep(ctx, target.path(j), source.path(i));
     }
 }

@@ -1,5 +1,6 @@
 #include "actions/Steps.h"
 #include "actions/FilesAhead.h"
+#include "actions/HardLinks.h"
 #include "bigfile/CopyBigFiles.h"
 #include "bigfile/CopyLink.h"
 #include "core/Format.h"
@@ -81,14 +82,33 @@ void copyOneListed(Context &ctx, FilesAhead &ahead, const ListedCopy &loop, cons
     CopyListedFile(ctx, ahead, path, loop.listedRoot, from, to, copied);
 }
 
+// A listed file whose source file has another name copied earlier in the loop becomes a
+// further name of that copy; its copied line is logged as a copy's.
+bool linkedListed(Context &ctx, FilesAhead &ahead, HardLinkCopies &links, const ListedCopy &loop,
+                  const WorkArray *items, qint32 k, const QString &path)
+{
+    if (!items || loop.intoListed || !path.startsWith(loop.listedRoot) || items->list() == nullptr
+        || items->list()->linkedCount() == 0)
+        return false;
+    const QString other = Counterpart(path, loop.listedRoot, loop.otherRoot);
+    if (!links.linkToEarlierCopy(ctx, [&ahead] { ahead.drain(); }, items->list(), items->entry(size_t(k)), path, other))
+        return false;
+    if (!loop.before.isEmpty())
+        ctx.log.writeB(loop.before + path + loop.between + other);
+    return true;
+}
+
 } // namespace
 
-bool CopyListedFiles(Context &ctx, Pace &pace, const ListedCopy &loop, const std::vector<QString> &listed)
+bool CopyListedFiles(Context &ctx, Pace &pace, const ListedCopy &loop, const std::vector<QString> &listed,
+                     const WorkArray *items)
 {
     const qint32 count = qint32(listed.size());
     StartProgressBar(*ctx.ui, count);
     qint32 last = 0;
     FilesAhead ahead(ctx);
+    HardLinkCopies links;
+    CollectNewFileTimes(ctx);
     for (qint32 i = 1; i <= count; ++i) {
         const QString &path = listed[size_t(i - 1)];
         if (!path.isEmpty()) {
@@ -96,18 +116,20 @@ bool CopyListedFiles(Context &ctx, Pace &pace, const ListedCopy &loop, const std
             last = i;
             // Stop pressed while the events ran: the file is not begun, so the worker
             // cannot finish it behind the stop.
-            if (!ctx.StopRequested)
+            if (!ctx.StopRequested && !linkedListed(ctx, ahead, links, loop, items, i - 1, path))
                 copyOneListed(ctx, ahead, loop, path);
             ahead.settleReady();
         }
         if (ctx.StopRequested) {
             ahead.stop();
             ahead.drain();
+            GiveNewFilesTheirTimes(ctx);
             AcknowledgeStop(ctx);
             return false;
         }
     }
     ahead.drain();
+    GiveNewFilesTheirTimes(ctx);
     ShowDone(ctx, last, count);
     return true;
 }

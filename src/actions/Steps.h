@@ -58,6 +58,14 @@ QString UnwatchedDeletionConcern(qint64 sourceItems, qint64 targetItems, qint64 
 // target's items around the source folder are all orphans of it), as the listing found them.
 QString NestedFoldersConcern(RootsRelation relation);
 
+// A copy step begins: the new files it makes take their names with their times pending
+// (CopyOptions::pendingTimes) until GiveNewFilesTheirTimes, which the step calls when it ends.
+void CollectNewFileTimes(Context &ctx);
+// Puts the new files of the copy step on the disk (one sync of each volume that holds one; a
+// failure is logged and counted in ctx.RunFailures, and its files keep times older than their
+// sources') and then gives each its source's modification time. Ends the collecting.
+void GiveNewFilesTheirTimes(Context &ctx);
+
 // When a run ends: every folder it wrote into (ctx.WrittenFolders) gets its counterpart's
 // modification time, and a folder it made gets its counterpart's permission bits as well;
 // deepest first, once per folder. A failure is logged and counted in ctx.RunFailures.
@@ -68,9 +76,10 @@ void NoteFoldersOfOrphans(Context &ctx);
 // Puts everything the run wrote on the volume of `root` on the disk (one sync of the volume);
 // a failure is a failure of the run: logged and counted in ctx.RunFailures.
 void SyncWrittenVolume(Context &ctx, const QString &root);
-// For a mirror: notes every target folder whose time the listing found other than its source
-// folder's (a run that was killed after making it, a folder touched on the target), so that
-// the run's end gives it the source's time as it does the folders it wrote into.
+// For a mirror: notes every target folder the listing found on both sides, so that the run's
+// end gives one whose time differs from its source folder's (a run that was killed after
+// making it, a folder touched on the target) the source's time, and one that lacks its source
+// folder's owner, group, bits or ACLs those, as it does the folders it wrote into.
 void NoteFolderTimesOutOfStep(Context &ctx);
 
 namespace steps {
@@ -128,8 +137,11 @@ struct ListedCopy {
 // The paths of the files among `items`, in their places; a folder's place stays empty.
 std::vector<QString> FilePaths(const WorkArray &items);
 // Copies the files of `listed` (an empty place is skipped) as `loop` says, with the bar from
-// its start to its last look. False when Stop ended it (the stop acknowledged).
-bool CopyListedFiles(Context &ctx, Pace &pace, const ListedCopy &loop, const std::vector<QString> &listed);
+// its start to its last look. False when Stop ended it (the stop acknowledged). `items`, when
+// given, is the work array `listed` was made from: files of one source file under several
+// names then become hard links of one copy.
+bool CopyListedFiles(Context &ctx, Pace &pace, const ListedCopy &loop, const std::vector<QString> &listed,
+                     const WorkArray *items = nullptr);
 
 // `path` with the leading `fromRoot` replaced by `toRoot`: the counterpart of a listed item on
 // the other side. No separator is inserted or removed.

@@ -68,7 +68,9 @@ void noteBitsNotKept(Context &ctx, const VolumeNotes &notes, bool placed)
 // The run log names, once per run and volume, each part of what a source has beyond its
 // contents that the volume cannot hold (owner, group, ACLs, extended attributes); a copy there
 // is good all the same.
-void noteMetadataNotHeld(Context &ctx, const VolumeNotes &notes)
+} // namespace
+
+void NoteMetadataNotHeld(Context &ctx, const VolumeNotes &notes)
 {
     if (notes.notHeld.isEmpty())
         return;
@@ -86,6 +88,8 @@ void noteMetadataNotHeld(Context &ctx, const VolumeNotes &notes)
                    + QStringLiteral("): ") + fresh.join(QStringLiteral(", "))
                    + QStringLiteral("; copies there keep content and times."));
 }
+
+namespace {
 
 QString progressText(const QString &sInFile, qint64 i, qint64 n, const QString &sizeText, qint64 elapsedMs)
 {
@@ -151,6 +155,7 @@ CopyOptions windowOptions(WindowTurn &turn)
     how.source = turn.src;
     how.temp = turn.dst;
     how.stop = &turn.stop;
+    how.pendingTimes = turn.ctx.NewFileTimes.collect;
     how.progress = [&turn](qint64 i, qint64 n, qint64 length) { return turn(i, n, length); };
     how.askKeepsTimes = [&ctx = turn.ctx](quint64 volume, const platform::Folder &into) {
         const auto known = ctx.VolumesKeepingTimes.constFind(volume);
@@ -227,7 +232,11 @@ void TakeCopyResult(Context &ctx, const FileCopyResult &result, const QString &t
     if (result.outcome != FileCopyResult::Outcome::Done)
         return;
     ctx.ProcessedBytes += result.bytes;
-    noteMetadataNotHeld(ctx, notes);
+    if (result.pendingIno) {
+        const qsizetype cut = to.lastIndexOf(platform::separator());
+        ctx.NewFileTimes.byFolder[cut > 0 ? to.left(cut) : to.left(1)].insert(result.pendingIno, result.pendingMtimeNs);
+    }
+    NoteMetadataNotHeld(ctx, notes);
     if (notes.setIdDropped)
         ctx.log.writeB(QStringLiteral(" Set-id bits not kept on ") + to
                        + QStringLiteral(": the copy has not the source's owner and group"));
@@ -262,7 +271,7 @@ int GiveFolderMetadata(Context &ctx, const QString &path, const QString &origin,
     if (looked && !notes.notHeld.isEmpty()) {
         notes.metaVolume = now.dev;
         notes.metaOnPath = path;
-        noteMetadataNotHeld(ctx, notes);
+        NoteMetadataNotHeld(ctx, notes);
     }
     if (looked && !volumeKeepsWhatIsSet(ctx, now.dev, path)) {
         CheckBitsKept(now, originStatus.mode, notes, path);

@@ -30,6 +30,10 @@ void TakeCopyResult(Context &ctx, const FileCopyResult &result, const QString &t
 // cannot hold is named once per run and volume, a set-group bit left off with one line.
 int GiveFolderMetadata(Context &ctx, const QString &path, const QString &origin, const platform::Status &originStatus);
 
+// Names in the run log, once per run and volume, each part of `notes.notHeld` the volume cannot
+// hold (owner, group, ACLs, extended attributes, hard links); a copy there is good all the same.
+void NoteMetadataNotHeld(Context &ctx, const VolumeNotes &notes);
+
 // Whether the volume `volume` (holding `onPath`) keeps the times set on a file as they were set;
 // asked once per volume and run.
 bool VolumeKeepsTimesAsSet(Context &ctx, quint64 volume, const QString &onPath);

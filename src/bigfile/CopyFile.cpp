@@ -16,7 +16,6 @@ constexpr qint64 kChunksPerProgress = 10;   // the progress between chunks
 constexpr qint64 kTimeSlackSeconds = 2;     // the rounding of a time some volumes keep
 constexpr qint64 kNoData = std::numeric_limits<qint64>::max();
 constexpr quint32 kSetUserId = 04000, kSetGroupId = 02000;
-constexpr int kNotPermitted = 70;           // the runtime's "Permission denied"
 const char *const kTemp = platform::kCopyTempName;
 
 // A step that failed: the copy ends with this error.
@@ -41,6 +40,8 @@ struct Copy {
     bool tempOurs = false;                    // the temporary name holds this copy's file
     bool keeps = true;                        // the volume keeps times as set (one of the system's own)
     platform::Status placed;                  // the copy in place, where read back (kind None: not read)
+    bool isNew = false;                       // no file has the destination's name
+    bool pending = false;                     // new, its time kPendingShift before its source's
     // The stretch of source data that the copy is in or comes to next ([dataStart, dataEnd),
     // both kNoData past the last one); asked for only where the source may have holes.
     bool mayHaveHoles = false;
@@ -274,21 +275,9 @@ void checkSourceUnchanged(Copy &c)
     fail(CopyStep::SourceChanged, 0, sourcePath(c));
 }
 
-// A volume without permission bits of its own (FAT, exFAT, NTFS through FUSE, shares) refuses
-// them: the copy is good all the same, and the caller names the volume. Any other failure is
-// a real one; a plain "not permitted" counts only on a volume without bits.
 bool volumeKeepsNoBits(Copy &c, int err)
 {
-    if (!platform::isPermissionBitsRefusal(err))
-        return false;
-    const QString onPath = intoPath(c, kTemp);
-    const platform::VolumeFacts v = fs().volumeFacts(onPath);
-    if (platform::numberedFileError(err).number == kNotPermitted && v.unixPermissions)
-        return false;
-    c.result.notes.bitsRefused = err;
-    c.result.notes.bitsVolume = v.mountPoint.isEmpty() ? onPath : v.mountPoint;
-    c.result.notes.bitsVolumeType = v.type;
-    return true;
+    return BitsRefusedByVolume(err, intoPath(c, kTemp), c.result.notes);
 }
 
 // What the copy did not get of its source's metadata: bits a volume without bits of its own
@@ -332,7 +321,13 @@ void applyMetadataAndTimes(Copy &c)
         if (err != 0 && !volumeKeepsNoBits(c, err))
             fail(CopyStep::Metadata, err, intoPath(c, kTemp));
     }
-    c.result.notes.timesErr = fs().setTimes(dfd, c.source.atime, c.source.mtime);
+    platform::Status old;
+    c.isNew = platform::isMissing(fs().statAt(*c.into, c.at.toName.constData(), old));
+    c.pending = c.isNew && c.keeps && c.how.pendingTimes && TimeMayWait(c.source);
+    platform::FileTime mtime = c.source.mtime;
+    if (c.pending)
+        mtime.sec -= kPendingShift;
+    c.result.notes.timesErr = fs().setTimes(dfd, c.source.atime, mtime);
 }
 
 // The destination folder is still the folder the copy was made in, at the same place beneath
@@ -355,13 +350,13 @@ void checkFolderInPlace(Copy &c)
 
 // A copy that replaces an existing destination has its data on the disk before it takes the
 // name: a power cut after the rename must find the old contents or the new, never a file the
-// rename reached the disk before the data of. A new name has nothing to lose (the run's one sync
-// of the volume at its end covers it).
+// rename reached the disk before the data of. A new name has nothing to lose but its time: one
+// whose time is pending (older than its source's until the caller's sync) or any new one on a
+// volume that keeps no times as set (the run's one sync of the volume at its end covers it);
+// any other new name is synced as well.
 void syncBeforeReplacing(Copy &c)
 {
-    platform::Status old;
-    const int look = fs().statAt(*c.into, c.at.toName.constData(), old);
-    if (platform::isMissing(look))
+    if (c.pending || (c.isNew && (!c.keeps || !c.how.pendingTimes)))
         return;
     if (const int err = fs().sync(c.dst->FileHandle()))
         fail(CopyStep::Commit, err, intoPath(c, kTemp));
@@ -387,15 +382,10 @@ void putInPlace(Copy &c)
     if (const int err = fs().rename(*c.into, kTemp, *c.into, c.at.toName.constData()))
         fail(CopyStep::Rename, err, intoPath(c, c.at.toName.constData()));
     c.tempOurs = false;
-}
-
-// A time outside the range every volume that keeps what is set can hold (1902 to 2037): such
-// a volume may clamp it without a word.
-bool timeOutsideCommonRange(const platform::Status &source)
-{
-    constexpr qint64 kFirst = -2147483647LL, kLast = 2147483647LL; // 32 signed bits of seconds
-    const qint64 a = source.atime.sec, m = source.mtime.sec;
-    return a <= kFirst || a >= kLast || m <= kFirst || m >= kLast;
+    if (c.pending) {
+        c.result.pendingIno = c.made.ino;
+        c.result.pendingMtimeNs = c.source.mtime.ns() - kPendingShift * kNsPerSecond;
+    }
 }
 
 // Some volumes (FAT through FUSE) stamp the file with the current time when it is closed or
@@ -410,7 +400,7 @@ void checkKeptTimes(Copy &c)
     auto off = [wanted](const platform::Status &p) {
         return p.mtime.sec - wanted >= kTimeSlackSeconds || wanted - p.mtime.sec >= kTimeSlackSeconds;
     };
-    const bool readBack = timesErr || !c.keeps || timeOutsideCommonRange(c.source);
+    const bool readBack = timesErr || !c.keeps || TimeOutsideCommonRange(c.source);
     platform::Status &placed = c.placed;
     const char *name = c.at.toName.constData();
     if (!readBack || fs().statAt(*c.into, name, placed) != 0 || !(timesErr || off(placed)))

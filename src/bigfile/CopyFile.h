@@ -113,6 +113,10 @@ struct FileCopyResult {
     bool tempMade = false; // the destination folder was written into
     qint64 bytes = 0;
     VolumeNotes notes;
+    // Done with its time kPendingShift before its source's (CopyOptions::pendingTimes): the
+    // file's identity on its volume, for the caller that moves the time forward; 0 otherwise.
+    quint64 pendingIno = 0;
+    qint64 pendingMtimeNs = 0; // the time it was given
 };
 
 struct CopyOptions {
@@ -134,7 +138,23 @@ struct CopyOptions {
     // else `askKeepsTimes` is asked once (the volume's number and the destination folder).
     int keepsTimes = -1;
     std::function<bool(quint64 volume, const platform::Folder &into)> askKeepsTimes;
+    // A new destination (no file had its name) on a volume that keeps times as set takes its
+    // name with a modification time kPendingShift seconds before its source's, and no sync: the
+    // caller, once the data is on the disk, moves the time forward by as much
+    // (FileCopyResult::pendingIno). A power cut before that leaves a file the next listing
+    // finds older than its source and copies again, never one it takes as up to date.
+    bool pendingTimes = false;
 };
+
+// How far a new file's time lies before its source's until its data is on the disk.
+inline constexpr qint64 kPendingShift = 86400;
+inline constexpr qint64 kNsPerSecond = 1000000000;
+// A time outside the range every volume that keeps what is set can hold (1902 to 2037): such
+// a volume may clamp it without a word.
+bool TimeOutsideCommonRange(const platform::Status &source);
+// Whether a new copy of `source` may take its name with its time kPendingShift before its
+// source's: a time in the common range that stays after the epoch once moved back.
+bool TimeMayWait(const platform::Status &source);
 
 // Copies one file as described above.
 FileCopyResult CopyOneFile(const CopyPlaces &places, const CopyOptions &options);
@@ -166,3 +186,8 @@ void CheckBitsKept(const platform::Status &placed, quint32 sourceMode, VolumeNot
 // The names of the parts of a copy's metadata its volume could not hold (owner, group, ACLs,
 // attributes; not the bits, which have a note of their own), each once.
 QStringList PartsNotHeld(const platform::MetadataResult &m);
+// A volume without permission bits of its own (FAT, exFAT, NTFS through FUSE, shares) refuses
+// them (`err`, given for the copy at `onPath`): the copy is good all the same, and `notes` name
+// the volume for its caller. Any other failure is a real one; a plain "not permitted" counts
+// only on a volume without bits.
+bool BitsRefusedByVolume(int err, const QString &onPath, VolumeNotes &notes);

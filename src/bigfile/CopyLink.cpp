@@ -4,6 +4,7 @@
 #include "bigfile/CopyBigFiles.h"
 #include "bigfile/HugeBinaryFile.h"
 #include "platform/FileSystem.h"
+#include "platform/Metadata.h"
 #include "platform/Platform.h"
 
 namespace {
@@ -17,11 +18,10 @@ const char *const kTemp = platform::kCopyTempName;
                    what + QStringLiteral(": ") + platform::pathErrorText(err));
 }
 
-// The source link, as it is now: its target text and its own times.
-void readSource(Context &ctx, const QString &from, QByteArray &text, platform::Status &st)
+// The source link, as it is now: its target text and its own times, and the folder that holds it.
+void readSource(Context &ctx, const QString &from, QByteArray &text, platform::Status &st, platform::Folder &folder,
+                QByteArray &name)
 {
-    platform::Folder folder;
-    QByteArray name;
     if (const int err = ctx.treeRoots().openParent(from, platform::FolderUse::Lookup, folder, name))
         throw CopyFailure(CopyError{CopyStep::OpenSource, 45602, err, from, QString()});
     int err = fs().statAt(folder, name.constData(), st);
@@ -76,13 +76,37 @@ void keepLinkName(Context &ctx, const platform::Folder &folder, const QByteArray
         throw CopyFailure(named);
 }
 
+// The link made under the temporary name gets its source's owner, group and attributes where
+// the volume and this process allow; what the volume cannot hold is named once per run and
+// volume, and only a real failure (the device's) fails the copy.
+void giveOwners(Context &ctx, const platform::Folder &fromFolder, const QByteArray &fromName,
+                const platform::Status &st, const platform::Folder &folder, const QString &to)
+{
+    const platform::MetadataResult m =
+        platform::giveLinkMetadata(fromFolder, fromName.constData(), st, folder, kTemp, CopyPrivileges());
+    if (m.failure) {
+        fs().remove(folder, kTemp, false);
+        raiseLinkError(m.failure, QStringLiteral("Link not copied"));
+    }
+    VolumeNotes notes;
+    notes.notHeld = PartsNotHeld(m);
+    platform::Status made;
+    if (!notes.notHeld.isEmpty() && fs().statAt(folder, kTemp, made) == 0) {
+        notes.metaVolume = made.dev;
+        notes.metaOnPath = to;
+        NoteMetadataNotHeld(ctx, notes);
+    }
+}
+
 } // namespace
 
 void CopyLink(Context &ctx, const QString &from, const QString &to)
 {
     QByteArray text;
     platform::Status st;
-    readSource(ctx, from, text, st);
+    platform::Folder fromFolder;
+    QByteArray fromName;
+    readSource(ctx, from, text, st, fromFolder, fromName);
     // A volume that holds no links (FAT, exFAT) refuses the link itself; only then are its
     // facts looked up, so a tree of many links costs no mount-table read per link.
     platform::Folder folder;
@@ -92,6 +116,7 @@ void CopyLink(Context &ctx, const QString &from, const QString &to)
     makeTempLink(ctx, folder, to, text);
     // The destination folder has changed from here on: it gets its source's time at the end.
     ctx.noteFolderWritten(to, from);
+    giveOwners(ctx, fromFolder, fromName, st, folder, to);
     // The link's own times, never its target's; then it takes the destination's name.
     int err = fs().setTimesAt(folder, kTemp, st.atime, st.mtime);
     if (!err)

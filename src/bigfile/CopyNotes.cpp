@@ -3,7 +3,21 @@
 
 namespace {
 constexpr quint32 kPermissionBits = 0777;
+constexpr int kNotPermitted = 70; // the runtime's "Permission denied"
 } // namespace
+
+bool BitsRefusedByVolume(int err, const QString &onPath, VolumeNotes &notes)
+{
+    if (!platform::isPermissionBitsRefusal(err))
+        return false;
+    const platform::VolumeFacts v = platform::fs().volumeFacts(onPath);
+    if (platform::numberedFileError(err).number == kNotPermitted && v.unixPermissions)
+        return false;
+    notes.bitsRefused = err;
+    notes.bitsVolume = v.mountPoint.isEmpty() ? onPath : v.mountPoint;
+    notes.bitsVolumeType = v.type;
+    return true;
+}
 
 const platform::Privileges &CopyPrivileges()
 {
@@ -36,4 +50,16 @@ void CheckBitsKept(const platform::Status &placed, quint32 sourceMode, VolumeNot
         notes.metaVolume = placed.dev;
         notes.metaOnPath = onPath;
     }
+}
+
+bool TimeOutsideCommonRange(const platform::Status &source)
+{
+    constexpr qint64 kFirst = -2147483647LL, kLast = 2147483647LL; // 32 signed bits of seconds
+    const qint64 a = source.atime.sec, m = source.mtime.sec;
+    return a <= kFirst || a >= kLast || m <= kFirst || m >= kLast;
+}
+
+bool TimeMayWait(const platform::Status &source)
+{
+    return !TimeOutsideCommonRange(source) && source.mtime.sec - kPendingShift > 0;
 }

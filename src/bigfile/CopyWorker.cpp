@@ -9,6 +9,8 @@ WorkerCopyResult CopySmallFile(const WorkerCopyJob &job)
         how.mode = CopyOptions::Mode::Whole;
         how.wholeLimit = kWorkerFileLimit;
         how.keepsTimes = 1;
+        // Only the copy steps hand files over, and they give new files their times when done.
+        how.pendingTimes = true;
         return how;
     }();
     return CopyOneFile(job, whole);

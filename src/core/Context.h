@@ -2,6 +2,7 @@
 // The state of the main window that the routines of every subsystem share: the work arrays
 // and their counts, the flags, the run log, the settings store and the copier's file objects.
 // The window owns one Context; tests make their own around a recording host.
+#include "core/PendingTimes.h"
 #include "core/ExitStatus.h"
 #include "core/RunLog.h"
 #include "core/ScanList.h"
@@ -181,6 +182,8 @@ struct Context {
     // Copies this run that a volume gave wider access than their sources have (the volume's
     // server decides): said in one line, and counted anew, when the run's folders get their bits.
     qint32 WiderAccessItems = 0;
+    // The new files whose times wait for the copy step's sync (see PendingTimes).
+    PendingTimes NewFileTimes;
 };
 
 // A listing or a run works in the folders it opened at its start: the boxes are not read again

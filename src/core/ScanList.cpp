@@ -58,6 +58,7 @@ void ScanList::reset(const QString &root)
     blocks_.clear();
     blocks_.shrink_to_fit();
     count_ = 0;
+    linked_.clear();
     arena_.clear();
     arena_.shrink_to_fit();
     arenaUsed_ = 0;

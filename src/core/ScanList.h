@@ -11,6 +11,7 @@
 #include <QtGlobal>
 #include <cstring>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 // One listed item of a work array. Size and MTime are what the scan learned (so the comparison
@@ -128,6 +129,30 @@ public:
     const_iterator begin() const { return const_iterator(this, 0); }
     const_iterator end() const { return const_iterator(this, count_); }
 
+    // A file with more than one name (hard links): its identity on its volume, kept beside the
+    // entries for those files only, so an entry stays as small as it is.
+    struct FileId {
+        quint64 dev = 0, ino = 0;
+        bool operator==(const FileId &) const = default;
+    };
+    void noteLinked(qint32 entry, FileId id) { linked_[entry] = id; }
+    // The identity of entry `entry` when the scan found it has more than one name.
+    bool linkedId(qint32 entry, FileId &id) const
+    {
+        const auto found = linked_.find(entry);
+        if (found == linked_.end())
+            return false;
+        id = found->second;
+        return true;
+    }
+    qsizetype linkedCount() const { return qsizetype(linked_.size()); }
+    // Calls `each(entry, id)` for every entry of several names, in no particular order.
+    template <class Each> void forEachLinked(Each each) const
+    {
+        for (const auto &l : linked_)
+            each(l.first, l.second);
+    }
+
     // The bytes in use, roughly (entries, names, spans).
     qint64 memoryBytes() const;
 
@@ -159,6 +184,7 @@ private:
     std::vector<std::unique_ptr<char[]>> arena_;
     quint64 arenaUsed_ = 0; // in the last arena block
     std::vector<Span> spans_;
+    std::unordered_map<qint32, FileId> linked_;
 };
 
 // The type column of a result row: "Folder", "Link" (as wide as "File", so no column moves)

@@ -130,6 +130,7 @@ struct Status {
     quint32 uid = 0, gid = 0;
     quint64 dev = 0, ino = 0;
     qint64 allocated = 0;    // bytes the volume has given the file
+    quint32 links = 1;       // the names the file has (a file with more has hard links)
 };
 
 // One entry of a folder as the folder itself names it. `kind` is None where the file system
@@ -253,6 +254,12 @@ public:
     // Makes link `name` in `folder` with the target text `target`; Exists when the name is taken.
     virtual int makeLinkAt(const QByteArray &target, const Folder &folder, const char *name) = 0;
 
+    // ----- Hard links -----
+    // Gives file `from` in `fromFolder` the further name `to` in `toFolder` (a hard link, one
+    // file under two names); `from` is never followed when it is a symbolic link. Exists when
+    // the name is taken.
+    virtual int linkAt(const Folder &fromFolder, const char *from, const Folder &toFolder, const char *to) = 0;
+
     // ----- Owners and extended attributes (what a copy keeps beyond its contents) -----
     // Gives the item the numeric owner and group (kUnchangedId: left as it is).
     virtual int setOwner(const ItemRef &item, quint32 uid, quint32 gid) = 0;
@@ -325,6 +332,8 @@ public:
     // Symbolic links as items.
     int readLinkAt(const Folder &folder, const char *name, QByteArray &target) override;
     int makeLinkAt(const QByteArray &target, const Folder &folder, const char *name) override;
+    // Hard links.
+    int linkAt(const Folder &fromFolder, const char *from, const Folder &toFolder, const char *to) override;
     // Owners and extended attributes.
     int setOwner(const ItemRef &item, quint32 uid, quint32 gid) override;
     int listAttributes(const ItemRef &item, QList<QByteArray> &names) override;
@@ -346,5 +355,9 @@ int readFully(int fd, char *data, qint64 length);
 // ----- Symbolic links as items -----
 // A volume that cannot hold symbolic links (FAT, exFAT) refuses to make one with one of these.
 bool isLinkRefusal(int err);
+// A volume that cannot give a file a second name (FAT, exFAT) refuses a hard link with one of
+// these; so does a file that has as many names as its volume allows, or a name on another
+// volume. The file is then copied once more instead.
+bool isHardLinkRefusal(int err);
 
 } // namespace platform

@@ -156,4 +156,9 @@ bool isLinkRefusal(int err)
     return err == EPERM || err == EOPNOTSUPP || err == ENOTSUP || err == ENOSYS;
 }
 
+bool isHardLinkRefusal(int err)
+{
+    return isLinkRefusal(err) || err == EMLINK || err == EXDEV;
+}
+
 } // namespace platform

@@ -42,6 +42,7 @@ void fillStatus(const struct stat &st, Status &out)
     out.dev = quint64(st.st_dev);
     out.ino = quint64(st.st_ino);
     out.allocated = qint64(st.st_blocks) * 512;
+    out.links = quint32(st.st_nlink);
 }
 
 int writeAll(int fd, const char *data, qint64 length)

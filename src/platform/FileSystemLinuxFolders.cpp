@@ -332,4 +332,10 @@ int LinuxFileSystem::makeLinkAt(const QByteArray &target, const Folder &folder, 
     return ::symlinkat(target.constData(), folder.fd(), name) == 0 ? 0 : errno;
 }
 
+int LinuxFileSystem::linkAt(const Folder &fromFolder, const char *from, const Folder &toFolder, const char *to)
+{
+    // No AT_SYMLINK_FOLLOW: a link given as `from` gets the second name itself.
+    return ::linkat(fromFolder.fd(), from, toFolder.fd(), to, 0) == 0 ? 0 : errno;
+}
+
 } // namespace platform

@@ -84,6 +84,12 @@ MetadataResult giveMetadata(int sourceFd, const Status &source, int destFd, cons
 MetadataResult giveLinkMetadata(const Folder &sourceFolder, const char *sourceName, const Status &source,
                                 const Folder &destFolder, const char *destName, const Privileges &may);
 
+// Whether a kept folder or file (`dest`, open for reading) lacks something of its source's that
+// giveMetadata would give it: an owner or group this process may give, the permission bits
+// (with the set-id bits where the owners are kept), the access ACL, a folder's default ACL.
+// Extended attributes are not compared. `source` and `dest` are the two statuses.
+bool metadataDiffers(int sourceFd, const Status &source, int destFd, const Status &dest, const Privileges &may);
+
 // ----- POSIX ACLs as their extended attribute holds them -----
 inline constexpr char kAccessAclName[] = "system.posix_acl_access";
 inline constexpr char kDefaultAclName[] = "system.posix_acl_default";

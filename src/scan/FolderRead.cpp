@@ -60,15 +60,25 @@ void takeLink(const platform::Folder &dir, const platform::FolderEntry &e, const
     keepEntry(out, e, false, s.size, s.mtime.ns(), true);
 }
 
+// A listed file that has more than one name is noted with its identity (a copy can then give
+// its other names as hard links); the query that gave its length said so at no cost.
+void noteLinked(RawFolder &out, const platform::Status &st)
+{
+    if (st.links > 1)
+        out.linked.push_back({quint32(out.names.size()), st.dev, st.ino});
+}
+
 // The length and time of a regular file: from what the entry's own query learned, from
 // `known`, or asked once. A file gone or changed since the entry was read is kept with nothing
 // learned (size -1), so whoever needs its length asks for real and reports the failure.
 void fileMeta(const platform::Folder &dir, const platform::FolderEntry &e, const platform::Status *st,
-              const ReadRules &rules, bool listed, FolderRead &r, qint64 &size, qint64 &mtime)
+              const ReadRules &rules, bool listed, FolderRead &r, qint64 &size, qint64 &mtime, RawFolder &out)
 {
     if (st) {
         size = st->size;
         mtime = st->mtime.ns();
+        if (listed)
+            noteLinked(out, *st);
         return;
     }
     if (rules.known && *rules.known && (listed || !rules.wantFiles)
@@ -79,6 +89,8 @@ void fileMeta(const platform::Folder &dir, const platform::FolderEntry &e, const
     if (err == 0 && own.kind == platform::Kind::File) {
         size = own.size;
         mtime = own.mtime.ns();
+        if (listed)
+            noteLinked(out, own);
         return;
     }
     if (!r.sizeErr)
@@ -121,7 +133,7 @@ void takeEntry(const platform::Folder &dir, const platform::FolderEntry &e, cons
     if (listed && rules.pattern)
         listed = FileMatchesPattern(platform::decodeName(e.name, e.length), *rules.pattern);
     qint64 size = -1, mtime = 0;
-    fileMeta(dir, e, haveStat ? &st : nullptr, rules, listed, r, size, mtime);
+    fileMeta(dir, e, haveStat ? &st : nullptr, rules, listed, r, size, mtime, out);
     if (size > 0)
         r.filesTotal += size;
     if (listed)
@@ -140,6 +152,7 @@ FolderRead readFolder(const platform::Folder &dir, const ReadRules &rules, RawFo
     FolderRead r;
     out.entries.clear();
     out.names.clear();
+    out.linked.clear();
     // The other root can also be met as a folder whose entry does not tell (a mount point,
     // whose entry names the folder it covers): the folder itself, once open, does. One
     // status a folder, asked anyway where the folder's time is wanted.
@@ -169,6 +182,7 @@ FolderRead readFolderBelow(const platform::Folder &root, int rootErr, QByteArray
 {
     out.entries.clear();
     out.names.clear();
+    out.linked.clear();
     FolderRead r;
     if (rootErr) {
         r.openErr = rootErr;

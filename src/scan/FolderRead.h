@@ -17,9 +17,16 @@ struct RawEntry {
     qint64 mtimeNs;
 };
 
+// A listed file with more than one name: its entry by its name's place, and its identity.
+struct RawLinked {
+    quint32 nameOff;
+    quint64 dev, ino;
+};
+
 struct RawFolder {
     std::vector<RawEntry> entries;
     std::vector<char> names;
+    std::vector<RawLinked> linked; // in the order of the names' places
     QByteArrayView name(const RawEntry &e) const { return QByteArrayView(names.data() + e.nameOff, e.nameLen); }
 };
 

@@ -4,6 +4,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Platform.h"
 #include "scan/FolderRead.h"
+#include <algorithm>
 #include <map>
 
 namespace scanwalk {
@@ -108,6 +109,16 @@ void noteRead(Walk &w, qint32 folderEntry, qint32 spanIndex, const FolderRead &r
         w.out.list.at(folderEntry).mtimeNs = r.folderMtimeNs;
 }
 
+// A file the read found with more than one name keeps its identity beside the list.
+void noteLinked(Walk &w, const RawEntry &e, qint32 index)
+{
+    const auto &linked = w.raw.linked;
+    const auto at = std::lower_bound(linked.begin(), linked.end(), e.nameOff,
+                                     [](const scanread::RawLinked &l, quint32 off) { return l.nameOff < off; });
+    if (at != linked.end() && at->nameOff == e.nameOff)
+        w.out.list.noteLinked(index, ScanList::FileId{at->dev, at->ino});
+}
+
 // Appends the folder's entries to the list and queues its subfolders.
 void appendEntries(Walk &w, qint32 folderEntry, qint32 spanIndex, const QString &key)
 {
@@ -119,6 +130,8 @@ void appendEntries(Walk &w, qint32 folderEntry, qint32 spanIndex, const QString 
         const qint32 index = w.out.list.append(folderEntry, name.data(), name.size(), e.isFolder, e.ascii, e.size, e.mtimeNs);
         if (e.isLink)
             w.out.list.at(index).flags |= ScanList::kLink;
+        if (!w.raw.linked.empty())
+            noteLinked(w, e, index);
         if (!e.isFolder) {
             ++w.out.files;
             continue;

@@ -147,6 +147,10 @@ public:
     {
         return inner.makeLinkAt(target, folder, name);
     }
+    int linkAt(const Folder &fromFolder, const char *from, const Folder &toFolder, const char *to) override
+    {
+        return inner.linkAt(fromFolder, from, toFolder, to);
+    }
 
     // ----- Owners and extended attributes -----
     int setOwner(const platform::ItemRef &item, quint32 uid, quint32 gid) override

@@ -39,15 +39,18 @@ private slots:
     {
         QTest::addColumn<QString>("kind");
         QTest::addColumn<bool>("holdsUserAttributes");
-        QTest::newRow("fat32") << QStringLiteral("fat32") << false;
-        QTest::newRow("exfat") << QStringLiteral("exfat") << false;
-        QTest::newRow("ntfs") << QStringLiteral("ntfs") << true;
+        QTest::addColumn<bool>("holdsHardLinks");
+        QTest::newRow("fat32") << QStringLiteral("fat32") << false << false;
+        QTest::newRow("exfat") << QStringLiteral("exfat") << false << false;
+        QTest::newRow("ntfs") << QStringLiteral("ntfs") << true << true;
     }
-    // A set-group file of another owner with an ACL and a user attribute, copied as root.
+    // A set-group file of another owner with an ACL and a user attribute, copied as root; a
+    // second name for the copy is refused as a volume's refusal where the volume has none.
     void foreignVolumes()
     {
         QFETCH(QString, kind);
         QFETCH(bool, holdsUserAttributes);
+        QFETCH(bool, holdsHardLinks);
         if (::geteuid() != 0)
             QSKIP("mounting a volume image needs root");
         QString why;
@@ -86,6 +89,11 @@ private slots:
         // Owner and group not kept: no set-id bits on the copy.
         QVERIFY(r.setIdDropped);
         QCOMPARE(r.mode & 06000, 0u);
+        const int linked = fs().linkAt(to, "f", to, "second");
+        if (holdsHardLinks)
+            QCOMPARE(linked, 0);
+        else
+            QVERIFY2(isLinkRefusal(linked), qPrintable(QString::number(linked)));
     }
 };
 
