@@ -351,12 +351,13 @@ void checkFolderInPlace(Copy &c)
 // A copy that replaces an existing destination has its data on the disk before it takes the
 // name: a power cut after the rename must find the old contents or the new, never a file the
 // rename reached the disk before the data of. A new name has nothing to lose but its time: one
-// whose time is pending (older than its source's until the caller's sync) or any new one on a
-// volume that keeps no times as set (the run's one sync of the volume at its end covers it);
-// any other new name is synced as well.
+// whose time is pending (older than its source's until the caller's sync) needs no sync here.
+// Any other new name is synced as well: with its source's time and no data on the disk, the
+// next listing would take it as up to date (on a volume that does not keep times as set no
+// time can wait, and such a volume may not even take the run's sync at its end).
 void syncBeforeReplacing(Copy &c)
 {
-    if (c.pending || (c.isNew && (!c.keeps || !c.how.pendingTimes)))
+    if (c.pending)
         return;
     if (const int err = fs().sync(c.dst->FileHandle()))
         fail(CopyStep::Commit, err, intoPath(c, kTemp));
