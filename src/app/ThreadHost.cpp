@@ -227,11 +227,6 @@ void ThreadHost::pumpEvents()
     call([&] { w_.paintRows(); });
 }
 
-void ThreadHost::paintRows()
-{
-    pumpEvents();
-}
-
 void ThreadHost::beep()
 {
     post([this] { w_.beep(); });

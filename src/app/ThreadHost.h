@@ -54,7 +54,6 @@ public:
     void closeWindow() override;
     bool isWindowClosed() const override;
     void pumpEvents() override;
-    void paintRows() override;
     void beep() override;
     bool openWithDesktop(const QString &path) override;
     void prepareInteractive() override;

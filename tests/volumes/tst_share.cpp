@@ -3,6 +3,7 @@
 // program and stopped at its end. The program runs unattended (/sy /ba), as a scheduler starts
 // it, from a source on the test's temporary folder to a folder on the share; its own run log is
 // read. What the server stored is read from the folder it shares.
+#include "RunUnattended.h"
 #include "SmbShare.h"
 #include "TestRig.h"
 #include <QRegularExpression>
@@ -10,6 +11,9 @@
 #include <sys/stat.h>
 
 namespace {
+
+// A run onto the share ends well within the test's own bound.
+constexpr int kShareRunBoundMs = 50000;
 
 std::unique_ptr<SmbShare> &theShare()
 {
@@ -20,30 +24,6 @@ QString &shareFailure()
 {
     static QString why;
     return why;
-}
-
-// The program, run unattended: copied into `dir` so that its run log is the test's own, with HOME
-// there too. The exit status (-1 when it did not end).
-int runProgram(const QString &dir, const QStringList &args)
-{
-    const QString exe = dir + QStringLiteral("/QuorvelMarnisyn");
-    if (!QFileInfo::exists(exe) && !QFile::copy(QStringLiteral(QM_EXECUTABLE), exe))
-        return -1;
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_DATA_HOME", "XDG_CONFIG_HOME"})
-        env.remove(QString::fromLatin1(name));
-    env.insert(QStringLiteral("HOME"), dir);
-    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
-    p.setProcessEnvironment(env);
-    p.setStandardInputFile(QProcess::nullDevice());
-    p.start(exe, args);
-    if (!p.waitForFinished(50000)) {
-        p.kill();
-        p.waitForFinished(5000);
-        return -1;
-    }
-    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
 }
 
 // One case: a source tree, a target folder on the share and the program's folder with its log.
@@ -64,7 +44,7 @@ struct ShareRun {
     QByteArray mirror(int *status)
     {
         const qsizetype before = readFile(log).size();
-        *status = runProgram(tmp.path(), {"/mp", src, "/sp", dst, "/sy", "/ba"});
+        *status = runProgram(tmp.path(), {"/mp", src, "/sp", dst, "/sy", "/ba"}, kShareRunBoundMs);
         return readFile(log).mid(before);
     }
 };

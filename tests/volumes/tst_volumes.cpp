@@ -1,6 +1,7 @@
 // Listings and runs onto real foreign volumes: FAT32 (fusefat), exFAT (exfat-fuse) and NTFS
 // (ntfs-3g) images, each mounted once for the whole program and unmounted at its end. The
 // source lies on the test's temporary folder, the target on the image.
+#include "RunUnattended.h"
 #include "../actions/ActionKit.h"
 #include "VolumeImage.h"
 #include "TrashByPath.h"
@@ -80,30 +81,6 @@ struct VolumeRig : ActionRig {
     }
     QString volumeTrash() const { return top + QStringLiteral("/.Trash-") + QString::number(::getuid()); }
 };
-
-// The program itself, run unattended as a scheduler runs it: copied into `dir` so that its run
-// log is the test's own, with HOME there too. The exit status (-1 when it did not end).
-int runProgram(const QString &dir, const QStringList &args)
-{
-    const QString exe = dir + QStringLiteral("/QuorvelMarnisyn");
-    if (!QFileInfo::exists(exe) && !QFile::copy(QStringLiteral(QM_EXECUTABLE), exe))
-        return -1;
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_DATA_HOME", "XDG_CONFIG_HOME"})
-        env.remove(QString::fromLatin1(name));
-    env.insert(QStringLiteral("HOME"), dir);
-    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
-    p.setProcessEnvironment(env);
-    p.setStandardInputFile(QProcess::nullDevice());
-    p.start(exe, args);
-    if (!p.waitForFinished(60000)) {
-        p.kill();
-        p.waitForFinished(5000);
-        return -1;
-    }
-    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-}
 
 } // namespace
 
