@@ -77,6 +77,6 @@ int main(int argc, char **argv)
         return 1;
     }
     std::printf("%.3f s, %lld files, %lld bytes\n", double(t.nsecsElapsed()) / 1e9, (long long)files,
-                (long long)ctx.ProcessedBytes);
+                (long long)ctx.run.ProcessedBytes);
     return 0;
 }

@@ -30,10 +30,10 @@ int main(int argc, char **argv)
         ListFilesToCopy(rig.ctx);
         const qint64 ms = t.elapsed();
         std::printf("listing_ms=%lld source_items=%lld target_items=%lld new=%zu changed=%zu target_changed=%zu size=%zu orphans=%zu rows=%d\n",
-                    static_cast<long long>(ms), static_cast<long long>(rig.ctx.SourceScanItems.size()),
-                    static_cast<long long>(rig.ctx.ScanItems.size()),
-                    rig.ctx.NewItems.size(), rig.ctx.ChangedItems.size(), rig.ctx.TargetChangedItems.size(),
-                    rig.ctx.SizeItems.size(), rig.ctx.OrphanItems.size(),
+                    static_cast<long long>(ms), static_cast<long long>(rig.ctx.listing->source.size()),
+                    static_cast<long long>(rig.ctx.listing->target.size()),
+                    rig.ctx.listing->NewItems.size(), rig.ctx.listing->ChangedItems.size(), rig.ctx.listing->TargetChangedItems.size(),
+                    rig.ctx.listing->SizeItems.size(), rig.ctx.listing->OrphanItems.size(),
                     rig.host.rowCount(Ctl::LstNewFile) + rig.host.rowCount(Ctl::LstChngFile) + rig.host.rowCount(Ctl::LstChngFileTarget)
                         + rig.host.rowCount(Ctl::LstSizeVariations) + rig.host.rowCount(Ctl::LstOrphans));
     }

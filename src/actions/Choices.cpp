@@ -79,7 +79,7 @@ void describeNewAndChanged(Context &ctx, qint64 newRows, qint64 changedRows)
 {
     UiHost *ui = ctx.ui;
     ui->setVisible(Ctl::LstNewFile, true);
-    if (ctx.NewItems.empty()) {
+    if (ctx.listing->NewItems.empty()) {
         ui->setVisible(Ctl::LstNewFile, false);
         ui->setVisible(Ctl::LstChngFile, true);
     }
@@ -97,15 +97,15 @@ void describeExactCopy(Context &ctx, qint64 newRows, qint64 changedRows)
     UiHost *ui = ctx.ui;
     ui->setBackColor(Ctl::LstNewFile, kWhite);
     ui->setVisible(Ctl::LstNewFile, true);
-    if (ctx.NewItems.empty()) {
+    if (ctx.listing->NewItems.empty()) {
         ui->setBackColor(Ctl::LstChngFile, kWhite);
         ui->setVisible(Ctl::LstChngFile, true);
-    } else if (ctx.ChangedItems.empty()) {
+    } else if (ctx.listing->ChangedItems.empty()) {
         ui->setBackColor(Ctl::LstChngFileTarget, kWhite);
         ui->setVisible(Ctl::LstChngFileTarget, true);
-    } else if (ctx.TargetChangedItems.empty()) {
+    } else if (ctx.listing->TargetChangedItems.empty()) {
         ui->setVisible(Ctl::LstOrphans, true);
-    } else if (ctx.OrphanItems.empty()) {
+    } else if (ctx.listing->OrphanItems.empty()) {
         ui->setVisible(Ctl::LstOrphans, false);
         ui->setVisible(Ctl::LstNewFile, true);
     }
@@ -123,11 +123,11 @@ void describeExactCopy(Context &ctx, qint64 newRows, qint64 changedRows)
 bool nothingToDo(Context &ctx, Choice choice)
 {
     switch (choice) {
-    case Choice::NewItems: return ctx.NewItems.empty();
-    case Choice::ChangedToTarget: return ctx.ChangedItems.empty();
-    case Choice::ChangedToSource: return ctx.TargetChangedItems.empty();
+    case Choice::NewItems: return ctx.listing->NewItems.empty();
+    case Choice::ChangedToTarget: return ctx.listing->ChangedItems.empty();
+    case Choice::ChangedToSource: return ctx.listing->TargetChangedItems.empty();
     case Choice::SizeDifferences: return ctx.ui->rowCount(Ctl::LstSizeVariations) < 1;
-    default: return ctx.OrphanItems.empty();
+    default: return ctx.listing->OrphanItems.empty();
     }
 }
 

@@ -14,9 +14,9 @@ void CopyChangedToTarget(Context &ctx)
 
     // First the files newer on the source, each copied over its target copy.
     ctx.log.writeB(QStringLiteral(" .........Start copying changed\\updated files\\folders ")
-                   + QString::number(ctx.ChangedItems.size()) + QStringLiteral(" from Source."));
+                   + QString::number(ctx.listing->ChangedItems.size()) + QStringLiteral(" from Source."));
     const ListedCopy newerOnSource{QStringLiteral("Copying updated  "), sourceRoot, targetRoot, false, {}, {}};
-    if (!CopyListedFiles(ctx, pace, newerOnSource, FilePaths(ctx.ChangedItems), &ctx.ChangedItems))
+    if (!CopyListedFiles(ctx, pace, newerOnSource, FilePaths(ctx.listing->ChangedItems), &ctx.listing->ChangedItems))
         return;
     ui.setText(Ctl::lblListStatus, QStringLiteral("Updated File Copy Complete."));
     ctx.log.writeB(QStringLiteral(" Completed Copying changed\\updated files\\folders : "));
@@ -28,7 +28,7 @@ void CopyChangedToTarget(Context &ctx)
     ctx.log.writeB(QStringLiteral(" .......Overwriting changed files in Target"));
     const ListedCopy newerOnTarget{QStringLiteral("overwriting : "), targetRoot, sourceRoot, true,
                                    QStringLiteral(" overwritten files : "), QStringLiteral(" to Target : ")};
-    if (!CopyListedFiles(ctx, pace, newerOnTarget, FilePaths(ctx.TargetChangedItems)))
+    if (!CopyListedFiles(ctx, pace, newerOnTarget, FilePaths(ctx.listing->TargetChangedItems)))
         return;
     ui.setText(Ctl::lblListStatus, QStringLiteral("Overwrite File Copy Complete."));
 }
@@ -40,7 +40,7 @@ void CopyChangedToSource(Context &ctx)
     ctx.log.writeB(QStringLiteral(" .......Starting changed file from Target"));
     const ListedCopy back{QStringLiteral("Copying updated  "), ui.text(Ctl::txtTarget), ui.text(Ctl::txtSource), false,
                           QStringLiteral(" Copied changed\\updated files\\folders : "), QStringLiteral(" to Source : ")};
-    if (!CopyListedFiles(ctx, pace, back, FilePaths(ctx.TargetChangedItems)))
+    if (!CopyListedFiles(ctx, pace, back, FilePaths(ctx.listing->TargetChangedItems)))
         return;
     ui.setText(Ctl::lblListStatus, QStringLiteral("updated File Copy Complete."));
 }

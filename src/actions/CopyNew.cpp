@@ -198,7 +198,7 @@ void reportItemsBelowFailedFolders(Context &ctx, const FolderTurn &turn, const N
             continue;
         ctx.log.writeB(QStringLiteral(" ") + CounterText(below) + (below == 1 ? QStringLiteral(" item") : QStringLiteral(" items"))
                        + QStringLiteral(" below ") + run.failedTarget(folder) + QStringLiteral(" not copied"));
-        ctx.RunFailures += below;
+        ctx.run.RunFailures += below;
     }
 }
 
@@ -209,7 +209,7 @@ void showNewProgress(Context &ctx, const NewCopy &run)
     UiHost &ui = *ctx.ui;
     ui.setValue(Ctl::pball, run.done);
     ui.setText(Ctl::lblListStatus1, ProgressText(run.done, run.count));
-    ui.setText(Ctl::lblTotalFiles, CounterText(ctx.TargetFileTotal), 1);
+    ui.setText(Ctl::lblTotalFiles, CounterText(ctx.listing->TargetFileTotal), 1);
     ShowFolderCount(ctx, run.folderTotal, 1);
 }
 
@@ -242,7 +242,7 @@ void logNewCopyFailure(Context &ctx, const FolderTurn &turn, const std::exceptio
     }
     ctx.log.writeB(QStringLiteral(" Could not copy file: ") + from + QStringLiteral(" to ") + to + QStringLiteral(" -- ")
                    + FailureReason(e));
-    ++ctx.RunFailures;
+    ++ctx.run.RunFailures;
 }
 
 // The bits a new folder is made with: its source folder's, and all of the owner's while the
@@ -272,7 +272,7 @@ bool handOverNewFile(Context &ctx, NewCopy &run, const WorkItem &item, const QSt
         if (failure)
             logNewCopyFailure(ctx, turn, *failure, from, to);
         else if (copied)
-            ++ctx.TargetFileTotal;
+            ++ctx.listing->TargetFileTotal;
     };
     auto here = [&ctx, from, to](const FolderTurn &turn) { CopyHere(ctx, turn, from, to, HereAs::File); };
     return run.ahead->handOver(from, to, item.Size, here, report);
@@ -293,22 +293,22 @@ void copyNewItem(Context &ctx, NewCopy &run, const WorkItem &item, QString &dest
             CreateFolderPath(ctx, destination, modeWhileFilled(ctx, item.Path), run.ahead);
             if (ctx.FolderCreateFailed) {
                 ctx.ui->setText(Ctl::lblListStatus, QStringLiteral("Error creating: ") + destination);
-                ++ctx.RunFailures;
+                ++ctx.run.RunFailures;
                 run.folderFailed = true;
                 const QString folder = withoutTrailingSeparators(item.Path);
                 run.failedFolders.insert(folder, 0);
                 run.failedOrder.append(folder);
                 return;
             }
-            ctx.WrittenFolders[withoutTrailingSeparators(destination)] = {withoutTrailingSeparators(item.Path), true};
-            ctx.noteFolderWritten(destination, item.Path);
+            ctx.run.WrittenFolders[withoutTrailingSeparators(destination)] = {withoutTrailingSeparators(item.Path), true};
+            ctx.run.noteFolderWritten(destination, item.Path);
             ++run.folderTotal;
         } else {
             CheckCaseClash(ctx, *run.ahead, item.Path, destination);
             if (!item.IsLink
-                && run.links.linkToEarlierCopy(ctx, [&run] { run.ahead->drain(); }, ctx.NewItems.list(), run.entry,
+                && run.links.linkToEarlierCopy(ctx, [&run] { run.ahead->drain(); }, ctx.listing->NewItems.list(), run.entry,
                                                item.Path, destination)) {
-                ++ctx.TargetFileTotal;
+                ++ctx.listing->TargetFileTotal;
                 return;
             }
             if (handOverNewFile(ctx, run, item, destination))
@@ -317,7 +317,7 @@ void copyNewItem(Context &ctx, NewCopy &run, const WorkItem &item, QString &dest
             CopyHere(ctx, turn, item.Path, destination, item.IsLink ? HereAs::Link : HereAs::File);
             // After a stop the copier has abandoned the file: it is not counted.
             if (!ctx.StopRequested)
-                ++ctx.TargetFileTotal;
+                ++ctx.listing->TargetFileTotal;
         }
     } catch (const std::exception &e) {
         const FolderTurn turn = run.ahead->enterAll();
@@ -354,19 +354,19 @@ void CopyNewItems(Context &ctx)
     UiHost &ui = *ctx.ui;
     Pace pace(ctx, Pace::Mode::Copy);
     NewCopy run;
-    run.count = qint32(ctx.NewItems.size());
+    run.count = qint32(ctx.listing->NewItems.size());
     run.sourceRoot = ui.text(Ctl::txtSource);
     run.targetRoot = ui.text(Ctl::txtTarget);
     StartProgressBar(ui, run.count);
     ctx.log.writeB(QStringLiteral(" .........Start copying ") + QString::number(run.count)
                    + QStringLiteral(" New Files/Folders."));
-    run.folderTotal = ctx.TargetFolderTotal;
+    run.folderTotal = ctx.listing->TargetFolderTotal;
     FilesAhead ahead(ctx);
     run.ahead = &ahead;
     CollectNewFileTimes(ctx);
     for (qint32 i = 1; i <= run.count; ++i) {
         // The entry is copied: the array may not be touched while the window processes events.
-        const WorkItem item = ctx.NewItems[size_t(i - 1)];
+        const WorkItem item = ctx.listing->NewItems[size_t(i - 1)];
         if (const QString failed = failedFolderAbove(run, item.Path); !failed.isEmpty()) {
             ++run.failedFolders[failed];
             run.done = i;
@@ -377,7 +377,7 @@ void CopyNewItems(Context &ctx)
             AcknowledgeStop(ctx);
             break;
         }
-        run.entry = ctx.NewItems.entry(size_t(i - 1));
+        run.entry = ctx.listing->NewItems.entry(size_t(i - 1));
         copyNewItem(ctx, run, item, destination);
         ahead.settleReady();
         run.done = i;

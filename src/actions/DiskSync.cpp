@@ -18,5 +18,5 @@ void SyncWrittenVolume(Context &ctx, const QString &root)
         return;
     ctx.log.writeB(QStringLiteral(" Could not put the run's changes on the disk of ") + root + QStringLiteral(" -- ")
                    + platform::pathErrorText(err));
-    ++ctx.RunFailures;
+    ++ctx.run.RunFailures;
 }

@@ -200,7 +200,7 @@ void FilesAhead::settle(Pending &p)
     using Outcome = WorkerCopyResult::Outcome;
     const WorkerCopyResult &r = p.slot->result;
     if (r.tempMade)
-        ctx_.noteFolderWritten(p.to, p.from);
+        ctx_.run.noteFolderWritten(p.to, p.from);
     struct Release {
         CopyWorker &w;
         bool held;

@@ -53,15 +53,15 @@ int setFolderTimes(Context &ctx, const QString &path, const platform::Status &or
 // volume and run): a FUSE FAT driver aborts on a time set on its top folder.
 bool keepsTimesAsSet(Context &ctx, quint64 volume, const QString &path)
 {
-    auto known = ctx.VolumesKeepingTimes.constFind(volume);
-    if (known == ctx.VolumesKeepingTimes.cend())
-        known = ctx.VolumesKeepingTimes.insert(volume, fs().volumeFacts(path).timesKeptAsSet);
+    auto known = ctx.run.VolumesKeepingTimes.constFind(volume);
+    if (known == ctx.run.VolumesKeepingTimes.cend())
+        known = ctx.run.VolumesKeepingTimes.insert(volume, fs().volumeFacts(path).timesKeptAsSet);
     return *known;
 }
 
 // A folder kept on both sides, in the target: whether it lacks something of its source
 // folder's (owner, group, bits, ACLs) that a mirror gives it.
-bool keptFolderDiffers(Context &ctx, const QString &path, const Context::WrittenFolder &w,
+bool keptFolderDiffers(Context &ctx, const QString &path, const RunOutcome::WrittenFolder &w,
                        const platform::Status &origin, const platform::Status &now)
 {
     if (w.made || !path.startsWith(ctx.ui->text(Ctl::txtTarget)) || !w.counterpart.startsWith(ctx.ui->text(Ctl::txtSource)))
@@ -75,7 +75,7 @@ bool keptFolderDiffers(Context &ctx, const QString &path, const Context::Written
 
 // One folder: nothing where it or its counterpart is no folder any more (a folder that went to
 // the trash, one whose counterpart is an orphan's); a failure is logged and counted.
-void keepOne(Context &ctx, const QString &path, const Context::WrittenFolder &w)
+void keepOne(Context &ctx, const QString &path, const RunOutcome::WrittenFolder &w)
 {
     const platform::Status origin = folderStatus(ctx, w.counterpart), now = folderStatus(ctx, path);
     if (origin.kind != platform::Kind::Folder || now.kind != platform::Kind::Folder)
@@ -87,7 +87,7 @@ void keepOne(Context &ctx, const QString &path, const Context::WrittenFolder &w)
     if (const int err = give ? GiveFolderMetadata(ctx, path, w.counterpart, origin) : 0) {
         ctx.log.writeB(QStringLiteral(" Permission bits not set on folder ") + path + QStringLiteral(": ")
                        + platform::pathErrorText(err));
-        ++ctx.RunFailures;
+        ++ctx.run.RunFailures;
     }
     if (now.mtime == origin.mtime || !keeps)
         return;
@@ -95,7 +95,7 @@ void keepOne(Context &ctx, const QString &path, const Context::WrittenFolder &w)
         ctx.log.writeB(QStringLiteral(" Modification time not set on folder ") + path + QStringLiteral(": ")
                        + (err == platform::errc::LinkOnPath || err == platform::errc::OutsideFolder ? platform::pathErrorText(err)
                                                                                                    : platform::timeFailureText(err)));
-        ++ctx.RunFailures;
+        ++ctx.run.RunFailures;
     }
 }
 
@@ -105,7 +105,7 @@ void KeepFolderModesAndTimes(Context &ctx)
 {
     // New files a step left with their times pending (it ended by a failure) get them first.
     GiveNewFilesTheirTimes(ctx);
-    const QHash<QString, Context::WrittenFolder> written = std::exchange(ctx.WrittenFolders, {});
+    const QHash<QString, RunOutcome::WrittenFolder> written = std::exchange(ctx.run.WrittenFolders, {});
     QStringList paths = written.keys();
     const QChar sep = platform::separator();
     std::sort(paths.begin(), paths.end(), [sep](const QString &a, const QString &b) {
@@ -115,7 +115,7 @@ void KeepFolderModesAndTimes(Context &ctx)
     for (const QString &path : paths)
         keepOne(ctx, path, written.value(path));
     // The run's copies that a volume gave wider access than their sources have.
-    if (const qint32 wider = std::exchange(ctx.WiderAccessItems, 0))
+    if (const qint32 wider = std::exchange(ctx.run.WiderAccessItems, 0))
         ctx.log.writeB(QStringLiteral(" ") + steps::CounterText(wider)
                        + (wider == 1 ? QStringLiteral(" item has wider access on the target than on its source")
                                      : QStringLiteral(" items have wider access on the target than on their source")));
@@ -124,9 +124,9 @@ void KeepFolderModesAndTimes(Context &ctx)
 void NoteFoldersOfOrphans(Context &ctx)
 {
     const QString source = ctx.ui->text(Ctl::txtSource), target = ctx.ui->text(Ctl::txtTarget);
-    for (const WorkItem &item : ctx.OrphanItems)
+    for (const WorkItem &item : ctx.listing->OrphanItems)
         if (item.Path.startsWith(target))
-            ctx.noteFolderWritten(item.Path, steps::Counterpart(item.Path, target, source));
+            ctx.run.noteFolderWritten(item.Path, steps::Counterpart(item.Path, target, source));
 }
 
 namespace {
@@ -136,17 +136,17 @@ namespace {
 void noteOutOfStep(Context &ctx, const QString &path, const QString &origin)
 {
     const QString key = withoutTrailingSeparators(path);
-    if (!key.isEmpty() && !ctx.WrittenFolders.contains(key))
-        ctx.WrittenFolders.insert(key, {withoutTrailingSeparators(origin), false});
+    if (!key.isEmpty() && !ctx.run.WrittenFolders.contains(key))
+        ctx.run.WrittenFolders.insert(key, {withoutTrailingSeparators(origin), false});
 }
 
 } // namespace
 
 void NoteFolderTimesOutOfStep(Context &ctx)
 {
-    // Both listings are needed: the source's kept aside, the target's from the orphan search.
-    const ScanList &source = ctx.SourceScanItems, &target = ctx.ScanItems;
-    if (ctx.ScanSide != 1)
+    // Both listings are needed: the target's comes from the orphan search.
+    const ScanList &source = ctx.listing->source, &target = ctx.listing->target;
+    if (ctx.listing->ScanSide != ListingResult::kTarget)
         return;
     // Every folder kept on both sides is looked at when the run ends: its time where it differs,
     // its owners, bits and ACLs where they do.

@@ -71,7 +71,7 @@ int makeFurtherName(Context &ctx, const LinkPlaces &at, const QString &from, con
     }
     if (err)
         return err;
-    ctx.noteFolderWritten(to, from);
+    ctx.run.noteFolderWritten(to, from);
     err = syncBeforeReplacing(at);
     if (!err)
         err = fs().rename(at.folder, kTemp, at.folder, at.name.constData());

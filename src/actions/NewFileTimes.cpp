@@ -31,7 +31,7 @@ void syncTheirVolumes(Context &ctx, QHash<QString, QHash<quint64, qint64>> &byFo
             if (syncErr) {
                 ctx.log.writeB(QStringLiteral(" Could not put the run's changes on the disk of ") + it.key()
                                + QStringLiteral(" -- ") + platform::pathErrorText(syncErr));
-                ++ctx.RunFailures;
+                ++ctx.run.RunFailures;
             }
         }
         if (err || !synced.value(st.dev))
@@ -64,7 +64,7 @@ void giveTimesIn(Context &ctx, const QString &path, const QHash<quint64, qint64>
         if (const int err = fs().setTimesAt(folder, name.constData(), st.atime, mtime)) {
             ctx.log.writeB(QStringLiteral(" Modification time not set on ") + platform::decodeName(folder.childPath(name))
                            + QStringLiteral(": ") + platform::timeFailureText(err));
-            ++ctx.RunFailures;
+            ++ctx.run.RunFailures;
         }
     }
 }
@@ -73,12 +73,12 @@ void giveTimesIn(Context &ctx, const QString &path, const QHash<quint64, qint64>
 
 void CollectNewFileTimes(Context &ctx)
 {
-    ctx.NewFileTimes.collect = true;
+    ctx.run.NewFileTimes.collect = true;
 }
 
 void GiveNewFilesTheirTimes(Context &ctx)
 {
-    PendingTimes pending = std::exchange(ctx.NewFileTimes, PendingTimes());
+    PendingTimes pending = std::exchange(ctx.run.NewFileTimes, PendingTimes());
     if (pending.empty())
         return;
     syncTheirVolumes(ctx, pending.byFolder);

@@ -129,24 +129,23 @@ QString waysOut(bool boundLifts)
 }
 
 // In a batch run nobody sees the count in the question: a listing that looks wrong deletes
-// nothing. After the target scan ScanItems holds the target listing and SourceScanItems the
-// source's; with the target not scanned there are no orphans, and with none there is nothing
+// nothing. With the target not scanned there are no orphans, and with none there is nothing
 // to hold back. Folders inside one another, and an empty source, are never lifted by a bound.
 bool heldBackInBatch(Context &ctx)
 {
-    const qint64 orphans = qint64(ctx.OrphanItems.size());
+    const qint64 orphans = qint64(ctx.listing->OrphanItems.size());
     if (orphans == 0)
         return false;
     QString concern = NestedFoldersConcern(ctx.rootsRelation);
     bool boundLifts = false;
     if (concern.isEmpty()) {
-        const qint64 sourceItems = qint64(ctx.SourceScanItems.size()), targetItems = qint64(ctx.ScanItems.size());
-        concern = UnwatchedDeletionConcern(sourceItems, targetItems, orphans, ctx.MaxDelete);
+        const qint64 sourceItems = qint64(ctx.listing->source.size()), targetItems = qint64(ctx.listing->target.size());
+        concern = UnwatchedDeletionConcern(sourceItems, targetItems, orphans, ctx.options().MaxDelete);
         boundLifts = !concern.isEmpty() && UnwatchedDeletionConcern(sourceItems, targetItems, orphans, orphans).isEmpty();
     }
     if (concern.isEmpty())
         return false;
-    ctx.orphanSafetyStop = true;
+    ctx.run.orphanSafetyStop = true;
     ctx.log.writeDated(QStringLiteral(" Orphan deletion skipped in a batch run: ") + concern + QLatin1Char('.')
                        + waysOut(boundLifts));
     return true;
@@ -155,10 +154,10 @@ bool heldBackInBatch(Context &ctx)
 // Otherwise the user confirms; with one folder inside the other the question says so.
 bool deletionConfirmed(Context &ctx)
 {
-    if (ctx.SwitchBa && heldBackInBatch(ctx))
+    if (ctx.options().SwitchBa && heldBackInBatch(ctx))
         return false;
     QString text = QStringLiteral("Do you really want to delete orphan files from Target");
-    if (const QString nested = NestedFoldersConcern(ctx.rootsRelation); !nested.isEmpty() && !ctx.OrphanItems.empty())
+    if (const QString nested = NestedFoldersConcern(ctx.rootsRelation); !nested.isEmpty() && !ctx.listing->OrphanItems.empty())
         text += QStringLiteral("\n\nNote: ") + nested
             + QStringLiteral(", so every item of the target around the source folder is an orphan.");
     Question q = messageBox(text, Buttons::YesNo, QStringLiteral("Quorvel Marni Syn"));
@@ -243,10 +242,10 @@ bool goesWhole(Context &ctx, const QString &path)
 // as deleted, with the folder's one line for them all.
 void countDeletedWhole(Context &ctx, const QString &top, const WholeFolders::Below &below)
 {
-    ctx.ScanFileCount -= below.files;
-    ctx.ScanFolderCount -= below.folders + 1;
-    ctx.ui->setText(Ctl::lblTotalFiles, CounterText(ctx.ScanFileCount), 1);
-    ShowFolderCount(ctx, ctx.ScanFolderCount, 1);
+    ctx.listing->ScanFileCount -= below.files;
+    ctx.listing->ScanFolderCount -= below.folders + 1;
+    ctx.ui->setText(Ctl::lblTotalFiles, CounterText(ctx.listing->ScanFileCount), 1);
+    ShowFolderCount(ctx, ctx.listing->ScanFolderCount, 1);
     ctx.log.writeB(QStringLiteral(" Deleted Orphan folder: ") + top);
 }
 
@@ -274,7 +273,7 @@ qint32 deleteWholeFolders(Context &ctx, Pace &pace, WholeFolders &whole)
             continue;
         }
         ctx.log.writeB(QStringLiteral(" *** Could not delete folder: ") + top + reasonText(why));
-        ++ctx.RunFailures;
+        ++ctx.run.RunFailures;
         ++notDeleted;
     }
     return notDeleted;
@@ -300,7 +299,7 @@ bool deleteOrphanFile(Context &ctx, const QString &path, bool link, QString &why
 qint32 deleteOrphanFiles(Context &ctx, Pace &pace, const WholeFolders &whole)
 {
     qint32 notDeleted = 0;
-    for (const WorkItem &listed : WorkArray(ctx.OrphanItems)) {
+    for (const WorkItem &listed : WorkArray(ctx.listing->OrphanItems)) {
         if (ctx.StopRequested)
             break;
         if (listed.IsFolder || whole.settled(listed.Path))
@@ -309,13 +308,13 @@ qint32 deleteOrphanFiles(Context &ctx, Pace &pace, const WholeFolders &whole)
         pace.pump();
         QString why;
         if (deleteOrphanFile(ctx, listed.Path, listed.IsLink, why)) {
-            --ctx.ScanFileCount;
-            ctx.ui->setText(Ctl::lblTotalFiles, CounterText(ctx.ScanFileCount), 1);
+            --ctx.listing->ScanFileCount;
+            ctx.ui->setText(Ctl::lblTotalFiles, CounterText(ctx.listing->ScanFileCount), 1);
             ctx.log.writeB(QStringLiteral(" Deleted Orphan files : ") + listed.Path);
             continue;
         }
         ctx.log.writeB(QStringLiteral(" Cannot Delete orphan files: ") + listed.Path + reasonText(why));
-        ++ctx.RunFailures;
+        ++ctx.run.RunFailures;
         ++notDeleted;
     }
     return notDeleted;
@@ -328,14 +327,14 @@ qint32 deleteOrphanFolders(Context &ctx, Pace &pace, const WholeFolders &whole)
 {
     qint32 notDeleted = 0;
     QSet<QString> moved;
-    for (const WorkItem &listed : WorkArray(ctx.OrphanItems)) {
+    for (const WorkItem &listed : WorkArray(ctx.listing->OrphanItems)) {
         if (ctx.StopRequested)
             break;
         if (!listed.IsFolder || whole.settled(listed.Path))
             continue;
         if (liesBelowOneOf(moved, listed.Path)) {
-            --ctx.ScanFolderCount;
-            ShowFolderCount(ctx, ctx.ScanFolderCount, 1);
+            --ctx.listing->ScanFolderCount;
+            ShowFolderCount(ctx, ctx.listing->ScanFolderCount, 1);
             continue;
         }
         ctx.ui->setText(Ctl::lblListStatus, QStringLiteral("Deleting folder ") + listed.Path);
@@ -343,8 +342,8 @@ qint32 deleteOrphanFolders(Context &ctx, Pace &pace, const WholeFolders &whole)
         QString why;
         if (DeleteFolderTree(ctx, listed.Path, &why)) {
             moved.insert(listed.Path);
-            --ctx.ScanFolderCount;
-            ShowFolderCount(ctx, ctx.ScanFolderCount, 1);
+            --ctx.listing->ScanFolderCount;
+            ShowFolderCount(ctx, ctx.listing->ScanFolderCount, 1);
             ctx.log.writeB(QStringLiteral(" Deleted Orphan folder: ") + listed.Path);
             continue;
         }
@@ -354,7 +353,7 @@ qint32 deleteOrphanFolders(Context &ctx, Pace &pace, const WholeFolders &whole)
         const bool failed = !why.isEmpty() || folderStillThere(ctx, listed.Path);
         ctx.log.writeB(QStringLiteral(" *** Could not delete folder: ") + listed.Path + reasonText(why));
         if (failed) {
-            ++ctx.RunFailures;
+            ++ctx.run.RunFailures;
             ++notDeleted;
         }
     }
@@ -369,10 +368,10 @@ void DeleteOrphans(Context &ctx)
     if (!deletionConfirmed(ctx))
         return;
     Pace pace(ctx, Pace::Mode::Copy);
-    const qint32 count = qint32(ctx.OrphanItems.size());
+    const qint32 count = qint32(ctx.listing->OrphanItems.size());
     ctx.log.writeB(QStringLiteral(" ....Deleting ") + QString::number(count) + QStringLiteral(" orphans files\\folders from Target."));
     // The entries are copied: the array may not be touched while the window processes events.
-    WholeFolders whole(ctx.OrphanItems);
+    WholeFolders whole(ctx.listing->OrphanItems);
     qint32 notDeleted = deleteWholeFolders(ctx, pace, whole);
     notDeleted += deleteOrphanFiles(ctx, pace, whole);
     notDeleted += deleteOrphanFolders(ctx, pace, whole);

@@ -19,11 +19,11 @@ QString runLine(Context &ctx, const QString &what)
         + ui.text(Ctl::txtTarget);
 }
 
-QString failureNote(const Context &ctx)
+QString failureNote(const RunOutcome &outcome)
 {
-    if (ctx.RunFailures <= 0)
+    if (outcome.RunFailures <= 0)
         return QString();
-    return QLatin1Char('\n') + FormatNumber(qint64(ctx.RunFailures), QStringLiteral("##,###,##0"))
+    return QLatin1Char('\n') + FormatNumber(qint64(outcome.RunFailures), QStringLiteral("##,###,##0"))
         + QStringLiteral(" item(s) could not be copied, created or deleted: see the log.");
 }
 
@@ -32,9 +32,9 @@ QString failureNote(const Context &ctx)
 // never compared, and the copy would replace files there without looking at their dates.
 bool foldersChangedSinceListing(const Context &ctx)
 {
-    if (!ctx.listingCache || ctx.listingCache->comparedSource.isEmpty())
+    if (!ctx.listing->cache || ctx.listing->cache->comparedSource.isEmpty())
         return false;
-    const ListingCache &cache = *ctx.listingCache;
+    const ListingCache &cache = *ctx.listing->cache;
     return cache.comparedSource != ctx.ui->text(Ctl::txtSource) || cache.comparedTarget != ctx.ui->text(Ctl::txtTarget);
 }
 
@@ -44,7 +44,7 @@ bool foldersChangedSinceListing(const Context &ctx)
 // button's state). Folders changed since the listing are said so.
 bool runRefused(Context &ctx)
 {
-    if (ctx.RunState == QLatin1String("Finished") || (ctx.PendingItemCount == 0 && ctx.SizeItems.empty()))
+    if (ctx.RunState == QLatin1String("Finished") || (ctx.listing->PendingItemCount == 0 && ctx.listing->SizeItems.empty()))
         return true;
     if (ctx.runBusy || ctx.listingBusy)
         return true;
@@ -57,16 +57,11 @@ bool runRefused(Context &ctx)
     return false;
 }
 
-// Runs the selected choice with the run's totals reset; a failure that gets out of the steps
-// is logged and ends the run.
-void runChoice(Context &ctx)
+// Runs the selected choice from a fresh outcome, which it returns; a failure that gets out of
+// the steps is logged and ends the run.
+const RunOutcome &runChoice(Context &ctx)
 {
-    ctx.ProcessedBytes = 0;
-    ctx.RunFailures = 0;
-    ctx.VolumesWithoutPermissions.clear();
-    ctx.MetadataNotHeld.clear();
-    ctx.VolumesWithoutLinks.clear();
-    ctx.VolumesKeepingTimes.clear();
+    ctx.run = RunOutcome();
     ctx.log.writeB(runLine(ctx, QStringLiteral(" Running COMMAND ")));
     const bool exactCopy = ctx.ui->value(Ctl::cboChoices) == choiceIndex(Choice::ExactCopy);
     const bool copyBack = ctx.ui->value(Ctl::cboChoices) == choiceIndex(Choice::ChangedToSource);
@@ -87,25 +82,26 @@ void runChoice(Context &ctx)
     KeepFolderModesAndTimes(ctx);
     // On the disk before the run says it is done: the copy back writes into the source.
     SyncWrittenVolume(ctx, ctx.ui->text(copyBack ? Ctl::txtSource : Ctl::txtTarget));
+    return ctx.run;
 }
 
 // The report after the run: the processed size and speed when something was copied, else the
 // question whether to clear the lists. The megabytes as shown (two decimals) decide which.
-void reportRun(Context &ctx, qint32 elapsed)
+void reportRun(Context &ctx, const RunOutcome &outcome, qint32 elapsed)
 {
     UiHost &ui = *ctx.ui;
-    const double megabytes = std::round(double(ctx.ProcessedBytes) / 1024.0 / 1024.0 * 100.0) / 100.0;
+    const double megabytes = std::round(double(outcome.ProcessedBytes) / 1024.0 / 1024.0 * 100.0) / 100.0;
     const QString megabytesText = FormatNumber(megabytes, QStringLiteral("##0.00"));
     if (megabytes > 0) {
         // A run shorter than half a second counts as one second.
         const double speed = megabytes / double(elapsed > 0 ? elapsed : 1);
         ui.ask(messageBox(ctx.RunState + QStringLiteral(" Processed Size ") + megabytesText
                               + QStringLiteral(" MB at speed of ") + FormatNumber(speed, QStringLiteral("##0.00"))
-                              + QStringLiteral(" mb/s") + failureNote(ctx),
+                              + QStringLiteral(" mb/s") + failureNote(outcome),
                           Buttons::Ok, ctx.appTitle()));
         return;
     }
-    const Answer a = ui.ask(messageBox(ctx.RunState + failureNote(ctx) + QLatin1Char('\n')
+    const Answer a = ui.ask(messageBox(ctx.RunState + failureNote(outcome) + QLatin1Char('\n')
                                            + QStringLiteral("Do you want to clear list also?"),
                                        Buttons::YesNo, QStringLiteral("Quorvel Marni Syn")));
     if (a.button == Button::Yes) {
@@ -125,7 +121,7 @@ void CmdSyncClick(Context &ctx)
     QElapsedTimer started;
     started.start();
     steps::RunBusy busy(ctx);
-    runChoice(ctx);
+    const RunOutcome &outcome = runChoice(ctx);
     busy.end();
 
     // The window was closed meanwhile (the close set the stop flag): nothing more to show.
@@ -141,7 +137,7 @@ void CmdSyncClick(Context &ctx)
     try {
         // No box and no question over a closed window.
         if (!windowGone)
-            reportRun(ctx, elapsed);
+            reportRun(ctx, outcome, elapsed);
     } catch (const std::exception &) {
         // The report is skipped; the end line is still written.
     }

@@ -30,8 +30,8 @@ void askSizes(Context &ctx)
 std::vector<QString> chosenPaths(const Context &ctx)
 {
     std::vector<QString> paths;
-    paths.reserve(ctx.SizeItems.size());
-    for (const SizeItem &item : ctx.SizeItems) {
+    paths.reserve(ctx.listing->SizeItems.size());
+    for (const SizeItem &item : ctx.listing->SizeItems) {
         const bool chosen = (ctx.CopyLargerChosen && item.SourceSize > item.TargetSize)
             || (ctx.CopySmallerChosen && item.SourceSize < item.TargetSize);
         paths.push_back(chosen ? item.Path : QString());
@@ -53,7 +53,7 @@ void CopySizeDifferences(Context &ctx)
 
     Pace pace(ctx, Pace::Mode::Copy);
     ctx.log.writeB(QStringLiteral(" ..................Starting Diff Size Files update for ")
-                   + QString::number(ctx.SizeItems.size()) + QStringLiteral(" items."));
+                   + QString::number(ctx.listing->SizeItems.size()) + QStringLiteral(" items."));
     const ListedCopy sizes{QStringLiteral("Copying size diff. file  "), ui.text(Ctl::txtSource), ui.text(Ctl::txtTarget),
                            false, QStringLiteral(" Copied diff. size file: "), QStringLiteral(" to ")};
     if (!CopyListedFiles(ctx, pace, sizes, chosenPaths(ctx)))
@@ -67,7 +67,7 @@ namespace {
 std::vector<QString> sameTimePaths(const Context &ctx)
 {
     std::vector<QString> paths;
-    for (const SizeItem &item : ctx.SizeItems)
+    for (const SizeItem &item : ctx.listing->SizeItems)
         if (item.SameTime)
             paths.push_back(item.Path);
     return paths;

@@ -170,7 +170,7 @@ void LogCopyFailure(Context &ctx, const FolderTurn &turn, const std::exception &
                    + e.Description);
     ctx.log.writeB(QStringLiteral(" Could not copy file: ") + from + QStringLiteral(" to ") + to + QStringLiteral(" -- ")
                    + FailureReason(failure));
-    ++ctx.RunFailures;
+    ++ctx.run.RunFailures;
 }
 
 namespace {
@@ -208,7 +208,7 @@ QString folderOf(const QString &path)
 
 void CheckCaseClash(Context &ctx, FilesAhead &ahead, const QString &sourcePath, const QString &destination)
 {
-    if (!ctx.listingCache || listingCache(ctx).caseTwins.isEmpty())
+    if (!ctx.listing->cache || listingCache(ctx).caseTwins.isEmpty())
         return;
     const QHash<QString, QString> &twins = listingCache(ctx).caseTwins;
     // The item itself, then each folder above it: below a folder whose name is another's on

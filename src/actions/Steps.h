@@ -62,19 +62,19 @@ QString NestedFoldersConcern(RootsRelation relation);
 // (CopyOptions::pendingTimes) until GiveNewFilesTheirTimes, which the step calls when it ends.
 void CollectNewFileTimes(Context &ctx);
 // Puts the new files of the copy step on the disk (one sync of each volume that holds one; a
-// failure is logged and counted in ctx.RunFailures, and its files keep times older than their
+// failure is logged and counted in ctx.run.RunFailures, and its files keep times older than their
 // sources') and then gives each its source's modification time. Ends the collecting.
 void GiveNewFilesTheirTimes(Context &ctx);
 
-// When a run ends: every folder it wrote into (ctx.WrittenFolders) gets its counterpart's
+// When a run ends: every folder it wrote into (ctx.run.WrittenFolders) gets its counterpart's
 // modification time, and a folder it made gets its counterpart's permission bits as well;
-// deepest first, once per folder. A failure is logged and counted in ctx.RunFailures.
+// deepest first, once per folder. A failure is logged and counted in ctx.run.RunFailures.
 void KeepFolderModesAndTimes(Context &ctx);
 // Notes the folders that held the orphans as written into (an orphan moved to the trash moves
 // its folder's time).
 void NoteFoldersOfOrphans(Context &ctx);
 // Puts everything the run wrote on the volume of `root` on the disk (one sync of the volume);
-// a failure is a failure of the run: logged and counted in ctx.RunFailures.
+// a failure is a failure of the run: logged and counted in ctx.run.RunFailures.
 void SyncWrittenVolume(Context &ctx, const QString &root);
 // For a mirror: notes every target folder the listing found on both sides, so that the run's
 // end gives one whose time differs from its source folder's (a run that was killed after

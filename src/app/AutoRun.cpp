@@ -44,12 +44,12 @@ ExitStatus AutomaticRunStatus(const Context &ctx, bool foldersRefused, bool left
 {
     if (foldersRefused)
         return ExitStatus::CommandLine;
-    if (ctx.lastListingStopped || ctx.StopRequested || ctx.stopSignal != 0)
+    if (ctx.listing->stopped || ctx.StopRequested || ctx.stopSignal != 0)
         return ExitStatus::Stopped;
     // Anything the listing left out (a folder not read completely on either side, an item it
     // could not read) was not brought in step: the run is not complete.
-    const bool listingSkipped = ctx.listingCache && ctx.listingCache->itemsSkipped > 0;
-    if (leftUndone || ctx.RunFailures > 0 || ctx.orphanSafetyStop || listingSkipped)
+    const bool listingSkipped = ctx.listing->cache && ctx.listing->cache->itemsSkipped > 0;
+    if (leftUndone || ctx.run.RunFailures > 0 || ctx.run.orphanSafetyStop || listingSkipped)
         return ExitStatus::ItemsFailed;
     return ExitStatus::Done;
 }
@@ -59,21 +59,24 @@ void RunAutomatic(Context &ctx)
     ctx.log.writeA(QStringLiteral(" Starting Automatic run."));
     // The listing refuses one folder under two names and the kernel's file systems (it says
     // so); nothing more is done then.
-    bool faulted = !ranWhole(ctx, [&] { ListFilesToCopy(ctx); });
+    const ListingResult *listing = nullptr;
+    bool faulted = !ranWhole(ctx, [&] { listing = &ListFilesToCopy(ctx); });
     const bool refused = ctx.foldersRefused;
+    const bool listingStopped = listing && listing->stopped;
     bool leftAlone = false;
 
     // A listing ended by Stop ends the run: no action runs on what it left (the window closes).
     // Neither does one that failed: its lists are not the trees.
-    if (!faulted && !refused && !ctx.lastListingStopped && (ctx.SwitchCm || ctx.SwitchCn || ctx.SwitchDo)) {
+    if (!faulted && !refused && !listingStopped && (ctx.options().SwitchCm || ctx.options().SwitchCn || ctx.options().SwitchDo)) {
         // While the actions run the window is busy as during a run from the Copy button: Stop is
         // shown (and works), the buttons that would start a second listing or run are not offered.
         steps::RunBusy busy(ctx);
         const HeldRoots held(ctx);
+        ctx.run = RunOutcome();
         const struct {
             bool on;
             Choice choice;
-        } actions[] = {{ctx.SwitchCm, kChoiceCm}, {ctx.SwitchCn, kChoiceCn}, {ctx.SwitchDo, kChoiceDo}};
+        } actions[] = {{ctx.options().SwitchCm, kChoiceCm}, {ctx.options().SwitchCn, kChoiceCn}, {ctx.options().SwitchDo, kChoiceDo}};
         for (const auto &a : actions) {
             // Stop ends the whole run, not only the action it was pressed in; the window
             // still closes as usual.
@@ -87,11 +90,11 @@ void RunAutomatic(Context &ctx)
         }
         // Files of different length at the same time are not changed files: the copy of
         // changed files leaves them, and the run says so (only the exact copy replaces them).
-        if (ctx.SwitchCn && !ctx.StopRequested)
+        if (ctx.options().SwitchCn && !ctx.StopRequested)
             leftAlone = LogSizesLeftAlone(ctx) > 0;
         // The folders written into get their times once all actions are done; after a mirror,
         // every folder whose time is out of step as well.
-        if (ctx.SwitchCm && ctx.SwitchCn && ctx.SwitchDo && !ctx.StopRequested)
+        if (ctx.options().SwitchCm && ctx.options().SwitchCn && ctx.options().SwitchDo && !ctx.StopRequested)
             NoteFolderTimesOutOfStep(ctx);
         if (!ranWhole(ctx, [&] { KeepFolderModesAndTimes(ctx); }))
             faulted = true;
@@ -105,7 +108,7 @@ void RunAutomatic(Context &ctx)
 
 QString BatchEndReport(const Context &ctx, ExitStatus status)
 {
-    if (!ctx.SwitchBa || status == ExitStatus::Done)
+    if (!ctx.options().SwitchBa || status == ExitStatus::Done)
         return QString();
     return FailureReport(ctx.appName, ctx.log.failureLines(), ctx.log.moreFailures(), exitCode(status), ctx.log.path(),
                          ctx.log.whyNotOpen());

@@ -65,14 +65,16 @@ Answer BatchAnswerer::ask(const Question &q)
 {
     const QString text = q.text.isEmpty() ? q.title : q.text;
     ctx_.log.writeDated(QStringLiteral(" Message: ") + oneLine(text));
-    const Answer a = decide(q, ctx_.SwitchDo);
+    const Answer a = decide(q, ctx_.options().SwitchDo);
     ctx_.log.writeDated(QStringLiteral(" Answered: ") + caption(q, a));
     return a;
 }
 
 void EnterBatchMode(Context &ctx)
 {
-    ctx.SwitchBa = true;
+    RunOptions opts = ctx.options();
+    opts.SwitchBa = true;
+    ctx.setOptions(opts);
     if (!ctx.batchAnswerer)
         ctx.batchAnswerer = std::make_unique<BatchAnswerer>(ctx);
     ctx.ui->setAnswerer(ctx.batchAnswerer.get());

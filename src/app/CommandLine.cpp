@@ -77,12 +77,12 @@ void formatError(Context &ctx, const QString &logged)
 // Puts an existing folder into its box; false (after logging and telling the user) when the
 // folder is not there. A folder typed relative to the current folder is made absolute first:
 // the box and the stored settings must name the same folder from wherever the program starts.
-bool takeFolder(Context &ctx, bool source, const QString &value)
+bool takeFolder(Context &ctx, bool source, const QString &value, RunOptions &opts)
 {
     const QString path = AddBackslash(platform::absoluteFolder(value));
     if (CheckFolderExists(path)) {
         ctx.ui->setText(source ? Ctl::txtSource : Ctl::txtTarget, path);
-        ctx.AutoRun = true;
+        opts.AutoRun = true;
         return true;
     }
     if (source) {
@@ -97,15 +97,10 @@ bool takeFolder(Context &ctx, bool source, const QString &value)
     return false;
 }
 
-// Applies the options of either form, in order.
-bool applyCommandLine(Context &ctx, const CommandLineSplit &split)
+// Applies the options of either form, in order, to `opts`. What the options before it set
+// holds while each one is taken (a question it asks is answered with them).
+bool applyOptions(Context &ctx, const CommandLineSplit &split, RunOptions &opts)
 {
-    if (split.empty)
-        return true;
-    if (AsksForBatch(split))
-        EnterBatchMode(ctx);
-    ctx.log.writeB(QStringLiteral("  Parsing command line options: ") + split.logged);
-    ctx.AutoRun = ctx.SwitchCm = ctx.SwitchCn = ctx.SwitchDo = false;
     if (!split.hasOption) {
         // Nothing left after the outer quotes came off: nothing to parse, start-up goes on.
         if (split.logged.isEmpty())
@@ -115,6 +110,7 @@ bool applyCommandLine(Context &ctx, const CommandLineSplit &split)
     }
     const QList<CommandOption> options = InterpretCommandLine(split);
     for (const CommandOption &o : options) {
+        ctx.setOptions(opts);
         switch (o.kind) {
         case CommandOption::Help:
             ShowCommandLineHelp(ctx);
@@ -125,31 +121,31 @@ bool applyCommandLine(Context &ctx, const CommandLineSplit &split)
             return false;
         case CommandOption::Source:
         case CommandOption::Target:
-            if (!takeFolder(ctx, o.kind == CommandOption::Source, o.value)) {
+            if (!takeFolder(ctx, o.kind == CommandOption::Source, o.value, opts)) {
                 ctx.exitStatus = ExitStatus::CommandLine;
                 return false;
             }
             break;
         case CommandOption::Batch:
-            ctx.AutoRun = true;
+            opts.AutoRun = true;
             break;
         case CommandOption::MaxDelete:
-            ctx.MaxDelete = o.value.toLongLong();
+            opts.MaxDelete = o.value.toLongLong();
             break;
         case CommandOption::CopyMissing:
-            ctx.SwitchCm = ctx.AutoRun = true;
+            opts.SwitchCm = opts.AutoRun = true;
             break;
         case CommandOption::CopyNewer:
-            ctx.SwitchCn = ctx.AutoRun = true;
+            opts.SwitchCn = opts.AutoRun = true;
             break;
         case CommandOption::CopyBack:
-            ctx.AutoRun = true;
+            opts.AutoRun = true;
             break;
         case CommandOption::DeleteOrphans:
-            ctx.SwitchDo = ctx.AutoRun = true;
+            opts.SwitchDo = opts.AutoRun = true;
             break;
         case CommandOption::Synchronize:
-            ctx.SwitchCm = ctx.SwitchCn = ctx.SwitchDo = ctx.AutoRun = true;
+            opts.SwitchCm = opts.SwitchCn = opts.SwitchDo = opts.AutoRun = true;
             break;
         case CommandOption::Name:
             ctx.ui->setText(Ctl::Form, RunNameCaption(o.value));
@@ -157,6 +153,21 @@ bool applyCommandLine(Context &ctx, const CommandLineSplit &split)
         }
     }
     return true;
+}
+
+bool applyCommandLine(Context &ctx, const CommandLineSplit &split)
+{
+    if (split.empty)
+        return true;
+    if (AsksForBatch(split))
+        EnterBatchMode(ctx);
+    ctx.log.writeB(QStringLiteral("  Parsing command line options: ") + split.logged);
+    RunOptions opts = ctx.options();
+    opts.AutoRun = opts.SwitchCm = opts.SwitchCn = opts.SwitchDo = false;
+    ctx.setOptions(opts);
+    const bool goOn = applyOptions(ctx, split, opts);
+    ctx.setOptions(opts);
+    return goOn;
 }
 
 } // namespace

@@ -48,16 +48,10 @@ void BeginListing(Context &ctx)
         ui->setEnabled(c, false);
     ui->setEnabled(Ctl::cmdStop, true);
     ui->setVisible(Ctl::cmdStop, true);
-    // Fresh arrays (the memory of a large previous listing is given back).
-    ctx.ScanItems = ScanList();
-    ctx.SourceScanItems = ScanList();
-    WorkArray().swap(ctx.NewItems);
-    WorkArray().swap(ctx.ChangedItems);
-    WorkArray().swap(ctx.TargetChangedItems);
-    WorkArray().swap(ctx.OrphanItems);
-    std::vector<SizeItem>().swap(ctx.SizeItems);
-    resetListingCache(ctx);
+    // The rows of the previous listing go first: they refer into its result, which then gives
+    // way to a fresh one (the memory of a large previous listing is given back).
     ClearResultLists(ctx);
+    ctx.freshListing();
     ResetCounterLabels(ctx);
     ui->setEnabled(Ctl::cmdExit, true);
     ui->setVisible(Ctl::LstNewFile, true);
@@ -177,7 +171,7 @@ SourceFindings scanSource(Context &ctx)
     ui->setVisible(Ctl::lblFoldQ, true);
     ui->moveToLeftOf(Ctl::lblFoldersQ, Ctl::lblTotalFiles, 0);
     ui->setVisible(Ctl::lblFoldersQ, true);
-    ctx.ScanSide = 0;
+    ctx.listing->ScanSide = ListingResult::kSource;
     // A target inside the source is not part of the source's tree: listed, it would be copied
     // into itself, one level deeper on every run.
     // The target tree is read on a second thread meanwhile, for the comparison and the orphan
@@ -191,7 +185,7 @@ SourceFindings scanSource(Context &ctx)
     }
     // Nothing listed on the source: no deletion is offered. Said as "empty" only when the
     // source could be read (an unreadable one is counted with the folders not read).
-    found.listedNothing = ctx.ScanItems.empty() && !ctx.StopRequested;
+    found.listedNothing = ctx.listing->source.empty() && !ctx.StopRequested;
     found.empty = found.listedNothing && listingCache(ctx).scan.rootComplete;
     ui->setVisible(Ctl::lblFoldQ, false);
     ui->setVisible(Ctl::lblFoldersQ, false);
@@ -202,15 +196,15 @@ SourceFindings scanSource(Context &ctx)
 void reportSourceTotals(Context &ctx, const QString &S)
 {
     UiHost *ui = ctx.ui;
-    ctx.log.writeDated(QStringLiteral(" Found on Source Files : ") + FormatNumber(qint64(ctx.ScanFileCount), kCount));
-    ctx.log.writeDated(QStringLiteral(" Found on Source Folders : ") + FormatNumber(qint64(ctx.ScanFolderCount), kCount));
-    ui->setText(Ctl::lblTotalFiles, FormatNumber(qint64(ctx.ScanFileCount), kCount), ctx.ScanSide);
-    ShowFolderCount(ctx, ctx.ScanFolderCount, ctx.ScanSide);
+    ctx.log.writeDated(QStringLiteral(" Found on Source Files : ") + FormatNumber(qint64(ctx.listing->ScanFileCount), kCount));
+    ctx.log.writeDated(QStringLiteral(" Found on Source Folders : ") + FormatNumber(qint64(ctx.listing->ScanFolderCount), kCount));
+    ui->setText(Ctl::lblTotalFiles, FormatNumber(qint64(ctx.listing->ScanFileCount), kCount), ctx.listing->ScanSide);
+    ShowFolderCount(ctx, ctx.listing->ScanFolderCount, ctx.listing->ScanSide);
     // The scan added up the lengths as it went; a tree with a folder that could not be read
     // has no size and its label keeps "0".
     const qint64 sourceSize = listingCache(ctx).scan.treeSize;
     if (sourceSize >= 0 && platform::folderExists(S))
-        ui->setText(Ctl::lblTotalSize, FormatMegabytes(sourceSize) + QStringLiteral(" mb"), ctx.ScanSide);
+        ui->setText(Ctl::lblTotalSize, FormatMegabytes(sourceSize) + QStringLiteral(" mb"), ctx.listing->ScanSide);
 }
 
 // Sorts every source item against the target into the new, changed and size lists, with the
@@ -227,10 +221,10 @@ void compareWithTarget(Context &ctx)
 
     CompareSourceWithTarget(ctx);
 
-    ctx.log.writeDated(QStringLiteral(" Found on Source New Files\\Folder : ") + FormatNumber(qint64(ctx.NewItems.size()), kCount)
+    ctx.log.writeDated(QStringLiteral(" Found on Source New Files\\Folder : ") + FormatNumber(qint64(ctx.listing->NewItems.size()), kCount)
                        + QStringLiteral(" i.e. not found in Target."));
-    ctx.log.writeDated(QStringLiteral(" Found on Source changed files\\folders : ") + FormatNumber(qint64(ctx.ChangedItems.size()), kCount));
-    ctx.log.writeDated(QStringLiteral(" Found on Target changed files\\folders : ") + FormatNumber(qint64(ctx.TargetChangedItems.size()), kCount));
+    ctx.log.writeDated(QStringLiteral(" Found on Source changed files\\folders : ") + FormatNumber(qint64(ctx.listing->ChangedItems.size()), kCount));
+    ctx.log.writeDated(QStringLiteral(" Found on Target changed files\\folders : ") + FormatNumber(qint64(ctx.listing->TargetChangedItems.size()), kCount));
 }
 
 // A stop during the scan or the comparison. The stop is acknowledged before the reset, so the
@@ -250,10 +244,10 @@ bool searchOrphans(Context &ctx, const QString &T)
     UiHost *ui = ctx.ui;
     ctx.log.writeDated(QStringLiteral(" Counting Files/Folders on Target : ") + T);
     const bool skipOrphans = ui->value(Ctl::chkSkipOrphanCk) != 0;
-    // Skipped, the target is not scanned and ScanItems still hold the source listing.
+    // Skipped, the target is not scanned and its list stays empty.
     if (!skipOrphans)
         FindOrphans(ctx);
-    ctx.log.writeDated(QStringLiteral(" Found on Target Orphans Files/folders :  ") + FormatNumber(qint64(ctx.OrphanItems.size()), kCount)
+    ctx.log.writeDated(QStringLiteral(" Found on Target Orphans Files/folders :  ") + FormatNumber(qint64(ctx.listing->OrphanItems.size()), kCount)
                        + QStringLiteral(" (Not on Source)."));
     ui->setEnabled(Ctl::cboChoices, true);
     ui->setValue(Ctl::cboChoices, choiceIndex(Choice::NewAndChanged));
@@ -275,8 +269,8 @@ void endStoppedOrphanSearch(Context &ctx)
 void reportTargetTotals(Context &ctx, const QString &T, bool skipOrphans)
 {
     UiHost *ui = ctx.ui;
-    ui->setText(Ctl::lblTotalFiles, FormatNumber(qint64(ctx.ScanFileCount), kCount), ctx.ScanSide);
-    ShowFolderCount(ctx, ctx.ScanFolderCount, ctx.ScanSide);
+    ui->setText(Ctl::lblTotalFiles, FormatNumber(qint64(ctx.listing->ScanFileCount), kCount), ctx.listing->ScanSide);
+    ShowFolderCount(ctx, ctx.listing->ScanFolderCount, ctx.listing->ScanSide);
     // The target's size goes to the target label, also when the target was not scanned.
     if (platform::folderExists(T)) {
         const qint64 targetSize = skipOrphans ? TargetTreeSize(ctx, T) : listingCache(ctx).scan.treeSize;
@@ -329,11 +323,11 @@ void writeSummary(Context &ctx, qint32 elapsed, bool sourceEmpty)
 void selectDefaultChoice(Context &ctx, bool sourceListedNothing)
 {
     UiHost *ui = ctx.ui;
-    if (!ctx.NewItems.empty())
+    if (!ctx.listing->NewItems.empty())
         ui->setValue(Ctl::cboChoices, choiceIndex(Choice::NewAndChanged));
-    else if (!ctx.ChangedItems.empty())
+    else if (!ctx.listing->ChangedItems.empty())
         ui->setValue(Ctl::cboChoices, choiceIndex(Choice::ChangedToTarget));
-    else if (!ctx.OrphanItems.empty() && !sourceListedNothing)
+    else if (!ctx.listing->OrphanItems.empty() && !sourceListedNothing)
         ui->setValue(Ctl::cboChoices, choiceIndex(Choice::DeleteOrphans));
 }
 
@@ -404,8 +398,8 @@ bool listFiles(Context &ctx)
         restoreIdle(ctx);
         throw;
     }
-    ctx.PendingItemCount = qint32(ctx.OrphanItems.size() + ctx.TargetChangedItems.size() + ctx.NewItems.size()
-                                  + ctx.ChangedItems.size());
+    ctx.listing->PendingItemCount = qint32(ctx.listing->OrphanItems.size() + ctx.listing->TargetChangedItems.size() + ctx.listing->NewItems.size()
+                                  + ctx.listing->ChangedItems.size());
     ui->setEnabled(Ctl::cmdStop, false);
     ui->setVisible(Ctl::cmdStop, false);
     ui->setEnabled(Ctl::cmdListFile, true);
@@ -414,10 +408,13 @@ bool listFiles(Context &ctx)
 
 } // namespace
 
-void ListFilesToCopy(Context &ctx)
+const ListingResult &ListFilesToCopy(Context &ctx)
 {
-    ctx.lastListingStopped = false;
-    ctx.lastListingStopped = !listFiles(ctx);
+    ctx.listing->stopped = false;
+    const bool completed = listFiles(ctx);
+    // The listing's own result (a refused one leaves the one before).
+    ctx.listing->stopped = !completed;
+    return *ctx.listing;
 }
 
 void CmdListFileClick(Context &ctx)
@@ -429,8 +426,7 @@ void CmdListFileClick(Context &ctx)
     // stopped: a cancelled listing is never announced as finished.
     bool completed = true;
     try {
-        ListFilesToCopy(ctx);
-        completed = !ctx.lastListingStopped;
+        completed = !ListFilesToCopy(ctx).stopped;
     } catch (const AppError &) {
         completed = false;
     } catch (const std::exception &) {
@@ -450,7 +446,7 @@ void FormActivate(Context &ctx, bool fromOwnWindow)
     if (!fromOwnWindow)
         return;
     ctx.firstActivationDone = true;
-    if (ctx.listingBusy || ctx.runBusy || ctx.AutoRun || ctx.shutDown)
+    if (ctx.listingBusy || ctx.runBusy || ctx.options().AutoRun || ctx.shutDown)
         return;
     try {
         const QString s = ctx.ui->text(Ctl::txtSource);

@@ -164,7 +164,7 @@ void FormLoad(Context &ctx, const QStringList &args)
         CloseMainWindow(ctx);   // closes only what is not closed yet
         return;
     }
-    if (ctx.AutoRun)
+    if (ctx.options().AutoRun)
         RunAutomatic(ctx);
     else
         ui->prepareInteractive();
@@ -187,7 +187,7 @@ void FormQueryUnload(Context &ctx)
         const Answer a = ctx.ui->ask(q);
         if (a.button == Button::Yes)
             SaveWindowSettings(ctx);
-        else if (!ctx.SwitchBa)   // a batch run leaves the stored settings as they are
+        else if (!ctx.options().SwitchBa)   // a batch run leaves the stored settings as they are
             ctx.settings.DeleteSetting();
     }
 

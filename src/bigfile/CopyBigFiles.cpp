@@ -26,9 +26,9 @@ constexpr int kNotPermitted = 70; // the runtime's "Permission denied"
 // set (platform::VolumeFacts::timesKeptAsSet), asked once per volume and run.
 bool volumeKeepsWhatIsSet(Context &ctx, quint64 volume, const QString &onPath)
 {
-    auto known = ctx.VolumesKeepingTimes.constFind(volume);
-    if (known == ctx.VolumesKeepingTimes.cend())
-        known = ctx.VolumesKeepingTimes.insert(volume, fs().volumeFacts(onPath).timesKeptAsSet);
+    auto known = ctx.run.VolumesKeepingTimes.constFind(volume);
+    if (known == ctx.run.VolumesKeepingTimes.cend())
+        known = ctx.run.VolumesKeepingTimes.insert(volume, fs().volumeFacts(onPath).timesKeptAsSet);
     return *known;
 }
 
@@ -37,9 +37,9 @@ bool volumeKeepsWhatIsSet(Context &ctx, quint64 volume, const QString &onPath)
 // decides what its files get).
 void noteVolumeWithoutBits(Context &ctx, const QString &volume, const QString &type, int err)
 {
-    if (ctx.VolumesWithoutPermissions.contains(volume))
+    if (ctx.run.VolumesWithoutPermissions.contains(volume))
         return;
-    ctx.VolumesWithoutPermissions.append(volume);
+    ctx.run.VolumesWithoutPermissions.append(volume);
     ctx.log.writeB(QStringLiteral(" Permission bits are not kept on volume ") + volume + QStringLiteral(" (")
                    + (type.isEmpty() ? QStringLiteral("unknown type") : type) + QLatin1Char(')')
                    + (err ? QStringLiteral(": ") + platform::systemErrorText(err) : QString())
@@ -53,10 +53,10 @@ void noteVolumeWithoutBits(Context &ctx, const QString &volume, const QString &t
 void noteBitsNotKept(Context &ctx, const VolumeNotes &notes, bool placed)
 {
     if (notes.widerAccess && placed)
-        ++ctx.WiderAccessItems;
+        ++ctx.run.WiderAccessItems;
     if (!notes.bitsNotKept || notes.bitsRefused)
         return;
-    QStringList &named = ctx.MetadataNotHeld[notes.metaVolume];
+    QStringList &named = ctx.run.MetadataNotHeld[notes.metaVolume];
     const QString bits = platform::metaPartName(platform::MetaPart::PermissionBits);
     if (named.contains(bits))
         return;
@@ -74,7 +74,7 @@ void NoteMetadataNotHeld(Context &ctx, const VolumeNotes &notes)
 {
     if (notes.notHeld.isEmpty())
         return;
-    QStringList &named = ctx.MetadataNotHeld[notes.metaVolume];
+    QStringList &named = ctx.run.MetadataNotHeld[notes.metaVolume];
     QStringList fresh;
     for (const QString &part : notes.notHeld)
         if (!named.contains(part))
@@ -155,11 +155,11 @@ CopyOptions windowOptions(WindowTurn &turn)
     how.source = turn.src;
     how.temp = turn.dst;
     how.stop = &turn.stop;
-    how.pendingTimes = turn.ctx.NewFileTimes.collect;
+    how.pendingTimes = turn.ctx.run.NewFileTimes.collect;
     how.progress = [&turn](qint64 i, qint64 n, qint64 length) { return turn(i, n, length); };
     how.askKeepsTimes = [&ctx = turn.ctx](quint64 volume, const platform::Folder &into) {
-        const auto known = ctx.VolumesKeepingTimes.constFind(volume);
-        if (known != ctx.VolumesKeepingTimes.cend())
+        const auto known = ctx.run.VolumesKeepingTimes.constFind(volume);
+        if (known != ctx.run.VolumesKeepingTimes.cend())
             return *known;
         return volumeKeepsWhatIsSet(ctx, volume, platform::decodeName(into.childPath(platform::kCopyTempName)));
     };
@@ -205,7 +205,7 @@ void CopyBigFiles(Context &ctx, const QString &sInFile, const QString &sOutFile)
     const FileCopyResult r = CopyOneFile(at, windowOptions(turn));
     ctx.closeCopierFiles();
     if (r.tempMade)
-        ctx.noteFolderWritten(sOutFile, sInFile);
+        ctx.run.noteFolderWritten(sOutFile, sInFile);
     if (r.outcome == FileCopyResult::Outcome::Failed && r.error.step == CopyStep::OpenFolder
         && r.error.err == kNamesNoFolder) {
         // The destination must name a folder: a message says so (nothing stays locked while it is up).
@@ -231,10 +231,10 @@ void TakeCopyResult(Context &ctx, const FileCopyResult &result, const QString &t
         throw CopyFailure(result.error);
     if (result.outcome != FileCopyResult::Outcome::Done)
         return;
-    ctx.ProcessedBytes += result.bytes;
+    ctx.run.ProcessedBytes += result.bytes;
     if (result.pendingIno) {
         const qsizetype cut = to.lastIndexOf(platform::separator());
-        ctx.NewFileTimes.byFolder[cut > 0 ? to.left(cut) : to.left(1)].insert(result.pendingIno, result.pendingMtimeNs);
+        ctx.run.NewFileTimes.byFolder[cut > 0 ? to.left(cut) : to.left(1)].insert(result.pendingIno, result.pendingMtimeNs);
     }
     NoteMetadataNotHeld(ctx, notes);
     if (notes.setIdDropped)

@@ -39,8 +39,8 @@ void readSource(Context &ctx, const QString &from, QByteArray &text, platform::S
 {
     const platform::VolumeFacts v = fs().volumeFacts(to);
     const QString volume = v.mountPoint.isEmpty() ? to : v.mountPoint;
-    if (!ctx.VolumesWithoutLinks.contains(volume)) {
-        ctx.VolumesWithoutLinks.append(volume);
+    if (!ctx.run.VolumesWithoutLinks.contains(volume)) {
+        ctx.run.VolumesWithoutLinks.append(volume);
         ctx.log.writeB(QStringLiteral(" Symbolic links cannot be made on volume ") + volume + QStringLiteral(" (")
                        + (type.isEmpty() ? QStringLiteral("unknown type") : type)
                        + QStringLiteral("); links are not copied there."));
@@ -115,7 +115,7 @@ void CopyLink(Context &ctx, const QString &from, const QString &to)
         throw CopyFailure(CopyError{CopyStep::OpenFolder, 45602, err, to, QString()});
     makeTempLink(ctx, folder, to, text);
     // The destination folder has changed from here on: it gets its source's time at the end.
-    ctx.noteFolderWritten(to, from);
+    ctx.run.noteFolderWritten(to, from);
     giveOwners(ctx, fromFolder, fromName, st, folder, to);
     // The link's own times, never its target's; then it takes the destination's name.
     int err = fs().setTimesAt(folder, kTemp, st.atime, st.mtime);

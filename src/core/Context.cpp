@@ -20,18 +20,6 @@ const TreeRoots &Context::treeRoots()
     return roots;
 }
 
-void Context::noteFolderWritten(const QString &item, const QString &counterpartItem)
-{
-    const QChar sep = platform::separator();
-    const QString path = withoutTrailingSeparators(item), other = withoutTrailingSeparators(counterpartItem);
-    const qsizetype at = path.lastIndexOf(sep), otherAt = other.lastIndexOf(sep);
-    // The file system's root holds "/name": its folder is "/" itself.
-    if (at < 0 || otherAt < 0)
-        return;
-    WrittenFolder &folder = WrittenFolders[at == 0 ? QString(sep) : path.left(at)];
-    folder.counterpart = otherAt == 0 ? QString(sep) : other.left(otherAt);
-}
-
 void Context::closeCopierFiles()
 {
     // Each file's own release closes it (and its lock) before it is freed.
@@ -39,10 +27,15 @@ void Context::closeCopierFiles()
     CopyTarget.reset();
 }
 
-void Context::setSourceListingAside()
+void Context::setOptions(const RunOptions &options)
 {
-    SourceScanItems = std::move(ScanItems);
-    ScanItems = ScanList();
-    for (WorkArray *a : {&NewItems, &ChangedItems, &TargetChangedItems, &OrphanItems})
-        a->moveList(&ScanItems, &SourceScanItems);
+    // A listing or a run reads them as they were when it began.
+    Q_ASSERT(!listingBusy && !runBusy);
+    options_ = options;
+}
+
+ListingResult &Context::freshListing()
+{
+    listing = std::make_unique<ListingResult>();
+    return *listing;
 }

@@ -7,12 +7,12 @@ void ShowFolderCount(Context &ctx, qint64 count, int side)
 {
     ctx.ui->setText(Ctl::lblTotalFolders, FormatNumber(count, QStringLiteral("##,###,##0")), side);
     if (side == 1)
-        ctx.TargetFolderTotal = count;
+        ctx.listing->TargetFolderTotal = count;
 }
 
 void ResetCounterLabels(Context &ctx)
 {
-    ctx.TargetFolderTotal = 0;
+    ctx.listing->TargetFolderTotal = 0;
     for (Ctl l : {Ctl::lblTotalSize, Ctl::lblTotalFiles, Ctl::lblTotalFolders, Ctl::lblNewFiles, Ctl::lblChngFiles}) {
         ctx.ui->setText(l, QStringLiteral("0"), 0);
         ctx.ui->setText(l, QStringLiteral("0"), 1);
@@ -42,7 +42,7 @@ void ResetListingState(Context &ctx)
     ui->setText(Ctl::lblTotalFiles, QStringLiteral("0"), 1);
     ui->setText(Ctl::lblTotalFolders, QStringLiteral("0"), 0);
     ui->setText(Ctl::lblTotalFolders, QStringLiteral("0"), 1);
-    ctx.TargetFolderTotal = 0;
+    ctx.listing->TargetFolderTotal = 0;
     ui->setText(Ctl::lblListFileStatus, QString());
     ui->setText(Ctl::lblListStatus1, QString());
     ui->setVisible(Ctl::pball, false);

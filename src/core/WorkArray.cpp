@@ -60,12 +60,6 @@ bool WorkArray::isFolder(size_t k) const
     return r >= 0 ? list_->at(r).isFolder() : own_[size_t(~r)].IsFolder;
 }
 
-void WorkArray::moveList(const ScanList *from, const ScanList *to)
-{
-    if (list_ == from)
-        list_ = to;
-}
-
 QStringList WorkArray::rowTexts(qint32 key) const
 {
     // A row outlives nothing it refers to: the lists are emptied with their arrays, but a row

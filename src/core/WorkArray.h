@@ -35,8 +35,6 @@ public:
     // The entry that item k refers to, or -1 for an item given whole.
     qint32 entry(size_t k) const { return refs_[k] >= 0 ? refs_[k] : -1; }
     const ScanList *list() const { return list_; }
-    // The list the references point into now lives at `to` (it was moved there from `from`).
-    void moveList(const ScanList *from, const ScanList *to);
 
     // How the rows read; the window asks for the texts of the rows it shows.
     void setRowTexts(RowTexts texts) { rowTexts_ = texts; }

@@ -216,7 +216,7 @@ QStringList newItemRow(const WorkArray &items, qsizetype k)
 // item or a row can be served from a reference to it.
 void noteLearned(const ItemListing &l, qint32 i, qint64 size, qint64 mtimeNs)
 {
-    ScanList::Entry &e = l.ctx.ScanItems.at(i);
+    ScanList::Entry &e = l.ctx.listing->source.at(i);
     e.size = size;
     e.mtimeNs = mtimeNs;
 }
@@ -225,8 +225,8 @@ void noteLearned(const ItemListing &l, qint32 i, qint64 size, qint64 mtimeNs)
 void listNewItem(const ItemListing &l, qint32 i, qint64 size, qint64 mtimeNs)
 {
     noteLearned(l, i, size, mtimeNs);
-    l.ctx.NewItems.pushListed(&l.ctx.ScanItems, i);
-    l.newRows.addRef(l.ctx.NewItems, qint32(l.ctx.NewItems.size() - 1));
+    l.ctx.listing->NewItems.pushListed(&l.ctx.listing->source, i);
+    l.newRows.addRef(l.ctx.listing->NewItems, qint32(l.ctx.listing->NewItems.size() - 1));
 }
 
 // A source folder the target lacks: listed as new with its time and its tree's length (the
@@ -289,16 +289,16 @@ void listChangedFile(const ItemListing &l, qint32 i, const TargetSeen &t)
     const QString path = l.items.path(i);
     if (d > 0) {
         noteLearned(l, i, s.size, s.mtimeNs);
-        l.ctx.ChangedItems.pushListed(&l.ctx.ScanItems, i);
+        l.ctx.listing->ChangedItems.pushListed(&l.ctx.listing->source, i);
         l.changedRows.add({path, scanio::dateText(s.mtimeNs), scanio::dateText(t.mtimeNs),
                            FormatNumber(s.size, kSizeFormat), FormatNumber(t.size, kSizeFormat)});
     } else if (d < 0) {
         const QString targetPath = l.targetPrefix + l.items.relative(i);
-        l.ctx.TargetChangedItems.push_back(WorkItem{targetPath, false, t.size, t.mtimeNs});
+        l.ctx.listing->TargetChangedItems.push_back(WorkItem{targetPath, false, t.size, t.mtimeNs});
         l.targetRows.add({targetPath, scanio::dateText(s.mtimeNs), scanio::dateText(t.mtimeNs)});
     }
     if (sizeDiffers) {
-        l.ctx.SizeItems.push_back(SizeItem{path, s.size, t.size, d == 0});
+        l.ctx.listing->SizeItems.push_back(SizeItem{path, s.size, t.size, d == 0});
         l.sizeRows.add({path, FormatNumber(s.size, kSizeFormat), FormatNumber(t.size, kSizeFormat)});
     }
 }
@@ -317,11 +317,11 @@ void listChangedLink(const ItemListing &l, qint32 i, const TargetSeen &t)
     if (d == 0 && scanio::linkText(l.ctx, path) != scanio::linkText(l.ctx, targetPath))
         d = 1;
     if (d > 0) {
-        l.ctx.ChangedItems.push_back(WorkItem{path, false, s.size, s.mtimeNs, true});
+        l.ctx.listing->ChangedItems.push_back(WorkItem{path, false, s.size, s.mtimeNs, true});
         l.changedRows.add({path, scanio::dateText(s.mtimeNs), scanio::dateText(t.mtimeNs),
                            FormatNumber(s.size, kSizeFormat), FormatNumber(t.size, kSizeFormat)});
     } else if (d < 0) {
-        l.ctx.TargetChangedItems.push_back(WorkItem{targetPath, false, t.size, t.mtimeNs, true});
+        l.ctx.listing->TargetChangedItems.push_back(WorkItem{targetPath, false, t.size, t.mtimeNs, true});
         l.targetRows.add({targetPath, scanio::dateText(s.mtimeNs), scanio::dateText(t.mtimeNs)});
     }
 }
@@ -371,7 +371,7 @@ bool compareItems(ItemListing &l, TargetLocator &locator, FolderLookups &targetD
             LogSkippedItem(l.ctx, l.items.path(i), l.items.at(i).isFolder(), e.Number, e.Description);
             // A name that is another's on this target stays undone on every run until renamed.
             if (dynamic_cast<const CaseClashError *>(&e))
-                ++l.ctx.RunFailures;
+                ++l.ctx.run.RunFailures;
             continue; // the stop flag is not looked at for a failed item
         }
         if (l.ctx.StopRequested) {
@@ -387,10 +387,10 @@ bool compareItems(ItemListing &l, TargetLocator &locator, FolderLookups &targetD
 // scan) when the scan found nothing to compare.
 bool startComparison(Context &ctx, const QString &S)
 {
-    ctx.NewItems.clear();
-    ctx.SizeItems.clear();
+    ctx.listing->NewItems.clear();
+    ctx.listing->SizeItems.clear();
     ctx.ui->setVisible(Ctl::pball, true);
-    if (!ctx.ScanItems.empty())
+    if (!ctx.listing->source.empty())
         return true;
     // A scan ended by Stop found nothing because it was stopped: no "nothing found" box then.
     if (!ctx.StopRequested)
@@ -416,7 +416,7 @@ void CompareSourceWithTarget(Context &ctx)
     const QString T = ui->text(Ctl::txtTarget);
     if (!startComparison(ctx, S))
         return;
-    const ScanList &items = ctx.ScanItems;
+    const ScanList &items = ctx.listing->source;
     ui->setMaximum(Ctl::pball, int(items.size()));
     // Every listed path is the folder text, one separator and the relative part.
     const QString targetPrefix = FolderPrefix(T);
@@ -447,7 +447,7 @@ void CompareSourceWithTarget(Context &ctx)
     TargetLocator locator(items, targetList, targetDisk);
     UnchangedFolders unchanged(items, sourceDisk, sourceVolume.timesKeptAsSet && !sourceVolume.twoSecondTimes);
     ClashedFolders clashed;
-    ctx.NewItems.setRowTexts(newItemRow);
+    ctx.listing->NewItems.setRowTexts(newItemRow);
     ItemListing listing{ctx, items, sourceDisk, unchanged, newRows, changedRows, targetRows, sizeRows, targetPrefix, twoSecondSteps, clashed};
     compareItems(listing, locator, targetDisk, cache.caseTwins, pace);
 }

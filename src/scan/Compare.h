@@ -2,7 +2,7 @@
 #include "core/Context.h"
 #include "core/Errors.h"
 
-// Classifies every entry of the source listing (ctx.ScanItems) against the target: new items,
+// Classifies every entry of the source listing (the listing's source list) against the target: new items,
 // files newer on the source, files newer on the target, files of a different length.
 void CompareSourceWithTarget(Context &ctx);
 

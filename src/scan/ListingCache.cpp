@@ -2,12 +2,9 @@
 
 ListingCache &listingCache(Context &ctx)
 {
-    if (!ctx.listingCache)
-        ctx.listingCache = std::make_shared<ListingCache>();
-    return *ctx.listingCache;
+    if (!ctx.listing->cache)
+        ctx.listing->cache = std::make_shared<ListingCache>();
+    return *ctx.listing->cache;
 }
 
-void resetListingCache(Context &ctx)
-{
-    ctx.listingCache.reset();
-}
+

@@ -24,7 +24,7 @@ struct ScanExtras {
 struct FolderPreread;
 
 struct ListingCache {
-    ScanExtras scan;         // the latest scan (the list in ctx.ScanItems)
+    ScanExtras scan;         // the latest scan (its list is the listing's scanned())
     ScanExtras sourceScan;   // the source scan, once the target scan has replaced it
     QString comparedSource, comparedTarget; // the folder texts the comparison used
     int foldersNotRead = 0;  // folders of either tree that could not be read completely
@@ -40,6 +40,4 @@ struct ListingCache {
 
 // The context's cache, created on first use.
 ListingCache &listingCache(Context &ctx);
-// Forgets everything of the previous listing.
-void resetListingCache(Context &ctx);
 

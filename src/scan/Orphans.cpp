@@ -60,23 +60,22 @@ bool isVolumeTop(const QString &target)
     return platform::fs().volumeFacts(t).mountPoint == t;
 }
 
-// The source listing goes aside; the target scan takes its place.
-void setSourceListingAside(Context &ctx, ListingCache &cache)
+// The source scan's extras go aside; the target scan's take their place.
+void setSourceScanAside(ListingCache &cache)
 {
-    ctx.setSourceListingAside();
     cache.sourceScan = std::move(cache.scan);
     cache.scan = ScanExtras();
 }
 
-// Scans the target tree into ctx.ScanItems, with the pattern the source was listed with and
+// Scans the target tree into the listing's target list, with the pattern the source was listed with and
 // without the source where it lies inside the target; the window says what goes on.
 void scanTarget(Context &ctx, ListingCache &cache, const QString &S, const QString &T)
 {
     UiHost *ui = ctx.ui;
     ui->setVisible(Ctl::pball, false);
-    ctx.ScanFileCount = 0;
-    ctx.ScanFolderCount = 0;
-    ctx.OrphanItems.clear();
+    ctx.listing->ScanFileCount = 0;
+    ctx.listing->ScanFolderCount = 0;
+    ctx.listing->OrphanItems.clear();
     ui->setText(Ctl::lblListStatus1, QString());
     ui->setVisible(Ctl::lblFoldQ, true);
     ui->moveToLeftOf(Ctl::lblFoldersQ, Ctl::lblTotalFiles, 1);
@@ -88,7 +87,7 @@ void scanTarget(Context &ctx, ListingCache &cache, const QString &S, const QStri
         ui->setText(Ctl::lblListStatus, T);
         ui->setText(Ctl::lblListFileStatus, QStringLiteral("Searching Target for Files/Folders."));
         ui->setText(Ctl::lblListStatus1, QString());
-        ctx.ScanSide = 1;
+        ctx.listing->ScanSide = ListingResult::kTarget;
         // Both sides are listed with one pattern: a target file that the source scan's pattern
         // left out must not look like an orphan because the box changed in between.
         const QString pattern = cache.sourceScan.scanned ? cache.sourceScan.pattern : ui->text(Ctl::txtPattern);
@@ -99,7 +98,7 @@ void scanTarget(Context &ctx, ListingCache &cache, const QString &S, const QStri
             ctx.rootsRelation = RootsRelation::SourceInsideTarget;
             ctx.log.writeDated(QStringLiteral(" Source folder lies inside the target folder and is left out of the target listing: ") + S);
         }
-        ctx.TargetFileTotal = ctx.ScanFileCount;
+        ctx.listing->TargetFileTotal = ctx.listing->ScanFileCount;
     }
     ui->setVisible(Ctl::lblFoldQ, false);
     ui->setVisible(Ctl::lblFoldersQ, false);
@@ -181,8 +180,8 @@ QStringList orphanRow(const WorkArray &items, qsizetype k)
 // refer to. The row is listed with what was learned even when that fails.
 void listOrphan(const OrphanSearch &s, qint32 k)
 {
-    ScanList::Entry &item = s.ctx.ScanItems.at(k);
-    s.ctx.OrphanItems.pushListed(&s.ctx.ScanItems, k);
+    ScanList::Entry &item = s.ctx.listing->target.at(k);
+    s.ctx.listing->OrphanItems.pushListed(&s.ctx.listing->target, k);
     try {
         if (item.isFolder()) {
             item.mtimeNs = s.orphanDisk.lookupOrThrow(s.items.relativeBytes(k)).mtimeNs;
@@ -197,7 +196,7 @@ void listOrphan(const OrphanSearch &s, qint32 k)
         s.rows.add({s.items.path(k), KindText(item)});
         throw;
     }
-    s.rows.addRef(s.ctx.OrphanItems, qint32(s.ctx.OrphanItems.size() - 1));
+    s.rows.addRef(s.ctx.listing->OrphanItems, qint32(s.ctx.listing->OrphanItems.size() - 1));
 }
 
 // Matches every target item in the list's order, the window refreshed at the listing's pace;
@@ -243,9 +242,9 @@ void FindOrphans(Context &ctx)
     // The folder texts the source listing was made with.
     const QString S = cache.comparedSource.isEmpty() ? ui->text(Ctl::txtSource) : cache.comparedSource;
     const QString T = ui->text(Ctl::txtTarget);
-    setSourceListingAside(ctx, cache);
+    setSourceScanAside(cache);
     scanTarget(ctx, cache, S, T);
-    if (ctx.ScanItems.empty())
+    if (ctx.listing->target.empty())
         return;
 
     // A source root that is missing or cannot be read says nothing about the target: listing
@@ -256,8 +255,8 @@ void FindOrphans(Context &ctx)
     const platform::Folder *targetRoot = rootOf(roots, T, targetRootErr);
     if (!(cache.sourceScan.scanned ? cache.sourceScan.rootRead : folderReadable(sourceRoot)))
         return;
-    const ScanList &source = ctx.SourceScanItems;
-    const ScanList &items = ctx.ScanItems;
+    const ScanList &source = ctx.listing->source;
+    const ScanList &items = ctx.listing->target;
     ui->setMaximum(Ctl::pball, int(items.size()));
     ui->setVisible(Ctl::pball, true);
 
@@ -270,7 +269,7 @@ void FindOrphans(Context &ctx)
     scanio::FolderLookups targetDisk(targetRoot, targetRootErr);
     scanio::FolderLookups orphanDisk(targetRoot, targetRootErr);
     RowBatch rows(ui, Ctl::LstOrphans);
-    ctx.OrphanItems.setRowTexts(orphanRow);
+    ctx.listing->OrphanItems.setRowTexts(orphanRow);
     const OrphanSearch search{ctx, items, source, match, twins, sourceDisk, targetDisk, orphanDisk, rows, isVolumeTop(T)};
     if (!matchItems(search, FolderPrefix(S)))
         return;

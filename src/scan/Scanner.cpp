@@ -19,8 +19,8 @@ namespace {
 
 void showCounts(Context &ctx)
 {
-    ctx.ui->setText(Ctl::lblTotalFiles, FormatNumber(qint64(ctx.ScanFileCount), QStringLiteral("##,###,##0")), ctx.ScanSide);
-    ShowFolderCount(ctx, ctx.ScanFolderCount, ctx.ScanSide);
+    ctx.ui->setText(Ctl::lblTotalFiles, FormatNumber(qint64(ctx.listing->ScanFileCount), QStringLiteral("##,###,##0")), ctx.listing->ScanSide);
+    ShowFolderCount(ctx, ctx.listing->ScanFolderCount, ctx.listing->ScanSide);
 }
 
 } // namespace
@@ -116,9 +116,9 @@ void reportEvents(Context &ctx, ScanResult &res)
 void takeResult(Context &ctx, ScanResult &res, int foldersReadAhead)
 {
     ListingCache &cache = listingCache(ctx);
-    ctx.ScanItems = std::move(res.list);
-    ctx.ScanFileCount = res.files;
-    ctx.ScanFolderCount = res.folders;
+    ctx.listing->scanned() = std::move(res.list);
+    ctx.listing->ScanFileCount = res.files;
+    ctx.listing->ScanFolderCount = res.folders;
     cache.scan = std::move(res.extras);
     cache.scan.foldersReadAhead = foldersReadAhead;
     ctx.ui->setText(Ctl::lblListStatus, QString());
@@ -152,8 +152,8 @@ void walkHere(Context &ctx, const QString &root, const KnownFileMeta &known, con
     hooks.refresh = [&ctx, &pace](const ScanResult &res, qint32 lastTaken, size_t queued) {
         if (!pace.refreshDue())
             return;
-        ctx.ScanFileCount = res.files;
-        ctx.ScanFolderCount = res.folders;
+        ctx.listing->ScanFileCount = res.files;
+        ctx.listing->ScanFolderCount = res.folders;
         ctx.ui->setText(Ctl::lblListStatus,
                         lastTaken == scanwalk::kBeforeFirstFolder ? QString() : res.list.folderPath(lastTaken));
         showCounts(ctx);
@@ -172,9 +172,9 @@ void ScanFolderTreeWithPattern(Context &ctx, const QString &root, const KnownFil
                                const LeaveOut &leaveOut)
 {
     ListingCache &cache = listingCache(ctx);
-    ctx.ScanItems.clear();
-    ctx.ScanFileCount = 0;
-    ctx.ScanFolderCount = 0;
+    ctx.listing->scanned().clear();
+    ctx.listing->ScanFileCount = 0;
+    ctx.listing->ScanFolderCount = 0;
     // A read-ahead of this very tree with this pattern and the same folder left out gives the
     // whole list (another one stays for the scan it was made for).
     if (cache.preread && cache.preread->serves(root, pattern, leaveOut) && !ctx.StopRequested) {

@@ -8,7 +8,7 @@ QString StripBackslash(QString &path);
 // The folder text as the start of its items' paths: ending in one separator (an empty text
 // stays empty; it never becomes the file-system root).
 QString FolderPrefix(const QString &folder);
-// Enumerates the tree under `root` into ctx.ScanItems (see ScanList) and the scan counts.
+// Enumerates the tree under `root` into the listing's list of the side it scans (see ScanList) and the scan counts.
 // Lists regular files (hidden ones too) and folders; links, sockets, FIFOs and devices are
 // never listed. A file entry carries its length and modification time; a folder entry carries
 // in Size the total length of the files below it (-1 when a folder below could not be read).

@@ -50,7 +50,7 @@ int runApplication(int &argc, char **argv, const QStringList &words, const std::
     window.waitForWork(kNoBound);
     if (window.isWindowClosed())
         return ended(ctx, ctx.exitStatus);
-    if (ctx.SwitchBa) {
+    if (ctx.options().SwitchBa) {
         // An unattended run never waits for a person: a run that left the window open failed.
         window.close();
         return ended(ctx, ctx.exitStatus != ExitStatus::Done ? ctx.exitStatus : ExitStatus::ItemsFailed);

@@ -47,27 +47,27 @@ struct ActionRig : TestRig {
     }
     void setNew(const QStringList &rels)
     {
-        ctx.NewItems.clear();
+        ctx.listing->NewItems.clear();
         for (const QString &r : rels)
-            ctx.NewItems.push_back(item(src, r));
+            ctx.listing->NewItems.push_back(item(src, r));
     }
     void setChanged(const QStringList &rels)
     {
-        ctx.ChangedItems.clear();
+        ctx.listing->ChangedItems.clear();
         for (const QString &r : rels)
-            ctx.ChangedItems.push_back(item(src, r));
+            ctx.listing->ChangedItems.push_back(item(src, r));
     }
     void setTargetChanged(const QStringList &rels)
     {
-        ctx.TargetChangedItems.clear();
+        ctx.listing->TargetChangedItems.clear();
         for (const QString &r : rels)
-            ctx.TargetChangedItems.push_back(item(dst, r));
+            ctx.listing->TargetChangedItems.push_back(item(dst, r));
     }
     void setOrphans(const QStringList &rels)
     {
-        ctx.OrphanItems.clear();
+        ctx.listing->OrphanItems.clear();
         for (const QString &r : rels)
-            ctx.OrphanItems.push_back(item(dst, r));
+            ctx.listing->OrphanItems.push_back(item(dst, r));
     }
 
     // The run log after its start line, each line without the date in front.

@@ -57,12 +57,12 @@ private slots:
     void descriptionsWithItems()
     {
         ChoiceRig rig;
-        rig.fill(Ctl::LstNewFile, &rig.ctx.NewItems, 1234);
-        rig.fill(Ctl::LstChngFile, &rig.ctx.ChangedItems, 2);
-        rig.fill(Ctl::LstChngFileTarget, &rig.ctx.TargetChangedItems, 3);
+        rig.fill(Ctl::LstNewFile, &rig.ctx.listing->NewItems, 1234);
+        rig.fill(Ctl::LstChngFile, &rig.ctx.listing->ChangedItems, 2);
+        rig.fill(Ctl::LstChngFileTarget, &rig.ctx.listing->TargetChangedItems, 3);
         rig.fill(Ctl::LstSizeVariations, nullptr, 4);
-        rig.ctx.SizeItems.resize(4);
-        rig.fill(Ctl::LstOrphans, &rig.ctx.OrphanItems, 5);
+        rig.ctx.listing->SizeItems.resize(4);
+        rig.fill(Ctl::LstOrphans, &rig.ctx.listing->OrphanItems, 5);
         FakeHost &h = rig.host;
 
         h.setValue(Ctl::cboChoices, 0);
@@ -115,7 +115,7 @@ private slots:
     void sizeChoiceUsesTheRows()
     {
         ChoiceRig rig;
-        rig.ctx.SizeItems.resize(3);
+        rig.ctx.listing->SizeItems.resize(3);
         rig.host.setValue(Ctl::cboChoices, 4);
         QCOMPARE(rig.host.text(Ctl::lblListStatus1), QStringLiteral("No Files found with size difference."));
     }
@@ -133,16 +133,16 @@ private slots:
         QCOMPARE(rig.visibleLists(), QList<Ctl>({Ctl::LstNewFile, Ctl::LstChngFile}));
         QCOMPARE(rig.checkedItems(), QList<int>({7}));
 
-        rig.fill(Ctl::LstNewFile, &rig.ctx.NewItems, 2);
+        rig.fill(Ctl::LstNewFile, &rig.ctx.listing->NewItems, 2);
         h.setValue(Ctl::cboChoices, 6);
         QCOMPARE(rig.visibleLists(), QList<Ctl>({Ctl::LstNewFile, Ctl::LstChngFileTarget}));
-        rig.fill(Ctl::LstChngFile, &rig.ctx.ChangedItems, 3);
+        rig.fill(Ctl::LstChngFile, &rig.ctx.listing->ChangedItems, 3);
         h.setValue(Ctl::cboChoices, 6);
         QCOMPARE(rig.visibleLists(), QList<Ctl>({Ctl::LstNewFile, Ctl::LstOrphans}));
-        rig.fill(Ctl::LstChngFileTarget, &rig.ctx.TargetChangedItems, 1);
+        rig.fill(Ctl::LstChngFileTarget, &rig.ctx.listing->TargetChangedItems, 1);
         h.setValue(Ctl::cboChoices, 6);
         QCOMPARE(rig.visibleLists(), QList<Ctl>({Ctl::LstNewFile}));
-        rig.fill(Ctl::LstOrphans, &rig.ctx.OrphanItems, 4);
+        rig.fill(Ctl::LstOrphans, &rig.ctx.listing->OrphanItems, 4);
         h.setValue(Ctl::cboChoices, 6);
         QCOMPARE(rig.visibleLists(), QList<Ctl>({Ctl::LstNewFile}));
         QCOMPARE(h.text(Ctl::lblListStatus),
@@ -152,7 +152,7 @@ private slots:
     void itm4SelectsEntryThree()
     {
         ChoiceRig rig;
-        rig.fill(Ctl::LstChngFileTarget, &rig.ctx.TargetChangedItems, 2);
+        rig.fill(Ctl::LstChngFileTarget, &rig.ctx.listing->TargetChangedItems, 2);
         rig.host.setValue(Ctl::itm, 1, 1);
         ItmClick(rig.ctx, 4);
         QCOMPARE(rig.host.value(Ctl::cboChoices), 3);

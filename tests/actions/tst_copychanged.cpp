@@ -56,7 +56,7 @@ private slots:
     {
         ActionRig rig;
         makeTrees(rig);
-        rig.ctx.ChangedItems.clear(); // phase 1 with nothing to do
+        rig.ctx.listing->ChangedItems.clear(); // phase 1 with nothing to do
         rig.ctx.OverwriteAll = true;
         CopyChangedToTarget(rig.ctx);
 
@@ -89,7 +89,7 @@ private slots:
         QCOMPARE(m[2], " Could not copy file: " + rig.src + "a.txt to " + rig.dst + "a.txt" + " -- No such file or directory");
         QCOMPARE(m[3], QStringLiteral(" Completed Copying changed\\updated files\\folders : "));
         QCOMPARE(m[4], QStringLiteral(" .......Overwriting changed files in Target"));
-        QCOMPARE(rig.ctx.RunFailures, 1);
+        QCOMPARE(rig.ctx.run.RunFailures, 1);
     }
 
     void stopInPhaseOneSkipsPhaseTwo()

@@ -70,8 +70,8 @@ QString copyOn(ActionRig &rig, const QString &rel, bool worker)
     WorkItem w = ActionRig::item(rig.src, rel);
     w.IsLink = QFileInfo(from).isSymLink();
     w.Size = w.IsLink ? -1 : QFileInfo(from).size();
-    rig.ctx.NewItems.clear();
-    rig.ctx.NewItems.push_back(w);
+    rig.ctx.listing->NewItems.clear();
+    rig.ctx.listing->NewItems.push_back(w);
     CopyNewItems(rig.ctx);
     const QString failed = " Could not copy file: " + from + " to " + to + " -- ";
     for (const QString &line : rig.messages())

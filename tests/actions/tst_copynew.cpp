@@ -22,8 +22,8 @@ private slots:
         setTimeNs(rig.src + "a/b/c/deep.txt", 1400000000, 987654321);
         // Only the deepest folder is listed: its two missing parents are made on the way.
         rig.setNew({".hidden", "a/b/c", "a/b/c/deep.txt", "ro.txt", "top.txt"});
-        rig.ctx.TargetFileTotal = 7;
-        rig.ctx.TargetFolderTotal = 1234;
+        rig.ctx.listing->TargetFileTotal = 7;
+        rig.ctx.listing->TargetFolderTotal = 1234;
 
         CopyNewItems(rig.ctx);
 
@@ -44,9 +44,9 @@ private slots:
         // Four files added to the target's file total, one folder entry to its folder total
         // (shown with its group separator).
         QCOMPARE(rig.host.text(Ctl::lblTotalFiles, 1), QStringLiteral("11"));
-        QCOMPARE(rig.ctx.TargetFileTotal, 11);
+        QCOMPARE(rig.ctx.listing->TargetFileTotal, 11);
         QCOMPARE(rig.host.text(Ctl::lblTotalFolders, 1), QStringLiteral("1,235"));
-        QCOMPARE(rig.ctx.TargetFolderTotal, 1235);
+        QCOMPARE(rig.ctx.listing->TargetFolderTotal, 1235);
         QVERIFY(!QFileInfo::exists(rig.dst + "$$$DEV$$$.$tmpfile$"));
     }
 
@@ -102,7 +102,7 @@ private slots:
         QVERIFY2(m[1].startsWith(first), qPrintable(m[1]));
         QCOMPARE(m[1].mid(first.size()).trimmed(), QStringLiteral("Can't Create Folder"));
         QCOMPARE(m[2], " 1 item below " + folder + " not copied");
-        QCOMPARE(rig.ctx.RunFailures, 2);
+        QCOMPARE(rig.ctx.run.RunFailures, 2);
         QCOMPARE(rig.status(), QStringLiteral("Error creating: ") + folder + "/");
 
         // The next creation reports only its own outcome.
@@ -139,8 +139,8 @@ private slots:
                                      " Could not copy file: " + rig.src + "c.txt to " + rig.dst + "c.txt" + " -- No such file or directory",
                                  }));
         QCOMPARE(rig.status(), QStringLiteral("New Files Copy Complete."));
-        QCOMPARE(rig.ctx.TargetFileTotal, 3);
-        QCOMPARE(rig.ctx.RunFailures, 1);
+        QCOMPARE(rig.ctx.listing->TargetFileTotal, 3);
+        QCOMPARE(rig.ctx.run.RunFailures, 1);
         QVERIFY(!QFileInfo::exists(rig.dst + "$$$DEV$$$.$tmpfile$"));
     }
 
@@ -158,7 +158,7 @@ private slots:
                                      " .........Start copying 2 New Files/Folders.",
                                      " Could not copy file: " + rig.src + "x to " + rig.dst + "x -- Is a directory",
                                  }));
-        QCOMPARE(rig.ctx.TargetFileTotal, 1);
+        QCOMPARE(rig.ctx.listing->TargetFileTotal, 1);
         QVERIFY(!QFileInfo::exists(rig.dst + "$$$DEV$$$.$tmpfile$"));
     }
 
@@ -177,8 +177,8 @@ private slots:
         for (const char *f : {"a.txt", "blocked2/z.txt", "m.txt", "n/y.txt"})
             QCOMPARE(readFile(rig.dst + f), QByteArray(f));
         QVERIFY(rig.messages().contains(" 3 items below " + rig.dst + "blocked not copied"));
-        QCOMPARE(rig.ctx.RunFailures, 4);
-        QCOMPARE(rig.ctx.TargetFileTotal, 4);
+        QCOMPARE(rig.ctx.run.RunFailures, 4);
+        QCOMPARE(rig.ctx.listing->TargetFileTotal, 4);
     }
 
     void aLinkWhereTheNewFolderGoesIsNotWrittenThrough()
@@ -227,7 +227,7 @@ private slots:
         QVERIFY(!QFileInfo::exists(rig.dst + "small.txt"));
         QVERIFY(!QFileInfo::exists(rig.dst + "$$$DEV$$$.$tmpfile$"));
         QCOMPARE(rig.status(), QStringLiteral("New Files Copy Interrupted by User."));
-        QCOMPARE(rig.ctx.TargetFileTotal, 0);
+        QCOMPARE(rig.ctx.listing->TargetFileTotal, 0);
         QCOMPARE(rig.messages(), QStringList{" .........Start copying 2 New Files/Folders."});
         QVERIFY(!rig.host.isVisible(Ctl::pball));
     }
@@ -244,7 +244,7 @@ private slots:
         const QStringList m = rig.messages();
         QCOMPARE(m.size(), 2);
         QVERIFY2(m[1].startsWith(" Could not copy file: " + rig.src + "x.txt to "), qPrintable(m[1]));
-        QCOMPARE(rig.ctx.RunFailures, 1);
+        QCOMPARE(rig.ctx.run.RunFailures, 1);
     }
 
     void manySmallFilesPumpSparingly()
@@ -258,7 +258,7 @@ private slots:
         }
         rig.setNew(rels);
         CopyNewItems(rig.ctx);
-        QCOMPARE(rig.ctx.TargetFileTotal, 300);
+        QCOMPARE(rig.ctx.listing->TargetFileTotal, 300);
         QCOMPARE(readFile(rig.dst + "f299.txt"), QByteArray("299"));
         // 600 chances to let events run, taken at most every 50 ms.
         QVERIFY2(rig.host.pumps < 60, qPrintable(QString::number(rig.host.pumps)));

@@ -170,7 +170,7 @@ private slots:
             QVERIFY2(!QFileInfo::exists(rig.dst + numbered(i)), qPrintable(numbered(i)));
         QVERIFY2(copied < 30 && copied >= 30 - int(kFilesAhead), qPrintable(QString::number(copied)));
         QVERIFY(door.workerOpens.load() <= 2 * 30);
-        QCOMPARE(rig.ctx.TargetFileTotal, copied);
+        QCOMPARE(rig.ctx.listing->TargetFileTotal, copied);
         QCOMPARE(readFile(rig.dst + numbered(copied)), QByteArray::number(copied));
         QVERIFY(!QFileInfo::exists(rig.dst + "$$$DEV$$$.$tmpfile$"));
         QCOMPARE(rig.status(), QStringLiteral("New Files Copy Interrupted by User."));
@@ -192,11 +192,11 @@ private slots:
         QVERIFY(::symlink("1.txt", QFile::encodeName(rig.src + "a/link").constData()) == 0);
         rig.setNew({"a", "a/1.txt", "a/gone.txt", "a/big.bin", "a/link", "a/eio.txt", "a/2.txt", "b", "b/3.txt", "top.txt"});
         WorkArray items;
-        for (WorkItem w : rig.ctx.NewItems) {
+        for (WorkItem w : rig.ctx.listing->NewItems) {
             w.IsLink = w.Path.endsWith("link");
             items.push_back(w);
         }
-        rig.ctx.NewItems = items;
+        rig.ctx.listing->NewItems = items;
         QFile::remove(rig.src + "a/gone.txt");
         door.failOpen(rig.src + "a/eio.txt", platform::errc::IoError);
 
@@ -213,8 +213,8 @@ private slots:
         QCOMPARE(QFileInfo(rig.dst + "a/big.bin").size(), qint64(2500000));
         QCOMPARE(QFileInfo(rig.dst + "a/link").symLinkTarget(), QFileInfo(rig.dst + "a/1.txt").absoluteFilePath());
         QVERIFY(!QFileInfo::exists(rig.dst + "a/eio.txt"));
-        QCOMPARE(rig.ctx.TargetFileTotal, 6);
-        QCOMPARE(rig.ctx.RunFailures, 2);
+        QCOMPARE(rig.ctx.listing->TargetFileTotal, 6);
+        QCOMPARE(rig.ctx.run.RunFailures, 2);
         QCOMPARE(rig.status(), QStringLiteral("New Files Copy Complete."));
         for (const char *folder : {"", "a/", "b/"})
             QVERIFY(!QFileInfo::exists(rig.dst + folder + "$$$DEV$$$.$tmpfile$"));
@@ -239,15 +239,15 @@ private slots:
         }
         rig.setNew(rels);
         WorkArray items; // with their lengths, as a listing gives them
-        for (WorkItem w : rig.ctx.NewItems) {
+        for (WorkItem w : rig.ctx.listing->NewItems) {
             w.Size = w.IsFolder ? -1 : QFileInfo(w.Path).size();
             items.push_back(w);
         }
-        rig.ctx.NewItems = items;
+        rig.ctx.listing->NewItems = items;
         CopyNewItems(rig.ctx);
         QCOMPARE(door.maxInFolder, 1);
         QCOMPARE(door.maxInAll, int(kCopyWorkers));
-        QCOMPARE(rig.ctx.TargetFileTotal, 180);
+        QCOMPARE(rig.ctx.listing->TargetFileTotal, 180);
         for (const QString &rel : rels)
             if (rel.contains('/'))
                 QCOMPARE(readFile(rig.dst + rel), rel.section('/', 0, 0).toUtf8() + rel.section('/', 1).toUtf8());
@@ -316,7 +316,7 @@ private slots:
             QCOMPARE(perFile[k], " Copied changed\\updated files\\folders : " + from + " to Source : " + to);
             QCOMPARE(readFile(to), "newer " + QByteArray::number(i));
         }
-        QCOMPARE(rig.ctx.RunFailures, 1);
+        QCOMPARE(rig.ctx.run.RunFailures, 1);
         QVERIFY(!QFileInfo::exists(rig.src + "$$$DEV$$$.$tmpfile$"));
     }
 
@@ -335,8 +335,8 @@ private slots:
         CopyNewItems(rig.ctx);
         QCOMPARE(QFileInfo(rig.dst + "big.bin").size(), qint64(2500000));
         QCOMPARE(readFile(rig.dst + numbered(3 * int(kFilesAhead))), QByteArray::number(3 * int(kFilesAhead)));
-        QCOMPARE(rig.ctx.TargetFileTotal, 1 + 3 * int(kFilesAhead));
-        QCOMPARE(rig.ctx.RunFailures, 0);
+        QCOMPARE(rig.ctx.listing->TargetFileTotal, 1 + 3 * int(kFilesAhead));
+        QCOMPARE(rig.ctx.run.RunFailures, 0);
     }
 
     // The worker's own checks: a source that grew past the limit is handed back untouched, and
@@ -395,8 +395,8 @@ private slots:
         QCOMPARE(folderNames(rig.dst), (QStringList{"A.txt", "b.txt"}));
         QCOMPARE(readFile(rig.dst + "A.txt"), QByteArray("upper"));
         QCOMPARE(readFile(rig.dst + "b.txt"), QByteArray("after"));
-        QCOMPARE(rig.ctx.TargetFileTotal, 2);
-        QCOMPARE(rig.ctx.RunFailures, 1);
+        QCOMPARE(rig.ctx.listing->TargetFileTotal, 2);
+        QCOMPARE(rig.ctx.run.RunFailures, 1);
     }
 
     // The same with a folder: a new file X on a worker, then a new folder x and a file in it.
@@ -425,7 +425,7 @@ private slots:
             " Could not copy file: " + rig.src + "x/y.txt to " + rig.dst + "x/y.txt" + reason}));
         QCOMPARE(folderNames(rig.dst), QStringList{"X"});
         QCOMPARE(readFile(rig.dst + "X"), QByteArray("file"));
-        QCOMPARE(rig.ctx.TargetFileTotal, 1);
+        QCOMPARE(rig.ctx.listing->TargetFileTotal, 1);
     }
 };
 

@@ -45,7 +45,7 @@ private slots:
         writeFile(rig.dst + "odir/inner/x.txt", "x");
 
         ListFilesToCopy(rig.ctx);
-        QVERIFY(rig.ctx.PendingItemCount > 0);
+        QVERIFY(rig.ctx.listing->PendingItemCount > 0);
         select(rig, 6);
         const QString caption = rig.host.text(Ctl::cmdSync);
         QCOMPARE(caption, QStringLiteral("Overwrite All (Orphans Delete from Target)"));
@@ -115,8 +115,8 @@ private slots:
         setTimeNs(rig.src + "s.txt", 1600000000, 0);
         setTimeNs(rig.dst + "s.txt", 1600000000, 0);
         ListFilesToCopy(rig.ctx);
-        QCOMPARE(int(rig.ctx.SizeItems.size()), 1);
-        QCOMPARE(rig.ctx.PendingItemCount, 0);
+        QCOMPARE(int(rig.ctx.listing->SizeItems.size()), 1);
+        QCOMPARE(rig.ctx.listing->PendingItemCount, 0);
         select(rig, 4);
         rig.host.asker.answerDefaults(true);
         CmdSyncClick(rig.ctx);
@@ -136,7 +136,7 @@ private slots:
         }
         writeFile(rig.src + "new.txt", "n"); // so that the listing offers a run
         ListFilesToCopy(rig.ctx);
-        QCOMPARE(int(rig.ctx.SizeItems.size()), 2);
+        QCOMPARE(int(rig.ctx.listing->SizeItems.size()), 2);
         select(rig, 4);
         Answer larger;
         larger.button = Button::Ok;
@@ -161,7 +161,7 @@ private slots:
         setTimeNs(rig.src + "d/t.txt", 1600000000, 0);
         setTimeNs(rig.dst + "d/t.txt", 1700000000, 5);
         ListFilesToCopy(rig.ctx);
-        QCOMPARE(int(rig.ctx.TargetChangedItems.size()), 1);
+        QCOMPARE(int(rig.ctx.listing->TargetChangedItems.size()), 1);
         select(rig, 3);
         rig.host.asker.expect(Button::No, "clear list");
         CmdSyncClick(rig.ctx);
@@ -184,7 +184,7 @@ private slots:
         writeFile(other + "c.txt", "newest, never compared");
         setTimeNs(other + "c.txt", 1800000000, 0);
         ListFilesToCopy(rig.ctx);
-        QCOMPARE(int(rig.ctx.ChangedItems.size()), 1);
+        QCOMPARE(int(rig.ctx.listing->ChangedItems.size()), 1);
         select(rig, 2);
 
         for (const QString &target : {other, rig.dst.chopped(1)}) {

@@ -140,10 +140,10 @@ private slots:
         ListFilesToCopy(rig.ctx);
         const QString s = rig.src, t = rig.dst;
         auto dec = [](const char *b) { return platform::decodeName(QByteArray(b)); };
-        QCOMPARE(paths(rig.ctx.NewItems), (QStringList{s + dec("d\xe9r"), s + dec("n\xff.txt"), s + dec("d\xe9r/ok.txt"),
+        QCOMPARE(paths(rig.ctx.listing->NewItems), (QStringList{s + dec("d\xe9r"), s + dec("n\xff.txt"), s + dec("d\xe9r/ok.txt"),
                                                        s + dec("d\xe9r/x\xfe.bin")}));
-        QCOMPARE(paths(rig.ctx.ChangedItems), QStringList{s + dec("caf\xe9.txt")});
-        QStringList orphans = paths(rig.ctx.OrphanItems);
+        QCOMPARE(paths(rig.ctx.listing->ChangedItems), QStringList{s + dec("caf\xe9.txt")});
+        QStringList orphans = paths(rig.ctx.listing->OrphanItems);
         orphans.sort();
         QStringList wantOrphans{t + dec("n\xef\xbf\xbd.txt"), t + dec("n\xfe.txt")};
         wantOrphans.sort();
@@ -176,7 +176,7 @@ private slots:
 
         // Listed again: nothing left to do.
         ListFilesToCopy(rig.ctx);
-        QCOMPARE(rig.ctx.PendingItemCount, 0);
+        QCOMPARE(rig.ctx.listing->PendingItemCount, 0);
     }
 
     // A folder whose name is not UTF-8, given to /mp and /sp as the bytes the shell passes.
@@ -194,12 +194,12 @@ private slots:
         const QStringList words = {QStringLiteral("/mp"), platform::decodeName(srcBytes), QStringLiteral("/sp"),
                                    platform::decodeName(dstBytes), QStringLiteral("/cm")};
         QVERIFY(ParseCommandLine(rig.ctx, words));
-        QVERIFY(rig.ctx.AutoRun && rig.ctx.SwitchCm);
+        QVERIFY(rig.ctx.options().AutoRun && rig.ctx.options().SwitchCm);
         QCOMPARE(bytesOf(rig.host.text(Ctl::txtSource)), srcBytes + "/");
         QCOMPARE(bytesOf(rig.host.text(Ctl::txtTarget)), dstBytes + "/");
 
         ListFilesToCopy(rig.ctx);
-        QCOMPARE(int(rig.ctx.NewItems.size()), 1);
+        QCOMPARE(int(rig.ctx.listing->NewItems.size()), 1);
         rig.host.setValue(Ctl::cboChoices, 1);
         rig.host.asker.expect(Button::Yes, "Do you want to clear list also?");
         CmdSyncClick(rig.ctx);

@@ -78,7 +78,7 @@ struct RewritingDoor : WrappedFileSystem {
 
 bool listedAnywhere(const Context &ctx, const QString &path)
 {
-    for (const WorkArray *a : {&ctx.NewItems, &ctx.ChangedItems})
+    for (const WorkArray *a : {&ctx.listing->NewItems, &ctx.listing->ChangedItems})
         for (const WorkItem &w : *a)
             if (w.Path == path)
                 return true;
@@ -117,7 +117,7 @@ private slots:
         CmdSyncClick(rig.ctx);
         ::umask(oldMask);
 
-        QCOMPARE(rig.ctx.RunFailures, 0);
+        QCOMPARE(rig.ctx.run.RunFailures, 0);
         QCOMPARE(permBits(rig.dst + "private"), 0700);
         QCOMPARE(permBits(rig.dst + "private/ro"), 0555);
         QCOMPARE(permBits(rig.dst + "shared"), 02775);
@@ -165,12 +165,12 @@ private slots:
         rig.host.asker.expect(Button::No, "Do you want to clear list also?");
         CmdSyncClick(rig.ctx);
         QCOMPARE(rig.host.asker.pending(), 0);
-        QCOMPARE(rig.ctx.RunFailures, 0);
+        QCOMPARE(rig.ctx.run.RunFailures, 0);
         QVERIFY2(foldersWithOtherTimes(rig.src, rig.dst).isEmpty(), qPrintable(foldersWithOtherTimes(rig.src, rig.dst).join(' ')));
         QCOMPARE(treeFacts(rig.dst), treeFacts(rig.src));
 
         ListFilesToCopy(rig.ctx);
-        QCOMPARE(rig.ctx.NewItems.size() + rig.ctx.ChangedItems.size() + rig.ctx.OrphanItems.size(), size_t(0));
+        QCOMPARE(rig.ctx.listing->NewItems.size() + rig.ctx.listing->ChangedItems.size() + rig.ctx.listing->OrphanItems.size(), size_t(0));
     }
 
     void aMirrorHealsFolderTimesAKilledRunLeft_data()
@@ -211,7 +211,7 @@ private slots:
             select(rig, Choice::ExactCopy);
             rig.host.asker.answerDefaults(true);
             CmdSyncClick(rig.ctx);
-            QCOMPARE(rig.ctx.RunFailures, 0);
+            QCOMPARE(rig.ctx.run.RunFailures, 0);
         }
         QVERIFY2(foldersWithOtherTimes(rig.src, rig.dst).isEmpty(), qPrintable(foldersWithOtherTimes(rig.src, rig.dst).join(' ')));
     }
@@ -298,7 +298,7 @@ private slots:
             CmdSyncClick(rig.ctx);
             QVERIFY(door.rewritten);
         }
-        QCOMPARE(rig.ctx.RunFailures, 1);
+        QCOMPARE(rig.ctx.run.RunFailures, 1);
         QVERIFY2(findLine(rig.messages(), " Could not copy file: " + in + " to " + out
                                               + " -- the file changed while it was copied") >= 0,
                  qPrintable(rig.messages().join('\n')));
@@ -311,7 +311,7 @@ private slots:
         QVERIFY(listedAnywhere(rig.ctx, in));
         rig.host.asker.expect(Button::Ok, "Processed Size");
         CmdSyncClick(rig.ctx);
-        QCOMPARE(rig.ctx.RunFailures, 0);
+        QCOMPARE(rig.ctx.run.RunFailures, 0);
         QCOMPARE(readFile(out), after);
         QCOMPARE(mtimeNs(out), mtimeNs(in));
     }

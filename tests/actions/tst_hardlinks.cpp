@@ -83,14 +83,14 @@ private slots:
         ActionRig rig;
         makeTree(rig);
         ListFilesToCopy(rig.ctx);
-        const ScanList *list = rig.ctx.NewItems.list();
+        const ScanList *list = rig.ctx.listing->NewItems.list();
         QVERIFY(list);
         QCOMPARE(list->linkedCount(), 5);
         QHash<QString, ScanList::FileId> ids;
-        for (size_t k = 0; k < rig.ctx.NewItems.size(); ++k) {
+        for (size_t k = 0; k < rig.ctx.listing->NewItems.size(); ++k) {
             ScanList::FileId id;
-            if (list->linkedId(rig.ctx.NewItems.entry(k), id))
-                ids.insert(rig.ctx.NewItems.path(k).mid(rig.src.size()), id);
+            if (list->linkedId(rig.ctx.listing->NewItems.entry(k), id))
+                ids.insert(rig.ctx.listing->NewItems.path(k).mid(rig.src.size()), id);
         }
         QVERIFY(!ids.contains("single"));
         QCOMPARE(ids.value("a/pair1"), ids.value("c/pair2"));
@@ -103,8 +103,8 @@ private slots:
         ActionRig rig;
         makeTree(rig);
         copyNewAndChanged(rig);
-        QCOMPARE(rig.ctx.RunFailures, 0);
-        QCOMPARE(rig.ctx.TargetFileTotal, 6);
+        QCOMPARE(rig.ctx.run.RunFailures, 0);
+        QCOMPARE(rig.ctx.listing->TargetFileTotal, 6);
         QCOMPARE(treeFacts(rig.dst), treeFacts(rig.src));
         QCOMPARE(inode(rig.dst + "c/pair2"), inode(rig.dst + "a/pair1"));
         QCOMPARE(inode(rig.dst + "c/triple2"), inode(rig.dst + "a/b/triple1"));
@@ -116,17 +116,17 @@ private slots:
         writeFile(rig.src + "a/b/triple1", "triple, changed");
         setTimeNs(rig.src + "a/b/triple1", 1800000000, 5);
         copyNewAndChanged(rig);
-        QCOMPARE(rig.ctx.RunFailures, 0);
+        QCOMPARE(rig.ctx.run.RunFailures, 0);
         QCOMPARE(readFile(rig.dst + "c/triple2"), QByteArray("triple, changed"));
         QCOMPARE(inode(rig.dst + "c/triple2"), inode(rig.dst + "a/b/triple1"));
         QCOMPARE(inode(rig.dst + "triple3"), inode(rig.dst + "a/b/triple1"));
         ListFilesToCopy(rig.ctx);
-        QCOMPARE(rig.ctx.NewItems.size() + rig.ctx.ChangedItems.size(), size_t(0));
+        QCOMPARE(rig.ctx.listing->NewItems.size() + rig.ctx.listing->ChangedItems.size(), size_t(0));
 
         // A name added to the source since becomes a name of the copy already there.
         hardLink(rig.src + "a/pair1", rig.src + "c/pair3");
         copyNewAndChanged(rig);
-        QCOMPARE(rig.ctx.RunFailures, 0);
+        QCOMPARE(rig.ctx.run.RunFailures, 0);
         QCOMPARE(inode(rig.dst + "c/pair3"), inode(rig.dst + "a/pair1"));
         QCOMPARE(treeFacts(rig.dst), treeFacts(rig.src));
     }
@@ -141,8 +141,8 @@ private slots:
             copyNewAndChanged(rig);
         }
         QCOMPARE(door.calls, 3);
-        QCOMPARE(rig.ctx.RunFailures, 0);
-        QCOMPARE(rig.ctx.TargetFileTotal, 6);
+        QCOMPARE(rig.ctx.run.RunFailures, 0);
+        QCOMPARE(rig.ctx.listing->TargetFileTotal, 6);
         QCOMPARE(treeFacts(rig.dst), treeFacts(rig.src));
         QVERIFY(inode(rig.dst + "c/pair2") != inode(rig.dst + "a/pair1"));
         const QStringList said = rig.messages().filter("hard links");

@@ -34,8 +34,8 @@ qint64 linkTimeNs(const QString &path)
 
 qint64 pending(const Context &ctx)
 {
-    return qint64(ctx.NewItems.size() + ctx.ChangedItems.size() + ctx.TargetChangedItems.size() + ctx.SizeItems.size()
-                  + ctx.OrphanItems.size());
+    return qint64(ctx.listing->NewItems.size() + ctx.listing->ChangedItems.size() + ctx.listing->TargetChangedItems.size() + ctx.listing->SizeItems.size()
+                  + ctx.listing->OrphanItems.size());
 }
 
 void mirror(ActionRig &rig)
@@ -77,7 +77,7 @@ private slots:
 
         mirror(rig);
 
-        QCOMPARE(rig.ctx.RunFailures, 0);
+        QCOMPARE(rig.ctx.run.RunFailures, 0);
         for (auto it = links.cbegin(); it != links.cend(); ++it) {
             QCOMPARE(linkText(rig.dst + it.key()), it.value());
             QCOMPARE(linkTimeNs(rig.dst + it.key()), linkTimeNs(rig.src + it.key()));
@@ -109,15 +109,15 @@ private slots:
         QFile::remove(rig.dst + "back");
         makeLink("newer", rig.dst + "back", kLinkTime + 100);
         ListFilesToCopy(rig.ctx);
-        QCOMPARE(int(rig.ctx.ChangedItems.size()), 1);
-        QCOMPARE(rig.ctx.ChangedItems[0].Path, rig.src + "l");
-        QVERIFY(rig.ctx.ChangedItems[0].IsLink);
-        QCOMPARE(int(rig.ctx.TargetChangedItems.size()), 1);
-        QCOMPARE(rig.ctx.TargetChangedItems[0].Path, rig.dst + "back");
-        QVERIFY(rig.ctx.SizeItems.empty());
+        QCOMPARE(int(rig.ctx.listing->ChangedItems.size()), 1);
+        QCOMPARE(rig.ctx.listing->ChangedItems[0].Path, rig.src + "l");
+        QVERIFY(rig.ctx.listing->ChangedItems[0].IsLink);
+        QCOMPARE(int(rig.ctx.listing->TargetChangedItems.size()), 1);
+        QCOMPARE(rig.ctx.listing->TargetChangedItems[0].Path, rig.dst + "back");
+        QVERIFY(rig.ctx.listing->SizeItems.empty());
 
         mirror(rig); // overwrites all: both take the source's link
-        QCOMPARE(rig.ctx.RunFailures, 0);
+        QCOMPARE(rig.ctx.run.RunFailures, 0);
         QCOMPARE(linkText(rig.dst + "l"), QByteArray("second"));
         QCOMPARE(linkText(rig.dst + "back"), QByteArray("other"));
         QCOMPARE(linkTimeNs(rig.dst + "back"), kLinkTime * 1000000000);
@@ -141,9 +141,9 @@ private slots:
 
         ListFilesToCopy(rig.ctx);
         QStringList news, orphans;
-        for (const WorkItem &w : rig.ctx.NewItems)
+        for (const WorkItem &w : rig.ctx.listing->NewItems)
             news << w.Path.mid(rig.src.size()) + (w.IsLink ? "@" : w.IsFolder ? "/" : "");
-        for (const WorkItem &w : rig.ctx.OrphanItems)
+        for (const WorkItem &w : rig.ctx.listing->OrphanItems)
             orphans << w.Path.mid(rig.dst.size()) + (w.IsLink ? "@" : w.IsFolder ? "/" : "");
         QCOMPARE(news, (QStringList{"Docs/", "Photos@", "Docs/d.txt"}));
         QCOMPARE(orphans, (QStringList{"Docs@", "Photos/", "Photos/p.jpg"}));
@@ -176,7 +176,7 @@ private slots:
         QCOMPARE(rig.host.rows(Ctl::LstOrphans).value(0).value(1), QStringLiteral("Link"));
         mirror(rig);
 
-        QCOMPARE(rig.ctx.RunFailures, 0);
+        QCOMPARE(rig.ctx.run.RunFailures, 0);
         QVERIFY(!QFileInfo::exists(rig.dst + "gone") && !QFileInfo(rig.dst + "gone").isSymLink());
         const QString trashed = trashedItem(rig.trash, rig.dst + "gone");
         QVERIFY(QFileInfo(trashed).isSymLink());
@@ -196,7 +196,7 @@ private slots:
         QVERIFY(::mkfifo(QFile::encodeName(rig.src + "pipe").constData(), 0644) == 0);
         mirror(rig);
 
-        QCOMPARE(rig.ctx.RunFailures, 0);
+        QCOMPARE(rig.ctx.run.RunFailures, 0);
         QVERIFY(QFileInfo::exists(rig.dst + "f.txt"));
         QVERIFY(!QFileInfo::exists(rig.dst + "pipe"));
         const QStringList log = rig.messages();

@@ -52,10 +52,10 @@ private slots:
         QCOMPARE(log.count(QStringLiteral("Bad Folder Found")), 2);
         QVERIFY(log.contains(" Error accessing File: " + rig.src + "sub\r\n\r\nError #5 - Input/output error"));
         QVERIFY(log.contains(" Error accessing File: " + rig.dst + "tsub\r\n\r\nError #5 - Input/output error"));
-        QVERIFY(rig.ctx.NewItems.empty());
+        QVERIFY(rig.ctx.listing->NewItems.empty());
         // The source files the scan could not see are looked up for real; only the file the
         // source really lacks is an orphan.
-        QCOMPARE(paths(rig.ctx.OrphanItems), QStringList{rig.dst + "sub/gone.txt"});
+        QCOMPARE(paths(rig.ctx.listing->OrphanItems), QStringList{rig.dst + "sub/gone.txt"});
         const QString summary = rig.host.text(Ctl::lblListFileStatus);
         QVERIFY2(summary.endsWith(QLatin1String(" Folders not read completely : 2")), qPrintable(summary));
         QVERIFY(rig.messages().contains(QStringLiteral(" Folders not read completely : 2")));
@@ -79,8 +79,8 @@ private slots:
         rig.host.setText(Ctl::txtTarget, inner);
 
         ListFilesToCopy(rig.ctx);
-        QCOMPARE(paths(rig.ctx.NewItems), (QStringList{rig.src + "a.txt", rig.src + "sub", rig.src + "sub/b.txt"}));
-        QCOMPARE(paths(rig.ctx.OrphanItems), QStringList{inner + "old.txt"});
+        QCOMPARE(paths(rig.ctx.listing->NewItems), (QStringList{rig.src + "a.txt", rig.src + "sub", rig.src + "sub/b.txt"}));
+        QCOMPARE(paths(rig.ctx.listing->OrphanItems), QStringList{inner + "old.txt"});
         QCOMPARE(rig.messages().filter(QStringLiteral("inside")),
                  QStringList{" Target folder lies inside the source folder and is left out of the source listing: " + inner});
 
@@ -92,8 +92,8 @@ private slots:
         QVERIFY(!QFileInfo::exists(inner + "backup"));
 
         ListFilesToCopy(rig.ctx);
-        QVERIFY(rig.ctx.NewItems.empty());
-        QVERIFY(rig.ctx.ChangedItems.empty());
+        QVERIFY(rig.ctx.listing->NewItems.empty());
+        QVERIFY(rig.ctx.listing->ChangedItems.empty());
         QVERIFY(!QFileInfo::exists(inner + "backup"));
     }
 
@@ -106,7 +106,7 @@ private slots:
         writeFile(rig.src + "a.txt", "a");
         writeFile(rig.src + "backup/old.txt", "o");
         ListFilesToCopy(rig.ctx);
-        QCOMPARE(int(rig.ctx.NewItems.size()), 3);
+        QCOMPARE(int(rig.ctx.listing->NewItems.size()), 3);
         rig.host.setText(Ctl::txtTarget, rig.src + "backup/");
         CopyNewItems(rig.ctx);
         QCOMPARE(readFile(rig.src + "backup/a.txt"), QByteArray("a"));
@@ -125,8 +125,8 @@ private slots:
         rig.host.setText(Ctl::txtSource, inner);
 
         ListFilesToCopy(rig.ctx);
-        QCOMPARE(paths(rig.ctx.NewItems), QStringList{inner + "w.txt"});
-        QCOMPARE(paths(rig.ctx.OrphanItems), QStringList{rig.dst + "stray.txt"});
+        QCOMPARE(paths(rig.ctx.listing->NewItems), QStringList{inner + "w.txt"});
+        QCOMPARE(paths(rig.ctx.listing->OrphanItems), QStringList{rig.dst + "stray.txt"});
         QCOMPARE(rig.messages().filter(QStringLiteral("inside")),
                  QStringList{" Source folder lies inside the target folder and is left out of the target listing: " + inner});
 
@@ -155,8 +155,8 @@ private slots:
         QVERIFY(held.held());
 
         ListFilesToCopy(rig.ctx);
-        QCOMPARE(paths(rig.ctx.NewItems), (QStringList{rig.src + "a.txt", rig.src + "deep"}));
-        QCOMPARE(paths(rig.ctx.OrphanItems), QStringList{rig.dst + "busy"});
+        QCOMPARE(paths(rig.ctx.listing->NewItems), (QStringList{rig.src + "a.txt", rig.src + "deep"}));
+        QCOMPARE(paths(rig.ctx.listing->OrphanItems), QStringList{rig.dst + "busy"});
         QCOMPARE(readFile(rig.src + kTemp), own);
         QCOMPARE(readFile(rig.src + "deep/" + kTemp), own + ", deeper");
         QCOMPARE(readFile(rig.dst + kTemp), QByteArray(4096, 'k'));
@@ -175,7 +175,7 @@ private slots:
         rig.host.setValue(Ctl::cboChoices, 3);
         rig.host.asker.expect(Button::Ok, "No Source or items found for " + rig.src);
         ListFilesToCopy(rig.ctx);
-        QCOMPARE(int(rig.ctx.OrphanItems.size()), 3);
+        QCOMPARE(int(rig.ctx.listing->OrphanItems.size()), 3);
         QCOMPARE(rig.host.value(Ctl::cboChoices), 0);
         const QString summary = rig.host.text(Ctl::lblListFileStatus);
         QVERIFY2(summary.endsWith(QLatin1String("Orphan Files to Delete :3 The source folder is empty.")), qPrintable(summary));

@@ -83,8 +83,8 @@ class TestOrphans : public QObject {
         writeFile(rig.dst + "keep.txt", "not an orphan");
         // Scan order: the folder before its contents.
         rig.setOrphans({"o1.txt", "old", "old/inner", "old/x.txt", "ro.txt"});
-        rig.ctx.ScanFileCount = 5;
-        rig.ctx.ScanFolderCount = 2;
+        rig.ctx.listing->ScanFileCount = 5;
+        rig.ctx.listing->ScanFolderCount = 2;
     }
 
 private slots:
@@ -147,11 +147,11 @@ private slots:
         // old/x.txt and old/inner went with old: five listed, five deleted.
         QCOMPARE(rig.host.text(Ctl::lblTotalFiles, 1), QStringLiteral("2"));
         QCOMPARE(rig.host.text(Ctl::lblTotalFolders, 1), QStringLiteral("0"));
-        QCOMPARE(rig.ctx.ScanFileCount, 2);
-        QCOMPARE(rig.ctx.ScanFolderCount, 0);
-        QCOMPARE(rig.ctx.RunFailures, 0);
+        QCOMPARE(rig.ctx.listing->ScanFileCount, 2);
+        QCOMPARE(rig.ctx.listing->ScanFolderCount, 0);
+        QCOMPARE(rig.ctx.run.RunFailures, 0);
         // The lists and the work array stay as the listing left them.
-        QCOMPARE(int(rig.ctx.OrphanItems.size()), 5);
+        QCOMPARE(int(rig.ctx.listing->OrphanItems.size()), 5);
 
         // Restored the way a trash view does, from its info file: the folder comes back whole.
         const QHash<QString, QString> held = trashContents(rig.trash);
@@ -186,9 +186,9 @@ private slots:
         QVERIFY(QFileInfo(trashedItem(rig.trash, rig.dst + "old") + "/inner").isDir());
         QCOMPARE(trashContents(rig.trash).size(), 4);
         QVERIFY(trashIsConsistent(rig.trash));
-        QCOMPARE(rig.ctx.ScanFileCount, 2);
-        QCOMPARE(rig.ctx.ScanFolderCount, 0);
-        QCOMPARE(rig.ctx.RunFailures, 0);
+        QCOMPARE(rig.ctx.listing->ScanFileCount, 2);
+        QCOMPARE(rig.ctx.listing->ScanFolderCount, 0);
+        QCOMPARE(rig.ctx.run.RunFailures, 0);
         QCOMPARE(rig.status(), QStringLiteral("Orphan files delete Complete."));
     }
 
@@ -198,9 +198,9 @@ private slots:
         writeFile(rig.dst + "a.txt", "a");
         mkdirs(rig.dst + "f");
         rig.setOrphans({"a.txt", "f", "gone.txt"});
-        QVERIFY(!rig.ctx.OrphanItems[2].IsFolder); // a name that is not there is listed as a file
-        rig.ctx.ScanFileCount = 2;
-        rig.ctx.ScanFolderCount = 1;
+        QVERIFY(!rig.ctx.listing->OrphanItems[2].IsFolder); // a name that is not there is listed as a file
+        rig.ctx.listing->ScanFileCount = 2;
+        rig.ctx.listing->ScanFolderCount = 1;
         // The trash cannot take anything: it is a file.
         const QString badTrash = rig.path("trash-file");
         writeFile(badTrash, "not a folder");
@@ -223,9 +223,9 @@ private slots:
                  qPrintable(rig.messages().value(1)));
         QVERIFY2(rig.messages().value(3).startsWith(" *** Could not delete folder: " + rig.dst + "f --" + why + rig.dst + "f"),
                  qPrintable(rig.messages().value(3)));
-        QCOMPARE(rig.ctx.ScanFileCount, 2);
-        QCOMPARE(rig.ctx.ScanFolderCount, 1);
-        QCOMPARE(rig.ctx.RunFailures, 3);
+        QCOMPARE(rig.ctx.listing->ScanFileCount, 2);
+        QCOMPARE(rig.ctx.listing->ScanFolderCount, 1);
+        QCOMPARE(rig.ctx.run.RunFailures, 3);
         QCOMPARE(rig.status(), QStringLiteral("Orphan files delete finished: 3 items not deleted (see the log)."));
     }
 
@@ -239,8 +239,8 @@ private slots:
         writeFile(rig.dst + "f/in.txt", "in");
         writeFile(rig.dst + "b.txt", "b");
         rig.setOrphans({"a.txt", "b.txt", "f"});
-        rig.ctx.ScanFileCount = 3;
-        rig.ctx.ScanFolderCount = 1;
+        rig.ctx.listing->ScanFileCount = 3;
+        rig.ctx.listing->ScanFolderCount = 1;
         const QString lost = rig.path("not-a-trash");
         mkdirs(lost);
         platform::Folder lostFolder;
@@ -268,9 +268,9 @@ private slots:
         QVERIFY(!m.filter(" *** Could not delete folder: " + rig.dst + "f -- ").isEmpty());
         QVERIFY(!m.contains(" Deleted Orphan files : " + rig.dst + "a.txt"));
         QVERIFY(!m.contains(" Deleted Orphan folder: " + rig.dst + "f"));
-        QCOMPARE(rig.ctx.ScanFileCount, 2);
-        QCOMPARE(rig.ctx.ScanFolderCount, 1);
-        QCOMPARE(rig.ctx.RunFailures, 2);
+        QCOMPARE(rig.ctx.listing->ScanFileCount, 2);
+        QCOMPARE(rig.ctx.listing->ScanFolderCount, 1);
+        QCOMPARE(rig.ctx.run.RunFailures, 2);
         QCOMPARE(rig.host.text(Ctl::lblTotalFiles, 1), QStringLiteral("2"));
         QCOMPARE(rig.status(), QStringLiteral("Orphan files delete finished: 2 items not deleted (see the log)."));
         QCOMPARE(trashContents(rig.trash).keys(), QStringList{rig.dst + "b.txt"});
@@ -284,7 +284,7 @@ private slots:
         writeFile(rig.dst + "l.txt", "x");
         writeFile(rig.dst + "d.txt", "x");
         rig.setOrphans({"l.txt", "d.txt"});
-        rig.ctx.ScanFileCount = 2;
+        rig.ctx.listing->ScanFileCount = 2;
         // Since the listing: one became a link, the other a folder.
         QFile::remove(rig.dst + "l.txt");
         QVERIFY(QFile::link(rig.src + "precious.txt", rig.dst + "l.txt"));
@@ -302,7 +302,7 @@ private slots:
                                      " Cannot Delete orphan files: " + rig.dst + "d.txt -- Not a regular file",
                                      " Orphans file delete finished.",
                                  }));
-        QCOMPARE(rig.ctx.ScanFileCount, 2);
+        QCOMPARE(rig.ctx.listing->ScanFileCount, 2);
     }
 
     // Stop during the first pass: the folder under way goes, nothing after it.
@@ -341,8 +341,8 @@ private slots:
         mkdirs(rig.dst + "f/sub");
         writeFile(rig.dst + "a.txt", "a");
         rig.setOrphans({"a.txt", "f", "f/in.txt", "f/sub"});
-        rig.ctx.ScanFileCount = 2;
-        rig.ctx.ScanFolderCount = 2;
+        rig.ctx.listing->ScanFileCount = 2;
+        rig.ctx.listing->ScanFolderCount = 2;
         FoldersStayInPlace door;
         door.trashSaysDone = trashSaysDone;
         {
@@ -363,9 +363,9 @@ private slots:
         QVERIFY(failedOn(rig.dst + "f/sub"));
         QVERIFY(!m.contains(" Deleted Orphan folder: " + rig.dst + "f"));
         QVERIFY(m.contains(" Deleted Orphan files : " + rig.dst + "f/in.txt"));
-        QCOMPARE(rig.ctx.ScanFolderCount, 2);
-        QCOMPARE(rig.ctx.ScanFileCount, 0);
-        QCOMPARE(rig.ctx.RunFailures, 2);
+        QCOMPARE(rig.ctx.listing->ScanFolderCount, 2);
+        QCOMPARE(rig.ctx.listing->ScanFileCount, 0);
+        QCOMPARE(rig.ctx.run.RunFailures, 2);
         QCOMPARE(rig.status(), QStringLiteral("Orphan files delete finished: 2 items not deleted (see the log)."));
         QCOMPARE(trashContents(rig.trash).size(), 2);
         QVERIFY(trashIsConsistent(rig.trash));

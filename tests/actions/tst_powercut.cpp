@@ -279,7 +279,7 @@ private slots:
             QCOMPARE(last.value(e.key()).mtimeSec, e.value().sourceSec);
         }
         QCOMPARE(last.value("linked/a.bin").ino, last.value("linked/b.bin").ino);
-        QCOMPARE(rig.ctx.RunFailures, 0);
+        QCOMPARE(rig.ctx.run.RunFailures, 0);
     }
 
     // A target left as a cut mid-way could leave it (new files empty, with their pending
@@ -311,11 +311,11 @@ private slots:
             writeFile(rig.dst + f.key(), f.value().content);
             setTimeNs(rig.dst + f.key(), f.value().mtimeSec, 0);
         }
-        rig.ctx.RunFailures = 0;
+        rig.ctx.run.RunFailures = 0;
         runOnce(rig);
         for (auto e = expect.cbegin(); e != expect.cend(); ++e)
             QCOMPARE(readFile(rig.dst + e.key()), e.value().after);
-        QCOMPARE(rig.ctx.RunFailures, 0);
+        QCOMPARE(rig.ctx.run.RunFailures, 0);
     }
 };
 

@@ -97,7 +97,7 @@ private slots:
         QCOMPARE(readFile(rig.dst + "beside.txt"), QByteArray("beside it"));
         QCOMPARE(readFile(rig.dst + "sub.real/changed.txt"), QByteArray("old"));
         QCOMPARE(folderNames(rig.dst + "sub.real"), QStringList{"changed.txt"});
-        QCOMPARE(rig.ctx.RunFailures, 2);
+        QCOMPARE(rig.ctx.run.RunFailures, 2);
         QVERIFY(logHas(rig, " Could not copy file: " + rig.src + "sub/new.txt to " + rig.dst + "sub/new.txt"));
         QVERIFY(logHas(rig, " Could not copy file: " + rig.src + "sub/changed.txt to " + rig.dst + "sub/changed.txt"));
         // Each failure names the link on its error line and again after its failure line.
@@ -133,7 +133,7 @@ private slots:
         QCOMPARE(folderNames(rig.dst + "sub.real"), QStringList{"changed.txt"});
         QCOMPARE(readFile(rig.dst + "sub.real/changed.txt"), QByteArray("old"));
         QCOMPARE(readFile(rig.dst + "beside.txt"), QByteArray("beside it"));
-        QCOMPARE(rig.ctx.RunFailures, 2);
+        QCOMPARE(rig.ctx.run.RunFailures, 2);
         QVERIFY(logHas(rig, "The destination folder is no longer the folder the copy was made in: " + rig.dst + "sub"));
         QVERIFY(logHas(rig, " Could not copy file: " + rig.src + "sub/big.bin to " + rig.dst + "sub/big.bin"));
         QVERIFY(logHas(rig, " Could not copy file: " + rig.src + "sub/changed.txt to " + rig.dst + "sub/changed.txt"));
@@ -164,7 +164,7 @@ private slots:
         QCOMPARE(folderNames(rig.dst + "dir"), QStringList());
         for (const QString &f : treeFacts(rig.dst))
             QVERIFY(!f.contains(QString::fromLatin1(QByteArray("private content").toHex())));
-        QCOMPARE(rig.ctx.RunFailures, 2);
+        QCOMPARE(rig.ctx.run.RunFailures, 2);
         // Each failure names the link on its error line and again after its failure line.
         QCOMPARE(rig.logText().count(linkReason), 4);
     }
@@ -189,7 +189,7 @@ private slots:
         QCOMPARE(trashContents(rig.trash).size(), 1);
         QVERIFY(!trashedItem(rig.trash, rig.dst + "gone.txt").isEmpty());
         QCOMPARE(readFile(rig.dst + "old.real/orphan.txt"), QByteArray("orphan"));
-        QCOMPARE(rig.ctx.RunFailures, 2);
+        QCOMPARE(rig.ctx.run.RunFailures, 2);
         const QStringList m = rig.messages();
         QVERIFY(m.contains(" Cannot Delete orphan files: " + rig.dst + "old/orphan.txt -- " + linkReason));
         QVERIFY(m.contains(" *** Could not delete folder: " + rig.dst + "old/inner -- " + linkReason));

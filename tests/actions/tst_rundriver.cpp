@@ -14,8 +14,8 @@ class TestRunDriver : public QObject {
     static void ready(ActionRig &rig, int choice, const QString &caption)
     {
         rig.ctx.RunState = QStringLiteral("Start");
-        rig.ctx.PendingItemCount = int(rig.ctx.NewItems.size() + rig.ctx.ChangedItems.size()
-                                       + rig.ctx.TargetChangedItems.size() + rig.ctx.OrphanItems.size());
+        rig.ctx.listing->PendingItemCount = int(rig.ctx.listing->NewItems.size() + rig.ctx.listing->ChangedItems.size()
+                                       + rig.ctx.listing->TargetChangedItems.size() + rig.ctx.listing->OrphanItems.size());
         rig.ctx.ChoiceEventsSuppressed = true;
         rig.host.setValue(Ctl::cboChoices, choice);
         rig.ctx.ChoiceEventsSuppressed = false;
@@ -50,7 +50,7 @@ private slots:
         rig.ctx.RunState = QStringLiteral("Finished");
         CmdSyncClick(rig.ctx);
         rig.ctx.RunState = QStringLiteral("Start");
-        rig.ctx.PendingItemCount = 0; // a listing that found only size variations
+        rig.ctx.listing->PendingItemCount = 0; // a listing that found only size variations
         CmdSyncClick(rig.ctx);
         QVERIFY(rig.messages().isEmpty());
         QVERIFY(rig.host.asker.asked.isEmpty());
@@ -77,7 +77,7 @@ private slots:
             // walks untouched.
             CmdSyncClick(rig.ctx);
             CmdListFileClick(rig.ctx);
-            busyInside = busyInside && rig.ctx.NewItems.size() == 1;
+            busyInside = busyInside && rig.ctx.listing->NewItems.size() == 1;
         };
         rig.host.asker.expect(Button::Ok, "Processed Size");
         CmdSyncClick(rig.ctx);
@@ -98,7 +98,7 @@ private slots:
                                      " End " + caption + from,
                                  }));
         QCOMPARE(rig.ctx.RunState, QStringLiteral("Finished"));
-        QCOMPARE(rig.ctx.ProcessedBytes, qint64(1048576));
+        QCOMPARE(rig.ctx.run.ProcessedBytes, qint64(1048576));
         QCOMPARE(rig.host.beeps, 1);
         QCOMPARE(rig.host.text(Ctl::lblListStatus1), QString());
         QVERIFY(rig.host.isVisible(Ctl::cmdSync));
@@ -160,7 +160,7 @@ private slots:
         QCOMPARE(rig.host.text(Ctl::lblNewFiles, 0), QStringLiteral("0"));
         QCOMPARE(rig.host.text(Ctl::lblTotalSize, 1), QStringLiteral("0"));
         // The work arrays are the listing's: not touched.
-        QCOMPARE(int(rig.ctx.NewItems.size()), 1);
+        QCOMPARE(int(rig.ctx.listing->NewItems.size()), 1);
     }
 
     void failuresAreNamedInTheReport()
@@ -200,7 +200,7 @@ private slots:
         rig.host.asker.expect(Button::Ok, "Processed Size 3.00 MB");
         CmdSyncClick(rig.ctx);
 
-        QCOMPARE(rig.ctx.ProcessedBytes, qint64(3 * 1024 * 1024));
+        QCOMPARE(rig.ctx.run.ProcessedBytes, qint64(3 * 1024 * 1024));
         QVERIFY(QFileInfo::exists(rig.dst + "first.bin"));
         QVERIFY(!QFileInfo::exists(rig.dst + "big.bin"));
         QVERIFY(!QFileInfo::exists(rig.dst + "after.txt"));

@@ -12,7 +12,7 @@ class TestSizeCopy : public QObject {
         writeFile(rig.dst + "big.txt", "short");
         writeFile(rig.src + "d/small.txt", "s");
         writeFile(rig.dst + "d/small.txt", "longer on the target");
-        rig.ctx.SizeItems = {
+        rig.ctx.listing->SizeItems = {
             SizeItem{rig.src + "big.txt", 20, 5},
             SizeItem{rig.src + "d/small.txt", 1, 20},
         };
@@ -71,7 +71,7 @@ private slots:
         makeTrees(rig);
         writeFile(rig.src + "eq.txt", "same");
         writeFile(rig.dst + "eq.txt", "SAME");
-        rig.ctx.SizeItems.push_back(SizeItem{rig.src + "eq.txt", 4, 4});
+        rig.ctx.listing->SizeItems.push_back(SizeItem{rig.src + "eq.txt", 4, 4});
         rig.host.asker.expectAnswer(ok(false, true));
         CopySizeDifferences(rig.ctx);
         QCOMPARE(readFile(rig.dst + "big.txt"), QByteArray("short"));

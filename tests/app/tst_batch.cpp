@@ -96,7 +96,9 @@ private slots:
         QCOMPARE(dialogue(rig), (QStringList{"Message: Do you really want to delete orphan files from Target", "Answered: No"}));
         QCOMPARE(findLine(rig.messages(), " ....Deleting "), -1);
 
-        rig.ctx.SwitchDo = true;
+        RunOptions withDo = rig.ctx.options();
+        withDo.SwitchDo = true;
+        rig.ctx.setOptions(withDo);
         DeleteOrphans(rig.ctx);
         QVERIFY(!QFileInfo::exists(rig.dst + "orphan.txt"));
         QCOMPARE(dialogue(rig).mid(2), (QStringList{"Message: Do you really want to delete orphan files from Target", "Answered: Yes"}));

@@ -274,11 +274,11 @@ private slots:
             {"/mp", rig.path("My"), "Data", "/sp", rig.path("backup"), "/sy"},
         };
         for (const QStringList &words : lines) {
-            rig.ctx.SwitchDo = false;
+            rig.ctx.setOptions(RunOptions{});
             QVERIFY(ParseCommandLine(rig.ctx, words));
             QCOMPARE(rig.host.text(Ctl::txtSource), rig.path("My Data/"));
             QCOMPARE(rig.host.text(Ctl::txtTarget), rig.path("backup/"));
-            QVERIFY(rig.ctx.AutoRun && rig.ctx.SwitchCm && rig.ctx.SwitchCn && rig.ctx.SwitchDo);
+            QVERIFY(rig.ctx.options().AutoRun && rig.ctx.options().SwitchCm && rig.ctx.options().SwitchCn && rig.ctx.options().SwitchDo);
             QCOMPARE(linesAfterDate(rig).last(), "  Parsing command line options: " + words.join(' '));
         }
         QVERIFY(rig.host.asker.asked.isEmpty());
@@ -292,23 +292,23 @@ private slots:
         QVERIFY(!QFileInfo::exists(rig.path("LOWER/DATA")));
         QVERIFY(ParseCommandLine(rig.ctx, {"/MP", rig.path("lower/data/")}));
         QCOMPARE(rig.host.text(Ctl::txtSource), rig.path("lower/data/"));
-        QVERIFY(rig.ctx.AutoRun);
-        QVERIFY(!rig.ctx.SwitchCm);
+        QVERIFY(rig.ctx.options().AutoRun);
+        QVERIFY(!rig.ctx.options().SwitchCm);
     }
 
     void flagsClearedAndSwitches()
     {
         TestRig rig;
-        rig.ctx.SwitchDo = rig.ctx.SwitchCm = true;
+        rig.ctx.setOptions(RunOptions{.SwitchCm = true, .SwitchDo = true});
         QVERIFY(ParseCommandLine(rig.ctx, {"/cb"}));
-        QVERIFY(rig.ctx.AutoRun);
-        QVERIFY(!rig.ctx.SwitchCm && !rig.ctx.SwitchCn && !rig.ctx.SwitchDo);
+        QVERIFY(rig.ctx.options().AutoRun);
+        QVERIFY(!rig.ctx.options().SwitchCm && !rig.ctx.options().SwitchCn && !rig.ctx.options().SwitchDo);
         QVERIFY(ParseCommandLine(rig.ctx, {"/cn", "/do"}));
-        QVERIFY(rig.ctx.AutoRun && !rig.ctx.SwitchCm && rig.ctx.SwitchCn && rig.ctx.SwitchDo);
+        QVERIFY(rig.ctx.options().AutoRun && !rig.ctx.options().SwitchCm && rig.ctx.options().SwitchCn && rig.ctx.options().SwitchDo);
         // A run name sets no flag.
         rig.host.setText(Ctl::Form, "before");
         QVERIFY(ParseCommandLine(rig.ctx, {"/na", "Night", "Run"}));
-        QVERIFY(!rig.ctx.AutoRun);
+        QVERIFY(!rig.ctx.options().AutoRun);
         QCOMPARE(rig.host.text(Ctl::Form), QString("Marnisyn Night Run (Vers. 14.8.15)"));
     }
 
@@ -344,7 +344,7 @@ private slots:
         QCOMPARE(lines.last(), logLine);
         QCOMPARE(rig.host.closeCalls, 1);
         QCOMPARE(rig.host.prepareCalls, 0);
-        QVERIFY(!rig.ctx.SwitchCm);
+        QVERIFY(!rig.ctx.options().SwitchCm);
         QVERIFY(!rig.host.text(Ctl::Form).contains("Night"));
         if (source) {
             QCOMPARE(rig.host.text(Ctl::txtTarget), platform::designTarget());
@@ -398,7 +398,7 @@ private slots:
         QCOMPARE(h.buttons, Buttons::Ok);
         QCOMPARE(rig.host.closeCalls, 1);
         QCOMPARE(rig.host.prepareCalls, 0);
-        QVERIFY(!rig.ctx.SwitchCm);
+        QVERIFY(!rig.ctx.options().SwitchCm);
     }
 
     // ---- effects: the text form ----------------------------------------------------------
@@ -413,12 +413,12 @@ private slots:
         // Folders named relative to the current folder are made absolute.
         QCOMPARE(rig.host.text(Ctl::txtSource), rig.path("DATA/"));
         QCOMPARE(rig.host.text(Ctl::txtTarget), rig.path("BACKUP/"));
-        QVERIFY(rig.ctx.AutoRun && rig.ctx.SwitchCm && rig.ctx.SwitchCn && rig.ctx.SwitchDo);
+        QVERIFY(rig.ctx.options().AutoRun && rig.ctx.options().SwitchCm && rig.ctx.options().SwitchCn && rig.ctx.options().SwitchDo);
         QCOMPARE(linesAfterDate(rig).last(), QString("  Parsing command line options: /MP DATA /SP BACKUP /SY"));
 
         // Source alone: an automatic run without actions.
         QVERIFY(ParseCommandLineText(rig.ctx, "/mp data"));
-        QVERIFY(rig.ctx.AutoRun && !rig.ctx.SwitchCm && !rig.ctx.SwitchCn && !rig.ctx.SwitchDo);
+        QVERIFY(rig.ctx.options().AutoRun && !rig.ctx.options().SwitchCm && !rig.ctx.options().SwitchCn && !rig.ctx.options().SwitchDo);
         // A later folder replaces an earlier one.
         QVERIFY(ParseCommandLineText(rig.ctx, "/mp data /mp backup"));
         QCOMPARE(rig.host.text(Ctl::txtSource), rig.path("BACKUP/"));
@@ -448,7 +448,7 @@ private slots:
         TestRig rig;
         QVERIFY(ParseCommandLineText(rig.ctx, "/na Night Run"));
         QCOMPARE(rig.host.text(Ctl::Form), QString("Marnisyn Night Run (Vers. 14.8.15)"));
-        QVERIFY(!rig.ctx.AutoRun);
+        QVERIFY(!rig.ctx.options().AutoRun);
         QVERIFY(ParseCommandLineText(rig.ctx, "\"/na Night Run\""));
         QCOMPARE(rig.host.text(Ctl::Form), QString("Marnisyn Night Run\" (Vers. 14.8.15)"));
         QCOMPARE(linesAfterDate(rig).last(), QString("  Parsing command line options: /NA NIGHT RUN"));
@@ -467,7 +467,7 @@ private slots:
         QCOMPARE(linesAfterDate(rig).last(), QString("  Parsing command line options: "));
         QVERIFY(rig.host.asker.asked.isEmpty());
         QVERIFY(!rig.host.closed);
-        QVERIFY(!rig.ctx.AutoRun);
+        QVERIFY(!rig.ctx.options().AutoRun);
     }
 
     void textFormErrorsAndHelp()

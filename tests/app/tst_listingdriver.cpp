@@ -1,6 +1,7 @@
 // The reset that begins every listing.
 #include "TestRig.h"
 #include "app/ListingDriver.h"
+#include "scan/ListingCache.h"
 #include <QTest>
 
 class TestListingDriver : public QObject {
@@ -22,13 +23,15 @@ private slots:
             for (int i = 0; i < 2; ++i)
                 h.setText(l, QStringLiteral("5"), i);
         const WorkItem w{QStringLiteral("/x"), false, 1, 0};
-        rig.ctx.ScanItems.append(-1, "x", 1, false, true, 1, 0);
-        rig.ctx.SourceScanItems.append(-1, "x", 1, false, true, 1, 0);
-        rig.ctx.NewItems = {w};
-        rig.ctx.ChangedItems = {w};
-        rig.ctx.TargetChangedItems = {w};
-        rig.ctx.OrphanItems = {w};
-        rig.ctx.SizeItems = {SizeItem{QStringLiteral("/x"), 1, 2}};
+        rig.ctx.listing->source.append(-1, "x", 1, false, true, 1, 0);
+        rig.ctx.listing->target.append(-1, "x", 1, false, true, 1, 0);
+        rig.ctx.listing->PendingItemCount = 4;
+        listingCache(rig.ctx).caseTwins.insert(QStringLiteral("/x"), QStringLiteral("/X"));
+        rig.ctx.listing->NewItems = {w};
+        rig.ctx.listing->ChangedItems = {w};
+        rig.ctx.listing->TargetChangedItems = {w};
+        rig.ctx.listing->OrphanItems = {w};
+        rig.ctx.listing->SizeItems = {SizeItem{QStringLiteral("/x"), 1, 2}};
         h.setVisible(Ctl::LstNewFile, false);
         h.setEnabled(Ctl::cboChoices, false);
         h.setEnabled(Ctl::cmdSync, true);
@@ -44,9 +47,10 @@ private slots:
         QVERIFY(h.isEnabled(Ctl::cmdExit));
         QVERIFY(h.isEnabled(Ctl::cmdStop));
         QVERIFY(h.isVisible(Ctl::cmdStop));
-        QVERIFY(rig.ctx.ScanItems.empty() && rig.ctx.SourceScanItems.empty() && rig.ctx.NewItems.empty());
-        QVERIFY(rig.ctx.ChangedItems.empty() && rig.ctx.TargetChangedItems.empty() && rig.ctx.OrphanItems.empty());
-        QVERIFY(rig.ctx.SizeItems.empty());
+        QVERIFY(rig.ctx.listing->source.empty() && rig.ctx.listing->target.empty() && rig.ctx.listing->NewItems.empty());
+        QVERIFY(!rig.ctx.listing->cache && rig.ctx.listing->PendingItemCount == 0);
+        QVERIFY(rig.ctx.listing->ChangedItems.empty() && rig.ctx.listing->TargetChangedItems.empty() && rig.ctx.listing->OrphanItems.empty());
+        QVERIFY(rig.ctx.listing->SizeItems.empty());
         for (Ctl l : {Ctl::LstNewFile, Ctl::LstChngFile, Ctl::LstChngFileTarget, Ctl::LstSizeVariations, Ctl::LstOrphans})
             QCOMPARE(h.rowCount(l), 0);
         for (Ctl l : {Ctl::lblTotalSize, Ctl::lblTotalFiles, Ctl::lblTotalFolders, Ctl::lblNewFiles, Ctl::lblChngFiles})

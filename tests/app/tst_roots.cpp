@@ -359,7 +359,7 @@ private slots:
         make(exact);
         exact.host.asker.answerDefaults(true);
         ListFilesToCopy(exact.ctx);
-        QCOMPARE(exact.ctx.SizeItems.size(), size_t(2));
+        QCOMPARE(exact.ctx.listing->SizeItems.size(), size_t(2));
         exact.host.setValue(Ctl::cboChoices, choiceIndex(Choice::ExactCopy));
         CmdSyncClick(exact.ctx);
         QCOMPARE(readFile(exact.dst + "a"), QByteArray("short"));
@@ -367,7 +367,7 @@ private slots:
         QVERIFY(exact.messages().contains(" Copied diff. size file: " + exact.src + "a to " + exact.dst + "a"));
         QVERIFY(exact.messages().contains(" ..................Starting Diff Size Files update for 1 items."));
         QCOMPARE(readFile(exact.dst + "c"), QByteArray("newer and longer"));
-        QCOMPARE(exact.ctx.RunFailures, 0);
+        QCOMPARE(exact.ctx.run.RunFailures, 0);
     }
 
     void kernelFileSystemsAreRefused()

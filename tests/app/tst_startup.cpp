@@ -55,7 +55,7 @@ private slots:
         QCOMPARE(rig.host.text(Ctl::txtTarget), platform::homeFolder() + "/Target");
         QCOMPARE(rig.host.value(Ctl::chkSkipOrphanCk), 0);
         QCOMPARE(rig.host.prepareCalls, 1);
-        QVERIFY(!rig.ctx.AutoRun);
+        QVERIFY(!rig.ctx.options().AutoRun);
         QVERIFY(!rig.host.closed);
         QVERIFY(rig.host.asker.asked.isEmpty());
         // The start line of this start is the last line: an empty command line logs nothing.
@@ -128,7 +128,7 @@ private slots:
         QCOMPARE(rig.host.value(Ctl::chkSkipOrphanCk), 0);
         QCOMPARE(rig.host.windowTwips().x(), 30);   // the geometry is read with any command line
         QCOMPARE(rig.host.prepareCalls, 1);          // a run name alone starts no automatic run
-        QVERIFY(!rig.ctx.AutoRun);
+        QVERIFY(!rig.ctx.options().AutoRun);
         // The boxes' own texts are kept when the window has set them.
         TestRig other;
         other.host.setText(Ctl::txtSource, "design text");
@@ -152,7 +152,7 @@ private slots:
         rig.host.asker.answerDefaults(true);
         const QStringList words{"/mp", rig.path("s"), "/sp", rig.path("t")};
         FormLoad(rig.ctx, words);
-        QVERIFY(rig.ctx.AutoRun);
+        QVERIFY(rig.ctx.options().AutoRun);
         QCOMPARE(rig.host.prepareCalls, 0);
         QCOMPARE(rig.host.text(Ctl::txtSource), rig.path("s/"));
         const QStringList lines = rig.logLines();

@@ -132,7 +132,7 @@ private slots:
         mkdirs(rig.path("dst"));
         chmodTo(in, 0640);
         setTimesNs(in, 1600000000, 123456789, 1500000000, 987654321);
-        rig.ctx.ProcessedBytes = 5;
+        rig.ctx.run.ProcessedBytes = 5;
 
         CopyBigFiles(rig.ctx, in, out);
 
@@ -147,7 +147,7 @@ private slots:
         QCOMPARE(d.st_mode & 07777, mode_t(0640));
         QCOMPARE(readFile(out), content);
         QVERIFY(!QFileInfo::exists(rig.path("dst/") + kTemp));
-        QCOMPARE(rig.ctx.ProcessedBytes, 5 + size);
+        QCOMPARE(rig.ctx.run.ProcessedBytes, 5 + size);
         // Below ten chunks there is no progress text and no event pump.
         QCOMPARE(rig.host.text(Ctl::lblListStatus), QString());
         QCOMPARE(rig.host.pumps, 0);
@@ -219,7 +219,7 @@ private slots:
         QVERIFY2(seen[1].startsWith(head + QStringLiteral("20 of 25.00 MB - 80.00% - ")), qPrintable(seen[1]));
         QVERIFY2(speed.match(seen[0]).hasMatch(), qPrintable(seen[0]));
         QVERIFY2(speed.match(seen[1]).hasMatch(), qPrintable(seen[1]));
-        QCOMPARE(rig.ctx.ProcessedBytes, qint64(25000001));
+        QCOMPARE(rig.ctx.run.ProcessedBytes, qint64(25000001));
     }
 
     void stopBetweenChunksLeavesTheOldDestination()
@@ -241,7 +241,7 @@ private slots:
         CopyBigFiles(rig.ctx, in, out); // no error: a stop is not a failure
 
         QVERIFY(rig.ctx.StopRequested);
-        QCOMPARE(rig.ctx.ProcessedBytes, qint64(0)); // nothing of the stopped file counts
+        QCOMPARE(rig.ctx.run.ProcessedBytes, qint64(0)); // nothing of the stopped file counts
         QCOMPARE(rig.host.pumps, 1);
         const struct stat after = statOf(out);
         QCOMPARE(after.st_ino, before.st_ino);
@@ -280,7 +280,7 @@ private slots:
         };
 
         QCOMPARE(raised([&] { CopyBigFiles(rig.ctx, in, out); }, 45605, "HugeBinaryFile"), QStringLiteral("Read failure."));
-        QCOMPARE(rig.ctx.ProcessedBytes, qint64(0)); // a failed file adds nothing
+        QCOMPARE(rig.ctx.run.ProcessedBytes, qint64(0)); // a failed file adds nothing
 
         QCOMPARE(readFile(out), QByteArray("previous"));
         QVERIFY(!QFileInfo::exists(rig.path("dst/") + kTemp));
@@ -336,7 +336,7 @@ private slots:
         QCOMPARE(raised([&] { CopyBigFiles(rig.ctx, rig.path("src/missing"), rig.path("dst/missing")); }, 45602,
                         "HugeBinaryFile").left(19),
                  QStringLiteral("Error opening file."));
-        QCOMPARE(rig.ctx.ProcessedBytes, qint64(0));
+        QCOMPARE(rig.ctx.run.ProcessedBytes, qint64(0));
         QVERIFY(QDir(rig.path("dst")).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
 
         // A destination folder that does not exist, or lies outside both folders: the temporary
@@ -371,7 +371,7 @@ private slots:
                  QStringLiteral("Path/File access error\nNot a regular file: ") + fifo);
         QCOMPARE(readFile(rig.path("dst/pipe")), QByteArray("old content"));
         QVERIFY(!QFileInfo::exists(rig.path("dst/") + kTemp));
-        QCOMPARE(rig.ctx.ProcessedBytes, qint64(0));
+        QCOMPARE(rig.ctx.run.ProcessedBytes, qint64(0));
         QVERIFY(copierReleased(rig.ctx));
 
         if (QFileInfo::exists(QStringLiteral("/dev/null"))) {

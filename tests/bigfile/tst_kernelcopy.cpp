@@ -124,11 +124,11 @@ private slots:
             setTimes(in, 1600000000, 123456789);
             mkdirs(rig.path("dst"));
             rig.host.setText(Ctl::lblListStatus, QString());
-            const qint64 processed = rig.ctx.ProcessedBytes;
+            const qint64 processed = rig.ctx.run.ProcessedBytes;
             const struct stat before = statOf(in);
             CopyBigFiles(rig.ctx, in, out);
             verifyCopy(in, before, out);
-            QCOMPARE(rig.ctx.ProcessedBytes - processed, size);
+            QCOMPARE(rig.ctx.run.ProcessedBytes - processed, size);
             if (size == 12000001)
                 QVERIFY2(rig.host.text(Ctl::lblListStatus).startsWith(QStringLiteral("Copying ") + in + QStringLiteral(" ( 10 of 12.00 MB - 83.33% - ")),
                          qPrintable(rig.host.text(Ctl::lblListStatus)));
@@ -206,7 +206,7 @@ private slots:
         const struct stat before = statOf(in);
         CopyBigFiles(rig.ctx, in, out);
         verifyCopy(in, before, out);
-        QCOMPARE(rig.ctx.ProcessedBytes, size);
+        QCOMPARE(rig.ctx.run.ProcessedBytes, size);
         QCOMPARE(rig.host.text(Ctl::lblListStatus), QString()); // one step: no progress text
         QVERIFY(allExtentsShared(out, size));
         QVERIFY(allExtentsShared(in, size));

@@ -51,7 +51,7 @@ private slots:
 
         CopyBigFiles(rig.ctx, in, out);
 
-        QCOMPARE(rig.ctx.ProcessedBytes, size);
+        QCOMPARE(rig.ctx.run.ProcessedBytes, size);
         QCOMPARE(QFileInfo(out).size(), size);
         QCOMPARE(seen.size(), 429);
         QVERIFY2(seen.first().startsWith(QStringLiteral("Copying ") + in + QStringLiteral(" ( 10 of 4,295.97 MB - 0.23% - ")),

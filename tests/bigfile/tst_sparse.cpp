@@ -96,7 +96,7 @@ private slots:
         QVERIFY(sameContents(in, out));
         QVERIFY(!QFileInfo::exists(rig.path("dst/$$$DEV$$$.$tmpfile$")));
         // The whole length counts: the processed size, and the progress of every tenth chunk.
-        QCOMPARE(rig.ctx.ProcessedBytes, kLength);
+        QCOMPARE(rig.ctx.run.ProcessedBytes, kLength);
         QVERIFY2(rig.host.text(Ctl::lblListStatus).startsWith(QStringLiteral("Copying ") + in + " ( 2140 of 2,147"),
                  qPrintable(rig.host.text(Ctl::lblListStatus)));
     }

@@ -17,14 +17,14 @@ private slots:
             for (int i = 0; i < 2; ++i)
                 rig.host.setText(l, QStringLiteral("7"), i);
         rig.host.addRows(Ctl::LstOrphans, {{QStringLiteral("/o")}});
-        rig.ctx.OrphanItems = {WorkItem{QStringLiteral("/o"), false, 1, 0}};
+        rig.ctx.listing->OrphanItems = {WorkItem{QStringLiteral("/o"), false, 1, 0}};
         ResetCounterLabels(rig.ctx);
         for (Ctl l : {Ctl::lblTotalSize, Ctl::lblTotalFiles, Ctl::lblTotalFolders, Ctl::lblNewFiles, Ctl::lblChngFiles})
             for (int i = 0; i < 2; ++i)
                 QCOMPARE(rig.host.text(l, i), QStringLiteral("0"));
         ClearResultLists(rig.ctx);
         QCOMPARE(rig.host.rowCount(Ctl::LstOrphans), 0);
-        QCOMPARE(rig.ctx.OrphanItems.size(), size_t(1)); // the work arrays are not touched
+        QCOMPARE(rig.ctx.listing->OrphanItems.size(), size_t(1)); // the work arrays are not touched
     }
 
     void stopAnsweredNo()

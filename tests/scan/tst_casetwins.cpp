@@ -10,7 +10,7 @@ namespace {
 ScanList scanned(ListingRig &rig, const QString &root)
 {
     ScanFolderTree(rig.ctx, root);
-    return std::move(rig.ctx.ScanItems);
+    return std::move(rig.ctx.listing->source);
 }
 
 qint32 entryAt(const ScanList &list, const QString &relative)

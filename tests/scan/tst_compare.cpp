@@ -65,9 +65,9 @@ private slots:
         ListFilesToCopy(rig.ctx);
         for (Ctl l : {Ctl::LstNewFile, Ctl::LstChngFile, Ctl::LstChngFileTarget, Ctl::LstSizeVariations, Ctl::LstOrphans})
             QCOMPARE(rig.host.rowCount(l), 0);
-        QVERIFY(rig.ctx.NewItems.empty() && rig.ctx.ChangedItems.empty() && rig.ctx.TargetChangedItems.empty());
-        QVERIFY(rig.ctx.SizeItems.empty() && rig.ctx.OrphanItems.empty());
-        QCOMPARE(rig.ctx.PendingItemCount, 0);
+        QVERIFY(rig.ctx.listing->NewItems.empty() && rig.ctx.listing->ChangedItems.empty() && rig.ctx.listing->TargetChangedItems.empty());
+        QVERIFY(rig.ctx.listing->SizeItems.empty() && rig.ctx.listing->OrphanItems.empty());
+        QCOMPARE(rig.ctx.listing->PendingItemCount, 0);
     }
 
     void oneSecondEitherWayAndLengths()
@@ -84,24 +84,24 @@ private slots:
         ListFilesToCopy(rig.ctx);
 
         const QString s = rig.src, t = rig.dst;
-        QCOMPARE(ListingRig::paths(rig.ctx.ChangedItems), QStringList({s + "older.txt"}));
+        QCOMPARE(ListingRig::paths(rig.ctx.listing->ChangedItems), QStringList({s + "older.txt"}));
         const QStringList changedRow = rig.host.row(Ctl::LstChngFile, 0);
         QCOMPARE(changedRow, QStringList({s + "older.txt", GeneralDate(baseTime(1)), GeneralDate(baseTime(0)), "4", "4"}));
 
-        QCOMPARE(ListingRig::paths(rig.ctx.TargetChangedItems), QStringList({t + "both.txt", t + "newer.txt"}));
+        QCOMPARE(ListingRig::paths(rig.ctx.listing->TargetChangedItems), QStringList({t + "both.txt", t + "newer.txt"}));
         QCOMPARE(rig.host.row(Ctl::LstChngFileTarget, 1), QStringList({t + "newer.txt", GeneralDate(baseTime(0)), GeneralDate(baseTime(1))}));
 
-        QCOMPARE(int(rig.ctx.SizeItems.size()), 2);
-        QCOMPARE(rig.ctx.SizeItems[0].Path, s + "both.txt");
-        QCOMPARE(rig.ctx.SizeItems[1].Path, s + "len.txt");
-        QCOMPARE(rig.ctx.SizeItems[1].SourceSize, qint64(5));
-        QCOMPARE(rig.ctx.SizeItems[1].TargetSize, qint64(2));
+        QCOMPARE(int(rig.ctx.listing->SizeItems.size()), 2);
+        QCOMPARE(rig.ctx.listing->SizeItems[0].Path, s + "both.txt");
+        QCOMPARE(rig.ctx.listing->SizeItems[1].Path, s + "len.txt");
+        QCOMPARE(rig.ctx.listing->SizeItems[1].SourceSize, qint64(5));
+        QCOMPARE(rig.ctx.listing->SizeItems[1].TargetSize, qint64(2));
         QCOMPARE(rig.host.rows(Ctl::LstSizeVariations),
                  QList<QStringList>({{s + "both.txt", "2", "3"}, {s + "len.txt", "5", "2"}}));
-        QVERIFY(rig.ctx.NewItems.empty());
-        QVERIFY(rig.ctx.OrphanItems.empty());
+        QVERIFY(rig.ctx.listing->NewItems.empty());
+        QVERIFY(rig.ctx.listing->OrphanItems.empty());
         // Rows and work arrays run in parallel.
-        QCOMPARE(rig.column(Ctl::LstChngFileTarget), ListingRig::paths(rig.ctx.TargetChangedItems));
+        QCOMPARE(rig.column(Ctl::LstChngFileTarget), ListingRig::paths(rig.ctx.listing->TargetChangedItems));
     }
 
     void newFolderRowComesBeforeItsFiles()
@@ -117,7 +117,7 @@ private slots:
 
         const QString s = rig.src;
         const QList<QStringList> rows = rig.host.rows(Ctl::LstNewFile);
-        QCOMPARE(rig.column(Ctl::LstNewFile), ListingRig::paths(rig.ctx.NewItems));
+        QCOMPARE(rig.column(Ctl::LstNewFile), ListingRig::paths(rig.ctx.listing->NewItems));
         const QStringList order = rig.column(Ctl::LstNewFile);
         QVERIFY(order.indexOf(s + "new") < order.indexOf(s + "new/one.bin"));
         QVERIFY(order.indexOf(s + "new/deeper") < order.indexOf(s + "new/deeper/three.bin"));
@@ -125,8 +125,8 @@ private slots:
         QCOMPARE(rows[order.indexOf(s + "emptynew")].value(3), QStringLiteral("0"));
         QCOMPARE(rows[order.indexOf(s + "new/one.bin")], QStringList({s + "new/one.bin", "File", GeneralDate(baseTime(3)), "1,234,567"}));
         QCOMPARE(rows[order.indexOf(s + "lone.txt")].value(3), QStringLiteral("0"));
-        QCOMPARE(rig.ctx.NewItems.size(), size_t(7));
-        QVERIFY(rig.ctx.NewItems[size_t(order.indexOf(s + "new"))].IsFolder);
+        QCOMPARE(rig.ctx.listing->NewItems.size(), size_t(7));
+        QVERIFY(rig.ctx.listing->NewItems[size_t(order.indexOf(s + "new"))].IsFolder);
         QCOMPARE(rig.host.text(Ctl::lblNewFiles, 0), QStringLiteral("7"));
     }
 
@@ -172,11 +172,11 @@ private slots:
             QVERIFY(f.resize(big + 1));
         }
         ListFilesToCopy(rig.ctx);
-        QCOMPARE(int(rig.ctx.SizeItems.size()), 1);
-        QCOMPARE(rig.ctx.SizeItems[0].SourceSize, big);
+        QCOMPARE(int(rig.ctx.listing->SizeItems.size()), 1);
+        QCOMPARE(rig.ctx.listing->SizeItems[0].SourceSize, big);
         QCOMPARE(rig.host.row(Ctl::LstSizeVariations, 0).value(1), QStringLiteral("3,221,225,472"));
         QCOMPARE(rig.host.row(Ctl::LstNewFile, 0).value(3), QStringLiteral("3,221,225,473"));
-        QCOMPARE(rig.ctx.NewItems[0].Size, big + 1);
+        QCOMPARE(rig.ctx.listing->NewItems[0].Size, big + 1);
         QCOMPARE(rig.host.text(Ctl::lblTotalSize, 0), QStringLiteral("6,144.00 mb"));
     }
 
@@ -216,8 +216,8 @@ private slots:
                              + QString::fromLocal8Bit(std::strerror(ENOENT)) + "\r\n\r\nFile skipped for processing."));
         // The row was started, the entry not made; the next items were compared.
         QCOMPARE(rig.host.row(Ctl::LstNewFile, 0), QStringList({rig.src + "a_gone.txt", "File"}));
-        QCOMPARE(ListingRig::paths(rig.ctx.NewItems), QStringList({rig.src + "b_next.txt"}));
-        QCOMPARE(ListingRig::paths(rig.ctx.ChangedItems), QStringList({rig.src + "d_changed.txt"}));
+        QCOMPARE(ListingRig::paths(rig.ctx.listing->NewItems), QStringList({rig.src + "b_next.txt"}));
+        QCOMPARE(ListingRig::paths(rig.ctx.listing->ChangedItems), QStringList({rig.src + "d_changed.txt"}));
         // Form C: "Bad File Found" starts at a print zone after the first value's last line.
         const QStringList lines = rig.logLines();
         for (const QString &l : lines)
@@ -239,7 +239,7 @@ private slots:
         QCOMPARE(rig.logText().count(QStringLiteral("Bad File Found")), 1);
         QVERIFY(rig.logText().contains("Error #13 - " + QString::fromLocal8Bit(std::strerror(EACCES))));
         // Not claimed to be new: the lookup could not tell.
-        QCOMPARE(ListingRig::paths(rig.ctx.NewItems), QStringList({rig.src + "z.txt"}));
+        QCOMPARE(ListingRig::paths(rig.ctx.listing->NewItems), QStringList({rig.src + "z.txt"}));
     }
 
     void newFolderWithUnreadableTreeIsABadFolder()
@@ -257,7 +257,7 @@ private slots:
         QVERIFY(log.contains(QStringLiteral("Directory skipped for processing.")));
         // Rows keep what was written before the size; the files still come through.
         QCOMPARE(rig.host.row(Ctl::LstNewFile, 0).size(), 3);
-        QCOMPARE(ListingRig::paths(rig.ctx.NewItems), QStringList({rig.src + "fresh/ok.txt"}));
+        QCOMPARE(ListingRig::paths(rig.ctx.listing->NewItems), QStringList({rig.src + "fresh/ok.txt"}));
         QCOMPARE(rig.host.text(Ctl::lblTotalSize, 0), QStringLiteral("0"));
     }
 
@@ -310,7 +310,7 @@ private slots:
         };
         CompareSourceWithTarget(rig.ctx);
         // Items 1 to 5 were compared (the stop came at the refresh of item 5).
-        QCOMPARE(int(rig.ctx.NewItems.size()), 5);
+        QCOMPARE(int(rig.ctx.listing->NewItems.size()), 5);
         QCOMPARE(rig.host.rowCount(Ctl::LstNewFile), 5);
         QVERIFY(!rig.host.isVisible(Ctl::cmdStop));
         QVERIFY(!rig.host.isEnabled(Ctl::cmdListFile));
@@ -348,9 +348,9 @@ private slots:
         rig.faults.failReading(rig.dst + "sub", EIO);
         ListFilesToCopy(rig.ctx);
         QVERIFY(listingCache(rig.ctx).scan.foldersReadAhead > 0); // the worker read the target
-        QCOMPARE(ListingRig::paths(rig.ctx.TargetChangedItems), QStringList({rig.dst + "sub/x.txt"}));
+        QCOMPARE(ListingRig::paths(rig.ctx.listing->TargetChangedItems), QStringList({rig.dst + "sub/x.txt"}));
         QCOMPARE(rig.column(Ctl::LstChngFileTarget), QStringList({rig.dst + "sub/x.txt"}));
-        QCOMPARE(ListingRig::paths(rig.ctx.NewItems), QStringList({rig.src + "sub/y.txt"}));
+        QCOMPARE(ListingRig::paths(rig.ctx.listing->NewItems), QStringList({rig.src + "sub/y.txt"}));
         QCOMPARE(rig.logText().count(QStringLiteral("Bad Folder Found")), 1);
     }
 
@@ -370,16 +370,16 @@ private slots:
         rig.host.setValue(Ctl::chkSkipOrphanCk, 1);
         ListFilesToCopy(rig.ctx);
         // On this disk every second counts.
-        QCOMPARE(ListingRig::paths(rig.ctx.ChangedItems), QStringList({rig.src + "later.txt", rig.src + "two.txt"}));
+        QCOMPARE(ListingRig::paths(rig.ctx.listing->ChangedItems), QStringList({rig.src + "later.txt", rig.src + "two.txt"}));
         {
             TwoSecondVolumes fat;
             const platform::ScopedFileSystem door(fat);
             ListFilesToCopy(rig.ctx);
             listingCache(rig.ctx).preread.reset();
         }
-        QCOMPARE(ListingRig::paths(rig.ctx.ChangedItems), QStringList({rig.src + "two.txt"}));
-        QCOMPARE(ListingRig::paths(rig.ctx.TargetChangedItems), QStringList({rig.dst + "twoback.txt"}));
-        QVERIFY(rig.ctx.NewItems.empty());
+        QCOMPARE(ListingRig::paths(rig.ctx.listing->ChangedItems), QStringList({rig.src + "two.txt"}));
+        QCOMPARE(ListingRig::paths(rig.ctx.listing->TargetChangedItems), QStringList({rig.dst + "twoback.txt"}));
+        QVERIFY(rig.ctx.listing->NewItems.empty());
     }
 
     // Two source names that differ only in case, on a target that ignores case: the target
@@ -393,9 +393,9 @@ private slots:
         rig.host.setValue(Ctl::chkSkipOrphanCk, 1);
         ListFilesToCopy(rig.ctx);
         // A disk that keeps case: the second name is simply new.
-        QCOMPARE(ListingRig::paths(rig.ctx.NewItems), QStringList({rig.src + "a.txt"}));
+        QCOMPARE(ListingRig::paths(rig.ctx.listing->NewItems), QStringList({rig.src + "a.txt"}));
         const QString log = listOnCaseBlindVolume(rig);
-        QVERIFY(rig.ctx.NewItems.empty());
+        QVERIFY(rig.ctx.listing->NewItems.empty());
         QCOMPARE(log.count(QStringLiteral("Bad File Found")), 1);
         QVERIFY(log.contains(QStringLiteral("File already exists: ") + rig.dst + "a.txt and " + rig.dst
                              + "A.txt differ only in case"));
@@ -413,17 +413,17 @@ private slots:
         writeAt(rig.dst + "Docs/one.txt", "2020", 0);
         rig.host.setValue(Ctl::chkSkipOrphanCk, 1);
         const QString log = listOnCaseBlindVolume(rig);
-        QVERIFY(rig.ctx.NewItems.empty());
-        QVERIFY(rig.ctx.ChangedItems.empty());
-        QVERIFY(rig.ctx.TargetChangedItems.empty());
-        QVERIFY(rig.ctx.SizeItems.empty());
+        QVERIFY(rig.ctx.listing->NewItems.empty());
+        QVERIFY(rig.ctx.listing->ChangedItems.empty());
+        QVERIFY(rig.ctx.listing->TargetChangedItems.empty());
+        QVERIFY(rig.ctx.listing->SizeItems.empty());
         QCOMPARE(log.count(QStringLiteral("Bad Folder Found")), 2);
         QCOMPARE(log.count(QStringLiteral("Bad File Found")), 2);
         for (const QString rel : {"docs", "docs/one.txt", "docs/deep", "docs/deep/two.txt"})
             QVERIFY2(log.contains(QStringLiteral("File already exists: ") + rig.dst + rel + " and " + rig.dst + "D"
                                   + rel.mid(1) + " differ only in case"),
                      qPrintable(rel));
-        QCOMPARE(rig.ctx.RunFailures, 4);
+        QCOMPARE(rig.ctx.run.RunFailures, 4);
     }
 
     // A new file is confirmed still there before it is listed. In a folder whose time is the
@@ -437,7 +437,7 @@ private slots:
         CountingDoor counting(rig.faults);
         platform::ScopedFileSystem door(counting);
         ListFilesToCopy(rig.ctx);
-        QCOMPARE(qint64(rig.ctx.NewItems.size()), qint64(42));
+        QCOMPARE(qint64(rig.ctx.listing->NewItems.size()), qint64(42));
         QCOMPARE(counting.looksAt("f7.txt"), 3); // the scan once, and a fresh folder's file once more
         QCOMPARE(counting.looksAt("settled"), 1); // the folder's own time, for its row
         QCOMPARE(rig.undatedLog().filter(QStringLiteral("Error accessing")).size(), 0);
@@ -457,7 +457,7 @@ private slots:
         const QString log = rig.logText();
         QCOMPARE(log.count(QStringLiteral("Bad File Found")), 1);
         QVERIFY(log.contains(QStringLiteral(" Error accessing File: ") + rig.src + "settled/f1.txt\r\n\r\nError #2 - "));
-        QCOMPARE(qint64(rig.ctx.NewItems.size()), qint64(7));
+        QCOMPARE(qint64(rig.ctx.listing->NewItems.size()), qint64(7));
     }
 };
 

@@ -111,15 +111,15 @@ Expected reference(const QString &S, const QString &T)
 Expected listed(const Context &ctx)
 {
     Expected x;
-    for (const WorkItem &w : ctx.NewItems)
+    for (const WorkItem &w : ctx.listing->NewItems)
         x.newItems << QStringLiteral("%1 %2 %3").arg(w.IsFolder ? 'D' : 'F').arg(w.Path).arg(w.Size);
-    for (const WorkItem &w : ctx.ChangedItems)
+    for (const WorkItem &w : ctx.listing->ChangedItems)
         x.changed << w.Path;
-    for (const WorkItem &w : ctx.TargetChangedItems)
+    for (const WorkItem &w : ctx.listing->TargetChangedItems)
         x.targetChanged << w.Path;
-    for (const SizeItem &s : ctx.SizeItems)
+    for (const SizeItem &s : ctx.listing->SizeItems)
         x.sizes << QStringLiteral("%1 %2 %3").arg(s.Path).arg(s.SourceSize).arg(s.TargetSize);
-    for (const WorkItem &w : ctx.OrphanItems)
+    for (const WorkItem &w : ctx.listing->OrphanItems)
         x.orphans << QStringLiteral("%1 %2").arg(w.IsFolder ? 'D' : 'F').arg(w.Path);
     for (QStringList *l : {&x.newItems, &x.changed, &x.targetChanged, &x.sizes, &x.orphans})
         l->sort();
@@ -201,7 +201,7 @@ void checkAgainstWalk(ListingRig &rig)
     QCOMPARE(got.newItems, want.newItems);
     QCOMPARE(got.changed, want.changed);
     QCOMPARE(got.orphans, want.orphans);
-    for (const auto &[list, items] : {std::pair{Ctl::LstNewFile, &rig.ctx.NewItems}, std::pair{Ctl::LstOrphans, &rig.ctx.OrphanItems}}) {
+    for (const auto &[list, items] : {std::pair{Ctl::LstNewFile, &rig.ctx.listing->NewItems}, std::pair{Ctl::LstOrphans, &rig.ctx.listing->OrphanItems}}) {
         const QList<QStringList> rows = rig.host.rows(list);
         QCOMPARE(size_t(rows.size()), items->size());
         for (size_t k = 0; k < items->size(); ++k) {
@@ -270,9 +270,9 @@ private slots:
         QCOMPARE(listingCache(rig.ctx).scan.treeSize, treeSize(rig.path("T")));
         QCOMPARE(rig.host.text(Ctl::lblTotalSize, 1), FormatMegabytes(treeSize(rig.path("T"))) + " mb");
         // Every row matches its entry, in order.
-        QCOMPARE(rig.column(Ctl::LstNewFile), ListingRig::paths(rig.ctx.NewItems));
-        QCOMPARE(rig.column(Ctl::LstOrphans), ListingRig::paths(rig.ctx.OrphanItems));
-        QCOMPARE(rig.column(Ctl::LstChngFile), ListingRig::paths(rig.ctx.ChangedItems));
+        QCOMPARE(rig.column(Ctl::LstNewFile), ListingRig::paths(rig.ctx.listing->NewItems));
+        QCOMPARE(rig.column(Ctl::LstOrphans), ListingRig::paths(rig.ctx.listing->OrphanItems));
+        QCOMPARE(rig.column(Ctl::LstChngFile), ListingRig::paths(rig.ctx.listing->ChangedItems));
 
         // The target tree read ahead and matched in memory gives what asking the disk for
         // every counterpart gives (the read-ahead turned off): the same rows in
@@ -322,7 +322,7 @@ private slots:
         QVERIFY(QDir(rig.dst + "gone").removeRecursively());
         ListFilesToCopy(rig.ctx);
         checkAgainstWalk(rig);
-        QVERIFY(rig.ctx.NewItems.size() > 20);
+        QVERIFY(rig.ctx.listing->NewItems.size() > 20);
 
         QVERIFY(QDir(rig.path("T")).removeRecursively());
         mkdirs(rig.path("T"));
@@ -330,8 +330,8 @@ private slots:
         checkAgainstWalk(rig);
         QStringList all;
         walk(rig.src, QString(), all);
-        QCOMPARE(rig.ctx.NewItems.size(), size_t(all.size()));
-        QVERIFY(rig.ctx.OrphanItems.empty());
+        QCOMPARE(rig.ctx.listing->NewItems.size(), size_t(all.size()));
+        QVERIFY(rig.ctx.listing->OrphanItems.empty());
     }
 };
 

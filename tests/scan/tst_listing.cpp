@@ -47,7 +47,7 @@ private slots:
         QCOMPARE(rig.host.text(Ctl::lblTotalFiles, 1), QStringLiteral("2"));
         QCOMPARE(rig.host.text(Ctl::lblListStatus), QStringLiteral("Ready"));
         QCOMPARE(rig.host.text(Ctl::lblListStatus1), QString());
-        QCOMPARE(rig.ctx.PendingItemCount, 3);
+        QCOMPARE(rig.ctx.listing->PendingItemCount, 3);
         QCOMPARE(rig.ctx.RunState, QStringLiteral("Start"));
         QCOMPARE(rig.host.text(Ctl::txtSource), rig.src);
         QCOMPARE(rig.host.text(Ctl::txtTarget), rig.dst);
@@ -116,7 +116,7 @@ private slots:
             writeAt(rig.dst + "t.txt", "t", 9);
             ListFilesToCopy(rig.ctx);
             QCOMPARE(rig.host.value(Ctl::cboChoices), 0);
-            QCOMPARE(rig.ctx.PendingItemCount, 1);
+            QCOMPARE(rig.ctx.listing->PendingItemCount, 1);
         }
     }
 
@@ -125,7 +125,7 @@ private slots:
         ListingRig rig;
         rig.ctx.appName = QStringLiteral("qm.test");
         rig.host.setText(Ctl::txtTarget, rig.host.text(Ctl::txtSource));
-        rig.ctx.PendingItemCount = 7;
+        rig.ctx.listing->PendingItemCount = 7;
         rig.host.asker.expect(Button::Ok, QStringLiteral("Can't proceeds, Source and Target are same."));
         rig.host.asker.expect(Button::Ok, QStringLiteral("File List Finished. You can select copy options from Options Menu or from dropdownbox below list."));
         CmdListFileClick(rig.ctx);
@@ -134,7 +134,7 @@ private slots:
         QCOMPARE(rig.host.asker.asked[0].icon, Icon::Information);
         QCOMPARE(rig.host.asker.asked[1].title, QStringLiteral("QuorvelMarnisyn"));
         QCOMPARE(rig.host.beeps, 1);
-        QCOMPARE(rig.ctx.PendingItemCount, 7); // nothing else changes
+        QCOMPARE(rig.ctx.listing->PendingItemCount, 7); // nothing else changes
         QCOMPARE(rig.logLines().size(), 1);
     }
 
@@ -178,12 +178,12 @@ private slots:
     {
         ListingRig rig;
         rig.host.setText(Ctl::txtTarget, QString());
-        rig.ctx.NewItems.push_back(WorkItem{QStringLiteral("/x"), false, 1, 0});
+        rig.ctx.listing->NewItems.push_back(WorkItem{QStringLiteral("/x"), false, 1, 0});
         rig.host.setVisible(Ctl::cmdStop, true);
         rig.host.setEnabled(Ctl::cmdListFile, false);
         ListFilesToCopy(rig.ctx);
         QCOMPARE(rig.logLines().size(), 1);
-        QCOMPARE(rig.ctx.PendingItemCount, 1);
+        QCOMPARE(rig.ctx.listing->PendingItemCount, 1);
         QVERIFY(!rig.host.isVisible(Ctl::cmdStop));
         QVERIFY(rig.host.isEnabled(Ctl::cmdListFile));
         QCOMPARE(rig.host.text(Ctl::txtTarget), QString());
@@ -399,8 +399,8 @@ private:
     {
         for (Ctl l : {Ctl::LstNewFile, Ctl::LstChngFile, Ctl::LstChngFileTarget, Ctl::LstSizeVariations, Ctl::LstOrphans})
             QCOMPARE(rig.host.rowCount(l), 0);
-        QVERIFY(rig.ctx.NewItems.empty());
-        QVERIFY(rig.ctx.ScanItems.empty());
+        QVERIFY(rig.ctx.listing->NewItems.empty());
+        QVERIFY(rig.ctx.listing->source.empty() && rig.ctx.listing->target.empty());
         for (Ctl l : {Ctl::lblTotalSize, Ctl::lblTotalFiles, Ctl::lblTotalFolders, Ctl::lblNewFiles, Ctl::lblChngFiles})
             for (int i = 0; i < 2; ++i)
                 QCOMPARE(rig.host.text(l, i), QStringLiteral("0"));

@@ -29,17 +29,17 @@ private slots:
                                      {t + "old", "Folder", GeneralDate(baseTime(8))},
                                      {t + "old/one.bin", "File", GeneralDate(baseTime(3)), "1234567"},
                                      {t + "old/two.bin", "File", GeneralDate(baseTime(4)), "1"}}));
-        QCOMPARE(rig.column(Ctl::LstOrphans), ListingRig::paths(rig.ctx.OrphanItems));
-        QVERIFY(rig.ctx.OrphanItems[1].IsFolder);
-        QCOMPARE(rig.ctx.TargetFileTotal, 4);
+        QCOMPARE(rig.column(Ctl::LstOrphans), ListingRig::paths(rig.ctx.listing->OrphanItems));
+        QVERIFY(rig.ctx.listing->OrphanItems[1].IsFolder);
+        QCOMPARE(rig.ctx.listing->TargetFileTotal, 4);
         QCOMPARE(rig.host.text(Ctl::lblNewFiles, 1), QStringLiteral("4"));
         QCOMPARE(rig.host.text(Ctl::lblTotalFiles, 1), QStringLiteral("4"));
         QCOMPARE(rig.host.text(Ctl::lblTotalFolders, 1), QStringLiteral("1"));
         QCOMPARE(rig.host.text(Ctl::lblTotalSize, 1), QStringLiteral("1.18 mb"));
-        // The source listing was kept aside; ScanItems now describe the target.
-        QCOMPARE(ListingRig::paths(rig.ctx.SourceScanItems), QStringList({rig.src + "keep.txt"}));
-        QCOMPARE(int(rig.ctx.ScanItems.size()), 5);
-        QCOMPARE(rig.ctx.ScanSide, 1);
+        // Each tree has a list of its own.
+        QCOMPARE(ListingRig::paths(rig.ctx.listing->source), QStringList({rig.src + "keep.txt"}));
+        QCOMPARE(int(rig.ctx.listing->target.size()), 5);
+        QCOMPARE(rig.ctx.listing->ScanSide, 1);
         QVERIFY(!rig.host.isVisible(Ctl::pball));
     }
 
@@ -60,7 +60,7 @@ private slots:
         writeAt(rig.dst + "linked.txt", "l", 0);
         QVERIFY(QFile::link(rig.dst + "linked.txt", rig.dst + "Linked.txt"));
         ListFilesToCopy(rig.ctx);
-        QStringList orphans = ListingRig::paths(rig.ctx.OrphanItems);
+        QStringList orphans = ListingRig::paths(rig.ctx.listing->OrphanItems);
         orphans.sort();
         QCOMPARE(orphans, (QStringList{rig.dst + "both.txt", rig.dst + "dir", rig.dst + "dir/x.txt",
                                        rig.dst + "linked.txt", rig.dst + "photo.jpg"}));
@@ -75,7 +75,7 @@ private slots:
         writeAt(rig.dst + "a.txt", "a", 0);
         ListFilesToCopy(rig.ctx);
         QCOMPARE(rig.host.rowCount(Ctl::LstOrphans), 0);
-        QVERIFY(rig.ctx.OrphanItems.empty());
+        QVERIFY(rig.ctx.listing->OrphanItems.empty());
     }
 
     // The lengths and times of files on both sides come from the comparison: the target scan
@@ -88,8 +88,8 @@ private slots:
             writeAt(rig.dst + QStringLiteral("d/f%1").arg(i), QByteArray(i * 2, 't'), 100 + i);
         }
         ListFilesToCopy(rig.ctx);
-        QCOMPARE(int(rig.ctx.ScanItems.size()), 21);
-        for (const WorkItem &w : rig.ctx.ScanItems) {
+        QCOMPARE(int(rig.ctx.listing->target.size()), 21);
+        for (const WorkItem &w : rig.ctx.listing->target) {
             if (w.IsFolder)
                 continue;
             const QFileInfo fi(w.Path);
@@ -111,7 +111,7 @@ private slots:
         rig.host.asker.expect(Button::Ok, QStringLiteral("No Source or items found for "));
         ListFilesToCopy(rig.ctx);
         QCOMPARE(rig.host.rowCount(Ctl::LstOrphans), 0);
-        QVERIFY(rig.ctx.OrphanItems.empty());
+        QVERIFY(rig.ctx.listing->OrphanItems.empty());
         QCOMPARE(rig.host.text(Ctl::lblTotalFiles, 1), QStringLiteral("1"));
         QVERIFY(rig.undatedLog().contains(QStringLiteral(" Found on Target Orphans Files/folders :  0 (Not on Source).")));
         QCOMPARE(rig.host.value(Ctl::cboChoices), 0);
@@ -204,7 +204,7 @@ private slots:
         rig.host.asker.expect(Button::Ok, QStringLiteral("No Source or items found for "));
         ListFilesToCopy(rig.ctx);
         QCOMPARE(rig.column(Ctl::LstOrphans), QStringList({rig.dst + "gone.txt", rig.dst + "sub/gone2.txt"}));
-        QCOMPARE(ListingRig::paths(rig.ctx.OrphanItems), rig.column(Ctl::LstOrphans));
+        QCOMPARE(ListingRig::paths(rig.ctx.listing->OrphanItems), rig.column(Ctl::LstOrphans));
         QCOMPARE(rig.host.text(Ctl::lblTotalSize, 0), QStringLiteral("0"));
         // Not called empty: it could not be read to the end, and the summary says so.
         const QString summary = rig.host.text(Ctl::lblListFileStatus);
@@ -251,16 +251,17 @@ private slots:
         QCOMPARE(rig.host.text(Ctl::lblTotalSize, 0), QStringLiteral(".00 mb"));
         QCOMPARE(rig.host.text(Ctl::lblTotalSize, 1), QStringLiteral("3.50 mb"));
         QVERIFY(rig.undatedLog().contains(QStringLiteral(" Found on Target Orphans Files/folders :  0 (Not on Source).")));
-        QCOMPARE(ListingRig::paths(rig.ctx.ScanItems), QStringList({rig.src + "a.txt"}));
-        QCOMPARE(int(rig.ctx.SizeItems.size()), 1);
+        QCOMPARE(ListingRig::paths(rig.ctx.listing->source), QStringList({rig.src + "a.txt"}));
+        QVERIFY(rig.ctx.listing->target.empty());
+        QCOMPARE(int(rig.ctx.listing->SizeItems.size()), 1);
 
         // The next listing with skip-orphans after one that found orphans offers none.
         rig.host.setValue(Ctl::chkSkipOrphanCk, 0);
         ListFilesToCopy(rig.ctx);
-        QCOMPARE(int(rig.ctx.OrphanItems.size()), 1);
+        QCOMPARE(int(rig.ctx.listing->OrphanItems.size()), 1);
         rig.host.setValue(Ctl::chkSkipOrphanCk, 1);
         ListFilesToCopy(rig.ctx);
-        QVERIFY(rig.ctx.OrphanItems.empty());
+        QVERIFY(rig.ctx.listing->OrphanItems.empty());
         QCOMPARE(rig.host.rowCount(Ctl::LstOrphans), 0);
     }
 
@@ -299,9 +300,9 @@ private slots:
         setReadAheadDelayForTests(0);
         setReadAheadForTests(true);
         QVERIFY(asked);
-        QVERIFY(rig.ctx.lastListingStopped);
+        QVERIFY(rig.ctx.listing->stopped);
         QVERIFY(!listingCache(rig.ctx).preread); // the worker is gone with the listing
-        QVERIFY(rig.ctx.OrphanItems.empty() && rig.ctx.NewItems.empty());
+        QVERIFY(rig.ctx.listing->OrphanItems.empty() && rig.ctx.listing->NewItems.empty());
         if (!readAhead) {
             // Step 24: reset, idle, then the stop acknowledged: Stop hidden, List disabled.
             QVERIFY(!rig.host.isVisible(Ctl::cmdStop));
@@ -324,16 +325,16 @@ private slots:
         writeAt(rig.dst + "photo.jpg", "picture", 0);
         ListFilesToCopy(rig.ctx);
         // A disk that keeps case: two different files.
-        QCOMPARE(ListingRig::paths(rig.ctx.OrphanItems), QStringList({rig.dst + "photo.jpg"}));
-        QCOMPARE(ListingRig::paths(rig.ctx.NewItems), QStringList({rig.src + "Photo.JPG"}));
+        QCOMPARE(ListingRig::paths(rig.ctx.listing->OrphanItems), QStringList({rig.dst + "photo.jpg"}));
+        QCOMPARE(ListingRig::paths(rig.ctx.listing->NewItems), QStringList({rig.src + "Photo.JPG"}));
         {
             CaseBlindVolumes blind;
             const platform::ScopedFileSystem door(blind);
             ListFilesToCopy(rig.ctx);
             listingCache(rig.ctx).preread.reset();
         }
-        QVERIFY(rig.ctx.OrphanItems.empty());
-        QVERIFY(rig.ctx.NewItems.empty());
+        QVERIFY(rig.ctx.listing->OrphanItems.empty());
+        QVERIFY(rig.ctx.listing->NewItems.empty());
         QCOMPARE(rig.host.rowCount(Ctl::LstOrphans), 0);
     }
 };

@@ -29,14 +29,14 @@ Snapshot scan(Context &ctx, const QString &root, const QString &pattern, bool re
         PrereadFolderTree(ctx, aheadRoot.isEmpty() ? root : aheadRoot, aheadPattern.isEmpty() ? pattern : aheadPattern);
     ScanFolderTreeWithPattern(ctx, root, KnownFileMeta(), pattern);
     Snapshot s;
-    for (const WorkItem &w : ctx.ScanItems)
+    for (const WorkItem &w : ctx.listing->source)
         s.items << QStringLiteral("%1|%2|%3|%4").arg(w.Path).arg(w.IsFolder).arg(w.Size).arg(w.MTimeNs);
-    s.files = ctx.ScanFileCount;
-    s.folders = ctx.ScanFolderCount;
+    s.files = ctx.listing->ScanFileCount;
+    s.folders = ctx.listing->ScanFolderCount;
     const ListingCache &cache = listingCache(ctx);
     s.treeSize = cache.scan.treeSize;
-    for (qsizetype i = 0; i < ctx.ScanItems.size(); ++i)
-        s.parent.push_back(ctx.ScanItems.at(i).parent);
+    for (qsizetype i = 0; i < ctx.listing->source.size(); ++i)
+        s.parent.push_back(ctx.listing->source.at(i).parent);
     for (const auto &u : cache.scan.unreadable)
         s.unreadable << u.first + QLatin1Char('|') + QString::number(u.second);
     return s;
@@ -111,7 +111,7 @@ private slots:
         ListFilesToCopy(rig.ctx);
         QVERIFY(!listingCache(rig.ctx).preread);
         // The orphan search's scan of the target took every folder from the read-ahead.
-        QCOMPARE(listingCache(rig.ctx).scan.foldersReadAhead, rig.ctx.ScanFolderCount + 1);
+        QCOMPARE(listingCache(rig.ctx).scan.foldersReadAhead, rig.ctx.listing->ScanFolderCount + 1);
         QCOMPARE(rig.column(Ctl::LstOrphans), QStringList({rig.dst + QStringLiteral("adir0/orphan.txt")}));
         QCOMPARE(rig.column(Ctl::LstNewFile), QStringList({rig.src + QStringLiteral("Adir1/new.txt")}));
 

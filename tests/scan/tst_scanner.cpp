@@ -75,28 +75,28 @@ private slots:
 
         const QString root = rig.path("S//");
         ScanFolderTree(rig.ctx, root);
-        QStringList got = ListingRig::paths(rig.ctx.ScanItems);
+        QStringList got = ListingRig::paths(rig.ctx.listing->source);
         const QString base = rig.path("S");
         QStringList want = {base + "/.hdir",   base + "/.hidden", base + "/a.txt",       base + "/dangling",
                             base + "/link.txt", base + "/linkdir", base + "/ro.txt", base + "/.hdir/in.txt"};
         QCOMPARE(got, want);
-        QCOMPARE(rig.ctx.ScanFileCount, 7);
-        QCOMPARE(rig.ctx.ScanFolderCount, 1);
+        QCOMPARE(rig.ctx.listing->ScanFileCount, 7);
+        QCOMPARE(rig.ctx.listing->ScanFolderCount, 1);
         QCOMPARE(rig.host.text(Ctl::lblTotalFiles, 0), QStringLiteral("7"));
         for (int i : {3, 4, 5})
-            QVERIFY(rig.ctx.ScanItems.at(i).isLink() && !rig.ctx.ScanItems.at(i).isFolder());
+            QVERIFY(rig.ctx.listing->source.at(i).isLink() && !rig.ctx.listing->source.at(i).isFolder());
         // A link's length is its target text's, never what it points to.
-        QCOMPARE(rig.ctx.ScanItems[4].Size, qint64(QFile::encodeName(rig.src + "a.txt").size()));
-        QVERIFY(!rig.ctx.ScanItems.at(2).isLink());
+        QCOMPARE(rig.ctx.listing->source[4].Size, qint64(QFile::encodeName(rig.src + "a.txt").size()));
+        QVERIFY(!rig.ctx.listing->source.at(2).isLink());
         QCOMPARE(listingCache(rig.ctx).specialItems, 2);
         QCOMPARE(rig.undatedLog().filter("not a file, folder or link").size(), 2);
         QCOMPARE(rig.host.text(Ctl::lblTotalFolders, 0), QStringLiteral("1"));
         QCOMPARE(rig.host.text(Ctl::lblListStatus), QString());
         // Files carry what the scan learned; folders the total below them.
-        const WorkItem &hdir = rig.ctx.ScanItems[0];
+        const WorkItem &hdir = rig.ctx.listing->source[0];
         QVERIFY(hdir.IsFolder);
         QCOMPARE(hdir.Size, qint64(1));
-        const WorkItem &a = rig.ctx.ScanItems[2];
+        const WorkItem &a = rig.ctx.listing->source[2];
         QCOMPARE(a.Size, qint64(1));
         QCOMPARE(a.MTimeNs / 1000000, QFileInfo(a.Path).lastModified().toMSecsSinceEpoch());
         QCOMPARE(listingCache(rig.ctx).scan.treeSize, qint64(4));
@@ -106,10 +106,10 @@ private slots:
     void emptyRootAndTargetSide()
     {
         ListingRig rig;
-        rig.ctx.ScanSide = 1;
+        rig.ctx.listing->ScanSide = 1;
         rig.host.setText(Ctl::lblTotalFiles, QStringLiteral("9"), 1);
         ScanFolderTree(rig.ctx, rig.dst);
-        QVERIFY(rig.ctx.ScanItems.empty());
+        QVERIFY(rig.ctx.listing->source.empty());
         QCOMPARE(rig.host.text(Ctl::lblTotalFiles, 1), QStringLiteral("0"));
         QCOMPARE(rig.host.text(Ctl::lblTotalFolders, 1), QStringLiteral("0"));
         QCOMPARE(listingCache(rig.ctx).scan.treeSize, qint64(0));
@@ -125,12 +125,12 @@ private slots:
         rig.host.setText(Ctl::txtPattern, QStringLiteral("*.TXT"));
         ScanFolderTree(rig.ctx, rig.src);
         const QString b = rig.path("S");
-        QCOMPARE(ListingRig::paths(rig.ctx.ScanItems),
+        QCOMPARE(ListingRig::paths(rig.ctx.listing->source),
                  QStringList({b + "/a.txt", b + "/sub.bak", b + "/sub.bak/deep", b + "/sub.bak/deep/b.TXT"}));
-        QCOMPARE(rig.ctx.ScanFileCount, 2);
-        QCOMPARE(rig.ctx.ScanFolderCount, 2);
+        QCOMPARE(rig.ctx.listing->ScanFileCount, 2);
+        QCOMPARE(rig.ctx.listing->ScanFolderCount, 2);
         // Totals count every file, selected or not.
-        QCOMPARE(rig.ctx.ScanItems[1].Size, qint64(7));
+        QCOMPARE(rig.ctx.listing->source[1].Size, qint64(7));
         QCOMPARE(listingCache(rig.ctx).scan.treeSize, qint64(10));
     }
 
@@ -155,7 +155,7 @@ private slots:
         ScanFolderTree(rig.ctx, rig.src);
         const QString b = rig.path("S") + "/";
         QStringList fileOrder;
-        for (const WorkItem &w : rig.ctx.ScanItems)
+        for (const WorkItem &w : rig.ctx.listing->source)
             if (!w.IsFolder)
                 fileOrder << w.Path.mid(b.size());
         QStringList want;
@@ -167,13 +167,13 @@ private slots:
         QCOMPARE(fileOrder, want);
         // The folder entries of the root come in name order too, and every entry after its folder.
         QStringList seen;
-        for (const WorkItem &w : rig.ctx.ScanItems) {
+        for (const WorkItem &w : rig.ctx.listing->source) {
             const QString parent = w.Path.section('/', 0, -2);
             if (parent + "/" != b)
                 QVERIFY2(seen.contains(parent), qPrintable(w.Path));
             seen << w.Path;
         }
-        QCOMPARE(rig.ctx.ScanItems[0].Path, b + "sub00");
+        QCOMPARE(rig.ctx.listing->source[0].Path, b + "sub00");
     }
 
     void unreadableFolderIsListedWithoutChildren()
@@ -184,11 +184,11 @@ private slots:
         rig.faults.failOpening(rig.src + "shut", EACCES);
         ScanFolderTree(rig.ctx, rig.src);
         const QString b = rig.path("S") + "/";
-        QCOMPARE(ListingRig::paths(rig.ctx.ScanItems), QStringList({b + "open", b + "shut", b + "open/a.txt"}));
+        QCOMPARE(ListingRig::paths(rig.ctx.listing->source), QStringList({b + "open", b + "shut", b + "open/a.txt"}));
         const ScanExtras &x = listingCache(rig.ctx).scan;
         QCOMPARE(x.treeSize, qint64(-1));
-        QCOMPARE(rig.ctx.ScanItems[0].Size, qint64(2));
-        QCOMPARE(rig.ctx.ScanItems[1].Size, qint64(-1));
+        QCOMPARE(rig.ctx.listing->source[0].Size, qint64(2));
+        QCOMPARE(rig.ctx.listing->source[1].Size, qint64(-1));
         QCOMPARE(int(x.unreadable.size()), 1);
         QCOMPARE(x.unreadable[0].first, b + "shut");
         QCOMPARE(FolderTreeSize(rig.src), qint64(-1));
@@ -207,7 +207,7 @@ private slots:
             ScanFolderTree(rig.ctx, rig.src);
         }
         QFile::setPermissions(rig.src + "shut", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        QCOMPARE(int(rig.ctx.ScanItems.size()), 1);
+        QCOMPARE(int(rig.ctx.listing->source.size()), 1);
         QCOMPARE(listingCache(rig.ctx).scan.treeSize, qint64(-1));
     }
 
@@ -215,7 +215,7 @@ private slots:
     {
         ListingRig rig;
         ScanFolderTree(rig.ctx, rig.path("nothere/"));
-        QVERIFY(rig.ctx.ScanItems.empty());
+        QVERIFY(rig.ctx.listing->source.empty());
         QVERIFY(!listingCache(rig.ctx).scan.rootRead);
         QCOMPARE(FolderTreeSize(rig.path("nothere")), qint64(-1));
     }
@@ -237,8 +237,8 @@ private slots:
         ScanFolderTree(rig.ctx, rig.src);
         // Root, d0 and d1 were read (the stop came at the refresh before d1).
         QCOMPARE(pumps, 3);
-        QCOMPARE(rig.ctx.ScanFolderCount, 10);
-        QCOMPARE(rig.ctx.ScanFileCount, 2);
+        QCOMPARE(rig.ctx.listing->ScanFolderCount, 10);
+        QCOMPARE(rig.ctx.listing->ScanFileCount, 2);
         QCOMPARE(rig.host.text(Ctl::lblTotalFiles, 0), QStringLiteral("2"));
         QCOMPARE(queueTexts, QStringList({"1", "10", "9"}));
         QVERIFY(!listingCache(rig.ctx).scan.complete);
@@ -279,9 +279,9 @@ private slots:
         };
         ScanFolderTree(rig.ctx, QStringLiteral("/"));
         QVERIFY(listingCache(rig.ctx).scan.rootRead);
-        const QStringList got = ListingRig::paths(rig.ctx.ScanItems);
+        const QStringList got = ListingRig::paths(rig.ctx.listing->source);
         QVERIFY(got.contains(QStringLiteral("/tmp")));
-        QVERIFY(rig.ctx.ScanItems[got.indexOf(QStringLiteral("/tmp"))].IsFolder);
+        QVERIFY(rig.ctx.listing->source[got.indexOf(QStringLiteral("/tmp"))].IsFolder);
     }
 
     void refreshShowsTheLastFolderTaken()
@@ -339,7 +339,7 @@ private slots:
             ScanFolderTree(rig.ctx, rig.src);
         }
         const QString b = rig.path("S") + "/";
-        QCOMPARE(ListingRig::paths(rig.ctx.ScanItems), QStringList({b + "sub"}));
+        QCOMPARE(ListingRig::paths(rig.ctx.listing->source), QStringList({b + "sub"}));
         const QString log = rig.logText();
         QCOMPARE(log.count(QStringLiteral("Bad Folder Found")), 1);
         QVERIFY(log.contains(" Error accessing File: " + b + "sub\r\n\r\nError #" + QString::number(platform::errc::LinkOnPath)

@@ -69,8 +69,8 @@ void expectReported(ListingRig &rig, const QString &gone)
     const QString log = rig.logText();
     QCOMPARE(log.count(QStringLiteral("Bad File Found")), 1);
     QVERIFY2(log.contains(QStringLiteral(" Error accessing File: ") + gone + "\r\n\r\nError #2 - "), qPrintable(log));
-    QVERIFY(!ListingRig::paths(rig.ctx.NewItems).contains(gone));
-    QCOMPARE(qint64(rig.ctx.NewItems.size()), qint64(3));
+    QVERIFY(!ListingRig::paths(rig.ctx.listing->NewItems).contains(gone));
+    QCOMPARE(qint64(rig.ctx.listing->NewItems.size()), qint64(3));
 }
 
 } // namespace
@@ -183,7 +183,7 @@ private slots:
         ListFilesToCopy(rig.ctx);
         // Fooled by design: the removal is found when the copy fails, not by the listing.
         QCOMPARE(rig.logText().count(QStringLiteral("Bad File Found")), 0);
-        QCOMPARE(qint64(rig.ctx.NewItems.size()), qint64(4));
+        QCOMPARE(qint64(rig.ctx.listing->NewItems.size()), qint64(4));
     }
 };
 

@@ -84,11 +84,11 @@ private slots:
 
         Context &ctx = w.context();
         const qint64 items = qint64(kFolders) * (kFilesPerFolder + 1);
-        QCOMPARE(qint64(ctx.NewItems.size()), items);
+        QCOMPARE(qint64(ctx.listing->NewItems.size()), items);
         ResultListModel *m = w.listModel(Ctl::LstNewFile);
         QCOMPARE(qint64(m->size()), items);
-        const qint64 beyond = ctx.NewItems.memoryBytes() + m->memoryBytes();
-        const qint64 all = beyond + ctx.SourceScanItems.memoryBytes();
+        const qint64 beyond = ctx.listing->NewItems.memoryBytes() + m->memoryBytes();
+        const qint64 all = beyond + ctx.listing->source.memoryBytes();
         qInfo("%lld rows: %.1f bytes a row in all, %.1f beyond the scan list", static_cast<long long>(items),
               double(all) / double(items), double(beyond) / double(items));
         QVERIFY(all < kBytesPerRow * items);
@@ -110,7 +110,7 @@ private slots:
         const QStringList second = w.row(Ctl::LstNewFile, kFolders);
         QCOMPARE(second.mid(0, 2), (QStringList{S + "/d000/f0000", QStringLiteral("File")}));
         QCOMPARE(second.size(), 4);
-        QCOMPARE(ctx.NewItems[kFolders].Path, second.at(0));
+        QCOMPARE(ctx.listing->NewItems[kFolders].Path, second.at(0));
         QCOMPARE(m->text(int(items) - 1, 0), S + "/d099/f0999");
 
         // Sortable by every column; the work array keeps its order.
@@ -122,7 +122,7 @@ private slots:
         m->sortByColumn(3, Qt::AscendingOrder);
         QVERIFY(m->text(0, 3) <= m->text(int(items) - 1, 3));
         QCOMPARE(w.row(Ctl::LstNewFile, kFolders), second);
-        QCOMPARE(ctx.NewItems[kFolders].Path, S + "/d000/f0000");
+        QCOMPARE(ctx.listing->NewItems[kFolders].Path, S + "/d000/f0000");
 
         // A new listing empties the list before the arrays it was served from are gone.
         w.clearRows(Ctl::LstNewFile);

@@ -84,7 +84,7 @@ private slots:
             {"/s/c", "Folder", "2/1/2024 9:00:00 AM", "3"},
         };
         for (const QStringList &r : rows)
-            ctx.NewItems.push_back(WorkItem{r.at(0), r.at(1) == "Folder"});
+            ctx.listing->NewItems.push_back(WorkItem{r.at(0), r.at(1) == "Folder"});
         w.addRows(Ctl::LstNewFile, rows);
         ResultListModel *m = w.listModel(Ctl::LstNewFile);
 
@@ -105,9 +105,9 @@ private slots:
         QCOMPARE(displayColumn(m, 3), (QStringList{"100", "20", "3"}));
 
         // Nothing behind the list moved.
-        QCOMPARE(int(ctx.NewItems.size()), 3);
+        QCOMPARE(int(ctx.listing->NewItems.size()), 3);
         for (int i = 0; i < 3; ++i) {
-            QCOMPARE(ctx.NewItems[size_t(i)].Path, rows.at(i).at(0));
+            QCOMPARE(ctx.listing->NewItems[size_t(i)].Path, rows.at(i).at(0));
             QCOMPARE(w.row(Ctl::LstNewFile, i), rows.at(i));
         }
         QCOMPARE(w.listView(Ctl::LstNewFile)->header()->sortIndicatorSection(), 3);
@@ -146,7 +146,7 @@ private slots:
         for (int i = 0; i < n; ++i) {
             // Paths in an order unlike their sorted order.
             const QString path = QStringLiteral("/home/user/Source/folder%1/file%2.dat").arg((i * 7919) % 1000).arg(i);
-            ctx.ChangedItems.push_back(WorkItem{path, false});
+            ctx.listing->ChangedItems.push_back(WorkItem{path, false});
             batch.append({path, "1/1/2024 1:00:00 PM", "1/2/2024 1:00:00 PM", QString::number(i), "0"});
             if (batch.size() == 5000) {
                 w.addRows(Ctl::LstChngFile, batch);
@@ -167,7 +167,7 @@ private slots:
             QVERIFY(m->text(r - 1, 0).toCaseFolded() <= m->text(r, 0).toCaseFolded());
         // Insertion order and the work array are untouched.
         for (int i = 0; i < n; i += 4999) {
-            QCOMPARE(w.row(Ctl::LstChngFile, i).at(0), ctx.ChangedItems[size_t(i)].Path);
+            QCOMPARE(w.row(Ctl::LstChngFile, i).at(0), ctx.listing->ChangedItems[size_t(i)].Path);
             QCOMPARE(w.row(Ctl::LstChngFile, i).at(3), QString::number(i));
         }
         // Rows added after sorting come after the sorted ones.

@@ -45,10 +45,10 @@ private slots:
 
         QVERIFY(w.waitForWork(kWorkBoundMs));
         Context &ctx = w.context();
-        QVERIFY(!ctx.NewItems.empty());
-        QCOMPARE(w.rowCount(Ctl::LstNewFile), int(ctx.NewItems.size()));
+        QVERIFY(!ctx.listing->NewItems.empty());
+        QCOMPARE(w.rowCount(Ctl::LstNewFile), int(ctx.listing->NewItems.size()));
         for (int i = 0; i < w.rowCount(Ctl::LstNewFile); ++i)
-            QCOMPARE(w.row(Ctl::LstNewFile, i).at(0), ctx.NewItems[size_t(i)].Path);
+            QCOMPARE(w.row(Ctl::LstNewFile, i).at(0), ctx.listing->NewItems[size_t(i)].Path);
         QCOMPARE(w.rowCount(Ctl::LstOrphans), 1);
         QCOMPARE(w.text(Ctl::lblNewFiles, 0), QString::number(w.rowCount(Ctl::LstNewFile)));
         QCOMPARE(w.text(Ctl::lblNewFiles, 1), QStringLiteral("1"));
@@ -62,12 +62,12 @@ private slots:
 
         // Display order changes; the work array does not.
         std::vector<QString> before;
-        for (const WorkItem &it : ctx.NewItems)
+        for (const WorkItem &it : ctx.listing->NewItems)
             before.push_back(it.Path);
         w.LV_ColumnSort(Ctl::LstNewFile, 1);
         QCOMPARE(w.listModel(Ctl::LstNewFile)->text(0, 0), S + QStringLiteral("/z.txt"));
         for (size_t i = 0; i < before.size(); ++i)
-            QCOMPARE(ctx.NewItems[i].Path, before[i]);
+            QCOMPARE(ctx.listing->NewItems[i].Path, before[i]);
 
         // Choose "copy new items" from the Options menu, then Copy.
         w.menuItem(Ctl::itm, 2)->trigger();

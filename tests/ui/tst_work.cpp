@@ -203,7 +203,7 @@ private slots:
         static_cast<QAbstractButton *>(w.control(Ctl::cmdListFile))->click();
         QVERIFY(w.waitForWork(kWorkBoundMs));
         Context &ctx = w.context();
-        const size_t listed = ctx.NewItems.size();
+        const size_t listed = ctx.listing->NewItems.size();
         QCOMPARE(listed, size_t(3));
 
         w.setValue(Ctl::cboChoices, choiceIndex(Choice::NewItems));
@@ -217,7 +217,7 @@ private slots:
         w.menuItem(Ctl::mnulstFile)->trigger();
         w.cmdListFile_Click();
         w.cmdSync_Click();
-        QCOMPARE(ctx.NewItems.size(), listed);
+        QCOMPARE(ctx.listing->NewItems.size(), listed);
 
         // Stop's question comes within a second although the work stands in the disk.
         const qsizetype before = rig.asker.asked.size();

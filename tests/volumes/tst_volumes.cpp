@@ -76,8 +76,8 @@ struct VolumeRig : ActionRig {
     qint64 pendingAfterListing()
     {
         list();
-        return qint64(ctx.NewItems.size() + ctx.ChangedItems.size() + ctx.TargetChangedItems.size()
-                      + ctx.SizeItems.size() + ctx.OrphanItems.size());
+        return qint64(ctx.listing->NewItems.size() + ctx.listing->ChangedItems.size() + ctx.listing->TargetChangedItems.size()
+                      + ctx.listing->SizeItems.size() + ctx.listing->OrphanItems.size());
     }
     QString volumeTrash() const { return top + QStringLiteral("/.Trash-") + QString::number(::getuid()); }
 };
@@ -152,7 +152,7 @@ private slots:
 
         rig.mirror();
         const QStringList log = rig.messages();
-        QCOMPARE(rig.ctx.RunFailures, 0);
+        QCOMPARE(rig.ctx.run.RunFailures, 0);
         QCOMPARE(findLine(log, " Could not copy file"), -1);
         QCOMPARE(tree(rig.dst), tree(rig.src));
         for (const char *rel : {"a.txt", "b.txt", "even.txt", "sub/deep/big.bin", "ro.txt"}) {
@@ -165,7 +165,7 @@ private slots:
         if (kind == QLatin1String("fat32"))
             QCOMPARE(noted, 1);
         QCOMPARE(rig.pendingAfterListing(), 0);
-        QCOMPARE(rig.ctx.NewItems.size(), size_t(0));
+        QCOMPARE(rig.ctx.listing->NewItems.size(), size_t(0));
     }
 
     // A time the volume cannot hold (FAT keeps 1980 to 2107 and takes others without a word):
@@ -186,7 +186,7 @@ private slots:
         QCOMPARE(readFile(rig.dst + "fine.txt"), QByteArray("fine"));
         const qint64 d = mtimeNs(rig.dst + "1975.txt") - mtimeNs(rig.src + "1975.txt");
         const bool held = d > -resolutionNs(kind) && d < resolutionNs(kind);
-        QCOMPARE(rig.ctx.RunFailures, held ? 0 : 1);
+        QCOMPARE(rig.ctx.run.RunFailures, held ? 0 : 1);
         QCOMPARE(findLine(rig.messages(), " Modification time not set on " + rig.dst + "1975.txt") >= 0, !held);
         if (kind == QLatin1String("fat32"))
             QVERIFY(!held);
@@ -214,14 +214,14 @@ private slots:
         CopyBigFiles(rig.ctx, rig.src + "a.txt", rig.path("local/a.txt"));
         rig.host.setText(Ctl::txtTarget, rig.dst);
         QCOMPARE(mtimeNs(rig.path("local/a.txt")), mtimeNs(rig.src + "a.txt"));
-        QCOMPARE(rig.ctx.VolumesKeepingTimes.size(), 1);
+        QCOMPARE(rig.ctx.run.VolumesKeepingTimes.size(), 1);
         for (const char *name : {"a.txt", "b.txt"}) {
             CopyBigFiles(rig.ctx, rig.src + name, rig.dst + name);
             QCOMPARE(readFile(rig.dst + name), readFile(rig.src + name));
             const qint64 d = mtimeNs(rig.dst + name) - mtimeNs(rig.src + name);
             QVERIFY2(d > -resolutionNs(kind) && d < resolutionNs(kind), qPrintable(QString("%1: %2 ns").arg(name).arg(d)));
         }
-        QCOMPARE(rig.ctx.VolumesKeepingTimes.size(), 2);
+        QCOMPARE(rig.ctx.run.VolumesKeepingTimes.size(), 2);
     }
 
     // Photo.JPG (newer) on the source, photo.jpg on the target: the mirror ends with the new
@@ -244,11 +244,11 @@ private slots:
 
         rig.list();
         if (foldsCase(kind)) {
-            QCOMPARE(rig.ctx.OrphanItems.size(), size_t(0));
-            QCOMPARE(rig.ctx.ChangedItems.size(), size_t(1));
+            QCOMPARE(rig.ctx.listing->OrphanItems.size(), size_t(0));
+            QCOMPARE(rig.ctx.listing->ChangedItems.size(), size_t(1));
         }
         rig.mirror();
-        QCOMPARE(rig.ctx.RunFailures, 0);
+        QCOMPARE(rig.ctx.run.RunFailures, 0);
         QCOMPARE(readFile(rig.dst + "Photo.JPG"), QByteArray("new picture"));
         QStringList names = folderNames(rig.dst);
         names.removeAll("album");
@@ -272,7 +272,7 @@ private slots:
         writeFile(top + "/top-orphan.txt", "orphan at the top");
         // What the other tests left on the volume is not on the source either: it goes too.
         rig.mirror();
-        QCOMPARE(rig.ctx.RunFailures, 0);
+        QCOMPARE(rig.ctx.run.RunFailures, 0);
         QCOMPARE(readFile(trashedItem(rig.volumeTrash(), "top-orphan.txt")), QByteArray("orphan at the top"));
         QStringList names = folderNames(top);
         names.removeAll(".Trash-" + QString::number(::getuid()));
@@ -294,14 +294,14 @@ private slots:
         rig.mirror();
         QCOMPARE(readFile(rig.dst + "other.txt"), QByteArray("other"));
         if (!foldsCase(kind)) {
-            QCOMPARE(rig.ctx.RunFailures, 0);
+            QCOMPARE(rig.ctx.run.RunFailures, 0);
             QCOMPARE(tree(rig.dst), tree(rig.src));
             return;
         }
         // The listing orders A.txt first: it is copied, a.txt is the failure.
         QCOMPARE(folderNames(rig.dst), (QStringList{"A.txt", "other.txt"}));
         QCOMPARE(readFile(rig.dst + "A.txt"), QByteArray("upper"));
-        QCOMPARE(rig.ctx.RunFailures, 1);
+        QCOMPARE(rig.ctx.run.RunFailures, 1);
         const QStringList log = rig.messages();
         QVERIFY(findLine(log, " Could not copy file: " + rig.src + "a.txt") >= 0);
         QVERIFY(findLine(log, " File already exists: " + rig.dst + "a.txt") >= 0);
@@ -371,7 +371,7 @@ private slots:
         const QString trash = rig.volumeTrash();
         const int heldBefore = folderNames(trash + "/files").size();
         rig.mirror();
-        QCOMPARE(rig.ctx.RunFailures, 0);
+        QCOMPARE(rig.ctx.run.RunFailures, 0);
         QCOMPARE(folderNames(rig.dst), QStringList{"keep.txt"});
         const QString rel = rig.dst.mid(top.size() + 1);
         QCOMPARE(readFile(trashedItem(trash, rel + "gone.txt")), QByteArray("orphan file"));
@@ -388,7 +388,7 @@ private slots:
         // A second orphan of the same name takes its own place.
         writeFile(rig.dst + "index.html", "second");
         rig.mirror();
-        QCOMPARE(rig.ctx.RunFailures, 0);
+        QCOMPARE(rig.ctx.run.RunFailures, 0);
         const int entries = piecewise ? 5 : 4;
         QCOMPARE(folderNames(trash + "/files").size(), heldBefore + entries);
         QCOMPARE(folderNames(trash + "/info").size(), heldBefore + entries);
@@ -430,7 +430,7 @@ private slots:
         QVERIFY(QFile::link("f.txt", rig.src + "tofile"));
         QVERIFY(QFile::link("nowhere", rig.src + "dangling"));
         rig.mirror();
-        QCOMPARE(rig.ctx.RunFailures, 2);
+        QCOMPARE(rig.ctx.run.RunFailures, 2);
         QCOMPARE(folderNames(rig.dst), QStringList{"f.txt"});
         const QStringList log = rig.messages();
         QCOMPARE(log.filter(" Symbolic links cannot be made on volume ").size(), 1);
@@ -471,7 +471,7 @@ private slots:
         const QString log = rig.logText();
         QCOMPARE(log.count(QStringLiteral("Bad File Found")), 1);
         QVERIFY2(log.contains(QStringLiteral(" Error accessing File: ") + source + "settled/f1.txt"), qPrintable(log));
-        for (const WorkItem &w : rig.ctx.NewItems)
+        for (const WorkItem &w : rig.ctx.listing->NewItems)
             QVERIFY2(!w.Path.endsWith(QLatin1String("f1.txt")), qPrintable(w.Path));
     }
 };
