@@ -177,6 +177,17 @@ private slots:
                  "Finished Processed Size 2.00 MB at speed of " + speed(2, finishedSeconds(rig.host.text(Ctl::lblListFileStatus)))
                      + " mb/s\n1 item(s) could not be copied, created or deleted: see the log.");
         QVERIFY(rig.messages().last().startsWith(" End "));
+
+        // The next run after a fresh listing counts its own failures and bytes only.
+        writeFile(rig.src + "b.txt", "b");
+        rig.setNew({"b.txt"});
+        ready(rig, 1, "Copy New files from Source to Target");
+        rig.host.asker.expect(Button::No);
+        CmdSyncClick(rig.ctx);
+        QCOMPARE(rig.host.asker.asked.size(), 2);
+        QCOMPARE(rig.host.asker.asked.last().text, QStringLiteral("Finished\nDo you want to clear list also?"));
+        QCOMPARE(rig.ctx.run.RunFailures, 0);
+        QCOMPARE(rig.ctx.run.ProcessedBytes, qint64(1));
     }
 
     void stopDuringACopyStillEndsTheRun()

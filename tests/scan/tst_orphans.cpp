@@ -40,7 +40,19 @@ private slots:
         QCOMPARE(ListingRig::paths(rig.ctx.listing->source), QStringList({rig.src + "keep.txt"}));
         QCOMPARE(int(rig.ctx.listing->target.size()), 5);
         QCOMPARE(rig.ctx.listing->ScanSide, 1);
+        QVERIFY(rig.ctx.listing->OrphanItems.list() == &rig.ctx.listing->target);
         QVERIFY(!rig.host.isVisible(Ctl::pball));
+
+        // The next listing starts from nothing of this one: with the orphan search skipped it
+        // has no target list and no orphans, and its new items refer into its own source list.
+        writeAt(rig.src + "fresh.txt", "f", 6);
+        rig.host.setValue(Ctl::chkSkipOrphanCk, 1);
+        const ListingResult &next = ListFilesToCopy(rig.ctx);
+        QVERIFY(&next == rig.ctx.listing.get());
+        QVERIFY(next.target.empty() && next.OrphanItems.empty() && next.ScanSide == 0);
+        QCOMPARE(ListingRig::paths(next.NewItems), QStringList({rig.src + "fresh.txt"}));
+        QVERIFY(next.NewItems.list() == &next.source);
+        QCOMPARE(rig.host.rowCount(Ctl::LstOrphans), 0);
     }
 
     // Where the file system tells names of other case apart, a target item whose name equals
