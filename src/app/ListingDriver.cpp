@@ -285,13 +285,15 @@ void reportTargetTotals(Context &ctx, const QString &T, bool skipOrphans)
         ui->setEnabled(c, true);
 }
 
-// The summary line with the time taken and the counts, and the counters of what was found.
+// The summary line with the time taken and the counts, and the counters of what was found,
+// from the listing's arrays.
 void writeSummary(Context &ctx, qint32 elapsed, bool sourceEmpty)
 {
     UiHost *ui = ctx.ui;
-    const qint64 n = ui->rowCount(Ctl::LstNewFile);
-    const qint64 c = ui->rowCount(Ctl::LstChngFile);
-    const qint64 o = ui->rowCount(Ctl::LstOrphans);
+    const ListingResult &found = *ctx.listing;
+    const qint64 n = qint64(found.NewItems.size());
+    const qint64 c = qint64(found.ChangedItems.size());
+    const qint64 o = qint64(found.OrphanItems.size());
     // What the listing could not see is said after the counts: folders that could not be read
     // to the end, a source that holds nothing at all (an unmounted disk looks like that), and
     // the FIFOs, sockets and devices it passed over.
@@ -312,7 +314,7 @@ void writeSummary(Context &ctx, qint32 elapsed, bool sourceEmpty)
                     + missed);
     ui->setText(Ctl::lblNewFiles, FormatNumber(n, kSummary), 0);
     ui->setText(Ctl::lblChngFiles, FormatNumber(c, kSummary), 0);
-    ui->setText(Ctl::lblChngFiles, FormatNumber(qint64(ui->rowCount(Ctl::LstChngFileTarget)), kSummary), 1);
+    ui->setText(Ctl::lblChngFiles, FormatNumber(qint64(found.TargetChangedItems.size()), kSummary), 1);
     ui->setText(Ctl::lblNewFiles, FormatNumber(o, kSummary), 1);
     ui->setText(Ctl::lblListStatus1, QString());
 }
