@@ -79,6 +79,12 @@ bool FolderPreread::wait(Context &ctx)
     return !ctx.StopRequested;
 }
 
+bool FolderPreread::ended()
+{
+    std::lock_guard<std::mutex> g(lock);
+    return finished;
+}
+
 bool FolderPreread::serves(const QString &scanRoot, const QString &scanPattern, const LeaveOut &scanLeaveOut) const
 {
     return root == scanRoot && pattern == scanPattern && sameLeaveOut(leaveOut, scanLeaveOut);

@@ -31,6 +31,8 @@ struct FolderPreread {
     // Waits for the walk to end; the window's events run meanwhile, so Stop is served. False
     // when a stop came first (the walk is then ended too).
     bool wait(Context &ctx);
+    // The walk has ended (the worker no longer reads the disk).
+    bool ended();
     // This read-ahead is the very walk a scan of `root` with `pattern`, leaving out
     // `leaveOut`, would make.
     bool serves(const QString &scanRoot, const QString &scanPattern, const LeaveOut &scanLeaveOut) const;
