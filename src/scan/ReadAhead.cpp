@@ -43,6 +43,8 @@ void FolderPreread::run()
             std::this_thread::sleep_for(std::chrono::milliseconds(ms));
         return cancel.load(std::memory_order_relaxed);
     };
+    // Once the work's thread waits for this list, its core is free for a helper.
+    hooks.mayShare = [this] { return waitedFor.load(std::memory_order_relaxed); };
     try {
         scanwalk::scanTree(result, root, pattern, leaveOut, KnownFileMeta(), hooks);
     } catch (...) {
@@ -56,6 +58,7 @@ void FolderPreread::run()
 
 bool FolderPreread::wait(Context &ctx)
 {
+    waitedFor = true;
     std::unique_lock<std::mutex> g(lock);
     QElapsedTimer waited;
     waited.start();

@@ -76,9 +76,10 @@ bool shareWanted(const Walk &w, const ScanHooks &hooks)
     if (w.share || mode == WalkHelper::Never || !hooks.mayShare || w.rules.known)
         return false;
     if (mode == WalkHelper::FromTheStart)
-        return true;
-    return w.taken >= kFoldersBeforeSharing && w.taken % kShareAskEvery == 0 && w.queue.size() > 1
-        && std::thread::hardware_concurrency() > 1 && hooks.mayShare();
+        return hooks.mayShare();
+    static const bool severalCores = std::thread::hardware_concurrency() > 1;
+    return severalCores && w.taken >= kFoldersBeforeSharing && w.taken % kShareAskEvery == 0 && w.queue.size() > 1
+        && hooks.mayShare();
 }
 
 // Starts the helper on the folders queued so far.

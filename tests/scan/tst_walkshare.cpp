@@ -371,6 +371,30 @@ private slots:
         QCOMPARE(door.readerCount(), size_t(2));
         QCOMPARE(rig.ctx.ScanFolderCount, 240);
     }
+
+    // The target's read-ahead takes a helper once the work's thread waits for it; the scan that
+    // takes its list lists and logs what a scan of its own does.
+    void theReadAheadTakesAHelperWhenWaitedFor()
+    {
+        ListingRig rig;
+        makeManyFolders(rig.dst);
+        rig.faults.failOpening(rig.dst + QStringLiteral("Top03"), EACCES);
+        WatchingDoor door;
+        door.below = platform::encodeName(rig.dst);
+        door.slowUs = 300;
+        platform::ScopedFileSystem use(door);
+        const QString root = rig.path(QStringLiteral("T"));
+        const Outcome alone = scanOnce(rig, root, WalkHelper::Never);
+        QCOMPARE(door.readerCount(), size_t(1));
+        door.forget();
+        PrereadFolderTree(rig.ctx, root, QStringLiteral("*.*"));
+        const Outcome ahead = scanOnce(rig, root, WalkHelper::Automatic);
+        QCOMPARE(listingCache(rig.ctx).scan.foldersReadAhead, rig.ctx.ScanFolderCount + 1);
+        QCOMPARE(door.readerCount(), size_t(2));
+        QCOMPARE(ahead.list, alone.list);
+        QCOMPARE(ahead.log, alone.log);
+        QCOMPARE(ahead.extras, alone.extras);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestWalkShare)
