@@ -9,8 +9,6 @@
 #include "scan/FolderRead.h"
 #include <QByteArray>
 #include <condition_variable>
-#include <map>
-#include <memory>
 #include <mutex>
 #include <set>
 #include <thread>
