@@ -9,10 +9,10 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/openat2.h>
+#include <memory>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
-#include <vector>
 
 namespace platform {
 
@@ -176,13 +176,14 @@ int LinuxFileSystem::openFolder(const Folder &from, QByteArrayView relative, Fol
 
 int LinuxFileSystem::readEntries(const Folder &folder, const std::function<void(const FolderEntry &)> &each)
 {
-    // One read buffer per thread: a folder of a few hundred entries is read in one call.
-    thread_local std::vector<char> buffer(size_t(256) * 1024);
+    // One read buffer per thread: a folder of a few thousand entries is read in one call. It
+    // is left unfilled, so that only the pages the entries reach take memory.
+    constexpr size_t room = size_t(256) * 1024;
+    thread_local const std::unique_ptr<char[]> buffer(new char[room]);
     if (::lseek(folder.fd(), 0, SEEK_SET) < 0)
         return errno;
     const int at = folder.fd();
-    char *data = buffer.data();
-    const size_t room = buffer.size();
+    char *data = buffer.get();
     for (;;) {
         const int got = retried([at, data, room] { return int(::syscall(SYS_getdents64, at, data, room)); });
         if (got < 0)

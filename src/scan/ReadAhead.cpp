@@ -43,6 +43,8 @@ void FolderPreread::run()
             std::this_thread::sleep_for(std::chrono::milliseconds(ms));
         return cancel.load(std::memory_order_relaxed);
     };
+    // Once the work's thread waits for this list, its core is free for a helper.
+    hooks.mayShare = [this] { return waitedFor.load(std::memory_order_relaxed); };
     try {
         scanwalk::scanTree(result, root, pattern, leaveOut, KnownFileMeta(), hooks);
     } catch (...) {
@@ -56,6 +58,7 @@ void FolderPreread::run()
 
 bool FolderPreread::wait(Context &ctx)
 {
+    waitedFor = true;
     std::unique_lock<std::mutex> g(lock);
     QElapsedTimer waited;
     waited.start();
@@ -77,6 +80,12 @@ bool FolderPreread::wait(Context &ctx)
     if (worker.joinable())
         worker.join();
     return !ctx.StopRequested;
+}
+
+bool FolderPreread::ended()
+{
+    std::lock_guard<std::mutex> g(lock);
+    return finished;
 }
 
 bool FolderPreread::serves(const QString &scanRoot, const QString &scanPattern, const LeaveOut &scanLeaveOut) const

@@ -149,6 +149,9 @@ void walkHere(Context &ctx, const QString &root, const KnownFileMeta &known, con
     scanwalk::ScanHooks hooks;
     hooks.stopped = [&ctx] { return ctx.StopRequested.load(); };
     hooks.folderTimes = true; // the comparison learns from them that a folder is unchanged
+    // A second thread reads ahead once the other tree's read-ahead (if any) is done with the
+    // disk and the other core: on a first backup at once, as the target is empty.
+    hooks.mayShare = [other = listingCache(ctx).preread] { return !other || other->ended(); };
     hooks.refresh = [&ctx, &pace](const ScanResult &res, qint32 lastTaken, size_t queued) {
         if (!pace.refreshDue())
             return;

@@ -4,8 +4,12 @@
 #include "platform/FileSystem.h"
 #include "platform/Platform.h"
 #include "scan/FolderRead.h"
+#include "scan/WalkShare.h"
 #include <algorithm>
+#include <atomic>
 #include <map>
+#include <memory>
+#include <thread>
 
 namespace scanwalk {
 
@@ -54,7 +58,41 @@ struct Walk {
     std::multimap<QString, qint32> queue; // key -> folder entry (-1: the root)
     std::vector<FolderRec> recs;          // by span
     RawFolder raw;
+    std::unique_ptr<WalkShare> share;     // the helper reading ahead, once started
+    qint32 taken = 0;                     // folders taken from the queue
 };
+
+std::atomic<WalkHelper> helperMode{WalkHelper::Automatic};
+
+// A tree shows whether a second thread pays once this many folders were read and more wait:
+// a small tree is done before a thread would have started.
+constexpr qint32 kFoldersBeforeSharing = 32;
+// How often the walk asks whether it may take a helper (the question takes a lock).
+constexpr qint32 kShareAskEvery = 32;
+
+bool shareWanted(const Walk &w, const ScanHooks &hooks)
+{
+    const WalkHelper mode = helperMode.load();
+    if (w.share || mode == WalkHelper::Never || !hooks.mayShare || w.rules.known)
+        return false;
+    if (mode == WalkHelper::FromTheStart)
+        return hooks.mayShare();
+    static const bool severalCores = std::thread::hardware_concurrency() > 1;
+    return severalCores && w.taken >= kFoldersBeforeSharing && w.taken % kShareAskEvery == 0 && w.queue.size() > 1
+        && hooks.mayShare();
+}
+
+// Starts the helper on the folders queued so far.
+void startSharing(Walk &w)
+{
+    std::vector<QByteArray> queued;
+    queued.reserve(w.queue.size());
+    for (const auto &q : w.queue)
+        queued.push_back(q.second < 0 ? QByteArray() : w.out.list.relativeBytes(q.second));
+    w.share = std::make_unique<WalkShare>(w.root, w.rootErr, w.rules);
+    w.share->know(std::move(queued));
+    w.share->start();
+}
 
 // Starts the list and opens the root as the user named it (a link in its own path followed).
 void startWalk(Walk &w, const QString &root, const QString &pattern)
@@ -170,7 +208,7 @@ void finishWalk(Walk &w)
 void scanTree(ScanResult &out, const QString &root, const QString &pattern, const LeaveOut &leaveOut,
               const KnownFileMeta &known, const ScanHooks &hooks)
 {
-    Walk w{out, ReadRules(), platform::Folder(), 0, {}, {}, RawFolder()};
+    Walk w{out, ReadRules(), platform::Folder(), 0, {}, {}, RawFolder(), nullptr, 0};
     w.rules.pattern = PatternTakesAll(pattern) ? nullptr : &pattern;
     w.rules.known = known ? &known : nullptr;
     w.rules.leaveOut = leaveOut.valid ? &leaveOut : nullptr;
@@ -180,6 +218,9 @@ void scanTree(ScanResult &out, const QString &root, const QString &pattern, cons
     while (!w.queue.empty() && !hooks.stopped()) {
         if (hooks.refresh)
             hooks.refresh(out, lastTaken, w.queue.size());
+        if (shareWanted(w, hooks))
+            startSharing(w);
+        ++w.taken;
         auto first = w.queue.begin();
         const QString key = first->first;
         const qint32 folderEntry = first->second;
@@ -189,11 +230,18 @@ void scanTree(ScanResult &out, const QString &root, const QString &pattern, cons
         if (known)
             w.rules.folderText = out.list.folderPath(folderEntry);
         const QByteArray relative = folderEntry < 0 ? QByteArray() : out.list.relativeBytes(folderEntry);
-        const FolderRead r = readFolderBelow(w.root, w.rootErr, relative, w.rules, w.raw);
+        const FolderRead r = w.share ? w.share->take(relative, w.raw)
+                                     : readFolderBelow(w.root, w.rootErr, relative, w.rules, w.raw);
         noteRead(w, folderEntry, spanIndex, r);
         appendEntries(w, folderEntry, spanIndex, key);
     }
+    w.share.reset();
     finishWalk(w);
+}
+
+void setHelperForTests(WalkHelper mode)
+{
+    helperMode = mode;
 }
 
 } // namespace scanwalk

@@ -35,7 +35,16 @@ struct ScanHooks {
     // Each folder's own time is kept in its entry (the root's in the list), asked as its
     // reading begins.
     bool folderTimes = false;
+    // Whether a second thread may read folders ahead of the walk now (asked now and then until
+    // it starts; null: never). Only a walk that needs nothing but the disk takes one.
+    std::function<bool()> mayShare;
 };
+
+// When a walk takes its helper thread: as it judges (a tree with enough folders, a machine of
+// more than one core, and the hook willing), from the first folder on (the hook willing), or
+// never. Tests choose; the program keeps the first.
+enum class WalkHelper { Automatic, FromTheStart, Never };
+void setHelperForTests(WalkHelper mode);
 
 // Walks the tree under `root` into `out`: the files `pattern` selects and every folder, but
 // never the folder `leaveOut` names; lengths and times from `known` where it knows them.
