@@ -117,12 +117,12 @@ Outcome scanOnce(ListingRig &rig, const QString &root, WalkHelper mode, const QS
     ScanFolderTreeWithPattern(rig.ctx, root, KnownFileMeta(), pattern, leaveOut);
     scanwalk::setHelperForTests(WalkHelper::Automatic);
     Outcome o;
-    o.list = dump(rig.ctx.ScanItems, times);
+    o.list = dump(rig.ctx.listing->source, times);
     o.log = rig.undatedLog().mid(logged);
     const ListingCache &c = listingCache(rig.ctx);
     o.extras << QStringLiteral("%1 files %2 folders, total %3, complete %4, root %5 %6, left out %7")
-                    .arg(rig.ctx.ScanFileCount)
-                    .arg(rig.ctx.ScanFolderCount)
+                    .arg(rig.ctx.listing->ScanFileCount)
+                    .arg(rig.ctx.listing->ScanFolderCount)
                     .arg(c.scan.treeSize)
                     .arg(c.scan.complete)
                     .arg(c.scan.rootRead)
@@ -374,12 +374,12 @@ private slots:
         listingCache(rig.ctx).preread.reset();
         setReadAheadDelayForTests(0);
         QCOMPARE(door.readerCount(), size_t(1));
-        QCOMPARE(rig.ctx.ScanFolderCount, 240);
+        QCOMPARE(rig.ctx.listing->ScanFolderCount, 240);
 
         door.forget();
         ScanFolderTreeWithPattern(rig.ctx, rig.src + QStringLiteral("large"), KnownFileMeta(), QStringLiteral("*.*"));
         QCOMPARE(door.readerCount(), size_t(2));
-        QCOMPARE(rig.ctx.ScanFolderCount, 240);
+        QCOMPARE(rig.ctx.listing->ScanFolderCount, 240);
     }
 
     // The target's read-ahead takes a helper once the work's thread waits for it; the scan that
@@ -399,7 +399,7 @@ private slots:
         door.forget();
         PrereadFolderTree(rig.ctx, root, QStringLiteral("*.*"));
         const Outcome ahead = scanOnce(rig, root, WalkHelper::Automatic);
-        QCOMPARE(listingCache(rig.ctx).scan.foldersReadAhead, rig.ctx.ScanFolderCount + 1);
+        QCOMPARE(listingCache(rig.ctx).scan.foldersReadAhead, rig.ctx.listing->ScanFolderCount + 1);
         QCOMPARE(door.readerCount(), size_t(2));
         QCOMPARE(ahead.list, alone.list);
         QCOMPARE(ahead.log, alone.log);
