@@ -1,9 +1,17 @@
 #include "bigfile/HugeBinaryFile.h"
 #include "platform/Platform.h"
+#include <chrono>
+#include <thread>
 
 using platform::fs;
 
 namespace {
+
+// A share's client may let go of a file a moment after its close returned (the close reaches
+// the server later), and the server refuses the removal of a file still open meanwhile: the
+// removal of a stale file that was just closed here is tried again this often, this far apart.
+constexpr int kBusyRemovalTries = 10;
+constexpr std::chrono::milliseconds kBusyRemovalPause{100};
 
 const QString kSource = QStringLiteral("HugeBinaryFile");
 
@@ -47,7 +55,11 @@ int removeStaleFile(const platform::Folder &folder, const QByteArray &name)
     if (opened && looked.kind != platform::Kind::None
         && (fs().statAt(folder, name.constData(), now) != 0 || now.dev != looked.dev || now.ino != looked.ino))
         return 0; // another copy replaced it meanwhile: the create tells
-    const int err = fs().remove(folder, name.constData(), false);
+    int err = fs().remove(folder, name.constData(), false);
+    for (int tries = 1; opened && err == platform::errc::Busy && tries < kBusyRemovalTries; ++tries) {
+        std::this_thread::sleep_for(kBusyRemovalPause);
+        err = fs().remove(folder, name.constData(), false);
+    }
     return err == 0 || platform::isMissing(err) ? 0 : err;
 }
 

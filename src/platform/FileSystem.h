@@ -39,6 +39,7 @@ extern const int LinkOnPath;     // a part of the path is a symbolic link (never
 extern const int OutsideFolder;  // the path would lead outside the folder it starts from
 extern const int WouldBlock;     // a lock that another opener holds
 extern const int NotAFile;       // not a regular file (a FIFO, a device, a socket)
+extern const int Busy;           // in use: a network share may hold a file for a moment after its close
 } // namespace errc
 // "Not there" answers: the name or a folder on its way does not exist.
 bool isMissing(int err);

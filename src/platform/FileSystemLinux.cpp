@@ -25,6 +25,7 @@ const int LinkOnPath = ELOOP;
 const int OutsideFolder = EXDEV;
 const int WouldBlock = EWOULDBLOCK;
 const int NotAFile = EMEDIUMTYPE;
+const int Busy = EBUSY;
 } // namespace errc
 
 bool isMissing(int err)

@@ -501,9 +501,9 @@ private slots:
         // A client that fails every truncation (EIO) copies all the same: a fresh temporary
         // file is empty, and a refused clone leaves it so. A stale temporary file the share
         // cannot remove fails the copy with that reason, never with "File exists"; one it can
-        // remove once closed is replaced.
+        // remove once closed, at once or a moment later, is replaced.
         struct Share : WrappedFileSystem {
-            int truncates = 0, removeErr = 0;
+            int truncates = 0, removeErr = 0, busyRemovals = 0;
             int truncate(int fd, qint64 length) override
             {
                 ++truncates;
@@ -516,6 +516,10 @@ private slots:
             {
                 if (removeErr)
                     return removeErr;
+                if (busyRemovals > 0) {
+                    --busyRemovals;
+                    return EBUSY;
+                }
                 return inner.remove(folder, name, isFolder);
             }
         } door;
@@ -529,13 +533,21 @@ private slots:
         QCOMPARE(door.truncates, 0);
         QVERIFY(!QFileInfo::exists(stale));
 
+        // A share that lets go of the stale file only a moment after it was closed.
+        writeFile(stale, "held for a moment");
+        door.busyRemovals = 3;
+        writeFile(in, "once more");
+        CopyBigFiles(rig.ctx, in, out);
+        QCOMPARE(readFile(out), QByteArray("once more"));
+        QCOMPARE(door.busyRemovals, 0);
+
         writeFile(stale, "left again");
         door.removeErr = EBUSY;
         writeFile(in, "changed");
         const QString why = raised([&] { CopyBigFiles(rig.ctx, in, out); }, 45602, QStringLiteral("HugeBinaryFile"));
         QVERIFY2(why.contains(QString::fromLocal8Bit(std::strerror(EBUSY))), qPrintable(why));
         QVERIFY(!why.contains(QString::fromLocal8Bit(std::strerror(EEXIST))));
-        QCOMPARE(readFile(out), QByteArray("contents"));
+        QCOMPARE(readFile(out), QByteArray("once more"));
     }
 
     void aVolumeThatCannotKeepTheTimeSaysSo()
