@@ -11,12 +11,9 @@
 #include "core/Settings.h"
 #include "core/TreeRoots.h"
 #include "core/UiHost.h"
-#include <QElapsedTimer>
-#include <QHash>
 #include <QString>
 #include <atomic>
 #include <memory>
-#include <vector>
 
 class HugeBinaryFile;
 struct ListingCache;
